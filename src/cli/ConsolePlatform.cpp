@@ -1,0 +1,159 @@
+#include "cli/ConsolePlatform.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+
+#include "state/ProgramState.h"
+
+namespace zmr {
+
+namespace {
+volatile std::sig_atomic_t gInterruptRequested = 0;
+void OnInterrupt(int /*signal*/) { gInterruptRequested = 1; }
+
+struct CounterLabels {
+  const char* first;  // control 15, or nullptr when the dialog lacks it
+  const char* second;
+  const char* third;
+};
+
+CounterLabels LabelsOf(ProgressDialog dialog) {
+  switch (dialog) {
+    case ProgressDialog::AutoDetection:
+      return {"Detected Areas:", "Assigned Points:", "Triangles:"};
+    case ProgressDialog::Transformation:
+      return {"Lines Completed:", "Points:", "Triangles:"};
+    case ProgressDialog::AutoTriangulation:
+    case ProgressDialog::Extrapolation:
+    case ProgressDialog::Adjustment:
+      break;
+  }
+  return {nullptr, "Points:", "Triangles:"};
+}
+
+void PrintProgressLine(ProgressDialog dialog, bool cancelling) {
+  const ProgramState& s = State();
+  const int percent = std::clamp(s.iProgressStatus.load(std::memory_order_relaxed), 0, 100);
+  constexpr int kBarWidth = 20;
+  char bar[kBarWidth + 1];
+  for (int i = 0; i < kBarWidth; ++i) bar[i] = i < percent * kBarWidth / 100 ? '#' : '.';
+  bar[kBarWidth] = '\0';
+  const CounterLabels labels = LabelsOf(dialog);
+  std::fprintf(stderr, "\r%s [%s] %3d%%", ProgressDialogTitle(dialog), bar, percent);
+  if (labels.first != nullptr) {
+    std::fprintf(stderr, "  %s %u", labels.first,
+                 static_cast<unsigned>(s.iDetectedAreas.load(std::memory_order_relaxed)));
+  }
+  std::fprintf(stderr, "  %s %u  %s %u%s", labels.second,
+               static_cast<unsigned>(s.iAssignedPoints.load(std::memory_order_relaxed)),
+               labels.third, static_cast<unsigned>(s.iTriangles.load(std::memory_order_relaxed)),
+               cancelling ? "  cancelling..." : "");
+  std::fflush(stderr);
+}
+}  // namespace
+
+void ConsolePlatform::Message(const std::string& text, const std::string& caption) {
+  std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+  ++messages_;
+}
+
+bool ConsolePlatform::AskFileName(FileDialog /*dialog*/, std::string& fileName,
+                                  std::string& titleName) {
+  if (!fileAnswer_) return false;
+  fileName = *fileAnswer_;
+  titleName = std::filesystem::path(fileName).filename().string();
+  return true;
+}
+
+bool ConsolePlatform::RunImageFormatDialog(ImageFormatDialogData& data) {
+  formatDialogShown_ = true;
+  if (formatAnswer_) {
+    char wanted[64];
+    std::snprintf(wanted, sizeof wanted, "%i x %i", formatAnswer_->width, formatAnswer_->height);
+    int found = -1;
+    for (std::size_t i = 0; i < data.formats.size(); ++i) {
+      if (data.formats[i] == wanted) found = static_cast<int>(i);
+    }
+    if (found < 0) {
+      usageError_ = "--format " + std::to_string(formatAnswer_->width) + "x" +
+                    std::to_string(formatAnswer_->height) +
+                    " is not a format of this file's value count";
+      return false;
+    }
+    data.selection = found;
+  }
+  if (offsetAnswer_) {
+    data.xOffset = std::to_string(offsetAnswer_->x);
+    data.yOffset = std::to_string(offsetAnswer_->y);
+  }
+  return true;
+}
+
+bool ConsolePlatform::RunOptionsDialog(OptionsDialogData& data) {
+  for (const auto& [field, value] : optionsEdits_) {
+    if (field >= 0 && field < static_cast<int>(data.fields.size())) {
+      data.fields[static_cast<std::size_t>(field)] = value;
+    }
+  }
+  return true;
+}
+
+void ConsolePlatform::RunWorker(ProgressDialog dialog, const std::function<void()>& work) {
+  ProgramState& s = State();
+  std::atomic<bool> done{false};
+  gInterruptRequested = 0;
+  struct sigaction onInterrupt {};
+  struct sigaction previous {};
+  onInterrupt.sa_handler = OnInterrupt;
+  sigemptyset(&onInterrupt.sa_mask);
+  sigaction(SIGINT, &onInterrupt, &previous);
+
+  std::thread worker([&] {
+    work();
+    done.store(true, std::memory_order_release);
+  });
+  const bool terminal = ::isatty(STDERR_FILENO) == 1;
+  bool cancelling = false;
+  auto lastLine = std::chrono::steady_clock::now() - std::chrono::seconds(1);
+  while (!done.load(std::memory_order_acquire)) {
+    if (gInterruptRequested != 0 && !cancelling) {
+      // Ctrl-C is the dialog's Cancel: the worker stops at its next check.
+      s.fTerminated.store(1, std::memory_order_relaxed);
+      cancelling = true;
+      interrupted_ = true;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (terminal && now - lastLine >= std::chrono::milliseconds(200)) {
+      PrintProgressLine(dialog, cancelling);
+      lastLine = now;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  worker.join();
+  sigaction(SIGINT, &previous, nullptr);
+  if (terminal) {
+    PrintProgressLine(dialog, cancelling);
+    std::fputc('\n', stderr);
+  }
+}
+
+void ConsolePlatform::BeginStep() {
+  fileAnswer_.reset();
+  formatAnswer_.reset();
+  offsetAnswer_.reset();
+  formatDialogShown_ = false;
+  optionsEdits_.clear();
+}
+
+bool ConsolePlatform::formatAnswerUnused() const {
+  return (formatAnswer_ || offsetAnswer_) && !formatDialogShown_;
+}
+
+}  // namespace zmr

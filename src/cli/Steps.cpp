@@ -1,0 +1,204 @@
+#include "cli/Steps.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "state/ProgramState.h"
+#include "ui/Commands.h"
+#include "ui/Dialogs.h"
+#include "ui/resource.h"
+
+namespace zmr {
+
+namespace {
+bool ParseFormat(const std::string& text, FormatChoice& out) {
+  const std::size_t x = text.find('x');
+  if (x == std::string::npos) return false;
+  int w = 0;
+  int h = 0;
+  if (!ConvertSignedField(text.substr(0, x), w) || !ConvertSignedField(text.substr(x + 1), h))
+    return false;
+  if (w <= 0 || h <= 0) return false;
+  out = {w, h};
+  return true;
+}
+
+bool ParseOffset(const std::string& text, OffsetChoice& out) {
+  const std::size_t comma = text.find(',');
+  if (comma == std::string::npos) return false;
+  int x = 0;
+  int y = 0;
+  if (!ConvertSignedField(text.substr(0, comma), x) ||
+      !ConvertSignedField(text.substr(comma + 1), y))
+    return false;
+  out = {x, y};
+  return true;
+}
+
+// Whether VALUE converts for the Options field: integers for all fields but "Max. slope:",
+// which takes a finite real number written out in full.
+bool OptionValueConverts(int field, const std::string& value) {
+  if (field != 5) {
+    int v = 0;
+    return ConvertSignedField(value, v);
+  }
+  if (value.empty() || value.size() > 100) return false;
+  char* end = nullptr;
+  const double v = std::strtod(value.c_str(), &end);
+  return end != value.c_str() && *end == '\0' && std::isfinite(v);
+}
+
+const CommandEntry* Command(int id) { return FindCommand(id); }
+}  // namespace
+
+std::string UsageText() {
+  std::string text =
+      "usage: zmrcal STEP [ARG...] [STEP [ARG...]]...\n"
+      "       zmrcal --help | --version\n"
+      "Runs the menu commands of ZMRCalibration in order, in the current folder.\n"
+      "Steps:\n";
+  for (const CommandEntry& e : CommandTable()) {
+    if (e.step == nullptr || e.help == nullptr) continue;
+    char line[256];
+    std::snprintf(line, sizeof line, "  %-17s %s\n", e.step, e.help);
+    text += line;
+  }
+  return text;
+}
+
+bool ParseSteps(int argc, const char* const* argv, int first, std::vector<Step>& steps,
+                std::string& reason) {
+  int i = first;
+  auto next = [&](const char* what, std::string& out) {
+    if (i >= argc) {
+      reason = std::string("missing ") + what + " after '" + argv[i - 1] + "'";
+      return false;
+    }
+    out = argv[i++];
+    return true;
+  };
+  while (i < argc) {
+    Step step;
+    step.name = argv[i++];
+    const CommandEntry* entry = FindStep(step.name.c_str());
+    if (entry == nullptr) {
+      reason = "unknown step '" + step.name + "'";
+      return false;
+    }
+    step.command = entry;
+    if (entry->argument == StepArgument::FileName) {
+      if (!next("FILE", step.file)) return false;
+      const bool takesFormat = entry->id == IDM_OPEN_OSTREL || entry->id == IDM_OPEN_ASCII;
+      while (takesFormat && i < argc &&
+             (std::strcmp(argv[i], "--format") == 0 || std::strcmp(argv[i], "--offset") == 0)) {
+        const std::string flag = argv[i++];
+        std::string value;
+        if (!next(flag == "--format" ? "WxH" : "X,Y", value)) return false;
+        if (flag == "--format") {
+          FormatChoice f;
+          if (!ParseFormat(value, f)) {
+            reason = "--format takes WIDTHxHEIGHT, not '" + value + "'";
+            return false;
+          }
+          step.format = f;
+        } else {
+          OffsetChoice o;
+          if (!ParseOffset(value, o)) {
+            reason = "--offset takes X,Y (integers), not '" + value + "'";
+            return false;
+          }
+          step.offset = o;
+        }
+      }
+    } else if (step.name == "set") {
+      // One opening of the Options dialog; further KEYWORD VALUE pairs edit more fields of it.
+      do {
+        std::string keyword;
+        std::string value;
+        if (!next("KEYWORD", keyword) || !next("VALUE", value)) return false;
+        const int field = OptionsFieldOfKeyword(keyword);
+        if (field < 0) {
+          reason = "set: unknown option '" + keyword +
+                   "' (ImageWidth, ImageHeight, FilterSize, MinPatchSize, Edge, MaxSlope, "
+                   "ORBIKxoffset, ORBIKyoffset)";
+          return false;
+        }
+        if (!OptionValueConverts(field, value)) {
+          reason = "set " + keyword + ": '" + value + "' does not convert";
+          return false;
+        }
+        step.optionsEdits.emplace_back(field, value);
+      } while (i < argc && OptionsFieldOfKeyword(argv[i]) >= 0);
+    } else if (step.name == "view") {
+      std::string which;
+      if (!next("source|target", which)) return false;
+      if (which == "source") {
+        step.command = Command(IDM_VIEW_SOURCE);
+      } else if (which == "target") {
+        step.command = Command(IDM_VIEW_TARGET);
+      } else {
+        reason = "view takes source or target, not '" + which + "'";
+        return false;
+      }
+    } else if (step.name == "overlay") {
+      std::string which;
+      std::string state;
+      if (!next("vectors|numbers|triangles", which) || !next("on|off", state)) return false;
+      if (which == "vectors") {
+        step.command = Command(IDM_VIEW_VECTORS);
+        step.overlayBit = kDrawVectors;
+      } else if (which == "numbers") {
+        step.command = Command(IDM_VIEW_NUMBERS);
+        step.overlayBit = kDrawNumbers;
+      } else if (which == "triangles") {
+        step.command = Command(IDM_VIEW_TRIANGLES);
+        step.overlayBit = kDrawTriangles;
+      } else {
+        reason = "overlay takes vectors, numbers or triangles, not '" + which + "'";
+        return false;
+      }
+      if (state != "on" && state != "off") {
+        reason = "overlay " + which + " takes on or off, not '" + state + "'";
+        return false;
+      }
+      step.on = state == "on";
+    }
+    steps.push_back(step);
+  }
+  return true;
+}
+
+int RunSteps(const std::vector<Step>& steps, ConsolePlatform& platform) {
+  for (const Step& step : steps) {
+    platform.BeginStep();
+    if (!step.file.empty()) platform.AnswerFileName(step.file);
+    platform.AnswerFormat(step.format, step.offset);
+    for (const auto& [field, value] : step.optionsEdits) platform.AnswerOptionsField(field, value);
+
+    if (step.overlayBit != 0) {
+      // Set rather than toggled: run the toggle only when the state differs.
+      const bool isOn = (State().cfDrawMode & step.overlayBit) != 0;
+      if (isOn != step.on) step.command->handler(platform);
+    } else {
+      step.command->handler(platform);
+    }
+
+    if (!platform.usageError().empty()) {
+      std::fprintf(stderr, "zmrcal: %s\n%s", platform.usageError().c_str(), UsageText().c_str());
+      return kExitUsage;
+    }
+    if (platform.formatAnswerUnused()) {
+      std::fprintf(stderr,
+                   "zmrcal: %s: --format/--offset not used: the file's value count is the "
+                   "default image format\n",
+                   step.name.c_str());
+    }
+    if (platform.messages() > 0) return kExitMessage;
+    if (platform.interrupted()) return kExitInterrupted;
+  }
+  return kExitOk;
+}
+
+}  // namespace zmr

@@ -1,0 +1,137 @@
+#include "detection/PointFiles.h"
+
+#include <stdio.h>  // fmemopen
+
+#include <algorithm>
+
+#include "state/ProgramState.h"
+#include "state/SafeWrite.h"
+
+namespace zmr {
+
+namespace {
+
+// Opens a read-only stream over bytes; the caller closes it. Null when out of memory.
+std::FILE* OpenBuffer(const std::string& bytes) {
+  // fmemopen never writes in mode "r"; the cast only satisfies its signature.
+  return fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "r");
+}
+
+}  // namespace
+
+long ReadPointRecords(std::FILE* f, double* Array) {
+  if (Array == nullptr) return 0;
+  const long capacity = State().MAXPoints;
+  long ci = 0;
+  for (;;) {
+    float v[4];
+    // Anything short of four numbers ends the file: a partial record, or a token that fscanf
+    // cannot get past and would fail on forever.
+    if (std::fscanf(f, "%g%g%g%g", &v[0], &v[1], &v[2], &v[3]) != 4) break;
+    if (ci >= capacity) break;
+    for (int k = 0; k < 4; ++k) Array[4 * ci + k] = v[k];
+    ++ci;
+  }
+  return ci;
+}
+
+long ReadPointsInBuffer(const std::string& bytes, double* Array) {
+  std::FILE* f = OpenBuffer(bytes);
+  if (f == nullptr) return 0;
+  const long count = ReadPointRecords(f, Array);
+  std::fclose(f);
+  return count;
+}
+
+long ReadPoints(const char* Fname, double* Array) {
+  std::FILE* f = std::fopen(Fname, "r");
+  if (f == nullptr) return 0;
+  const long count = ReadPointRecords(f, Array);
+  std::fclose(f);
+  return count;
+}
+
+long WritePoints(const char* Fname, const double* Array, long cipoints) {
+  return WritePointsChecked(Fname, Array, cipoints) ? std::max(cipoints, 0L) : 0;
+}
+
+bool WritePointsChecked(const char* Fname, const double* Array, long cipoints) {
+  return WriteWholeFile(Fname, [&](std::FILE* f) {
+    for (long ci = 0; ci < cipoints; ++ci) {
+      const double* r = Array + 4 * ci;
+      std::fprintf(f, "%5.1f %5.1f %5.1f %5.1f\n", r[0], r[1], r[2], r[3]);
+    }
+    return true;
+  });
+}
+
+int PrintPoints(const double* Px, const double* Py, const char* FileName) {
+  std::FILE* f = std::fopen(FileName, "w");
+  if (f == nullptr) return 1;
+  std::printf("Writing to file %s ...", FileName);
+  const long n = State().NumberOfPoints;
+  for (long k = 0; k < n; ++k) std::fprintf(f, "%f %f\n", Px[k], Py[k]);
+  std::printf("done\n");
+  std::fclose(f);
+  return 0;
+}
+
+int LoadPointPairs(std::FILE* f, double* Px, double* Py) {
+  const long capacity = State().MAXPoints;
+  int k = 0;
+  while (k < capacity) {
+    float x = 0.0f;
+    float y = 0.0f;
+    if (std::fscanf(f, "%f %f", &x, &y) != 2) break;
+    Px[k] = x;
+    Py[k] = y;
+    ++k;
+  }
+  return k;
+}
+
+int LoadPointsInBuffer(const std::string& bytes, double* Px, double* Py) {
+  std::FILE* f = OpenBuffer(bytes);
+  if (f == nullptr) return 0;
+  const int count = LoadPointPairs(f, Px, Py);
+  std::fclose(f);
+  return count;
+}
+
+int LoadPoints(double* Px, double* Py, const char* FileName) {
+  std::FILE* f = std::fopen(FileName, "r");
+  if (f == nullptr) return -1;
+  const int count = LoadPointPairs(f, Px, Py);
+  std::fclose(f);
+  return count;
+}
+
+int LoadTraceResults() {
+  ProgramState& s = State();
+  if (s.MAXPoints <= 0 || s.PointsBuffer.size() < 2 * static_cast<std::size_t>(s.MAXPoints)) {
+    return -1;
+  }
+  const int count =
+      LoadPoints(s.PointsBuffer.data(), s.PointsBuffer.data() + s.MAXPoints, "PointsFit.txt");
+  if (count < 0) return -1;
+  s.NumberOfPoints = count;
+  s.TraceFlag = 2;
+  return 0;
+}
+
+int PrintShifts(const char* FileName, const double* PX, const double* PY, const double* SX,
+                const double* SY) {
+  std::FILE* f = std::fopen(FileName, "w");
+  if (f == nullptr) {
+    std::printf("Cannot open output file %s\n", FileName);
+    return 1;
+  }
+  std::printf("Writing to file %s ...", FileName);
+  const long n = State().NumberOfPoints;
+  for (long k = 0; k < n; ++k) std::fprintf(f, "%f %f %f %f\n", PX[k], PY[k], SX[k], SY[k]);
+  std::printf("done\n");
+  std::fclose(f);
+  return 0;
+}
+
+}  // namespace zmr

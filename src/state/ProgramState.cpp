@@ -1,0 +1,108 @@
+#include "state/ProgramState.h"
+
+#include <memory>
+#include <new>
+
+#include "state/Numeric.h"
+
+namespace zmr {
+
+namespace {
+std::unique_ptr<ProgramState>& Instance() {
+  static std::unique_ptr<ProgramState> instance = std::make_unique<ProgramState>();
+  return instance;
+}
+}  // namespace
+
+ProgramState& State() { return *Instance(); }
+
+void ResetProgramState() {
+  ProgramState& old = State();
+  if (old.OUT_LOG != nullptr) {
+    std::fclose(old.OUT_LOG);
+    old.OUT_LOG = nullptr;
+  }
+  Instance() = std::make_unique<ProgramState>();
+}
+
+int AllocateArrays() {
+  ProgramState& s = State();
+  const auto n = static_cast<std::size_t>(s.MAXPoints);
+  try {
+    // Build all nine first so that a failure leaves the previous arrays in place.
+    std::vector<double> pointsInput(4 * n), pointsOutput(4 * n), pointsBuffer(2 * n);
+    std::vector<int> tpoints(6 * n);
+    std::vector<double> sx(n), sy(n);
+    std::vector<int> pi(n), pj(n), pflag(n);
+    s.PointsInput.swap(pointsInput);
+    s.PointsOutput.swap(pointsOutput);
+    s.PointsBuffer.swap(pointsBuffer);
+    s.Tpoints.swap(tpoints);
+    s.SX.swap(sx);
+    s.SY.swap(sy);
+    s.Pi.swap(pi);
+    s.Pj.swap(pj);
+    s.Pflag.swap(pflag);
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+  return 1;
+}
+
+void ReleaseArrays() {
+  ProgramState& s = State();
+  s.PointsInput = {};
+  s.PointsOutput = {};
+  s.PointsBuffer = {};
+  s.Tpoints = {};
+  s.SX = {};
+  s.SY = {};
+  s.Pi = {};
+  s.Pj = {};
+  s.Pflag = {};
+}
+
+bool ImageSizeAllowed(long long width, long long height) {
+  return width > 0 && height > 0 && width <= kMaxImageSide && height <= kMaxImageSide &&
+         width * height <= kMaxImagePixels;
+}
+
+int AllocateImageArrays(int cx, int cy) {
+  if (!ImageSizeAllowed(cx, cy)) return 0;
+  ProgramState& s = State();
+  const auto n = static_cast<std::size_t>(cx) * static_cast<std::size_t>(cy);
+  try {
+    std::vector<int> msource(n), mtarget(n);
+    std::vector<double> dx(n), dy(n), signal(n);
+    std::vector<int> area(n);
+    ReleaseImageArrays();
+    s.Msource.swap(msource);
+    s.Mtarget.swap(mtarget);
+    s.deltaX.swap(dx);
+    s.deltaY.swap(dy);
+    s.Signal.swap(signal);
+    s.Area.swap(area);
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+  return 1;
+}
+
+void ReleaseImageArrays() {
+  ProgramState& s = State();
+  s.Msource = {};
+  s.Mtarget = {};
+  s.deltaX = {};
+  s.deltaY = {};
+  s.Signal = {};
+  s.Area = {};
+}
+
+void Coor_double2long(WindowPoint& Target, const double* Source) {
+  const ProgramState& s = State();
+  // Computed in floating point and truncated toward zero, as the overlay drawing expects.
+  Target.x = TruncateToward0<long>((static_cast<double>(s.cxClient) * Source[0]) / s.cxDib);
+  Target.y = TruncateToward0<long>((static_cast<double>(s.cyClient) * Source[1]) / s.cyDib);
+}
+
+}  // namespace zmr

@@ -1,0 +1,155 @@
+// The one record of all process-wide variables: working image geometry, the six image arrays,
+// the calibration point arrays, the tunable values, the worker progress counters and the
+// display state, with their defaults. State() is the process-wide instance; tests begin with
+// ResetProgramState(). Also the allocation functions of the arrays and Coor_double2long.
+//
+// Threads: the main thread owns everything; while a worker runs it writes the arrays it
+// computes and the atomic counters, and the main thread reads only the counters.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "state/ParameterTypes.h"
+
+namespace zmr {
+
+// A display picture in memory: 0xAARRGGBB per pixel, rows top-down.
+struct DisplayBitmap {
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint32_t> pixels;
+};
+
+// A window point (the result of Coor_double2long).
+struct WindowPoint {
+  long x = 0;
+  long y = 0;
+};
+
+inline constexpr int kFileNameBuffer = 260;
+inline constexpr int kMaxImageFormats = 50;
+
+struct ProgramState {
+  // --- working image and the six image arrays (cxDib x cyDib each, row-major; empty = absent)
+  int cxDib = 769;
+  int cyDib = 769;
+  std::vector<int> Msource;
+  std::vector<int> Mtarget;
+  std::vector<double> deltaX;
+  std::vector<double> deltaY;
+  std::vector<double> Signal;
+  std::vector<int> Area;
+
+  // --- point arrays, allocated by AllocateArrays (capacities from MAXPoints)
+  long MAXPoints = 5000;
+  std::vector<double> PointsInput;   // MAXPoints rows of (x, y, X, Y)
+  std::vector<double> PointsOutput;  // MAXPoints rows of (x, y, x', y')
+  std::vector<double> PointsBuffer;  // x half then y half, MAXPoints each; slot 0 reserved
+  std::vector<int> Tpoints;          // 3 vertex indices per triangle, room for 2*MAXPoints
+  std::vector<double> SX;
+  std::vector<double> SY;
+  std::vector<int> Pi;
+  std::vector<int> Pj;
+  std::vector<int> Pflag;
+
+  long NumberOfPoints = 0;
+  long NumberOfTriangles = 0;
+  long ORBIKPoints = 0;
+  double InpCoor[2] = {0.0, 0.0};
+  double Pc[2] = {0.0, 0.0};
+  int TraceFlag = 0;
+
+  // --- tunable values (the first eight are options)
+  int IMAGE_X = 769;
+  int IMAGE_Y = 769;
+  long FilterSize = 5;
+  long MinPatchSize = 400;
+  long EdgeGrid = 32;
+  double Ethresh = 0.2;
+  int xoffset = 128;
+  int yoffset = 128;
+  int ORBIKE = 1024;
+  int imxoff = 0;
+  int imyoff = 0;
+  double Threshold = 128.0;
+  int iThreshold = 128;
+  long Centering = 0;
+  int DebugSwitch = 0;
+  int RectangleMarkWidth = 2;
+  int cCurrentBitmap = 0;
+  int cfDrawMode = 1;
+
+  // --- progress counters shared with the worker thread
+  std::atomic<int> iProgressStatus{0};
+  std::atomic<int> fTerminated{0};
+  std::atomic<int> iDetectedAreas{0};
+  std::atomic<int> iAssignedPoints{0};
+  std::atomic<int> iTriangles{0};
+
+  // --- user-interface state
+  void* hDlgModeless = nullptr;  // the open thresholding dialog (opaque to the core), or none
+  std::array<DisplayBitmap, 6> hBitmap;
+  std::array<int, 6> fBitmap = {0, 0, 0, 0, 0, 0};
+  int cxClient = 0;
+  int cyClient = 0;
+  int ImageArea = 0;
+  std::string pzHelpDir;
+  int NFormats = 0;
+  int FormatIndex = 0;
+  std::array<int, 2 * kMaxImageFormats> ImageFormat = {};
+  std::vector<std::string> FormatBuffer;  // the lines of the image-format list, one per entry
+
+  // The last bitmap file opened, whole (empty when none).
+  std::vector<std::uint8_t> pbmfh;
+
+  // File names remembered by the file dialogs of each group.
+  std::string szImageFile;
+  std::string szImageTitle;
+  std::string szPointsFile;
+  std::string szPointsTitle;
+  std::string szOrbikFile;
+
+  // --- options table (see ParameterScan.h)
+  std::array<ParameterEntry, kParamTableCapacity> Param = {};
+  int ParamTableSize = 0;
+  int IMAGEX = 0;         // bound by ParamTableInit only
+  double MaxSlope = 0.0;  // bound by ParamTableInit only
+
+  // --- array files (see Array.h)
+  int PrintMode = 0;
+
+  // --- log stream "Trace.log" shared by detection, tracing and geometry (null when closed)
+  std::FILE* OUT_LOG = nullptr;
+};
+
+// The process-wide instance.
+ProgramState& State();
+
+// Replaces the process-wide instance by a fresh one holding every default.
+void ResetProgramState();
+
+// Allocates the nine point arrays (sizes from MAXPoints). Returns 1 on success, 0 when memory
+// ran out; on failure the previous arrays are kept.
+int AllocateArrays();
+void ReleaseArrays();
+
+// Allocates the six image arrays of cx x cy elements (zero-filled). Returns 1 on success, 0 on
+// failure (non-positive size, above the image cap, or out of memory); on failure the previous
+// arrays are kept whole.
+int AllocateImageArrays(int cx, int cy);
+void ReleaseImageArrays();
+
+// Largest number of pixels an image may have; larger images are refused before allocation.
+inline constexpr long long kMaxImagePixels = 1LL << 26;
+inline constexpr int kMaxImageSide = 32768;
+bool ImageSizeAllowed(long long width, long long height);
+
+// Image coordinates (Source[0], Source[1]) to a window point of the current client area.
+void Coor_double2long(WindowPoint& Target, const double* Source);
+
+}  // namespace zmr

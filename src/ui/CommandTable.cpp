@@ -1,0 +1,69 @@
+#include "ui/CommandTable.h"
+
+#include <cstring>
+
+#include "ui/Commands.h"
+#include "ui/resource.h"
+
+namespace zmr {
+
+namespace {
+using enum StepArgument;
+
+constexpr CommandEntry kCommands[] = {
+    {IDM_OPEN_OSTREL, "&File/Image Data", "&Open Ostrel File", "open-ostrel", FileName,
+     "FILE [--format WxH] [--offset X,Y]  open an Ostrel text image (hex values)", CmdOpenOstrel},
+    {IDM_OPEN_BITMAP, "&File/Image Data", "&Open Bitmap", "open-bitmap", FileName,
+     "FILE  open a bitmap image", CmdOpenBitmap},
+    {IDM_OPEN_ASCII, "&File/Image Data", "&Open ASCII File", "open-ascii", FileName,
+     "FILE [--format WxH] [--offset X,Y]  open an ASCII image (decimal values)", CmdOpenAscii},
+    {IDM_SAVE_BITMAP, "&File/Image Data", "&Save as Bitmap", "save-bitmap", FileName,
+     "FILE  save the source image as a 24-bit bitmap", CmdSaveBitmap},
+    {IDM_SAVE_ASCII, "&File/Image Data", "&Save as ASCII", "save-ascii", FileName,
+     "FILE  save the source image as an ASCII matrix", CmdSaveAscii},
+    {IDM_SAVE_TARGET_ASCII, nullptr, nullptr, "save-target-ascii", FileName,
+     "FILE  save the target image as an ASCII matrix", CmdSaveTargetAscii},
+    {IDM_POINTS_SAVE, "&File/Calibration Points", "&Save", "save-points", FileName,
+     "FILE  save the calibration points", CmdPointsSave},
+    {IDM_EXIT, "&File", "&Exit", nullptr, None, nullptr, CmdExit},
+    {IDM_TARGET_TO_SOURCE, "&Edit", "&Target->Source", "target-to-source", None,
+     "copy the target image into the source image", CmdTargetToSource},
+    {IDM_OPTIONS, "&Edit", "&Options", "set", Special,
+     "KEYWORD VALUE [KEYWORD VALUE]...  edit Options dialog fields and press OK (KEYWORD as "
+     "in the options file; fields not named are stored as the dialog shows them)",
+     CmdOptions},
+    {IDM_VIEW_VECTORS, "&View", "&Displacement Vectors", "overlay", Special,
+     "vectors|numbers|triangles on|off  switch an overlay", CmdViewVectors},
+    {IDM_VIEW_NUMBERS, "&View", "&Point Numbers", nullptr, Special, nullptr, CmdViewNumbers},
+    {IDM_VIEW_MESH, "&View", "&Mesh", nullptr, None, nullptr, CmdViewMesh},
+    {IDM_VIEW_TRIANGLES, "&View", "&Triangles", nullptr, Special, nullptr, CmdViewTriangles},
+    {IDM_VIEW_SOURCE, "&View", "&Source Image", "view", Special,
+     "source|target  show the source or the transformed image", CmdViewSource},
+    {IDM_VIEW_TARGET, "&View", "&Transformed Image", nullptr, Special, nullptr, CmdViewTarget},
+};
+}  // namespace
+
+std::span<const CommandEntry> CommandTable() { return kCommands; }
+
+const CommandEntry* FindCommand(int id) {
+  for (const CommandEntry& e : kCommands) {
+    if (e.id == id) return &e;
+  }
+  return nullptr;
+}
+
+const CommandEntry* FindStep(const char* step) {
+  for (const CommandEntry& e : kCommands) {
+    if (e.step != nullptr && std::strcmp(e.step, step) == 0) return &e;
+  }
+  return nullptr;
+}
+
+bool RunCommand(int id, Platform& platform) {
+  const CommandEntry* e = FindCommand(id);
+  if (e == nullptr) return false;
+  e->handler(platform);
+  return true;
+}
+
+}  // namespace zmr

@@ -1,0 +1,46 @@
+// The menu commands: one function per command, over the program state and the platform.
+// The Qt window, zmrcal and the tests all run these. Main thread only.
+#pragma once
+
+#include "ui/Platform.h"
+
+namespace zmr {
+
+// The product line of the About box and of zmrcal --version.
+inline constexpr const char* kProductLine = "ZMR Image Calibration (Version 0.3-061204)";
+
+// Message texts of the commands.
+inline constexpr const char* kErrorNoSourceData = "Error - there are no source image data";
+inline constexpr const char* kErrorNoTargetData = "Error - there are no target image data";
+inline constexpr const char* kErrorCreatingImage = "Error in creating image file";
+inline constexpr const char* kErrorCreatingPoints = "Error in creating points file";
+
+// File > Image Data
+void CmdOpenOstrel(Platform& platform);       // 40001
+void CmdOpenBitmap(Platform& platform);       // 40002
+void CmdOpenAscii(Platform& platform);        // 40028
+void CmdSaveBitmap(Platform& platform);       // 40022
+void CmdSaveAscii(Platform& platform);        // 40003, the source image
+void CmdSaveTargetAscii(Platform& platform);  // 40023, the target image
+// File > Calibration Points
+void CmdPointsSave(Platform& platform);  // 40006
+// File
+void CmdExit(Platform& platform);  // 40004
+// Edit
+void CmdTargetToSource(Platform& platform);  // 40021
+void CmdOptions(Platform& platform);         // 40027
+// View
+void CmdViewVectors(Platform& platform);    // 40007, toggles bit 1 of cfDrawMode
+void CmdViewNumbers(Platform& platform);    // 40008, toggles bit 8
+void CmdViewMesh(Platform& platform);       // 40009, draws nothing and changes nothing
+void CmdViewTriangles(Platform& platform);  // 40010, toggles bit 4
+void CmdViewSource(Platform& platform);     // 40011
+void CmdViewTarget(Platform& platform);     // 40012
+
+// Overlay bits of cfDrawMode.
+inline constexpr int kDrawVectors = 1;
+inline constexpr int kDrawMesh = 2;
+inline constexpr int kDrawTriangles = 4;
+inline constexpr int kDrawNumbers = 8;
+
+}  // namespace zmr

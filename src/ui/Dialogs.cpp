@@ -1,0 +1,134 @@
+#include "ui/Dialogs.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "state/ProgramState.h"
+
+namespace zmr {
+
+namespace {
+bool ParseSigned(const std::string& text, long long lo, long long hi, long long& out) {
+  std::size_t i = 0;
+  const std::size_t n = text.size();
+  while (i < n && (text[i] == ' ' || text[i] == '\t')) ++i;
+  bool negative = false;
+  if (i < n && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+  const std::size_t digitsStart = i;
+  long long v = 0;
+  while (i < n && text[i] >= '0' && text[i] <= '9') {
+    v = v * 10 + (text[i] - '0');
+    if (v > hi + 1) return false;  // far out of range; stop before overflow
+    ++i;
+  }
+  if (i == digitsStart) return false;
+  while (i < n && (text[i] == ' ' || text[i] == '\t')) ++i;
+  if (i != n) return false;
+  if (negative) v = -v;
+  if (v < lo || v > hi) return false;
+  out = v;
+  return true;
+}
+
+std::string Format(const char* fmt, long long a) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, fmt, a);
+  return buf;
+}
+
+std::string FormatPair(int a, int b) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%i x %i", a, b);
+  return buf;
+}
+
+constexpr const char* kOptionKeywords[8] = {"ImageWidth",   "ImageHeight", "FilterSize",
+                                            "MinPatchSize", "Edge",        "MaxSlope",
+                                            "ORBIKxoffset", "ORBIKyoffset"};
+}  // namespace
+
+bool ConvertSignedField(const std::string& text, int& value) {
+  long long v = 0;
+  if (!ParseSigned(text, INT_MIN, INT_MAX, v)) return false;
+  value = static_cast<int>(v);
+  return true;
+}
+
+bool ConvertSignedField(const std::string& text, long& value) {
+  // Dialog fields hold 32-bit values, whatever the width of long.
+  int v = 0;
+  if (!ConvertSignedField(text, v)) return false;
+  value = v;
+  return true;
+}
+
+OptionsDialogData OptionsDialogInit() {
+  const ProgramState& s = State();
+  OptionsDialogData d;
+  d.fields[0] = Format("%lld", s.cxDib);
+  d.fields[1] = Format("%lld", s.cyDib);
+  d.fields[2] = Format("%lld", s.FilterSize);
+  d.fields[3] = Format("%lld", s.MinPatchSize);
+  d.fields[4] = Format("%lld", s.EdgeGrid);
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%g", s.Ethresh);
+  d.fields[5] = buf;
+  d.fields[6] = Format("%lld", s.xoffset);
+  d.fields[7] = Format("%lld", s.yoffset);
+  return d;
+}
+
+void OptionsDialogApply(const OptionsDialogData& d) {
+  ProgramState& s = State();
+  ConvertSignedField(d.fields[0], s.IMAGE_X);
+  ConvertSignedField(d.fields[1], s.IMAGE_Y);
+  ConvertSignedField(d.fields[2], s.FilterSize);
+  ConvertSignedField(d.fields[3], s.MinPatchSize);
+  ConvertSignedField(d.fields[4], s.EdgeGrid);
+  ConvertSignedField(d.fields[6], s.xoffset);
+  ConvertSignedField(d.fields[7], s.yoffset);
+  // The field holds at most 100 characters; strtod gives 0 when there is no number.
+  const std::string slope = d.fields[5].substr(0, 100);
+  s.Ethresh = std::strtod(slope.c_str(), nullptr);
+}
+
+int OptionsFieldOfKeyword(const std::string& keyword) {
+  for (int i = 0; i < 8; ++i) {
+    if (keyword == kOptionKeywords[i]) return i;
+  }
+  return -1;
+}
+
+ImageFormatDialogData ImageFormatDialogInit() {
+  ProgramState& s = State();
+  ImageFormatDialogData d;
+  s.FormatBuffer.clear();
+  for (int i = 0; i < s.NFormats; ++i) {
+    s.FormatBuffer.push_back(FormatPair(s.ImageFormat[2 * i], s.ImageFormat[2 * i + 1]));
+  }
+  d.formats = s.FormatBuffer;
+  d.selection = s.FormatIndex;
+  d.xOffset = Format("%lld", s.imxoff);
+  d.yOffset = Format("%lld", s.imyoff);
+  d.defaultFormat = FormatPair(s.cxDib, s.cyDib);
+  d.defaultPixels = Format("%lld pixels", static_cast<long long>(s.cxDib) * s.cyDib);
+  long long loaded = 0;
+  if (s.FormatIndex >= 0 && s.FormatIndex < s.NFormats) {
+    loaded = static_cast<long long>(s.ImageFormat[2 * s.FormatIndex]) *
+             s.ImageFormat[2 * s.FormatIndex + 1];
+  }
+  d.loadedPixels = Format("%lld pixels", loaded);
+  return d;
+}
+
+void ImageFormatDialogApply(const ImageFormatDialogData& d) {
+  ProgramState& s = State();
+  if (d.selection >= 0 && d.selection < s.NFormats) s.FormatIndex = d.selection;
+  ConvertSignedField(d.xOffset, s.imxoff);
+  ConvertSignedField(d.yOffset, s.imyoff);
+}
+
+}  // namespace zmr

@@ -1,0 +1,30 @@
+// The logic of the Options and image-format dialogs: what they show, and how the texts the
+// user leaves in them convert back into the program state. Main thread only.
+#pragma once
+
+#include <string>
+
+#include "ui/Platform.h"
+
+namespace zmr {
+
+// Converts a field's text as a signed decimal integer (optional blanks around it, an optional
+// sign, digits, within the int range). False leaves value unchanged.
+bool ConvertSignedField(const std::string& text, int& value);
+bool ConvertSignedField(const std::string& text, long& value);
+
+// The eight option fields as the dialog shows them at start.
+OptionsDialogData OptionsDialogInit();
+// OK pressed: the integer fields that convert are stored, the others keep their variables;
+// "Max. slope:" is stored as its strtod conversion of up to 100 characters (no number: 0).
+void OptionsDialogApply(const OptionsDialogData& data);
+
+// The options-file keyword of each field, in field order ("ImageWidth" ... "ORBIKyoffset").
+int OptionsFieldOfKeyword(const std::string& keyword);  // -1 when no field has it
+
+// The image-format dialog as it is shown for the current format list.
+ImageFormatDialogData ImageFormatDialogInit();
+// OK pressed: FormatIndex from the selection (kept when out of range), offsets that convert.
+void ImageFormatDialogApply(const ImageFormatDialogData& data);
+
+}  // namespace zmr

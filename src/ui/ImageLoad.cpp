@@ -1,0 +1,150 @@
+#include "ui/ImageLoad.h"
+
+#include <cstddef>
+
+#include "imagefiles/Bitmap.h"
+#include "imagefiles/TextImage.h"
+#include "state/ProgramState.h"
+#include "ui/Dialogs.h"
+#include "ui/Display.h"
+
+namespace zmr {
+
+namespace {
+// The working size and ORBIK offsets that an image load changes before it allocates; kept so
+// that a refused allocation leaves them as they were.
+struct GeometrySnapshot {
+  int cxDib, cyDib, xoffset, yoffset;
+  static GeometrySnapshot Take() {
+    const ProgramState& s = State();
+    return {s.cxDib, s.cyDib, s.xoffset, s.yoffset};
+  }
+  void Restore() const {
+    ProgramState& s = State();
+    s.cxDib = cxDib;
+    s.cyDib = cyDib;
+    s.xoffset = xoffset;
+    s.yoffset = yoffset;
+  }
+};
+
+// Allocates the image arrays for the working size, with a message when that cannot be done.
+bool AllocateForLoad(Platform& platform, const GeometrySnapshot& before) {
+  ProgramState& s = State();
+  if (!ImageSizeAllowed(s.cxDib, s.cyDib)) {
+    before.Restore();
+    platform.Message(kErrorImageTooLarge, kMessageCaption);
+    return false;
+  }
+  if (AllocateImageArrays(s.cxDib, s.cyDib) == 0) {
+    before.Restore();
+    platform.Message(kErrorNoMemory, kMessageCaption);
+    return false;
+  }
+  return true;
+}
+}  // namespace
+
+bool LoadTextImage(Platform& platform, const std::string& fileName, const char* mode) {
+  const TextCount counted = CountOstrelArrayChecked(fileName.c_str(), "%x");
+  if (!counted.opened || counted.badToken || counted.count <= 0) {
+    platform.Message(kErrorInImageFile, kMessageCaption);
+    return false;
+  }
+  ProgramState& s = State();
+  const bool matchesDefault =
+      static_cast<long long>(counted.count) == static_cast<long long>(s.IMAGE_X) * s.IMAGE_Y;
+  int formats[2 * kMaxImageFormats] = {};
+  const int nFormats = matchesDefault ? 1 : GetImageFormats(counted.count, formats);
+  if (nFormats <= 0) {
+    // A count with no width x height (a prime number of values) gives no image.
+    platform.Message(kErrorInImageFile, kMessageCaption);
+    return false;
+  }
+
+  const GeometrySnapshot before = GeometrySnapshot::Take();
+  s.ImageArea = counted.count;
+  s.cxDib = s.IMAGE_X;
+  s.cyDib = s.IMAGE_Y;
+  InitImageOffsetTable(s.ORBIKE, s.cxDib, s.xoffset);
+  InitImageOffsetTable(s.ORBIKE, s.cyDib, s.yoffset);
+  if (matchesDefault) {
+    s.NFormats = 1;
+    s.FormatIndex = 0;
+    s.ImageFormat[0] = s.cxDib;
+    s.ImageFormat[1] = s.cyDib;
+    s.imxoff = (s.cxDib - s.ImageFormat[0]) / 2;
+    s.imyoff = (s.cyDib - s.ImageFormat[1]) / 2;
+  } else {
+    s.NFormats = nFormats;
+    for (int i = 0; i < 2 * nFormats; ++i) s.ImageFormat[static_cast<std::size_t>(i)] = formats[i];
+    s.FormatIndex = FindOptimumFormat(s.NFormats, s.ImageFormat.data());
+    const int w = s.ImageFormat[2 * s.FormatIndex];
+    const int h = s.ImageFormat[2 * s.FormatIndex + 1];
+    if (w == 724 && (s.cxDib == 768 || s.cyDib == 769)) {
+      s.imxoff = 32;
+      s.imyoff = 32;
+    } else if (w == 768 && s.cxDib == 769) {
+      s.imxoff = 0;
+      s.imyoff = 0;
+    } else {
+      s.imxoff = (s.cxDib - w) / 2;
+      s.imyoff = (s.cyDib - h) / 2;
+      ImageFormatDialogData dialog = ImageFormatDialogInit();
+      if (platform.RunImageFormatDialog(dialog)) ImageFormatDialogApply(dialog);
+    }
+  }
+
+  if (!AllocateForLoad(platform, before)) return false;
+  platform.SetWaitCursor(true);
+  const int w = s.ImageFormat[2 * s.FormatIndex];
+  const int h = s.ImageFormat[2 * s.FormatIndex + 1];
+  ReadOstrelArray(fileName.c_str(), s.cxDib, s.cyDib, w, h, s.imxoff, s.imyoff, s.Msource.data(),
+                  mode);
+  ClearBitmaps();
+  SourceArrayInt2Bitmap(s.fBitmap[0]);
+  platform.SetWaitCursor(false);
+  platform.Redraw();
+  return true;
+}
+
+bool LoadBitmapImage(Platform& platform, const std::string& fileName) {
+  platform.SetWaitCursor(true);
+  std::vector<std::uint8_t> file = DibLoadImage(fileName.c_str());
+  DecodedBitmap decoded;
+  const bool valid = !file.empty() && DecodeBitmap(file, decoded);
+  platform.SetWaitCursor(false);
+  if (!valid) {
+    platform.Message(kErrorInImageFile, kMessageCaption);
+    return false;
+  }
+
+  ProgramState& s = State();
+  const GeometrySnapshot before = GeometrySnapshot::Take();
+  s.cxDib = decoded.width;
+  s.cyDib = decoded.height;
+  if (!AllocateForLoad(platform, before)) return false;
+  InitImageOffsetTable(s.ORBIKE, s.cxDib, s.xoffset);
+  InitImageOffsetTable(s.ORBIKE, s.cyDib, s.yoffset);
+  s.pbmfh.swap(file);
+
+  // The source display shows the file in its own colours; Msource holds their grey levels.
+  ClearBitmaps();
+  DisplayBitmap& slot0 = s.hBitmap[0];
+  slot0.width = decoded.width;
+  slot0.height = decoded.height;
+  slot0.pixels = decoded.pixels;
+  s.fBitmap[0] = 1;
+  s.IMAGE_X = s.cxDib;
+  s.IMAGE_Y = s.cyDib;
+  for (int x = 0; x < s.cxDib; ++x) {
+    for (int y = 0; y < s.cyDib; ++y) {
+      const std::size_t i = static_cast<std::size_t>(y) * s.cxDib + x;
+      s.Msource[i] = GreyOf(slot0.pixels[i]);
+    }
+  }
+  platform.Redraw();
+  return true;
+}
+
+}  // namespace zmr

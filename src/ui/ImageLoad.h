@@ -1,0 +1,30 @@
+// The two image load procedures of the Open commands: text images (Ostrel files, "%x", and
+// ASCII matrices, "%i") and bitmap files. Both set the working size, replace the image arrays,
+// fill Msource and the source display bitmap. Main thread only.
+#pragma once
+
+#include <string>
+
+#include "ui/Platform.h"
+
+namespace zmr {
+
+// Message of every image that cannot be loaded.
+inline constexpr const char* kErrorInImageFile = "Error in image file";
+// Message of an image whose size is beyond what the program holds.
+inline constexpr const char* kErrorImageTooLarge = "Error - the image is too large";
+// Message of an image whose arrays could not be allocated.
+inline constexpr const char* kErrorNoMemory = "Error - not enough memory for the image";
+
+// Loads a text image. A file that cannot be opened, holds a token that is not a number, or
+// gives no image (no value, or a count with no width x height) shows "Error in image file"
+// and leaves the previous image, its arrays and the working size untouched. When the count
+// differs from IMAGE_X x IMAGE_Y the image-format dialog may be shown. True when loaded.
+bool LoadTextImage(Platform& platform, const std::string& fileName, const char* mode);
+
+// Loads a bitmap file; the working size and IMAGE_X x IMAGE_Y become the bitmap's size, and
+// the source display bitmap shows the file in its own colours. A file that is not a valid
+// bitmap shows "Error in image file" and leaves the previous image untouched. True when loaded.
+bool LoadBitmapImage(Platform& platform, const std::string& fileName);
+
+}  // namespace zmr

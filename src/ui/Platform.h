@@ -1,0 +1,92 @@
+// The platform interface the command logic drives: message boxes, file dialogs, the modal
+// dialogs, worker threads with their progress dialog, and redraw requests. The Qt window, the
+// zmrcal console and the tests each implement it; the commands know nothing else of them.
+// Called on the main thread only.
+#pragma once
+
+#include <array>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace zmr {
+
+// Caption of every command's message box.
+inline constexpr const char* kMessageCaption = "MenuDemo";
+
+// The five file dialogs, each with its own filter, default extension and remembered name.
+enum class FileDialog { Ostrel, Bitmap, Ascii, PointsData, OrbikData };
+
+// The five progress dialogs of the long computations.
+enum class ProgressDialog {
+  AutoDetection,      // "Running Auto Detection of Calib. Points"
+  AutoTriangulation,  // "Auto Triangulation"
+  Transformation,     // "Transforming Image"
+  Extrapolation,      // "Extrapolation of calibration data"
+  Adjustment,         // "Adjusting rotation and scale of calibration points"
+};
+
+// Title line of each progress dialog.
+inline const char* ProgressDialogTitle(ProgressDialog dialog) {
+  switch (dialog) {
+    case ProgressDialog::AutoDetection:
+      return "Running Auto Detection of Calib. Points";
+    case ProgressDialog::AutoTriangulation:
+      return "Auto Triangulation";
+    case ProgressDialog::Transformation:
+      return "Transforming Image";
+    case ProgressDialog::Extrapolation:
+      return "Extrapolation of calibration data";
+    case ProgressDialog::Adjustment:
+      return "Adjusting rotation and scale of calibration points";
+  }
+  return "";
+}
+
+// What the image-format dialog shows; on OK the platform returns the list selection and the
+// texts of the two offset fields as the user left them.
+struct ImageFormatDialogData {
+  std::vector<std::string> formats;  // "%i x %i" lines
+  int selection = 0;
+  std::string xOffset;
+  std::string yOffset;
+  std::string defaultFormat;  // "%i x %i" of the working size
+  std::string defaultPixels;  // "%i pixels"
+  std::string loadedPixels;   // "%i pixels" of the selected entry
+};
+
+// The eight edit fields of the Options dialog (ids 500..507), as text.
+struct OptionsDialogData {
+  std::array<std::string, 8> fields;
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // A message box with an OK button.
+  virtual void Message(const std::string& text, const std::string& caption) = 0;
+
+  // Asks for a file name. fileName and titleName hold the group's last choice on entry and the
+  // new choice (full path; name without folder) on return. False when the user cancelled.
+  virtual bool AskFileName(FileDialog dialog, std::string& fileName, std::string& titleName) = 0;
+
+  // Modal dialogs: true when closed with OK (data then holds what the user left in it).
+  virtual bool RunImageFormatDialog(ImageFormatDialogData& data) = 0;
+  virtual bool RunOptionsDialog(OptionsDialogData& data) = 0;
+
+  // Runs work on a worker thread while the progress dialog is shown, and returns only once the
+  // worker has ended, also after Cancel (which sets fTerminated).
+  virtual void RunWorker(ProgressDialog dialog, const std::function<void()>& work) = 0;
+
+  // The picture changed: repaint the client area (and bring menu check marks in line).
+  virtual void Redraw() = 0;
+
+  // Wait cursor around short but noticeable work.
+  virtual void SetWaitCursor(bool /*on*/) {}
+
+  // Closes the main window (File > Exit).
+  virtual void CloseMainWindow() {}
+};
+
+}  // namespace zmr

@@ -1,0 +1,23 @@
+#include "ui/Startup.h"
+
+#include "state/ParameterScan.h"
+#include "state/ProgramState.h"
+#include "ui/Display.h"
+
+namespace zmr {
+
+void StartProgram(Platform& platform) {
+  ProgramState& s = State();
+  InitParameters();
+  s.cxDib = s.IMAGE_X;
+  s.cyDib = s.IMAGE_Y;
+  // What the main window does when it is created.
+  s.Msource.clear();
+  ChangeSelectedBitmap();
+  ClearBitmaps();
+  if (AllocateArrays() == 0) platform.Message("Not enough memmory!", "HelloMsg");
+}
+
+void EndProgram() { ReleaseArrays(); }
+
+}  // namespace zmr

@@ -1,0 +1,45 @@
+// Helpers shared by the tests: a fresh program state, a temporary working folder that the
+// test runs in, and whole-file read and write.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace zmr::test {
+
+// Creates an empty temporary folder, makes it the current directory, and on destruction
+// returns to the previous directory and removes the folder with everything in it.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::string File(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  std::filesystem::path path_;
+  std::filesystem::path previous_;
+};
+
+std::string ReadFile(const std::string& path);
+std::vector<std::uint8_t> ReadBytes(const std::string& path);
+void WriteFile(const std::string& path, const std::string& content);
+void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& content);
+bool FileExists(const std::string& path);
+
+// Fixture for tests of the process-wide state: every test starts from a fresh ProgramState
+// inside its own temporary working folder.
+class StateTest : public ::testing::Test {
+ protected:
+  StateTest();
+  ~StateTest() override;
+  TempDir dir_;
+};
+
+}  // namespace zmr::test

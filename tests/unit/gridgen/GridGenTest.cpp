@@ -1,0 +1,414 @@
+#include "gridgen/GridGen.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <numbers>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "support/TestSupport.h"
+
+namespace zmr {
+namespace {
+
+using test::FileExists;
+using test::ReadBytes;
+using test::ReadFile;
+using test::TempDir;
+
+int CountPresent(const GridImage& image) {
+  int n = 0;
+  for (const GridSpot& s : image.spots) n += s.present ? 1 : 0;
+  return n;
+}
+
+int Pixel(const GridImage& image, int x, int y) {
+  return image.pixels[static_cast<std::size_t>(y) * image.width + x];
+}
+
+bool InBox(const GridSpot& s, double halfSide, int x, int y) {
+  return std::fabs(x - s.measuredX) <= halfSide && std::fabs(y - s.measuredY) <= halfSide;
+}
+
+TEST(GridGenTest, DefaultsGiveNineteenByNineteenTurnedBarrelGrid) {
+  const GridSpec spec;
+  const GridImage image = GenerateGrid(spec);
+  ASSERT_EQ(image.width, 769);
+  ASSERT_EQ(image.height, 769);
+  ASSERT_EQ(image.pixels.size(), 769u * 769u);
+  ASSERT_EQ(image.spots.size(), 19u * 19u);
+  EXPECT_EQ(CountPresent(image), 19 * 19);
+  EXPECT_EQ(image.spots.front().row, -9);
+  EXPECT_EQ(image.spots.front().col, -9);
+  EXPECT_EQ(image.spots.back().row, 9);
+  EXPECT_EQ(image.spots.back().col, 9);
+
+  const GridSpot* centre = nullptr;
+  const GridSpot* right = nullptr;
+  for (const GridSpot& s : image.spots) {
+    if (s.row == 0 && s.col == 0) centre = &s;
+    if (s.row == 0 && s.col == 9) right = &s;
+  }
+  ASSERT_NE(centre, nullptr);
+  ASSERT_NE(right, nullptr);
+  EXPECT_DOUBLE_EQ(centre->measuredX, 384.0);
+  EXPECT_DOUBLE_EQ(centre->measuredY, 384.0);
+  EXPECT_EQ(Pixel(image, 384, 384), spec.spotGrey);
+  // Clockwise on screen: the spot to the right of the centre moves down.
+  EXPECT_NEAR(right->idealY - 384.0, 9 * 38.0 * std::sin(0.5 * std::numbers::pi / 180.0), 1e-9);
+  EXPECT_NEAR(std::hypot(right->idealX - 384.0, right->idealY - 384.0), 9 * 38.0, 1e-9);
+  // Barrel: pulled towards the centre by 342 * 0.02 * (342 / R)^2, R the half diagonal.
+  const double pull = 342.0 * 0.02 * std::pow(342.0 / std::hypot(384.0, 384.0), 2);
+  EXPECT_NEAR(std::hypot(right->measuredX - 384.0, right->measuredY - 384.0), 342.0 - pull, 1e-9);
+}
+
+TEST(GridGenTest, SameSeedGivesIdenticalImageAndDifferentSeedsDifferWithNoise) {
+  GridSpec spec;
+  spec.width = 200;
+  spec.height = 160;
+  spec.noiseSigma = 4.0;
+  spec.missingFraction = 0.3;
+  spec.seed = 11;
+  const GridImage first = GenerateGrid(spec);
+  const GridImage again = GenerateGrid(spec);
+  EXPECT_EQ(first.pixels, again.pixels);
+  ASSERT_EQ(first.spots.size(), again.spots.size());
+  for (std::size_t k = 0; k < first.spots.size(); ++k) {
+    EXPECT_EQ(first.spots[k].present, again.spots[k].present);
+  }
+
+  spec.seed = 12;
+  EXPECT_NE(GenerateGrid(spec).pixels, first.pixels);
+
+  // Without noise and missing spots the seed plays no part.
+  spec.noiseSigma = 0.0;
+  spec.missingFraction = 0.0;
+  const GridImage clean = GenerateGrid(spec);
+  spec.seed = 99;
+  EXPECT_EQ(GenerateGrid(spec).pixels, clean.pixels);
+}
+
+// Pins the random stream: a change here means that the images of every seed have changed
+// (for example a std distribution slipped in, whose output differs between libraries).
+TEST(GridGenTest, NoisyImageOfASeedIsPinned) {
+  GridSpec spec;
+  spec.width = 48;
+  spec.height = 40;
+  spec.pitch = 12.0;
+  spec.radius = 4.0;
+  spec.noiseSigma = 6.0;
+  spec.missingFraction = 0.5;
+  spec.seed = 2024;
+  const GridImage image = GenerateGrid(spec);
+  std::uint64_t hash = 14695981039346656037ULL;  // FNV-1a over the pixels and the missing flags
+  for (int v : image.pixels) hash = (hash ^ static_cast<std::uint64_t>(v)) * 1099511628211ULL;
+  for (const GridSpot& s : image.spots) hash = (hash ^ (s.present ? 1u : 2u)) * 1099511628211ULL;
+  EXPECT_EQ(hash, 1243547817717135341ULL);
+}
+
+TEST(GridGenTest, NoiseHasTheRequestedSpread) {
+  GridSpec spec;
+  spec.width = 256;
+  spec.height = 256;
+  spec.noiseSigma = 5.0;
+  spec.missingFraction = 1.0;  // background only
+  const GridImage image = GenerateGrid(spec);
+  ASSERT_EQ(CountPresent(image), 0);
+  double sum = 0.0, sumSq = 0.0;
+  for (int v : image.pixels) {
+    sum += v;
+    sumSq += static_cast<double>(v) * v;
+  }
+  const double n = static_cast<double>(image.pixels.size());
+  const double mean = sum / n;
+  // Rounding to integers adds 1/12 to the variance.
+  const double sigma = std::sqrt(sumSq / n - mean * mean - 1.0 / 12.0);
+  EXPECT_NEAR(mean, 200.0, 0.1);
+  EXPECT_NEAR(sigma, 5.0, 0.1);
+}
+
+struct CentroidCase {
+  SpotShape shape;
+  double pitch;
+  double radius;
+  double rotation;
+};
+
+std::ostream& operator<<(std::ostream& out, const CentroidCase& c) {
+  return out << SpotShapeName(c.shape) << " pitch " << c.pitch << " radius " << c.radius
+             << " rotation " << c.rotation;
+}
+
+class GridGenCentroidTest : public ::testing::TestWithParam<CentroidCase> {};
+
+TEST_P(GridGenCentroidTest, DarknessCentroidOfEverySpotIsItsMeasuredPosition) {
+  const CentroidCase& c = GetParam();
+  GridSpec spec;
+  spec.shape = c.shape;
+  spec.pitch = c.pitch;
+  spec.radius = c.radius;
+  spec.rotationDegrees = c.rotation;
+  spec.distortion = -0.05;
+  const GridImage image = GenerateGrid(spec);
+  ASSERT_GT(image.spots.size(), 50u);
+  const double half = SpotReach(c.shape, c.radius) + 1.0;
+  double worst = 0.0;
+  for (const GridSpot& s : image.spots) {
+    double w = 0.0, wx = 0.0, wy = 0.0;
+    for (int y = static_cast<int>(s.measuredY - half); y <= s.measuredY + half; ++y) {
+      for (int x = static_cast<int>(s.measuredX - half); x <= s.measuredX + half; ++x) {
+        const double dark = spec.backgroundGrey - Pixel(image, x, y);
+        w += dark;
+        wx += dark * x;
+        wy += dark * y;
+      }
+    }
+    ASSERT_GT(w, 0.0);
+    worst = std::max(worst, std::hypot(wx / w - s.measuredX, wy / w - s.measuredY));
+  }
+  // Tight enough to catch samples shifted by an eighth of a pixel.
+  EXPECT_LT(worst, 0.1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Shapes, GridGenCentroidTest,
+                         ::testing::Values(CentroidCase{SpotShape::kDisc, 38.0, 13.0, 0.5},
+                                           CentroidCase{SpotShape::kDisc, 30.0, 5.3, -7.0},
+                                           CentroidCase{SpotShape::kSquare, 38.0, 11.0, 0.5},
+                                           CentroidCase{SpotShape::kSquare, 40.0, 9.0, 20.0},
+                                           CentroidCase{SpotShape::kGaussian, 64.0, 13.0, 3.0}));
+
+TEST(GridGenTest, MissingSpotsAreNotDrawn) {
+  GridSpec spec;
+  spec.missingFraction = 0.25;
+  spec.seed = 5;
+  const GridImage image = GenerateGrid(spec);
+  ASSERT_EQ(image.spots.size(), 361u);
+  EXPECT_EQ(CountPresent(image), 361 - 90);  // round(0.25 * 361) left out
+  for (const GridSpot& s : image.spots) {
+    const int x = static_cast<int>(std::lround(s.measuredX));
+    const int y = static_cast<int>(std::lround(s.measuredY));
+    if (s.present) {
+      EXPECT_EQ(Pixel(image, x, y), spec.spotGrey);
+      continue;
+    }
+    for (int dy = -14; dy <= 14; ++dy) {
+      for (int dx = -14; dx <= 14; ++dx) {
+        ASSERT_EQ(Pixel(image, x + dx, y + dy), spec.backgroundGrey)
+            << "spot " << s.row << "," << s.col << " at offset " << dx << "," << dy;
+      }
+    }
+  }
+}
+
+struct EdgeCase {
+  SpotShape shape;
+  double radius;
+  int expectedSpots;
+};
+
+std::ostream& operator<<(std::ostream& out, const EdgeCase& c) {
+  return out << SpotShapeName(c.shape) << " radius " << c.radius;
+}
+
+class GridGenEdgeTest : public ::testing::TestWithParam<EdgeCase> {};
+
+// A 100 x 100 image with pitch 40 has nodes at 9.5, 49.5 and 89.5 on each axis. A spot is kept
+// when it lies at least its reach + 2 from every border: either all nine or only the centre.
+TEST_P(GridGenEdgeTest, SpotsTooNearTheBorderAreDroppedAndNotDrawn) {
+  const EdgeCase& c = GetParam();
+  GridSpec spec;
+  spec.width = 100;
+  spec.height = 100;
+  spec.pitch = 40.0;
+  spec.rotationDegrees = 0.0;
+  spec.distortion = 0.0;
+  spec.shape = c.shape;
+  spec.radius = c.radius;
+  const GridImage image = GenerateGrid(spec);
+  ASSERT_EQ(static_cast<int>(image.spots.size()), c.expectedSpots);
+  const double half = SpotReach(c.shape, c.radius) + 1.0;
+  for (int y = 0; y < 100; ++y) {
+    for (int x = 0; x < 100; ++x) {
+      bool nearSpot = false;
+      for (const GridSpot& s : image.spots) nearSpot = nearSpot || InBox(s, half, x, y);
+      if (!nearSpot) {
+        ASSERT_EQ(Pixel(image, x, y), spec.backgroundGrey) << x << "," << y;
+      }
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Shapes, GridGenEdgeTest,
+                         ::testing::Values(EdgeCase{SpotShape::kDisc, 7.5, 9},
+                                           EdgeCase{SpotShape::kDisc, 7.6, 1},
+                                           EdgeCase{SpotShape::kSquare, 5.3, 9},
+                                           EdgeCase{SpotShape::kSquare, 5.4, 1},
+                                           EdgeCase{SpotShape::kGaussian, 3.7, 9},
+                                           EdgeCase{SpotShape::kGaussian, 3.8, 1}));
+
+GridImage SmallImage(int width, int height) {
+  GridImage image;
+  image.width = width;
+  image.height = height;
+  for (int k = 0; k < width * height; ++k) image.pixels.push_back(k * 13);
+  return image;
+}
+
+TEST(GridGenFilesTest, OstrelFileHoldsScaledCountsInHexSixteenPerLine) {
+  TempDir dir;
+  ASSERT_TRUE(WriteOstrelFile("small.txt", SmallImage(5, 4), 16));
+  EXPECT_EQ(ReadFile("small.txt"),
+            "0 d0 1a0 270 340 410 4e0 5b0 680 750 820 8f0 9c0 a90 b60 c30\n"
+            "d00 dd0 ea0 f70\n");
+}
+
+TEST(GridGenFilesTest, OstrelFileReadsBackAsGreyTimesScaleInRowMajorOrder) {
+  TempDir dir;
+  GridSpec spec;
+  spec.width = 61;
+  spec.height = 47;
+  spec.pitch = 15.0;
+  spec.radius = 5.0;
+  spec.noiseSigma = 30.0;  // reaches both ends of 0..255
+  const GridImage image = GenerateGrid(spec);
+  ASSERT_TRUE(WriteOstrelFile("grid.txt", image, 7));
+  std::FILE* file = std::fopen("grid.txt", "r");
+  ASSERT_NE(file, nullptr);
+  std::vector<int> values;
+  unsigned v = 0;
+  while (std::fscanf(file, "%x", &v) == 1) values.push_back(static_cast<int>(v));
+  std::fclose(file);
+  ASSERT_EQ(values.size(), image.pixels.size());
+  for (std::size_t k = 0; k < values.size(); ++k) ASSERT_EQ(values[k], image.pixels[k] * 7) << k;
+}
+
+TEST(GridGenFilesTest, OstrelWriterRefusesWhatItCannotWriteFaithfully) {
+  TempDir dir;
+  GridImage outOfRange = SmallImage(2, 2);
+  outOfRange.pixels[3] = 256;
+  GridImage malformed = SmallImage(2, 2);
+  malformed.pixels.pop_back();
+  EXPECT_FALSE(WriteOstrelFile("a.txt", SmallImage(2, 2), 0));
+  EXPECT_FALSE(WriteOstrelFile("a.txt", SmallImage(2, 2), 8421505));  // 255 * it overflows
+  EXPECT_FALSE(WriteOstrelFile("a.txt", outOfRange, 16));
+  EXPECT_FALSE(WriteOstrelFile("a.txt", malformed, 16));
+  EXPECT_FALSE(WriteOstrelFile("a.txt", GridImage{}, 16));
+  EXPECT_FALSE(FileExists("a.txt"));
+  EXPECT_FALSE(WriteOstrelFile("no-such-folder/a.txt", SmallImage(2, 2), 16));
+  EXPECT_TRUE(WriteOstrelFile("a.txt", SmallImage(2, 2), 8421504));
+}
+
+TEST(GridGenFilesTest, TruthFileListsDrawnSpotsOnly) {
+  TempDir dir;
+  GridImage image = SmallImage(2, 2);
+  image.spots = {{-1, 2, 10.0, 20.5, 9.87654321, 20.0, true},
+                 {0, 0, 1.0, 1.0, 1.0, 1.0, false},
+                 {3, -4, 384.00004, 0.5, 383.99996, 1234.56789, true}};
+  ASSERT_TRUE(WriteTruthFile("truth.txt", image));
+  EXPECT_EQ(ReadFile("truth.txt"),
+            "-1 2 10.0000 20.5000 9.8765 20.0000\n"
+            "3 -4 384.0000 0.5000 384.0000 1234.5679\n");
+  EXPECT_FALSE(WriteTruthFile("no-such-folder/truth.txt", image));
+}
+
+TEST(GridGenFilesTest, AsciiAndBitmapWritersTakeWidthAsColumns) {
+  TempDir dir;
+  const GridImage image = SmallImage(3, 2);
+  ASSERT_TRUE(WriteAsciiFile("small.dat", image));
+  EXPECT_EQ(ReadFile("small.dat"), "0 13 26 \n39 52 65 \n");
+  ASSERT_TRUE(WriteBitmapFile("small.bmp", image));
+  const std::vector<std::uint8_t> bmp = ReadBytes("small.bmp");
+  ASSERT_EQ(bmp.size(), 54u + 12u * 2u);
+  EXPECT_EQ(bmp[18], 3);  // width
+  EXPECT_EQ(bmp[22], 2);  // height
+  // The top image row is the last row of the file.
+  EXPECT_EQ(std::vector<std::uint8_t>(bmp.begin() + 66, bmp.begin() + 78),
+            (std::vector<std::uint8_t>{0, 0, 0, 13, 13, 13, 26, 26, 26, 0, 0, 0}));
+  EXPECT_FALSE(WriteAsciiFile("x.dat", GridImage{}));
+  EXPECT_FALSE(WriteBitmapFile("x.bmp", GridImage{}));
+}
+
+TEST(GridGenArgumentsTest, OptionsFillTheSpec) {
+  GridGenOptions options;
+  std::string error;
+  ASSERT_TRUE(ParseGridGenArguments(
+      {"--size",        "640x480", "--pitch",      "32",      "--shape",      "gaussian",
+       "--radius",      "9.5",     "--background", "230",     "--spot",       "10",
+       "--rotation",    "-2.5",    "--scale",      "1.25",    "--distortion", "0.03",
+       "--noise",       "2",       "--missing",    "0.1",     "--seed",       "4294967295",
+       "--count-scale", "4",       "--out",        "dir/grid"},
+      &options, &error))
+      << error;
+  const GridSpec& s = options.spec;
+  EXPECT_EQ(s.width, 640);
+  EXPECT_EQ(s.height, 480);
+  EXPECT_EQ(s.pitch, 32.0);
+  EXPECT_EQ(s.shape, SpotShape::kGaussian);
+  EXPECT_EQ(s.radius, 9.5);
+  EXPECT_EQ(s.backgroundGrey, 230);
+  EXPECT_EQ(s.spotGrey, 10);
+  EXPECT_EQ(s.rotationDegrees, -2.5);
+  EXPECT_EQ(s.scale, 1.25);
+  EXPECT_EQ(s.distortion, 0.03);
+  EXPECT_EQ(s.noiseSigma, 2.0);
+  EXPECT_EQ(s.missingFraction, 0.1);
+  EXPECT_EQ(s.seed, 4294967295u);
+  EXPECT_EQ(s.countScale, 4);
+  EXPECT_EQ(options.prefix, "dir/grid");
+  EXPECT_FALSE(options.help);
+}
+
+TEST(GridGenArgumentsTest, BadArgumentsGiveOneLineReasons) {
+  const struct {
+    std::vector<std::string> args;
+    const char* error;
+  } cases[] = {
+      {{"--pitch"}, "option --pitch needs a value"},
+      {{"--colour", "red"}, "unknown option '--colour'"},
+      {{"grid.txt"}, "unexpected argument 'grid.txt'"},
+      {{"--size", "769"}, "option --size expects WIDTHxHEIGHT, got '769'"},
+      {{"--size", "0x10"},
+       "image size 0x10 is not allowed (1 to 32768 per side, at most 67108864 pixels)"},
+      {{"--shape", "circle"}, "option --shape expects disc, gaussian or square, got 'circle'"},
+      {{"--pitch", "3.5e"}, "option --pitch expects a number, got '3.5e'"},
+      {{"--noise", "nan"}, "option --noise expects a number, got 'nan'"},
+      {{"--spot", "12.5"}, "option --spot expects an integer, got '12.5'"},
+      {{"--seed", "-1"}, "option --seed expects an integer in 0..4294967295, got '-1'"},
+      {{"--seed", "4294967296"},
+       "option --seed expects an integer in 0..4294967295, got '4294967296'"},
+      {{"--out", ""}, "option --out expects a file name prefix, got ''"},
+      {{"--pitch", "3"}, "pitch times scale must be at least 4 pixels"},
+      {{"--radius", "40"}, "radius must be above 0 and at most pitch times scale"},
+      {{"--background", "256"}, "grey levels must be in 0..255"},
+      {{"--missing", "1.5"}, "missing fraction must be in 0..1"},
+      {{"--count-scale", "0"}, "count scale must be in 1..8421504"},
+  };
+  for (const auto& c : cases) {
+    GridGenOptions options;
+    std::string error;
+    EXPECT_FALSE(ParseGridGenArguments(c.args, &options, &error)) << c.error;
+    EXPECT_EQ(error, c.error);
+    EXPECT_EQ(options.spec.pitch, GridSpec{}.pitch);  // left unchanged on failure
+  }
+}
+
+TEST(GridGenArgumentsTest, HelpWinsAndUsageShowsTheDefaults) {
+  GridGenOptions options;
+  std::string error;
+  ASSERT_TRUE(ParseGridGenArguments({"--pitch", "30", "--help", "--bogus"}, &options, &error));
+  EXPECT_TRUE(options.help);
+  const std::string usage = GridGenUsage();
+  EXPECT_EQ(usage.rfind("usage: zmr_gridgen [options]\n", 0), 0u);
+  EXPECT_NE(usage.find("--size WxH          image size in pixels (769x769)\n"), std::string::npos);
+  EXPECT_NE(usage.find("--distortion K      radial distortion, negative for barrel (-0.02)\n"),
+            std::string::npos);
+  EXPECT_EQ(usage.back(), '\n');
+}
+
+}  // namespace
+}  // namespace zmr
