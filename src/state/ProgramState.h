@@ -32,6 +32,9 @@ struct WindowPoint {
 };
 
 inline constexpr int kFileNameBuffer = 260;
+
+// The log shared by detection, tracing, triangulation and the rotation and scale fit.
+inline constexpr const char* kTraceLogName = "Trace.log";
 inline constexpr int kMaxImageFormats = 50;
 
 struct ProgramState {
@@ -125,6 +128,18 @@ struct ProgramState {
 
   // --- log stream "Trace.log" shared by detection, tracing and geometry (null when closed)
   std::FILE* OUT_LOG = nullptr;
+
+  // --- spot detection and grid tracing
+  long ImageM = 0;  // size of the image being analysed
+  long ImageN = 0;
+  std::vector<int> PMatrix;  // 100 x 100 grid nodes, the spot index of each (see GridTrace.h)
+  int istart = 50;
+  int jstart = 50;
+  int OccupiedPoints = 0;
+  double Edge = 768.0;  // search radius of the second spot, then the measured grid pitch
+  double Origin[2] = {0.0, 0.0};
+  double ug[2] = {0.0, 0.0};
+  double vg[2] = {0.0, 0.0};
 };
 
 // The process-wide instance.

@@ -17,7 +17,7 @@
 // measured position, so measured is the true centroid of what is drawn.
 //
 // Random numbers come from std::mt19937 with our own conversions (no std distributions, whose
-// results differ between library versions): the same spec gives the same image everywhere.
+// results differ between library versions): the same GridSpec gives the same image everywhere.
 //
 // Threads: every function works on its arguments only and may be called from any thread.
 #pragma once

@@ -22,57 +22,42 @@ using test::ReadFile;
 using test::TempDir;
 
 int CountPresent(const GridImage& image) {
-  int n = 0;
-  for (const GridSpot& s : image.spots) n += s.present ? 1 : 0;
-  return n;
+  return static_cast<int>(std::count_if(image.spots.begin(), image.spots.end(),
+                                        [](const GridSpot& s) { return s.present; }));
 }
 
 int Pixel(const GridImage& image, int x, int y) {
   return image.pixels[static_cast<std::size_t>(y) * image.width + x];
 }
 
-bool InBox(const GridSpot& s, double halfSide, int x, int y) {
-  return std::fabs(x - s.measuredX) <= halfSide && std::fabs(y - s.measuredY) <= halfSide;
+GridImage Ramp(int width, int height) {  // pixels 0, 13, 26, ...
+  GridImage image{width, height, {}, {}};
+  for (int k = 0; k < width * height; ++k) image.pixels.push_back(k * 13);
+  return image;
 }
 
 TEST(GridGenTest, DefaultsGiveNineteenByNineteenTurnedBarrelGrid) {
-  const GridSpec spec;
-  const GridImage image = GenerateGrid(spec);
-  ASSERT_EQ(image.width, 769);
-  ASSERT_EQ(image.height, 769);
+  const GridImage image = GenerateGrid(GridSpec{});
   ASSERT_EQ(image.pixels.size(), 769u * 769u);
   ASSERT_EQ(image.spots.size(), 19u * 19u);
   EXPECT_EQ(CountPresent(image), 19 * 19);
-  EXPECT_EQ(image.spots.front().row, -9);
-  EXPECT_EQ(image.spots.front().col, -9);
-  EXPECT_EQ(image.spots.back().row, 9);
-  EXPECT_EQ(image.spots.back().col, 9);
-
-  const GridSpot* centre = nullptr;
-  const GridSpot* right = nullptr;
-  for (const GridSpot& s : image.spots) {
-    if (s.row == 0 && s.col == 0) centre = &s;
-    if (s.row == 0 && s.col == 9) right = &s;
-  }
-  ASSERT_NE(centre, nullptr);
-  ASSERT_NE(right, nullptr);
-  EXPECT_DOUBLE_EQ(centre->measuredX, 384.0);
-  EXPECT_DOUBLE_EQ(centre->measuredY, 384.0);
-  EXPECT_EQ(Pixel(image, 384, 384), spec.spotGrey);
+  const GridSpot& centre = image.spots[180];
+  const GridSpot& right = image.spots[189];
+  ASSERT_EQ(centre.row * 100 + centre.col, 0);
+  ASSERT_EQ(right.row * 100 + right.col, 9);
+  EXPECT_DOUBLE_EQ(centre.measuredX, 384.0);
+  EXPECT_DOUBLE_EQ(centre.measuredY, 384.0);
+  EXPECT_EQ(Pixel(image, 384, 384), 40);
   // Clockwise on screen: the spot to the right of the centre moves down.
-  EXPECT_NEAR(right->idealY - 384.0, 9 * 38.0 * std::sin(0.5 * std::numbers::pi / 180.0), 1e-9);
-  EXPECT_NEAR(std::hypot(right->idealX - 384.0, right->idealY - 384.0), 9 * 38.0, 1e-9);
+  EXPECT_NEAR(right.idealY - 384.0, 342.0 * std::sin(0.5 * std::numbers::pi / 180.0), 1e-9);
+  EXPECT_NEAR(std::hypot(right.idealX - 384.0, right.idealY - 384.0), 342.0, 1e-9);
   // Barrel: pulled towards the centre by 342 * 0.02 * (342 / R)^2, R the half diagonal.
   const double pull = 342.0 * 0.02 * std::pow(342.0 / std::hypot(384.0, 384.0), 2);
-  EXPECT_NEAR(std::hypot(right->measuredX - 384.0, right->measuredY - 384.0), 342.0 - pull, 1e-9);
+  EXPECT_NEAR(std::hypot(right.measuredX - 384.0, right.measuredY - 384.0), 342.0 - pull, 1e-9);
 }
 
 TEST(GridGenTest, SameSeedGivesIdenticalImageAndDifferentSeedsDifferWithNoise) {
-  GridSpec spec;
-  spec.width = 200;
-  spec.height = 160;
-  spec.noiseSigma = 4.0;
-  spec.missingFraction = 0.3;
+  GridSpec spec{.width = 200, .height = 160, .noiseSigma = 4.0, .missingFraction = 0.3};
   spec.seed = 11;
   const GridImage first = GenerateGrid(spec);
   const GridImage again = GenerateGrid(spec);
@@ -81,7 +66,6 @@ TEST(GridGenTest, SameSeedGivesIdenticalImageAndDifferentSeedsDifferWithNoise) {
   for (std::size_t k = 0; k < first.spots.size(); ++k) {
     EXPECT_EQ(first.spots[k].present, again.spots[k].present);
   }
-
   spec.seed = 12;
   EXPECT_NE(GenerateGrid(spec).pixels, first.pixels);
 
@@ -96,15 +80,13 @@ TEST(GridGenTest, SameSeedGivesIdenticalImageAndDifferentSeedsDifferWithNoise) {
 // Pins the random stream: a change here means that the images of every seed have changed
 // (for example a std distribution slipped in, whose output differs between libraries).
 TEST(GridGenTest, NoisyImageOfASeedIsPinned) {
-  GridSpec spec;
-  spec.width = 48;
-  spec.height = 40;
-  spec.pitch = 12.0;
-  spec.radius = 4.0;
-  spec.noiseSigma = 6.0;
-  spec.missingFraction = 0.5;
-  spec.seed = 2024;
-  const GridImage image = GenerateGrid(spec);
+  const GridImage image = GenerateGrid(GridSpec{.width = 48,
+                                                .height = 40,
+                                                .pitch = 12.0,
+                                                .radius = 4.0,
+                                                .noiseSigma = 6.0,
+                                                .missingFraction = 0.5,
+                                                .seed = 2024});
   std::uint64_t hash = 14695981039346656037ULL;  // FNV-1a over the pixels and the missing flags
   for (int v : image.pixels) hash = (hash ^ static_cast<std::uint64_t>(v)) * 1099511628211ULL;
   for (const GridSpot& s : image.spots) hash = (hash ^ (s.present ? 1u : 2u)) * 1099511628211ULL;
@@ -112,13 +94,9 @@ TEST(GridGenTest, NoisyImageOfASeedIsPinned) {
 }
 
 TEST(GridGenTest, NoiseHasTheRequestedSpread) {
-  GridSpec spec;
-  spec.width = 256;
-  spec.height = 256;
-  spec.noiseSigma = 5.0;
-  spec.missingFraction = 1.0;  // background only
-  const GridImage image = GenerateGrid(spec);
-  ASSERT_EQ(CountPresent(image), 0);
+  const GridImage image = GenerateGrid(
+      GridSpec{.width = 256, .height = 256, .noiseSigma = 5.0, .missingFraction = 1.0});
+  ASSERT_EQ(CountPresent(image), 0);  // background only
   double sum = 0.0, sumSq = 0.0;
   for (int v : image.pixels) {
     sum += v;
@@ -127,9 +105,8 @@ TEST(GridGenTest, NoiseHasTheRequestedSpread) {
   const double n = static_cast<double>(image.pixels.size());
   const double mean = sum / n;
   // Rounding to integers adds 1/12 to the variance.
-  const double sigma = std::sqrt(sumSq / n - mean * mean - 1.0 / 12.0);
   EXPECT_NEAR(mean, 200.0, 0.1);
-  EXPECT_NEAR(sigma, 5.0, 0.1);
+  EXPECT_NEAR(std::sqrt(sumSq / n - mean * mean - 1.0 / 12.0), 5.0, 0.1);
 }
 
 struct CentroidCase {
@@ -148,12 +125,11 @@ class GridGenCentroidTest : public ::testing::TestWithParam<CentroidCase> {};
 
 TEST_P(GridGenCentroidTest, DarknessCentroidOfEverySpotIsItsMeasuredPosition) {
   const CentroidCase& c = GetParam();
-  GridSpec spec;
-  spec.shape = c.shape;
-  spec.pitch = c.pitch;
-  spec.radius = c.radius;
-  spec.rotationDegrees = c.rotation;
-  spec.distortion = -0.05;
+  const GridSpec spec{.pitch = c.pitch,
+                      .shape = c.shape,
+                      .radius = c.radius,
+                      .rotationDegrees = c.rotation,
+                      .distortion = -0.05};
   const GridImage image = GenerateGrid(spec);
   ASSERT_GT(image.spots.size(), 50u);
   const double half = SpotReach(c.shape, c.radius) + 1.0;
@@ -183,23 +159,19 @@ INSTANTIATE_TEST_SUITE_P(Shapes, GridGenCentroidTest,
                                            CentroidCase{SpotShape::kGaussian, 64.0, 13.0, 3.0}));
 
 TEST(GridGenTest, MissingSpotsAreNotDrawn) {
-  GridSpec spec;
-  spec.missingFraction = 0.25;
-  spec.seed = 5;
-  const GridImage image = GenerateGrid(spec);
+  const GridImage image = GenerateGrid(GridSpec{.missingFraction = 0.25, .seed = 5});
   ASSERT_EQ(image.spots.size(), 361u);
   EXPECT_EQ(CountPresent(image), 361 - 90);  // round(0.25 * 361) left out
   for (const GridSpot& s : image.spots) {
     const int x = static_cast<int>(std::lround(s.measuredX));
     const int y = static_cast<int>(std::lround(s.measuredY));
     if (s.present) {
-      EXPECT_EQ(Pixel(image, x, y), spec.spotGrey);
+      EXPECT_EQ(Pixel(image, x, y), 40);
       continue;
     }
     for (int dy = -14; dy <= 14; ++dy) {
       for (int dx = -14; dx <= 14; ++dx) {
-        ASSERT_EQ(Pixel(image, x + dx, y + dy), spec.backgroundGrey)
-            << "spot " << s.row << "," << s.col << " at offset " << dx << "," << dy;
+        ASSERT_EQ(Pixel(image, x + dx, y + dy), 200) << s.row << "," << s.col;
       }
     }
   }
@@ -208,7 +180,7 @@ TEST(GridGenTest, MissingSpotsAreNotDrawn) {
 struct EdgeCase {
   SpotShape shape;
   double radius;
-  int expectedSpots;
+  std::size_t expectedSpots;
 };
 
 std::ostream& operator<<(std::ostream& out, const EdgeCase& c) {
@@ -221,23 +193,22 @@ class GridGenEdgeTest : public ::testing::TestWithParam<EdgeCase> {};
 // when it lies at least its reach + 2 from every border: either all nine or only the centre.
 TEST_P(GridGenEdgeTest, SpotsTooNearTheBorderAreDroppedAndNotDrawn) {
   const EdgeCase& c = GetParam();
-  GridSpec spec;
-  spec.width = 100;
-  spec.height = 100;
-  spec.pitch = 40.0;
-  spec.rotationDegrees = 0.0;
-  spec.distortion = 0.0;
-  spec.shape = c.shape;
-  spec.radius = c.radius;
-  const GridImage image = GenerateGrid(spec);
-  ASSERT_EQ(static_cast<int>(image.spots.size()), c.expectedSpots);
+  const GridImage image = GenerateGrid(GridSpec{.width = 100,
+                                                .height = 100,
+                                                .pitch = 40.0,
+                                                .shape = c.shape,
+                                                .radius = c.radius,
+                                                .rotationDegrees = 0.0,
+                                                .distortion = 0.0});
+  ASSERT_EQ(image.spots.size(), c.expectedSpots);
   const double half = SpotReach(c.shape, c.radius) + 1.0;
   for (int y = 0; y < 100; ++y) {
     for (int x = 0; x < 100; ++x) {
-      bool nearSpot = false;
-      for (const GridSpot& s : image.spots) nearSpot = nearSpot || InBox(s, half, x, y);
+      const bool nearSpot = std::any_of(image.spots.begin(), image.spots.end(), [&](auto& s) {
+        return std::fabs(x - s.measuredX) <= half && std::fabs(y - s.measuredY) <= half;
+      });
       if (!nearSpot) {
-        ASSERT_EQ(Pixel(image, x, y), spec.backgroundGrey) << x << "," << y;
+        ASSERT_EQ(Pixel(image, x, y), 200) << x << "," << y;
       }
     }
   }
@@ -251,31 +222,19 @@ INSTANTIATE_TEST_SUITE_P(Shapes, GridGenEdgeTest,
                                            EdgeCase{SpotShape::kGaussian, 3.7, 9},
                                            EdgeCase{SpotShape::kGaussian, 3.8, 1}));
 
-GridImage SmallImage(int width, int height) {
-  GridImage image;
-  image.width = width;
-  image.height = height;
-  for (int k = 0; k < width * height; ++k) image.pixels.push_back(k * 13);
-  return image;
-}
-
 TEST(GridGenFilesTest, OstrelFileHoldsScaledCountsInHexSixteenPerLine) {
   TempDir dir;
-  ASSERT_TRUE(WriteOstrelFile("small.txt", SmallImage(5, 4), 16));
-  EXPECT_EQ(ReadFile("small.txt"),
+  ASSERT_TRUE(WriteOstrelFile("ramp.txt", Ramp(5, 4), 16));
+  EXPECT_EQ(ReadFile("ramp.txt"),
             "0 d0 1a0 270 340 410 4e0 5b0 680 750 820 8f0 9c0 a90 b60 c30\n"
             "d00 dd0 ea0 f70\n");
 }
 
 TEST(GridGenFilesTest, OstrelFileReadsBackAsGreyTimesScaleInRowMajorOrder) {
   TempDir dir;
-  GridSpec spec;
-  spec.width = 61;
-  spec.height = 47;
-  spec.pitch = 15.0;
-  spec.radius = 5.0;
-  spec.noiseSigma = 30.0;  // reaches both ends of 0..255
-  const GridImage image = GenerateGrid(spec);
+  // Strong noise reaches both ends of 0..255.
+  const GridImage image = GenerateGrid(
+      GridSpec{.width = 61, .height = 47, .pitch = 15.0, .radius = 5.0, .noiseSigma = 30.0});
   ASSERT_TRUE(WriteOstrelFile("grid.txt", image, 7));
   std::FILE* file = std::fopen("grid.txt", "r");
   ASSERT_NE(file, nullptr);
@@ -287,25 +246,27 @@ TEST(GridGenFilesTest, OstrelFileReadsBackAsGreyTimesScaleInRowMajorOrder) {
   for (std::size_t k = 0; k < values.size(); ++k) ASSERT_EQ(values[k], image.pixels[k] * 7) << k;
 }
 
-TEST(GridGenFilesTest, OstrelWriterRefusesWhatItCannotWriteFaithfully) {
+TEST(GridGenFilesTest, WritersRefuseWhatTheyCannotWriteFaithfully) {
   TempDir dir;
-  GridImage outOfRange = SmallImage(2, 2);
+  GridImage outOfRange = Ramp(2, 2);
   outOfRange.pixels[3] = 256;
-  GridImage malformed = SmallImage(2, 2);
+  GridImage malformed = Ramp(2, 2);
   malformed.pixels.pop_back();
-  EXPECT_FALSE(WriteOstrelFile("a.txt", SmallImage(2, 2), 0));
-  EXPECT_FALSE(WriteOstrelFile("a.txt", SmallImage(2, 2), 8421505));  // 255 * it overflows
+  EXPECT_FALSE(WriteOstrelFile("a.txt", Ramp(2, 2), 0));
+  EXPECT_FALSE(WriteOstrelFile("a.txt", Ramp(2, 2), 8421505));  // 255 times it overflows
   EXPECT_FALSE(WriteOstrelFile("a.txt", outOfRange, 16));
   EXPECT_FALSE(WriteOstrelFile("a.txt", malformed, 16));
-  EXPECT_FALSE(WriteOstrelFile("a.txt", GridImage{}, 16));
-  EXPECT_FALSE(FileExists("a.txt"));
-  EXPECT_FALSE(WriteOstrelFile("no-such-folder/a.txt", SmallImage(2, 2), 16));
-  EXPECT_TRUE(WriteOstrelFile("a.txt", SmallImage(2, 2), 8421504));
+  EXPECT_FALSE(WriteAsciiFile("a.dat", malformed));
+  EXPECT_FALSE(WriteBitmapFile("a.bmp", malformed));
+  EXPECT_FALSE(FileExists("a.txt") || FileExists("a.dat") || FileExists("a.bmp"));
+  EXPECT_FALSE(WriteOstrelFile("no-such-folder/a.txt", Ramp(2, 2), 16));
+  EXPECT_FALSE(WriteTruthFile("no-such-folder/a.txt", Ramp(2, 2)));
+  EXPECT_TRUE(WriteOstrelFile("a.txt", Ramp(2, 2), 8421504));
 }
 
 TEST(GridGenFilesTest, TruthFileListsDrawnSpotsOnly) {
   TempDir dir;
-  GridImage image = SmallImage(2, 2);
+  GridImage image = Ramp(2, 2);
   image.spots = {{-1, 2, 10.0, 20.5, 9.87654321, 20.0, true},
                  {0, 0, 1.0, 1.0, 1.0, 1.0, false},
                  {3, -4, 384.00004, 0.5, 383.99996, 1234.56789, true}};
@@ -313,24 +274,20 @@ TEST(GridGenFilesTest, TruthFileListsDrawnSpotsOnly) {
   EXPECT_EQ(ReadFile("truth.txt"),
             "-1 2 10.0000 20.5000 9.8765 20.0000\n"
             "3 -4 384.0000 0.5000 384.0000 1234.5679\n");
-  EXPECT_FALSE(WriteTruthFile("no-such-folder/truth.txt", image));
 }
 
 TEST(GridGenFilesTest, AsciiAndBitmapWritersTakeWidthAsColumns) {
   TempDir dir;
-  const GridImage image = SmallImage(3, 2);
-  ASSERT_TRUE(WriteAsciiFile("small.dat", image));
-  EXPECT_EQ(ReadFile("small.dat"), "0 13 26 \n39 52 65 \n");
-  ASSERT_TRUE(WriteBitmapFile("small.bmp", image));
-  const std::vector<std::uint8_t> bmp = ReadBytes("small.bmp");
+  ASSERT_TRUE(WriteAsciiFile("ramp.dat", Ramp(3, 2)));
+  EXPECT_EQ(ReadFile("ramp.dat"), "0 13 26 \n39 52 65 \n");
+  ASSERT_TRUE(WriteBitmapFile("ramp.bmp", Ramp(3, 2)));
+  const std::vector<std::uint8_t> bmp = ReadBytes("ramp.bmp");
   ASSERT_EQ(bmp.size(), 54u + 12u * 2u);
   EXPECT_EQ(bmp[18], 3);  // width
   EXPECT_EQ(bmp[22], 2);  // height
   // The top image row is the last row of the file.
-  EXPECT_EQ(std::vector<std::uint8_t>(bmp.begin() + 66, bmp.begin() + 78),
+  EXPECT_EQ(std::vector<std::uint8_t>(bmp.begin() + 66, bmp.end()),
             (std::vector<std::uint8_t>{0, 0, 0, 13, 13, 13, 26, 26, 26, 0, 0, 0}));
-  EXPECT_FALSE(WriteAsciiFile("x.dat", GridImage{}));
-  EXPECT_FALSE(WriteBitmapFile("x.bmp", GridImage{}));
 }
 
 TEST(GridGenArgumentsTest, OptionsFillTheSpec) {
@@ -345,20 +302,12 @@ TEST(GridGenArgumentsTest, OptionsFillTheSpec) {
       &options, &error))
       << error;
   const GridSpec& s = options.spec;
-  EXPECT_EQ(s.width, 640);
-  EXPECT_EQ(s.height, 480);
-  EXPECT_EQ(s.pitch, 32.0);
+  EXPECT_EQ(
+      std::vector<double>({1.0 * s.width, 1.0 * s.height, s.pitch, s.radius, 1.0 * s.backgroundGrey,
+                           1.0 * s.spotGrey, s.rotationDegrees, s.scale, s.distortion, s.noiseSigma,
+                           s.missingFraction, 1.0 * s.seed, 1.0 * s.countScale}),
+      std::vector<double>({640, 480, 32, 9.5, 230, 10, -2.5, 1.25, 0.03, 2, 0.1, 4294967295.0, 4}));
   EXPECT_EQ(s.shape, SpotShape::kGaussian);
-  EXPECT_EQ(s.radius, 9.5);
-  EXPECT_EQ(s.backgroundGrey, 230);
-  EXPECT_EQ(s.spotGrey, 10);
-  EXPECT_EQ(s.rotationDegrees, -2.5);
-  EXPECT_EQ(s.scale, 1.25);
-  EXPECT_EQ(s.distortion, 0.03);
-  EXPECT_EQ(s.noiseSigma, 2.0);
-  EXPECT_EQ(s.missingFraction, 0.1);
-  EXPECT_EQ(s.seed, 4294967295u);
-  EXPECT_EQ(s.countScale, 4);
   EXPECT_EQ(options.prefix, "dir/grid");
   EXPECT_FALSE(options.help);
 }
@@ -379,8 +328,6 @@ TEST(GridGenArgumentsTest, BadArgumentsGiveOneLineReasons) {
       {{"--noise", "nan"}, "option --noise expects a number, got 'nan'"},
       {{"--spot", "12.5"}, "option --spot expects an integer, got '12.5'"},
       {{"--seed", "-1"}, "option --seed expects an integer in 0..4294967295, got '-1'"},
-      {{"--seed", "4294967296"},
-       "option --seed expects an integer in 0..4294967295, got '4294967296'"},
       {{"--out", ""}, "option --out expects a file name prefix, got ''"},
       {{"--pitch", "3"}, "pitch times scale must be at least 4 pixels"},
       {{"--radius", "40"}, "radius must be above 0 and at most pitch times scale"},
@@ -393,7 +340,7 @@ TEST(GridGenArgumentsTest, BadArgumentsGiveOneLineReasons) {
     std::string error;
     EXPECT_FALSE(ParseGridGenArguments(c.args, &options, &error)) << c.error;
     EXPECT_EQ(error, c.error);
-    EXPECT_EQ(options.spec.pitch, GridSpec{}.pitch);  // left unchanged on failure
+    EXPECT_EQ(options.spec.pitch, 38.0);  // left unchanged on failure
   }
 }
 
@@ -407,7 +354,6 @@ TEST(GridGenArgumentsTest, HelpWinsAndUsageShowsTheDefaults) {
   EXPECT_NE(usage.find("--size WxH          image size in pixels (769x769)\n"), std::string::npos);
   EXPECT_NE(usage.find("--distortion K      radial distortion, negative for barrel (-0.02)\n"),
             std::string::npos);
-  EXPECT_EQ(usage.back(), '\n');
 }
 
 }  // namespace
