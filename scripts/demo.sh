@@ -9,7 +9,14 @@ cmake --build --preset release -j "$(nproc)"
 bin="$PWD/build/release"
 rm -rf demo && mkdir demo && cd demo
 "$bin/zmr_gridgen" --out sample
-"$bin/zmrcal" open-ostrel sample.txt save-bitmap sample.bmp save-ascii sample_ascii.txt
+"$bin/zmrcal" open-ostrel sample.txt save-bitmap source.bmp \
+  detect save-points points.txt
+spots=$(( $(wc -l < PointsFit.txt) - 1 ))
+points=$(wc -l < points.txt)
+triangles=$(grep -c -E '^[0-9]+ \[[0-9]+ [0-9]+ [0-9]+\] -> \[' Trace.log || true)
+echo
+echo "Detection on the generated sample: $spots spots found, $points assigned to the grid," \
+  "$triangles triangles (the generator drew $(wc -l < sample_truth.txt) spots)."
 echo
 echo "demo/ now holds:"
 ls -l

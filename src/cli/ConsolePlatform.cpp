@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "state/ProgramState.h"
+#include "ui/Dialogs.h"
 
 namespace zmr {
 
@@ -144,7 +145,17 @@ void ConsolePlatform::RunWorker(ProgressDialog dialog, const std::function<void(
   }
 }
 
+void ConsolePlatform::OpenThresholdDialog() {
+  // The dialog opens, its scroll bar is moved to the answer (if any), and OK closes it.
+  State().hDlgModeless = this;
+  ThresholdDialogInit(*this);
+  if (thresholdAnswer_)
+    ThresholdDialogScroll(*this, ScrollRequest::ThumbPosition, *thresholdAnswer_);
+  ThresholdDialogClose();
+}
+
 void ConsolePlatform::BeginStep() {
+  thresholdAnswer_.reset();
   fileAnswer_.reset();
   formatAnswer_.reset();
   offsetAnswer_.reset();

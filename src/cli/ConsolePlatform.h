@@ -29,6 +29,7 @@ class ConsolePlatform : public Platform {
   bool RunImageFormatDialog(ImageFormatDialogData& data) override;
   bool RunOptionsDialog(OptionsDialogData& data) override;
   void RunWorker(ProgressDialog dialog, const std::function<void()>& work) override;
+  void OpenThresholdDialog() override;
   void Redraw() override {}
 
   // The answers for the next step's dialogs; cleared by BeginStep.
@@ -41,6 +42,8 @@ class ConsolePlatform : public Platform {
   void AnswerOptionsField(int field, const std::string& value) {
     optionsEdits_.emplace_back(field, value);
   }
+
+  void AnswerThreshold(std::optional<int> threshold) { thresholdAnswer_ = threshold; }
 
   int messages() const { return messages_; }
   bool interrupted() const { return interrupted_; }
@@ -58,6 +61,7 @@ class ConsolePlatform : public Platform {
   std::optional<OffsetChoice> offsetAnswer_;
   bool formatDialogShown_ = false;
   std::vector<std::pair<int, std::string>> optionsEdits_;
+  std::optional<int> thresholdAnswer_;
 };
 
 }  // namespace zmr

@@ -131,6 +131,17 @@ bool ParseSteps(int argc, const char* const* argv, int first, std::vector<Step>&
         }
         step.optionsEdits.emplace_back(field, value);
       } while (i < argc && OptionsFieldOfKeyword(argv[i]) >= 0);
+    } else if (step.name == "threshold") {
+      // The optional N: a whole number 0..255; anything else is the next step.
+      int n = 0;
+      if (i < argc && ConvertSignedField(argv[i], n)) {
+        if (n < 0 || n > 255) {
+          reason = std::string("threshold takes N from 0 to 255, not '") + argv[i] + "'";
+          return false;
+        }
+        step.threshold = n;
+        ++i;
+      }
     } else if (step.name == "view") {
       std::string which;
       if (!next("source|target", which)) return false;
@@ -176,6 +187,7 @@ int RunSteps(const std::vector<Step>& steps, ConsolePlatform& platform) {
     if (!step.file.empty()) platform.AnswerFileName(step.file);
     platform.AnswerFormat(step.format, step.offset);
     for (const auto& [field, value] : step.optionsEdits) platform.AnswerOptionsField(field, value);
+    platform.AnswerThreshold(step.threshold);
 
     if (step.overlayBit != 0) {
       // Set rather than toggled: run the toggle only when the state differs.

@@ -140,6 +140,10 @@ struct ProgramState {
   double Origin[2] = {0.0, 0.0};
   double ug[2] = {0.0, 0.0};
   double vg[2] = {0.0, 0.0};
+
+  // --- rotation and scale fit, boundary extrapolation
+  double CenterLimit = 50.0;  // pixels this close to the centre stay out of the estimate
+  double WX_LS[20] = {};      // least-squares coefficients: x displacement 0..9, y 10..19
 };
 
 // The process-wide instance.

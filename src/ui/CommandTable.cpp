@@ -23,6 +23,8 @@ constexpr CommandEntry kCommands[] = {
      "FILE  save the source image as an ASCII matrix", CmdSaveAscii},
     {IDM_SAVE_TARGET_ASCII, nullptr, nullptr, "save-target-ascii", FileName,
      "FILE  save the target image as an ASCII matrix", CmdSaveTargetAscii},
+    {IDM_POINTS_OPEN, "&File/Calibration Points", "&Open", "open-points", FileName,
+     "FILE  open calibration points and triangulate them", CmdPointsOpen},
     {IDM_POINTS_SAVE, "&File/Calibration Points", "&Save", "save-points", FileName,
      "FILE  save the calibration points", CmdPointsSave},
     {IDM_EXIT, "&File", "&Exit", nullptr, None, nullptr, CmdExit},
@@ -40,6 +42,12 @@ constexpr CommandEntry kCommands[] = {
     {IDM_VIEW_SOURCE, "&View", "&Source Image", "view", Special,
      "source|target  show the source or the transformed image", CmdViewSource},
     {IDM_VIEW_TARGET, "&View", "&Transformed Image", nullptr, Special, nullptr, CmdViewTarget},
+    {IDM_BOX_FILTER, "&Run/&Image Preprocessing", "Box filter (noise removal)", "box-filter", None,
+     "box-filter the source image into the target image", CmdBoxFilter},
+    {IDM_THRESHOLD, "&Run/&Image Preprocessing", "Thresholding", "threshold", Special,
+     "[N]  binarise the source image at threshold N (0..255) into the target image", CmdThreshold},
+    {IDM_AUTODETECT, "&Run/&Calibration Points", "Auto-detection", "detect", None,
+     "find the spots, assign them to the grid and triangulate them", CmdAutoDetection},
 };
 }  // namespace
 

@@ -1,14 +1,21 @@
 #include "ui/Commands.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <vector>
 
 #include "detection/PointFiles.h"
+#include "detection/Preprocess.h"
+#include "geometry/Triangulate.h"
 #include "imagefiles/Bitmap.h"
 #include "state/Array.h"
 #include "state/ProgramState.h"
 #include "ui/Dialogs.h"
 #include "ui/Display.h"
 #include "ui/ImageLoad.h"
+#include "ui/Workers.h"
 
 namespace zmr {
 
@@ -63,7 +70,85 @@ void SelectBitmap(Platform& platform, int slot) {
   ChangeSelectedBitmap();
   platform.Redraw();
 }
+
+// After a command that produced a target image: show it.
+void ShowTarget(Platform& platform) {
+  ProgramState& s = State();
+  s.cCurrentBitmap = 1;
+  ChangeSelectedBitmap();
+  TargetArrayInt2Bitmap(s.fBitmap[1]);
+  platform.Redraw();
+}
+
+// Starts a worker under its progress dialog and returns once it has ended.
+void RunLongComputation(Platform& platform, ProgressDialog dialog, void (*worker)(void*)) {
+  ProgramState& s = State();
+  s.fTerminated.store(0, std::memory_order_relaxed);
+  s.iProgressStatus.store(0, std::memory_order_relaxed);
+  platform.RunWorker(dialog, [worker] { worker(nullptr); });
+}
 }  // namespace
+
+std::string TooManyPointsMessage() {
+  return "Error - too many calibration points (at most " + std::to_string(State().MAXPoints - 1) +
+         ")";
+}
+
+void CmdPointsOpen(Platform& platform) {
+  ProgramState& s = State();
+  if (!platform.AskFileName(FileDialog::PointsData, s.szPointsFile, s.szPointsTitle)) return;
+  // Read into a scratch table so that a refused file leaves the current points as they are.
+  std::vector<double> records(static_cast<std::size_t>(4 * s.MAXPoints));
+  std::FILE* file = std::fopen(s.szPointsFile.c_str(), "r");
+  if (file == nullptr) {
+    platform.Message(kErrorReadingPoints, kMessageCaption);
+    return;
+  }
+  const long count = ReadPointRecords(file, records.data());
+  std::fclose(file);
+  if (!TriangulationCapacityOk(count)) {
+    platform.Message(TooManyPointsMessage(), kMessageCaption);
+    return;
+  }
+  std::copy(records.begin(), records.begin() + 4 * count, s.PointsInput.begin());
+  s.NumberOfPoints = count;
+  RunLongComputation(platform, ProgressDialog::AutoTriangulation, ThreadT);
+  platform.Redraw();
+}
+
+void CmdBoxFilter(Platform& platform) {
+  ProgramState& s = State();
+  if (s.Msource.empty()) {
+    platform.Message(kErrorNoSourceImage, kMessageCaption);
+    return;
+  }
+  if (s.FilterSize < 0) {
+    platform.Message(kErrorNegativeFilter, kMessageCaption);
+    return;
+  }
+  ArrayFilterInt(s.cxDib, s.cyDib, s.Msource.data(), s.Mtarget.data(), s.FilterSize);
+  ShowTarget(platform);
+}
+
+void CmdThreshold(Platform& platform) {
+  State().cCurrentBitmap = 1;
+  ChangeSelectedBitmap();
+  platform.OpenThresholdDialog();
+}
+
+void CmdAutoDetection(Platform& platform) {
+  ProgramState& s = State();
+  if (s.Msource.empty()) {
+    platform.Message(kErrorNoSourceImage, kMessageCaption);
+    return;
+  }
+  RunLongComputation(platform, ProgressDialog::AutoDetection, Thread);
+  s.cCurrentBitmap = 1;
+  ChangeSelectedBitmap();
+  FilterAutodetectTargetArray(1);
+  TargetArrayInt2Bitmap(s.fBitmap[1]);
+  platform.Redraw();
+}
 
 void CmdSaveAscii(Platform& platform) {
   SaveImageAscii(platform, State().Msource, kErrorNoSourceData);

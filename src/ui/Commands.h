@@ -2,6 +2,8 @@
 // The Qt window, zmrcal and the tests all run these. Main thread only.
 #pragma once
 
+#include <string>
+
 #include "ui/Platform.h"
 
 namespace zmr {
@@ -14,6 +16,9 @@ inline constexpr const char* kErrorNoSourceData = "Error - there are no source i
 inline constexpr const char* kErrorNoTargetData = "Error - there are no target image data";
 inline constexpr const char* kErrorCreatingImage = "Error in creating image file";
 inline constexpr const char* kErrorCreatingPoints = "Error in creating points file";
+inline constexpr const char* kErrorNoSourceImage = "Error - there is no source image";
+inline constexpr const char* kErrorReadingPoints = "Error - cannot read the points file";
+inline constexpr const char* kErrorNegativeFilter = "Error - the filter size must not be negative";
 
 // File > Image Data
 void CmdOpenOstrel(Platform& platform);       // 40001
@@ -23,6 +28,7 @@ void CmdSaveBitmap(Platform& platform);       // 40022
 void CmdSaveAscii(Platform& platform);        // 40003, the source image
 void CmdSaveTargetAscii(Platform& platform);  // 40023, the target image
 // File > Calibration Points
+void CmdPointsOpen(Platform& platform);  // 40005, then triangulates on a worker
 void CmdPointsSave(Platform& platform);  // 40006
 // File
 void CmdExit(Platform& platform);  // 40004
@@ -36,6 +42,14 @@ void CmdViewMesh(Platform& platform);       // 40009, draws nothing and changes 
 void CmdViewTriangles(Platform& platform);  // 40010, toggles bit 4
 void CmdViewSource(Platform& platform);     // 40011
 void CmdViewTarget(Platform& platform);     // 40012
+
+// Run
+void CmdBoxFilter(Platform& platform);      // 40017
+void CmdThreshold(Platform& platform);      // 40019, opens the modeless thresholding dialog
+void CmdAutoDetection(Platform& platform);  // 40015, runs the detection worker
+
+// Message of a points file with more points than the triangulation holds.
+std::string TooManyPointsMessage();
 
 // Overlay bits of cfDrawMode.
 inline constexpr int kDrawVectors = 1;

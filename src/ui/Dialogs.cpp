@@ -1,12 +1,15 @@
 #include "ui/Dialogs.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "detection/Preprocess.h"
 #include "state/ProgramState.h"
+#include "ui/Display.h"
 
 namespace zmr {
 
@@ -123,6 +126,50 @@ ImageFormatDialogData ImageFormatDialogInit() {
   d.loadedPixels = Format("%lld pixels", loaded);
   return d;
 }
+
+namespace {
+void ApplyThresholdAndShow(Platform& platform) {
+  ApplyThresholdView();
+  TargetArrayInt2Bitmap(State().fBitmap[1]);
+  platform.Redraw();
+}
+}  // namespace
+
+void ThresholdDialogInit(Platform& platform) { ApplyThresholdAndShow(platform); }
+
+bool ThresholdDialogScroll(Platform& platform, ScrollRequest request, int position) {
+  int& t = State().iThreshold;
+  switch (request) {
+    case ScrollRequest::LineLeft:
+      t = std::max(t - 1, 0);
+      break;
+    case ScrollRequest::LineRight:
+      t = std::min(t + 1, 255);
+      break;
+    case ScrollRequest::PageLeft:
+      t = std::max(t - 16, 0);
+      break;
+    case ScrollRequest::PageRight:
+      t = std::min(t + 16, 255);
+      break;
+    case ScrollRequest::ThumbPosition:
+    case ScrollRequest::ThumbTrack:
+      t = std::clamp(position, 0, 255);
+      break;
+    case ScrollRequest::LeftEnd:
+      t = 0;
+      break;
+    case ScrollRequest::RightEnd:
+      t = 255;
+      break;
+    case ScrollRequest::EndScroll:
+      return false;
+  }
+  ApplyThresholdAndShow(platform);
+  return true;
+}
+
+void ThresholdDialogClose() { State().hDlgModeless = nullptr; }
 
 void ImageFormatDialogApply(const ImageFormatDialogData& d) {
   ProgramState& s = State();

@@ -27,4 +27,24 @@ ImageFormatDialogData ImageFormatDialogInit();
 // OK pressed: FormatIndex from the selection (kept when out of range), offsets that convert.
 void ImageFormatDialogApply(const ImageFormatDialogData& data);
 
+// Scroll requests of the thresholding dialog's scroll bar.
+enum class ScrollRequest {
+  LineLeft,
+  LineRight,
+  PageLeft,
+  PageRight,
+  ThumbPosition,
+  ThumbTrack,
+  LeftEnd,
+  RightEnd,
+  EndScroll,
+};
+
+// The thresholding dialog: at start it binarises the source at iThreshold into the target
+// image and redraws; each handled scroll request moves iThreshold (0..255) and does the same.
+// Returns false for a request that is not handled (the end of scrolling).
+void ThresholdDialogInit(Platform& platform);
+bool ThresholdDialogScroll(Platform& platform, ScrollRequest request, int position);
+void ThresholdDialogClose();
+
 }  // namespace zmr

@@ -79,6 +79,11 @@ class Platform {
   // worker has ended, also after Cancel (which sets fTerminated).
   virtual void RunWorker(ProgressDialog dialog, const std::function<void()>& work) = 0;
 
+  // Opens the modeless thresholding dialog; the command has already selected the target
+  // display. The dialog runs ThresholdDialogInit at start and ThresholdDialogScroll on every
+  // scroll request, and ThresholdDialogClose when it closes.
+  virtual void OpenThresholdDialog() = 0;
+
   // The picture changed: repaint the client area (and bring menu check marks in line).
   virtual void Redraw() = 0;
 

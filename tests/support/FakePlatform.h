@@ -7,8 +7,11 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include "state/ProgramState.h"
+#include "ui/Dialogs.h"
 #include "ui/Platform.h"
 
 namespace zmr::test {
@@ -42,8 +45,18 @@ class FakePlatform : public Platform {
   }
   void RunWorker(ProgressDialog dialog, const std::function<void()>& work) override {
     workers.push_back(dialog);
+    if (cancelAtStart) State().fTerminated = 1;  // Cancel pressed before the worker got going
     std::thread worker(work);
     worker.join();
+  }
+  void OpenThresholdDialog() override {
+    ++thresholdDialogs;
+    State().hDlgModeless = this;
+    ThresholdDialogInit(*this);
+    for (const auto& [request, position] : thresholdScrolls) {
+      ThresholdDialogScroll(*this, request, position);
+    }
+    ThresholdDialogClose();
   }
   void Redraw() override { ++redraws; }
   void CloseMainWindow() override { closed = true; }
@@ -63,6 +76,9 @@ class FakePlatform : public Platform {
   std::function<bool(ImageFormatDialogData&)> onFormatDialog;
   std::function<bool(OptionsDialogData&)> onOptionsDialog;
   std::vector<ProgressDialog> workers;
+  std::vector<std::pair<ScrollRequest, int>> thresholdScrolls;  // applied, then OK
+  int thresholdDialogs = 0;
+  bool cancelAtStart = false;
   int redraws = 0;
   bool closed = false;
 };

@@ -1,0 +1,78 @@
+// The triangle mesh over the calibration points: an exhaustive empty-circumcircle search over
+// every triple of points in a fixed order, with an edge-crossing test that settles the ties of
+// co-circular points, and the small geometric helpers it is built from. Accepted triangles go
+// to State().Tpoints (three point indices each) and State().NumberOfTriangles; every stored
+// triangle (a, b, c) has (xb - xa)(yc - ya) - (yb - ya)(xc - xa) >= 0 over the triangulated
+// coordinates, which the point-in-triangle test relies on. Each candidate that passes the
+// circle test is logged to kTraceLogName ("Trace.log").
+//
+// The search is the reference version: its arithmetic and its visiting order are kept literal
+// so that a faster search can be checked against it bit for bit.
+//
+// Threads: one worker thread at a time runs the triangulation; meanwhile the main thread only
+// reads iProgressStatus and iTriangles and may set fTerminated to cancel. The helpers
+// (GetVectors ... Angle) touch no state except TestTriangleOverlap, which reads Tpoints and
+// NumberOfTriangles.
+#pragma once
+
+namespace zmr {
+
+// True when n points can be triangulated: 0 <= n <= MAXPoints - 1 (the coordinate vectors of
+// PointsBuffer start at element 1 of each half) and the point arrays are allocated. Commands
+// check this first and tell the user; MakeTriangulation refuses otherwise.
+bool TriangulationCapacityOk(long n);
+
+// Triangulates the N = NumberOfPoints points. flag 1: sets fTerminated to 0, copies columns 0
+// and 1 of PointsInput into the x vector (PointsBuffer + 1) and the y vector
+// (PointsBuffer + MAXPoints + 1), and truncates the log. Any other flag: triangulates what
+// PointsBuffer holds, leaves fTerminated as it is (so a cancelled detection skips this step)
+// and appends to the log. A stream already in OUT_LOG is closed first; the log is opened into
+// OUT_LOG and closed again (OUT_LOG is null afterwards). When the log cannot be opened the
+// search runs without logging. With N <= 2 no triangle is made.
+// Always returns 0. NumberOfTriangles and iTriangles start at 0; when
+// TriangulationCapacityOk(N) is false nothing else is done (no copy, no log, no triangle).
+int MakeTriangulation(int flag);
+
+// The exhaustive search over the N = NumberOfPoints points whose coordinates are PX[k], PY[k].
+// Writes "Automatic triangulation \n" and one line per candidate that passes the circle test
+// to OUT_LOG when it is open: "%i [%i %i %i] ->" (index it would get, i, j, k), then either
+// " [%i %i %i]\n" (the stored order) or "Rejected\n". Updates iProgressStatus once per (i, j)
+// pair and iTriangles with each accepted triangle; every loop, and the empty-circle scan, stops
+// when fTerminated becomes nonzero, keeping the triangles accepted so far (a candidate whose
+// scan was cut short is dropped). Appends to the triangles already counted in
+// NumberOfTriangles; never writes beyond Tpoints (the search ends when no slot is left for a
+// candidate). Always returns 0.
+int Triangulate(const double* PX, const double* PY);
+
+// The perpendicular bisectors of the edges i->j (Oa + s*Va) and i->k (Ob + t*Vb), with unit
+// directions, and O = point i. Returns 1 when the triple can form a triangle, 0 when the two
+// edges from i are (nearly) parallel (|sin| < 0.001) or two of its points (nearly) coincide.
+int GetVectors(long i, long j, long k, const double* PX, const double* PY, double* Oa,
+               double* Va, double* Ob, double* Vb, double* O);
+
+// Normalises P in place and returns 1; returns 0 and leaves P unchanged when its length is
+// <= 0.001.
+int UnitVector(double* P);
+
+// Intersects the lines Oa + s*Va and Ob + t*Vb: stores the crossing point in P and its
+// parameters in s and t, and returns 0. Parallel lines (determinant exactly 0): s = t = 1000,
+// P unchanged, result 1.
+int FindIntersection(const double* Oa, const double* Va, const double* Ob, const double* Vb,
+                     double* P, double* s, double* t);
+
+// 1 when the segment from point i1 to i2 and the segment from i3 to i4 properly cross: both
+// crossing parameters strictly between 0.01 and 0.99. Touching, shared ends, crossings within
+// 1 % of an end, parallel and collinear segments give 0.
+int EdgeIntercept(int i1, int i2, int i3, int i4, const double* PX, const double* PY);
+
+// Compares the triangle in slot m of Tpoints with the accepted triangles 0 .. NumberOfTriangles
+// - 1 in order. Returns 0 when none is crossed, else the number of edge crossings
+// (EdgeIntercept over the 9 edge pairs) with the first triangle that is crossed.
+int TestTriangleOverlap(long m, const double* PX, const double* PY);
+
+// The angle in degrees between B - O and C - O, in (0, 360]: the inner angle when the cross
+// product (B - O) x (C - O) is negative, else 360 minus it, so equal directions give 360.
+// Unused by the rest of the system.
+double Angle(const double* O, const double* B, const double* C);
+
+}  // namespace zmr

@@ -1,0 +1,40 @@
+#include "ui/Workers.h"
+
+#include <atomic>
+
+#include "detection/GridTrace.h"
+#include "detection/SpotDetection.h"
+#include "geometry/Triangulate.h"
+#include "state/ProgramState.h"
+
+namespace zmr {
+
+namespace {
+void SetCounters(int detected, long assigned, long triangles) {
+  ProgramState& s = State();
+  s.iDetectedAreas.store(detected, std::memory_order_relaxed);
+  s.iAssignedPoints.store(static_cast<int>(assigned), std::memory_order_relaxed);
+  s.iTriangles.store(static_cast<int>(triangles), std::memory_order_relaxed);
+}
+
+// The release store lets the main thread see the finished arrays once it sees the flag.
+void Finish() { State().fTerminated.store(1, std::memory_order_release); }
+}  // namespace
+
+void Thread(void* /*unused*/) {
+  ProgramState& s = State();
+  SetCounters(0, 0, 0);
+  AutoTrace(s.cxDib, s.cyDib);
+  GetGridShifts();
+  MakeTriangulation(0);
+  CInitPointArrays();
+  Finish();
+}
+
+void ThreadT(void* /*unused*/) {
+  SetCounters(0, State().NumberOfPoints, 0);
+  MakeTriangulation(1);
+  Finish();
+}
+
+}  // namespace zmr

@@ -1,0 +1,13 @@
+// The worker functions of the long computations. Each sets the progress dialog's counters,
+// runs its computation and finally sets fTerminated to 1. They run on a worker thread started
+// by the platform (Platform::RunWorker); the main thread only polls the counters meanwhile.
+#pragma once
+
+namespace zmr {
+
+// Auto-detection: spot detection, grid tracing, triangulation, calibration points.
+void Thread(void* unused);
+// Triangulation of calibration points just read from a file.
+void ThreadT(void* unused);
+
+}  // namespace zmr
