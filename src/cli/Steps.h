@@ -20,6 +20,7 @@ struct Step {
   std::vector<std::pair<int, std::string>> optionsEdits;  // set: (dialog field, text entered)
   int overlayBit = 0;                                     // overlay: the cfDrawMode bit
   bool on = false;                                        // overlay: wanted state
+  std::optional<int> threshold;                           // threshold: the scroll bar position
 };
 
 // Parses argv[first..argc-1]. False with a one-line reason on a usage error.

@@ -47,8 +47,8 @@ int Triangulate(const double* PX, const double* PY);
 // The perpendicular bisectors of the edges i->j (Oa + s*Va) and i->k (Ob + t*Vb), with unit
 // directions, and O = point i. Returns 1 when the triple can form a triangle, 0 when the two
 // edges from i are (nearly) parallel (|sin| < 0.001) or two of its points (nearly) coincide.
-int GetVectors(long i, long j, long k, const double* PX, const double* PY, double* Oa,
-               double* Va, double* Ob, double* Vb, double* O);
+int GetVectors(long i, long j, long k, const double* PX, const double* PY, double* Oa, double* Va,
+               double* Ob, double* Vb, double* O);
 
 // Normalises P in place and returns 1; returns 0 and leaves P unchanged when its length is
 // <= 0.001.
@@ -72,7 +72,7 @@ int TestTriangleOverlap(long m, const double* PX, const double* PY);
 
 // The angle in degrees between B - O and C - O, in (0, 360]: the inner angle when the cross
 // product (B - O) x (C - O) is negative, else 360 minus it, so equal directions give 360.
-// Unused by the rest of the system.
+// A zero-length vector gives NaN. Unused by the rest of the system.
 double Angle(const double* O, const double* B, const double* C);
 
 }  // namespace zmr

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -184,6 +185,51 @@ TEST_F(ZmrcalTest, GeneratedSampleRoundTripsThroughBitmapAndAscii) {
               "c.bmp"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(test::ReadBytes("c.bmp"), test::ReadBytes("a.bmp"));
+}
+
+TEST_F(ZmrcalTest, DetectionStepsNeedASourceImage) {
+  for (const char* step : {"detect", "box-filter"}) {
+    const RunResult r = Zmrcal({step});
+    EXPECT_EQ(r.status, 1) << step;
+    EXPECT_EQ(r.err, "MenuDemo: Error - there is no source image\n") << step;
+  }
+}
+
+TEST_F(ZmrcalTest, ThresholdStepBinarisesAtItsArgument) {
+  WriteFile("img.txt", "10 20 30 40 50 60\n");  // scaled: 42 85 127 170 212 255
+  RunResult r =
+      Zmrcal({"set", "ImageWidth", "3", "ImageHeight", "2", "open-ostrel", "img.txt", "threshold",
+              "127", "save-target-ascii", "t.dat", "threshold", "save-target-ascii", "u.dat"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadFile("t.dat"), "0 0 0 \n255 255 255 \n");
+  EXPECT_EQ(ReadFile("u.dat"), ReadFile("t.dat"));  // the threshold stays 127
+  r = Zmrcal({"threshold", "256"});
+  EXPECT_EQ(r.status, 2);
+}
+
+TEST_F(ZmrcalTest, DetectOnAGeneratedGridFindsAndAssignsEverySpot) {
+  const RunResult gen = RunProgram(ZMR_GRIDGEN_PATH, {"--size", "305x267", "--out", "grid"});
+  ASSERT_EQ(gen.status, 0) << gen.err;
+  const std::string truth = ReadFile("grid_truth.txt");
+  const long spots = static_cast<long>(std::count(truth.begin(), truth.end(), '\n'));
+  const RunResult r = Zmrcal({"set", "ImageWidth", "305", "ImageHeight", "267", "open-ostrel",
+                              "grid.txt", "detect", "save-points", "points.txt"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");  // no progress line when standard error is not a terminal
+  // The first spot in raster order gives its slot to the weighted mean of the others.
+  const std::string points = ReadFile("points.txt");
+  EXPECT_EQ(static_cast<long>(std::count(points.begin(), points.end(), '\n')), spots - 1);
+  const std::string fit = ReadFile("PointsFit.txt");
+  EXPECT_EQ(static_cast<long>(std::count(fit.begin(), fit.end(), '\n')), spots);
+  const std::string log = ReadFile("Trace.log");
+  EXPECT_NE(log.find("Tracing black holes with parameters:"), std::string::npos);
+  EXPECT_NE(log.find(std::to_string(spots - 1) + " points left"), std::string::npos);
+  EXPECT_NE(log.find("Automatic triangulation"), std::string::npos);
+
+  // The saved points open again and triangulate to the same mesh.
+  const RunResult again = Zmrcal({"open-points", "points.txt", "save-points", "again.txt"});
+  ASSERT_EQ(again.status, 0) << again.err;
+  EXPECT_EQ(ReadFile("again.txt"), points);
 }
 
 }  // namespace

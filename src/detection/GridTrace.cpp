@@ -1,0 +1,350 @@
+#include "detection/GridTrace.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <vector>
+
+#include "state/ProgramState.h"
+
+namespace zmr {
+
+namespace {
+
+constexpr int kNodeCount = kGridNodes * kGridNodes;
+constexpr int kStartNode = 50;
+constexpr double kStartSearchRadius = 1000.0;
+
+// Neighbour steps (of i, of j) in the order the walk tries them.
+constexpr int kShift[2][4] = {{-1, 0, 1, 0}, {0, -1, 0, 1}};
+
+__attribute__((format(printf, 1, 2))) void Log(const char* format, ...) {
+  std::FILE* log = State().OUT_LOG;
+  if (log == nullptr) return;
+  va_list args;
+  va_start(args, format);
+  std::vfprintf(log, format, args);
+  va_end(args);
+}
+
+// The length of the spot list as a loop bound: no spots for a negative count, and no more than
+// the list from slot 1 of PointsBuffer can hold.
+int SpotCount() {
+  const long capacity = std::max(State().MAXPoints - 1, 0L);
+  return static_cast<int>(std::clamp(State().NumberOfPoints, 0L, capacity));
+}
+
+bool NodeInside(int i, int j) { return i >= 0 && i < kGridNodes && j >= 0 && j < kGridNodes; }
+
+int NodeIndex(int i, int j) { return i * kGridNodes + j; }
+
+void EnsureNodeMatrix() {
+  std::vector<int>& nodes = State().PMatrix;
+  if (nodes.size() != static_cast<std::size_t>(kNodeCount)) nodes.assign(kNodeCount, kFreeNode);
+}
+
+bool PointArraysAllocated() {
+  const ProgramState& s = State();
+  if (s.MAXPoints < 1) return false;
+  const auto n = static_cast<std::size_t>(s.MAXPoints);
+  return s.PointsBuffer.size() >= 2 * n && s.Pflag.size() >= n && s.Pi.size() >= n &&
+         s.Pj.size() >= n && s.SX.size() >= n && s.SY.size() >= n && s.PointsInput.size() >= 4 * n;
+}
+
+// One pending call of the walk: the spot just assigned, its node, the last step in the image
+// (u, and v turned a quarter) and on the grid (um, vm), and the next neighbour to try.
+struct TraceFrame {
+  int nind;
+  int in;
+  int jn;
+  double Q[2];
+  double u[2];
+  double v[2];
+  int um[2];
+  int vm[2];
+  int k;
+};
+
+}  // namespace
+
+int GetGridShifts() {
+  ProgramState& s = State();
+  if (!PointArraysAllocated()) return 0;
+
+  if (s.OUT_LOG != nullptr) std::fclose(s.OUT_LOG);
+  s.OUT_LOG = std::fopen(kTraceLogName, "a");
+
+  double Pg[2] = {s.ImageM / 2.0, s.ImageN / 2.0};
+  if ((s.Centering & 0xF0) == 0x20) {
+    Pg[0] = s.InpCoor[0];
+    Pg[1] = s.InpCoor[1];
+  }
+  if ((s.Centering & 0x0F) == 1) {
+    s.Pc[0] = s.InpCoor[0];
+    s.Pc[1] = s.InpCoor[1];
+  } else {
+    s.Pc[0] = s.ImageM / 2.0;
+    s.Pc[1] = s.ImageN / 2.0;
+  }
+  Log(" Generating shifts with ideal grid origin placed at (%f,%f)\n", Pg[0], Pg[1]);
+
+  // Slot 0 leaves the count; the list from slot 1 has room for MAXPoints - 1 spots.
+  s.NumberOfPoints = std::clamp(s.NumberOfPoints, 0L, s.MAXPoints);
+  if (s.NumberOfPoints > 0) s.NumberOfPoints -= 1;
+
+  double* PX = s.PointsBuffer.data() + 1;
+  double* PY = s.PointsBuffer.data() + s.MAXPoints + 1;
+  GenerateShifts(PX, PY, s.Pflag.data(), s.SX.data(), s.SY.data(), Pg);
+  DeleteNotAssignedPoints(PX, PY, s.SX.data(), s.SY.data(), s.Pflag.data());
+
+  if (s.OUT_LOG != nullptr) std::fclose(s.OUT_LOG);
+  s.OUT_LOG = nullptr;
+  return 0;
+}
+
+int GenerateShifts(double* PX, double* PY, int* PD, double* SX, double* SY, const double* Pg) {
+  ProgramState& s = State();
+  double Dtemp = kStartSearchRadius;
+  s.Edge = static_cast<double>(s.ImageM);
+
+  s.PMatrix.assign(kNodeCount, kFreeNode);
+  std::fill(PD, PD + std::max(s.MAXPoints, 0L), 0);
+  std::fill(s.Pi.begin(), s.Pi.end(), 0);
+  std::fill(s.Pj.begin(), s.Pj.end(), 0);
+
+  const int count = SpotCount();
+  int oind = -1;
+  int nind = -1;
+  if (count >= 2) {
+    oind = FindClosestPoint(Pg[0], Pg[1], PX, PY, PD, count, &Dtemp);
+    if (oind >= 0) {
+      PD[oind] = 1;  // the second spot must be another one
+      nind = FindClosestPoint(PX[oind], PY[oind], PX, PY, PD, count, &s.Edge);
+      if (nind < 0) PD[oind] = 0;
+    }
+  }
+
+  s.istart = kStartNode;
+  s.jstart = kStartNode;
+  const bool started = nind >= 0;
+  if (started) {
+    s.Pi[oind] = 0;
+    s.Pj[oind] = 0;
+    s.OccupiedPoints = 2;
+    s.iAssignedPoints.store(2, std::memory_order_relaxed);
+    s.PMatrix[NodeIndex(kStartNode, kStartNode)] = oind;
+    s.PMatrix[NodeIndex(kStartNode, kStartNode + 1)] = nind;
+    PD[nind] = 1;
+    s.Pi[nind] = 0;
+    s.Pj[nind] = 1;
+    Log("Starting to trace ideal grid with points %i %i (Edge = %f)\n", oind, nind, s.Edge);
+    Trace(oind, nind, PX, PY, PD, kStartNode, kStartNode, kStartNode, kStartNode + 1);
+    Trace(nind, oind, PX, PY, PD, kStartNode, kStartNode + 1, kStartNode, kStartNode);
+  } else {
+    s.OccupiedPoints = 0;
+    s.iAssignedPoints.store(0, std::memory_order_relaxed);
+  }
+
+  Log("----------------------------------------\n");
+  Log("%i points assigned from total %li \n ", s.OccupiedPoints, s.NumberOfPoints);
+  if (s.DebugSwitch) TestDisplay();
+
+  if (started) {
+    s.Origin[0] = PX[oind];
+    s.Origin[1] = PY[oind];
+    s.ug[0] = PX[nind] - PX[oind];
+    s.ug[1] = PY[nind] - PY[oind];
+  } else {
+    s.Origin[0] = s.Origin[1] = 0.0;
+    s.ug[0] = s.ug[1] = 0.0;
+  }
+  s.vg[0] = -s.ug[1];
+  s.vg[1] = s.ug[0];
+
+  CalculateShifts(PX, PY, SX, SY);
+  return 0;
+}
+
+int Trace(int oind, int nind, double* PX, double* PY, int* PD, int is, int js, int in, int jn) {
+  ProgramState& s = State();
+  EnsureNodeMatrix();
+  const int count = SpotCount();
+
+  // The walk nests as deep as the number of spots it assigns (thousands on a large grid), so
+  // the calls live on this stack instead of the machine's; each frame keeps its own last step
+  // and goes on with its next neighbour once the walk from an accepted spot has returned.
+  std::vector<TraceFrame> stack;
+  auto enter = [&](int from, int to, int fromI, int fromJ, int toI, int toJ) {
+    if (s.DebugSwitch) Log("-> %i\n", to);
+    if (s.OccupiedPoints >= s.NumberOfPoints) return;
+    TraceFrame f;
+    f.nind = to;
+    f.in = toI;
+    f.jn = toJ;
+    f.Q[0] = PX[to];
+    f.Q[1] = PY[to];
+    f.u[0] = PX[to] - PX[from];
+    f.u[1] = PY[to] - PY[from];
+    f.um[0] = toI - fromI;
+    f.um[1] = toJ - fromJ;
+    f.v[0] = -f.u[1];
+    f.v[1] = f.u[0];
+    f.vm[0] = -f.um[1];
+    f.vm[1] = f.um[0];
+    f.k = 0;
+    stack.push_back(f);
+  };
+
+  enter(oind, nind, is, js, in, jn);
+  while (!stack.empty()) {
+    TraceFrame& f = stack.back();
+    if (f.k == 4) {
+      stack.pop_back();
+      continue;
+    }
+    const int k = f.k++;
+    const int i = f.in + kShift[0][k];
+    const int j = f.jn + kShift[1][k];
+    if (s.DebugSwitch) Log(" | %i [%i %i]", k, i, j);
+    if (!NodeInside(i, j) || s.PMatrix[NodeIndex(i, j)] != kFreeNode) continue;
+
+    const int d[2] = {i - f.in, j - f.jn};
+    const double a[2] = {static_cast<double>(d[0] * f.um[0] + d[1] * f.um[1]),
+                         static_cast<double>(d[0] * f.vm[0] + d[1] * f.vm[1])};
+    const double R[2] = {f.Q[0] + a[0] * f.u[0] + a[1] * f.v[0],
+                         f.Q[1] + a[0] * f.u[1] + a[1] * f.v[1]};
+    if (s.DebugSwitch) Log("(testing X=%f Y=%f)", R[0], R[1]);
+
+    double Distance = s.Edge;
+    const int pind = FindClosestPoint(R[0], R[1], PX, PY, PD, count, &Distance);
+    if (pind >= 0 && Distance < s.Edge * s.Ethresh) {
+      s.PMatrix[NodeIndex(i, j)] = pind;
+      if (s.DebugSwitch) {
+        Log("Point %i located\n", pind);
+      } else {
+        Log("%i ", pind);
+      }
+      s.OccupiedPoints += 1;
+      s.iAssignedPoints.store(s.OccupiedPoints, std::memory_order_relaxed);
+      PD[pind] = 1;
+      s.Pi[pind] = i - s.istart;
+      s.Pj[pind] = j - s.jstart;
+      // enter() may grow the stack and so move f: take what it needs first.
+      const int from = f.nind;
+      const int fromI = f.in;
+      const int fromJ = f.jn;
+      enter(from, pind, fromI, fromJ, i, j);
+    } else if (s.DebugSwitch) {
+      Log(" D=%f (E=%f) not close enough to any other point ! \n", Distance, s.Edge);
+    }
+  }
+  return 0;
+}
+
+int FindClosestPoint(double x, double y, const double* Xvect, const double* Yvect, const int* Dvect,
+                     int Npoints, double* Dmin) {
+  int found = -1;
+  double best = *Dmin;
+  for (int k = 0; k < Npoints; ++k) {
+    if (Dvect[k] != 0) continue;
+    const double dx = Xvect[k] - x;
+    const double dy = Yvect[k] - y;
+    const double distance = std::sqrt(dx * dx + dy * dy);
+    if (distance < best) {
+      best = distance;
+      found = k;
+    }
+  }
+  if (found >= 0) *Dmin = best;
+  return found;
+}
+
+int CalculateShifts(const double* /*PX*/, const double* /*PY*/, double* SX, double* SY) {
+  const ProgramState& s = State();
+  const int count = SpotCount();
+  for (int k = 0; k < count; ++k) {
+    SX[k] = s.Origin[0] - s.Pi[k] * s.vg[0] + s.Pj[k] * s.ug[0];
+    SY[k] = s.Origin[1] - s.Pi[k] * s.vg[1] + s.Pj[k] * s.ug[1];
+  }
+  return 0;
+}
+
+int DeleteNotAssignedPoints(double* PX, double* PY, double* SX, double* SY, int* PD) {
+  ProgramState& s = State();
+  const int count = SpotCount();
+  Log("Deleting points not assigned to ideal grid \n");
+  for (int k = 0; k < count; ++k) {
+    Log(" %c%-3i|", PD[k] == 0 ? '-' : '+', k);
+    if (k % 10 == 0) Log("\n");
+  }
+  Log("\n");
+
+  int kept = 0;
+  for (int k = 0; k < count; ++k) {
+    if (PD[k] == 0) continue;
+    PX[kept] = PX[k];
+    PY[kept] = PY[k];
+    PD[kept] = PD[k];
+    SX[kept] = SX[k];
+    SY[kept] = SY[k];
+    ++kept;
+  }
+  if (kept < count) {
+    // Removing entries one at a time, each by moving the rest of the list down one place,
+    // leaves the last entry repeated in every slot freed at the end; keep that layout.
+    const int last = count - 1;
+    const double x = PX[last], y = PY[last], sx = SX[last], sy = SY[last];
+    const int pd = PD[last];
+    for (int k = kept; k < count; ++k) {
+      PX[k] = x;
+      PY[k] = y;
+      PD[k] = pd;
+      SX[k] = sx;
+      SY[k] = sy;
+    }
+  }
+  s.NumberOfPoints = kept;
+  Log("%li points left \n", s.NumberOfPoints);
+  return 0;
+}
+
+int TestDisplay() {
+  const ProgramState& s = State();
+  for (int i = 40; i < 60; ++i) {
+    for (int j = 40; j < 60; ++j) {
+      int spot = 0;
+      if (s.PMatrix.size() == static_cast<std::size_t>(kNodeCount)) {
+        spot = std::max(s.PMatrix[NodeIndex(i, j)], 0);
+      }
+      std::printf(" %2i", spot);
+    }
+    std::printf("\n");
+  }
+  const int count = std::min(SpotCount(), static_cast<int>(std::min(s.Pi.size(), s.Pj.size())));
+  for (int k = 0; k < count; ++k) std::printf("%i -> [%i %i]\n", k, s.Pi[k], s.Pj[k]);
+  return 0;
+}
+
+int InitPointArrays(const double* PX, const double* PY, const double* SX, const double* SY) {
+  ProgramState& s = State();
+  const long rows = std::min<long>(SpotCount(), static_cast<long>(s.PointsInput.size() / 4));
+  for (long k = 0; k < rows; ++k) {
+    double* record = s.PointsInput.data() + 4 * k;
+    record[0] = PX[k];
+    record[1] = PY[k];
+    record[2] = SX[k];
+    record[3] = SY[k];
+  }
+  return 1;
+}
+
+int CInitPointArrays() {
+  ProgramState& s = State();
+  if (!PointArraysAllocated()) return 1;
+  return InitPointArrays(s.PointsBuffer.data() + 1, s.PointsBuffer.data() + s.MAXPoints + 1,
+                         s.SX.data(), s.SY.data());
+}
+
+}  // namespace zmr

@@ -1,0 +1,82 @@
+// Grid tracing: assigns the detected spots to the nodes of a square grid by walking from the
+// spot nearest a start point to its neighbours, gives every assigned spot its position on a
+// perfect square lattice (the ideal grid), removes the spots the walk did not reach, and copies
+// the pairs (measured, ideal) into PointsInput. The walk is reported in "Trace.log" (OUT_LOG);
+// with DebugSwitch set it is reported step by step and a node map goes to standard output.
+//
+// Threads: the detection worker, or the main thread while no worker runs. Writes the point
+// arrays, the grid bookkeeping and iAssignedPoints without locks; never looks at fTerminated.
+//
+// The spot list is PX = PointsBuffer + 1, PY = PointsBuffer + MAXPoints + 1 (slot 0, the mean
+// of the spots, is not part of it), with NumberOfPoints entries; PD (Pflag), Pi, Pj, SX and SY
+// are indexed by the same spot number from 0.
+//
+// Grid bookkeeping: PMatrix holds 100 x 100 nodes, node (i, j) at element i * 100 + j, each the
+// number of its spot or kFreeNode. The start spot sits at node (50, 50), the second spot at
+// (50, 51). A node outside 0..99 has no room in PMatrix: the walk passes over it like an
+// occupied node (in the debug log it is still listed as " | k [i j]").
+//
+// Starting conditions: the walk needs a start spot within 1000 pixels of the start point and a
+// second unassigned spot within ImageM pixels of it, so at least two spots. When it cannot
+// start, no spot is assigned (OccupiedPoints = iAssignedPoints = 0), the "Starting to trace"
+// line is left out of the log, Origin, ug and vg are set to (0, 0), and everything else runs
+// as usual: the totals line, the ideal positions, and the deletion, which removes every spot.
+#pragma once
+
+namespace zmr {
+
+// Number of grid nodes along each index, and the PMatrix value of a node without a spot.
+inline constexpr int kGridNodes = 100;
+inline constexpr int kFreeNode = -1;
+
+// Traces the spot list left by the spot detection. Appends to "Trace.log" (opened here and
+// closed at the end; a stream still open in OUT_LOG is closed first; without the file the run
+// goes on unlogged). Chooses the start point Pg by Centering & 0xF0 (0x20: InpCoor, else the
+// image centre ImageM / 2, ImageN / 2) and Pc by Centering & 0x0F (1: InpCoor, else the image
+// centre). Takes slot 0 out of NumberOfPoints (a count of 0 stays 0, a count above MAXPoints
+// is first cut to MAXPoints), runs GenerateShifts and DeleteNotAssignedPoints. Returns 0; when
+// the point arrays are not allocated it does nothing at all.
+int GetGridShifts();
+
+// Clears the node matrix and PD, Pi, Pj (MAXPoints entries each), seeds the walk with the spot
+// nearest Pg and its nearest neighbour (Edge becomes their distance, the grid pitch), walks,
+// logs the totals, prints TestDisplay with DebugSwitch, sets Origin, ug, vg and computes SX,
+// SY for every spot. Returns 0.
+int GenerateShifts(double* PX, double* PY, int* PD, double* SX, double* SY, const double* Pg);
+
+// The walk from spot nind at node (in, jn), reached from spot oind at node (is, js): tries the
+// four neighbour nodes in the order (-1, 0), (0, -1), (+1, 0), (0, +1), predicts each free
+// node's position from the last step, and assigns the nearest unassigned spot closer than
+// Edge * Ethresh, walking on from it before the next neighbour is tried (depth first). Stops at
+// entry when every spot is assigned. Uses an explicit stack, so no depth limit. oind and nind
+// must be spots of the list. Returns 0.
+int Trace(int oind, int nind, double* PX, double* PY, int* PD, int is, int js, int in, int jn);
+
+// Index of the spot nearest (x, y) among the first Npoints with Dvect[index] == 0 whose
+// distance is strictly below *Dmin; equal distances keep the lower index. On success *Dmin
+// becomes that distance; returns -1 and leaves *Dmin unchanged when there is none.
+int FindClosestPoint(double x, double y, const double* Xvect, const double* Yvect, const int* Dvect,
+                     int Npoints, double* Dmin);
+
+// Ideal positions of spots 0 .. NumberOfPoints - 1 from Origin, ug, vg and Pi, Pj:
+// S = Origin - Pi * vg + Pj * ug. Unassigned spots (Pi = Pj = 0) get Origin. Returns 0.
+int CalculateShifts(const double* PX, const double* PY, double* SX, double* SY);
+
+// Logs which spots are assigned (" +k  |") and which not (" -k  |"), removes the unassigned
+// ones from PX, PY, PD, SX and SY keeping the order, lowers NumberOfPoints accordingly and logs
+// "<n> points left". Pi and Pj are not moved. Returns 0.
+int DeleteNotAssignedPoints(double* PX, double* PY, double* SX, double* SY, int* PD);
+
+// Prints the spot numbers of nodes i = 40..59 (one line each), j = 40..59 (0 for a free
+// node), then "k -> [Pi Pj]" for every spot, on standard output. Returns 0.
+int TestDisplay();
+
+// Fills rows 0 .. NumberOfPoints - 1 of PointsInput with (PX, PY, SX, SY); rows beyond the
+// allocated PointsInput are not written. Returns 1.
+int InitPointArrays(const double* PX, const double* PY, const double* SX, const double* SY);
+
+// InitPointArrays over the spot list, SX and SY. Returns 1 (nothing written when the point
+// arrays are not allocated).
+int CInitPointArrays();
+
+}  // namespace zmr

@@ -1,0 +1,247 @@
+#include "detection/SpotDetection.h"
+
+#include <locale.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+#include "detection/PointFiles.h"
+#include "state/Array.h"
+#include "state/Numeric.h"
+#include "state/ProgramState.h"
+
+namespace zmr {
+
+namespace {
+
+// Weighted position sums can exceed 64 bits for extreme source values (position up to 2^15
+// times a weight up to 2^31, over up to 2^26 pixels); 128 bits keep them exact always.
+__extension__ typedef __int128 Int128;
+
+// Switches the calling thread to the C locale for as long as it lives, so that the log and the
+// spot list never depend on the locale a GUI toolkit may have installed for the process.
+class CNumericLocale {
+ public:
+  CNumericLocale() {
+    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+    if (cLocale != static_cast<locale_t>(0)) previous_ = uselocale(cLocale);
+  }
+  ~CNumericLocale() {
+    if (previous_ != static_cast<locale_t>(0)) uselocale(previous_);
+  }
+  CNumericLocale(const CNumericLocale&) = delete;
+  CNumericLocale& operator=(const CNumericLocale&) = delete;
+
+ private:
+  locale_t previous_ = static_cast<locale_t>(0);
+};
+
+// Writes to the open "Trace.log"; nothing when it is not open.
+__attribute__((format(printf, 1, 2))) void TraceLog(const char* format, ...) {
+  std::FILE* log = State().OUT_LOG;
+  if (log == nullptr) return;
+  va_list args;
+  va_start(args, format);
+  std::vfprintf(log, format, args);
+  va_end(args);
+}
+
+bool IsDark(const int* Table, const int* Signal, long k, int Threshold) {
+  return Table[k] == kFreeLabel && Signal[k] < Threshold;
+}
+
+// Dijkstra with a caller-owned queue, so that a scan over many regions allocates it once.
+// The region is the 4-connected component of free dark pixels that holds the start pixel;
+// grown breadth first, it gets exactly the pixels, area and sums of the repeated-sweep growth,
+// because the sums are exact integer sums whose value does not depend on the order. Breadth
+// first keeps the queue at the size of the growth front (about the region's perimeter), and
+// the consumed head is dropped from time to time, so a huge region needs little memory.
+long GrowRegion(long M, long N, int* Table, const int* Signal, double* CenterX, double* CenterY,
+                int Threshold, int Mark, std::vector<long>& queue) {
+  if (Table == nullptr || Signal == nullptr || CenterX == nullptr || CenterY == nullptr) {
+    return 0;
+  }
+  // Labelling with the free value would leave the region free, and it could never end.
+  if (Mark == kFreeLabel) return 0;
+  if (!std::isfinite(*CenterX) || !std::isfinite(*CenterY)) return 0;
+  const long i0 = TruncateToward0<long>(*CenterX);
+  const long j0 = TruncateToward0<long>(*CenterY);
+  if (!Valid(M, N, Table, Signal, i0, j0, Threshold)) return 0;
+
+  const long start = j0 * M + i0;
+  const std::int64_t w0 = static_cast<std::int64_t>(Signal[start]) + 1;
+  Table[start] = Mark;
+  long area = 1;
+  Int128 weightSum = w0;
+  Int128 restX = 0;  // sums over the pixels other than the start pixel
+  Int128 restY = 0;
+
+  queue.clear();
+  queue.push_back(start);
+  std::size_t head = 0;
+  auto take = [&](long k, long i, long j) {
+    if (!IsDark(Table, Signal, k, Threshold)) return;
+    Table[k] = Mark;
+    ++area;
+    const std::int64_t w = static_cast<std::int64_t>(Signal[k]) + 1;
+    weightSum += w;
+    restX += static_cast<Int128>(i) * w;
+    restY += static_cast<Int128>(j) * w;
+    queue.push_back(k);
+  };
+  constexpr std::size_t kCompactAfter = 4096;
+  while (head < queue.size()) {
+    const long k = queue[head++];
+    if (head >= kCompactAfter && 2 * head >= queue.size()) {
+      queue.erase(queue.begin(), queue.begin() + static_cast<std::ptrdiff_t>(head));
+      head = 0;
+    }
+    const long i = k % M;
+    const long j = k / M;
+    if (i + 1 < M) take(k + 1, i + 1, j);
+    if (i > 0) take(k - 1, i - 1, j);
+    if (j + 1 < N) take(k + M, i, j + 1);
+    if (j > 0) take(k - M, i, j - 1);
+  }
+
+  if (weightSum == 0) return area;
+  // The start term is w0 times the given start coordinate. For a whole-number start (the scan
+  // always passes one) the total is formed exactly before the one rounding to double.
+  auto total = [&](double start0, long whole, Int128 rest) {
+    if (start0 == static_cast<double>(whole)) {
+      return static_cast<double>(static_cast<Int128>(w0) * whole + rest);
+    }
+    return static_cast<double>(w0) * start0 + static_cast<double>(rest);
+  };
+  const double sumX = total(*CenterX, i0, restX);
+  const double sumY = total(*CenterY, j0, restY);
+  const double signalSum = static_cast<double>(weightSum);
+  *CenterX = sumX / signalSum;
+  *CenterY = sumY / signalSum;
+  return area;
+}
+
+}  // namespace
+
+int Valid(long M, long N, const int* Table, const int* Signal, long i, long j, int Threshold) {
+  if (i < 0 || i >= M || j < 0 || j >= N) return 0;
+  return IsDark(Table, Signal, j * M + i, Threshold) ? 1 : 0;
+}
+
+int TestNeighbours(long M, long N, const int* Table, long i, long j, int Mark) {
+  if (i < 0 || i >= M || j < 0 || j >= N) return 0;
+  const long k = j * M + i;
+  if (i + 1 < M && Table[k + 1] == Mark) return 1;
+  if (i > 0 && Table[k - 1] == Mark) return 1;
+  if (j + 1 < N && Table[k + M] == Mark) return 1;
+  if (j > 0 && Table[k - M] == Mark) return 1;
+  return 0;
+}
+
+long Dijkstra(long M, long N, int* Table, const int* Signal, double* CenterX, double* CenterY,
+              int Threshold, int Mark) {
+  std::vector<long> queue;
+  return GrowRegion(M, N, Table, Signal, CenterX, CenterY, Threshold, Mark, queue);
+}
+
+int FindCenters(long M, long N, int* Table, const int* Signal, int Threshold, long MinArea,
+                double* PointsX, double* PointsY) {
+  ProgramState& s = State();
+  std::printf("Searching for black areas \n");
+  const long capacity = (PointsX != nullptr && PointsY != nullptr) ? s.MAXPoints : 0;
+  int count = 0;
+  int Mark = 0;
+  double ScmX = 0.0;
+  double ScmY = 0.0;
+  double ScmA = 0.0;
+
+  if (M > 0 && N > 0 && Table != nullptr && Signal != nullptr) {
+    const std::int64_t pixels = static_cast<std::int64_t>(M) * N;
+    std::vector<long> queue;
+    bool cancelled = false;
+    for (long j = 0; j < N && !cancelled; ++j) {
+      for (long i = 0; i < M; ++i) {
+        if (s.fTerminated.load(std::memory_order_acquire) != 0) {
+          cancelled = true;
+          break;
+        }
+        const std::int64_t offered = static_cast<std::int64_t>(j) * M + i;
+        s.iProgressStatus.store(static_cast<int>((100 * offered) / pixels),
+                                std::memory_order_relaxed);
+        double CenterX = static_cast<double>(i);
+        double CenterY = static_cast<double>(j);
+        const long PatchSize =
+            GrowRegion(M, N, Table, Signal, &CenterX, &CenterY, Threshold, Mark, queue);
+        if (PatchSize <= MinArea) continue;
+        if (count < capacity) {
+          PointsX[count] = CenterX;
+          PointsY[count] = CenterY;
+          Mark = Mark + 1 == kFreeLabel ? 0 : Mark + 1;
+          ++count;
+          s.iDetectedAreas.store(count, std::memory_order_relaxed);
+          if (s.DebugSwitch != 0) {
+            TraceLog("%i[%i] = %li %f %f\n", count, Mark, PatchSize, CenterX, CenterY);
+          } else {
+            TraceLog("%3i [%6li] (%5.2f %5.2f) \n", count, PatchSize, CenterX, CenterY);
+          }
+        }
+        // The counter after its advance must exceed 1, which leaves the 1st, 255th, 256th,
+        // 510th, ... stored region out of the mean.
+        if (Mark > 1) {
+          ScmX += static_cast<double>(PatchSize) * CenterX;
+          ScmY += static_cast<double>(PatchSize) * CenterY;
+          ScmA += static_cast<double>(PatchSize);
+        }
+      }
+    }
+  }
+
+  if (capacity > 0) {
+    // No region entered the mean (fewer than two stored spots): 0 / 0 has no value, so slot 0
+    // takes the image centre, the default start of grid tracing.
+    PointsX[0] = ScmA > 0.0 ? ScmX / ScmA : static_cast<double>(M) / 2.0;
+    PointsY[0] = ScmA > 0.0 ? ScmY / ScmA : static_cast<double>(N) / 2.0;
+  }
+  return count;
+}
+
+int AutoTrace(int cx, int cy) {
+  ProgramState& s = State();
+  if (cx <= 0 || cy <= 0) return -1;
+  const std::size_t pixels = static_cast<std::size_t>(cx) * static_cast<std::size_t>(cy);
+  if (s.Msource.size() != pixels || s.Mtarget.size() != pixels) return -1;
+  if (s.MAXPoints < 1 || s.PointsBuffer.size() < 2 * static_cast<std::size_t>(s.MAXPoints)) {
+    return -1;
+  }
+  CNumericLocale cLocale;
+
+  s.ImageM = cx;
+  s.ImageN = cy;
+  if (s.OUT_LOG != nullptr) std::fclose(s.OUT_LOG);
+  s.OUT_LOG = std::fopen(kTraceLogName, "w");
+  TraceLog("Tracing black holes with parameters:\n Threshold = %f Min Area Size %li\n", s.Threshold,
+           s.MinPatchSize);
+  if (s.Centering > 0) TraceLog("Centering at %6.2f %6.2f\n", s.InpCoor[0], s.InpCoor[1]);
+
+  FillArrayInt(s.Mtarget.data(), s.ImageM, s.ImageN, kFreeLabel);
+  double* pointsX = s.PointsBuffer.data();
+  double* pointsY = pointsX + s.MAXPoints;
+  s.NumberOfPoints =
+      FindCenters(s.ImageM, s.ImageN, s.Mtarget.data(), s.Msource.data(),
+                  TruncateToward0<int>(s.Threshold), s.MinPatchSize, pointsX, pointsY);
+  PrintPoints(pointsX, pointsY, kPointsFitName);
+
+  s.TraceFlag = 1;
+  if (s.OUT_LOG != nullptr) {
+    std::fclose(s.OUT_LOG);
+    s.OUT_LOG = nullptr;
+  }
+  return 0;
+}
+
+}  // namespace zmr

@@ -1,0 +1,295 @@
+#include "geometry/LeastSquare.h"
+
+#include <array>
+#include <atomic>
+#include <bit>
+#include <climits>
+#include <new>
+#include <vector>
+
+#include "geometry/TriangleLocation.h"
+#include "geometry/Triangulate.h"
+#include "state/ProgramState.h"
+
+namespace zmr {
+namespace {
+
+constexpr int kTerms = kLeastSquaresTerms;
+constexpr int kNormalSize = kTerms * kTerms;
+
+// The coordinates of one mesh axis: the multiples of the step below the size, then size - 1
+// when the last multiple falls short of it. Computed on demand so that a small step over a
+// large image allocates nothing and never overflows.
+struct MeshAxis {
+  long step = 1;
+  long size = 0;
+  long multiples = 0;
+  long count = 0;
+
+  MeshAxis(long meshStep, long imageSize) : step(meshStep), size(imageSize) {
+    if (meshStep < 1 || imageSize < 1) return;
+    multiples = (imageSize - 1) / meshStep + 1;
+    count = multiples + ((multiples - 1) * meshStep < imageSize - 1 ? 1 : 0);
+  }
+  long At(long k) const { return k < multiples ? k * step : size - 1; }
+};
+
+// 4 x EdgeGrid, saturated: any step beyond the image gives the same two coordinates.
+long ExtrapolationMeshStep() {
+  const long edge = State().EdgeGrid;
+  return edge > LONG_MAX / kExtrapolationStepFactor ? LONG_MAX : edge * kExtrapolationStepFactor;
+}
+
+// The normal equations of the cubic fit: A[j * 10 + i] = sum f_j f_i, bx[i] = sum f_i u,
+// by[i] = sum f_i v over the calibration points.
+void BuildNormalEquations(double* A, double* bx, double* by) {
+  const ProgramState& s = State();
+  long n = s.NumberOfPoints;
+  const long rows = static_cast<long>(s.PointsInput.size() / 4);
+  if (n > rows) n = rows;
+  const double* p = s.PointsInput.data();
+  for (int i = 0; i < kTerms; ++i) {
+    double sumU = 0.0;
+    double sumV = 0.0;
+    for (long k = 0; k < n; ++k) {
+      const double* r = p + 4 * k;
+      const double f = Factor(i, r[0], r[1]);
+      sumU += f * (r[2] - r[0]);
+      sumV += f * (r[3] - r[1]);
+    }
+    bx[i] = sumU;
+    by[i] = sumV;
+    for (int j = 0; j < kTerms; ++j) {
+      double sum = 0.0;
+      for (long k = 0; k < n; ++k) {
+        const double* r = p + 4 * k;
+        sum += Factor(j, r[0], r[1]) * Factor(i, r[0], r[1]);
+      }
+      A[j * kTerms + i] = sum;
+    }
+  }
+}
+
+// Both solves of the fit, into coefficients (x terms, then y terms). Returns the first nonzero
+// LinearSolve code, 0 when both solved.
+int SolveLeastSquares(double* coefficients) {
+  double ax[kNormalSize];
+  double ay[kNormalSize];
+  double bx[kTerms];
+  double by[kTerms];
+  BuildNormalEquations(ax, bx, by);
+  for (int k = 0; k < kNormalSize; ++k) ay[k] = ax[k];
+  const int codeX = LinearSolve(ax, bx, kTerms);
+  const int codeY = LinearSolve(ay, by, kTerms);
+  for (int i = 0; i < kTerms; ++i) {
+    coefficients[i] = bx[i];
+    coefficients[kTerms + i] = by[i];
+  }
+  return codeX != 0 ? codeX : codeY;
+}
+
+std::string TooManyPointsForExtrapolation() {
+  return "Error - the extrapolation would need more than " + std::to_string(State().MAXPoints - 1) +
+         " calibration points";
+}
+
+// The checks that need neither the fit nor the mesh.
+std::string InputProblem() {
+  const ProgramState& s = State();
+  if (s.NumberOfPoints < kMinExtrapolationPoints) return kErrorTooFewForExtrapolation;
+  if (s.EdgeGrid < 1) return kErrorExtrapolationStep;
+  if (!TriangulationCapacityOk(s.NumberOfPoints)) return TooManyPointsForExtrapolation();
+  return "";
+}
+
+// The mesh nodes outside every triangle, in the order they are appended. False, with the list
+// cut short, as soon as NumberOfPoints plus the nodes found would not fit the triangulation.
+bool CollectOutsideNodes(int M, int N, std::vector<std::array<long, 2>>& nodes) {
+  const long step = ExtrapolationMeshStep();
+  const MeshAxis xs(step, M);
+  const MeshAxis ys(step, N);
+  const long points = State().NumberOfPoints;
+  nodes.clear();
+  for (long a = 0; a < xs.count; ++a) {
+    const long i = xs.At(a);
+    for (long b = 0; b < ys.count; ++b) {
+      const long j = ys.At(b);
+      if (FindTrianglePI(static_cast<double>(i), static_cast<double>(j)) != -1) continue;
+      nodes.push_back({i, j});
+      if (!TriangulationCapacityOk(points + static_cast<long>(nodes.size()))) return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+double Factor(int i, double Xc, double Yc) {
+  switch (i) {
+    case 0:
+      return 1.0;
+    case 1:
+      return Xc;
+    case 2:
+      return Yc;
+    case 3:
+      return Xc * Xc;
+    case 4:
+      return Yc * Yc;
+    case 5:
+      return Xc * Yc;
+    case 6:
+      return Xc * Xc * Xc;
+    case 7:
+      return Yc * Yc * Yc;
+    case 8:
+      return Xc * Xc * Yc;
+    case 9:
+      return Yc * Yc * Xc;
+    default:
+      return 0.0;
+  }
+}
+
+int DistortionLS(const double* P, double x, double y, double* SX, double* SY) {
+  double sx = 0.0;
+  double sy = 0.0;
+  for (int i = 0; i < kTerms; ++i) {
+    const double f = Factor(i, x, y);
+    sx += P[i] * f;
+    sy += P[kTerms + i] * f;
+  }
+  *SX = sx;
+  *SY = sy;
+  return 1;
+}
+
+long GenerateMeshCoordinates(long* Coordinates, long MeshStep, long ImageSize) {
+  const MeshAxis axis(MeshStep, ImageSize);
+  for (long k = 0; k < axis.count; ++k) Coordinates[k] = axis.At(k);
+  return axis.count;
+}
+
+long MeshCoordinateCount(long MeshStep, long ImageSize) {
+  return MeshAxis(MeshStep, ImageSize).count;
+}
+
+double Determinant(const double* M, int Rank, int* ErrorFlag) {
+  if (Rank <= 1) return M[0];
+  if (ErrorFlag != nullptr && *ErrorFlag != 0) return 0.0;
+  if (Rank > kMaxDeterminantOrder) {
+    if (ErrorFlag != nullptr) *ErrorFlag = 1;
+    return 0.0;
+  }
+  const int n = Rank;
+  // The expansion of a minor depends only on its first row (its depth) and the set of columns
+  // left, and the depth is n minus the size of that set: memo[columns] holds the determinant of
+  // the minor of rows n - |columns| .. n - 1 over those columns, kept in their order. Removing
+  // a column lowers the mask, so ascending masks meet every minor after its own minors.
+  std::vector<double> memo;
+  try {
+    memo.assign(std::size_t{1} << n, 0.0);
+  } catch (const std::bad_alloc&) {
+    if (ErrorFlag != nullptr) *ErrorFlag = 1;
+    return 0.0;
+  }
+  const unsigned full = (1u << n) - 1;
+  for (unsigned columns = 1; columns <= full; ++columns) {
+    const int size = std::popcount(columns);
+    const double* row = M + static_cast<long>(n - size) * n;
+    if (size == 1) {
+      memo[columns] = row[std::countr_zero(columns)];
+      continue;
+    }
+    double sum = 0.0;
+    int position = 0;
+    for (int c = 0; c < n; ++c) {
+      const unsigned bit = 1u << c;
+      if ((columns & bit) == 0) continue;
+      double term = row[c] * memo[columns & ~bit];
+      if (position % 2 == 1) term = -term;
+      sum += term;
+      ++position;
+    }
+    memo[columns] = sum;
+  }
+  return memo[full];
+}
+
+int LinearSolve(const double* Matrix, double* RHS, int Rank) {
+  if (Rank < 1 || Rank > kMaxDeterminantOrder) return 1;
+  const int n = Rank;
+  std::vector<double> work;
+  std::vector<double> b;
+  try {
+    work.assign(Matrix, Matrix + n * n);
+    b.assign(RHS, RHS + n);
+  } catch (const std::bad_alloc&) {
+    return 1;
+  }
+  int error = 0;
+  const double d = Determinant(work.data(), n, &error);
+  if (error != 0) return 1;
+  if (d == 0.0) return 2;
+  std::atomic<int>& progress = State().iProgressStatus;
+  for (int c = 0; c < n && error == 0; ++c) {
+    progress.fetch_add(50 / n, std::memory_order_relaxed);
+    for (int r = 0; r < n; ++r) work[r * n + c] = b[r];
+    const double dc = Determinant(work.data(), n, &error);
+    if (error == 0) RHS[c] = dc / d;
+    for (int r = 0; r < n; ++r) work[r * n + c] = Matrix[r * n + c];
+  }
+  return error;
+}
+
+int EstimateLeastSquares() {
+  SolveLeastSquares(State().WX_LS);
+  return 0;
+}
+
+std::string BoundaryExtrapolationProblem(int M, int N) {
+  std::string problem = InputProblem();
+  if (!problem.empty()) return problem;
+  // Both normal systems share their matrix, so its determinant decides both solves.
+  double a[kNormalSize];
+  double bx[kTerms];
+  double by[kTerms];
+  BuildNormalEquations(a, bx, by);
+  int error = 0;
+  const double d = Determinant(a, kTerms, &error);
+  if (error != 0) return kErrorFitStorage;
+  if (d == 0.0) return kErrorSingularFit;
+  std::vector<std::array<long, 2>> nodes;
+  if (!CollectOutsideNodes(M, N, nodes)) return TooManyPointsForExtrapolation();
+  return "";
+}
+
+int AddBoundaryCalibrationPoints(int M, int N) {
+  if (!InputProblem().empty()) return 0;
+  std::vector<std::array<long, 2>> nodes;
+  if (!CollectOutsideNodes(M, N, nodes)) return 0;
+  double coefficients[2 * kTerms];
+  if (SolveLeastSquares(coefficients) != 0) return 0;
+
+  ProgramState& s = State();
+  s.ImageM = M;
+  s.ImageN = N;
+  for (int k = 0; k < 2 * kTerms; ++k) s.WX_LS[k] = coefficients[k];
+  for (const auto& node : nodes) {
+    const double x = static_cast<double>(node[0]);
+    const double y = static_cast<double>(node[1]);
+    double dx = 0.0;
+    double dy = 0.0;
+    DistortionLS(s.WX_LS, x, y, &dx, &dy);
+    double* row = s.PointsInput.data() + 4 * s.NumberOfPoints;
+    row[0] = x;
+    row[1] = y;
+    row[2] = x + dx;
+    row[3] = y + dy;
+    s.NumberOfPoints += 1;
+    s.iAssignedPoints.store(static_cast<int>(s.NumberOfPoints), std::memory_order_relaxed);
+  }
+  return 1;
+}
+
+}  // namespace zmr

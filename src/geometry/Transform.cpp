@@ -1,0 +1,106 @@
+#include "geometry/Transform.h"
+
+#include <atomic>
+#include <cmath>
+#include <cstddef>
+
+#include "geometry/TriangleLocation.h"
+#include "state/Array.h"
+#include "state/Numeric.h"
+#include "state/ProgramState.h"
+
+namespace zmr {
+namespace {
+
+bool Cancelled() { return State().fTerminated.load(std::memory_order_acquire) != 0; }
+
+bool HoldsPixels(std::size_t size, long long pixels) {
+  return static_cast<unsigned long long>(size) >= static_cast<unsigned long long>(pixels);
+}
+
+}  // namespace
+
+int RunTransform(long ImageM, long ImageN) {
+  ProgramState& s = State();
+  const long M = ImageM;
+  const long N = ImageN;
+  if (M <= 0 || N <= 0) return 1;
+  const long long ctotal = static_cast<long long>(M) * N;
+  if (!HoldsPixels(s.Msource.size(), ctotal) || !HoldsPixels(s.Mtarget.size(), ctotal) ||
+      !HoldsPixels(s.Signal.size(), ctotal) || !HoldsPixels(s.Area.size(), ctotal) ||
+      !HoldsPixels(s.deltaX.size(), ctotal) || !HoldsPixels(s.deltaY.size(), ctotal)) {
+    return 1;
+  }
+
+  FillArrayD(s.Signal.data(), M, N, 0.0);
+  FillArrayInt(s.Mtarget.data(), M, N, 0);
+
+  for (long j = 0; j < N && !Cancelled(); ++j) {
+    s.iDetectedAreas.store(static_cast<int>(j), std::memory_order_relaxed);
+    for (long i = 0; i < M && !Cancelled(); ++i) {
+      const long long done = static_cast<long long>(j) * M + i;
+      s.iProgressStatus.store(static_cast<int>((100 * done) / ctotal), std::memory_order_relaxed);
+      TransformCoordinates(i, j, M, N, s.Msource.data(), s.Signal.data(), s.Area.data(),
+                           s.deltaX.data(), s.deltaY.data());
+    }
+  }
+
+  // A cancelled run still shows what it accumulated. ArrayNormalise leaves an all-zero sum
+  // as it is, so an image that received nothing stays black.
+  ArrayNormalise(s.Signal.data(), M, N, 255.0);
+  ArrayDoubleToInt(s.Signal.data(), s.Mtarget.data(), M, N);
+  return 1;
+}
+
+int TransformCoordinates(long i, long j, long M, long N, const int* Source, double* Array,
+                         int* Area, double* ADX, double* ADY) {
+  const long t = FindTrianglePI(static_cast<double>(i), static_cast<double>(j));
+  if (t == -1) return 0;
+  return TransformPixel(i, j, t, M, N, Source, Array, Area, ADX, ADY);
+}
+
+int TransformPixel(long i, long j, long t, long M, long N, const int* Source, double* Array,
+                   int* Area, double* ADX, double* ADY) {
+  const int triangle = static_cast<int>(t);
+  const double* P[3];
+  double D[3][2];
+  for (int k = 0; k < 3; ++k) {
+    P[k] = TPoint(triangle, k, 0);
+    const double* Q = TPoint(triangle, k, 2);
+    D[k][0] = Q[0] - P[k][0];
+    D[k][1] = Q[1] - P[k][1];
+  }
+  double cX[3];
+  double cY[3];
+  GetCoefficients(cX, P[0], P[1], P[2], D[0], D[1], D[2], 0);
+  GetCoefficients(cY, P[0], P[1], P[2], D[0], D[1], D[2], 1);
+
+  const long index = j * M + i;
+  const double I = static_cast<double>(Source[index]);
+  Area[index] = triangle;
+
+  const double x = static_cast<double>(i);
+  const double y = static_cast<double>(j);
+  const double sX = cX[0] * x + cX[1] * y + cX[2];
+  const double sY = cY[0] * x + cY[1] * y + cY[2];
+  ADX[index] = sX;
+  ADY[index] = sY;
+  if (!std::isfinite(sX) || !std::isfinite(sY)) return 0;
+
+  const double floorX = std::floor(sX);
+  const double floorY = std::floor(sY);
+  // A shift beyond the int range saturates; all four target pixels then lie off the image,
+  // where SA drops them, so the clamped weights never matter.
+  const long iX = TruncateToward0<int>(floorX);
+  const long iY = TruncateToward0<int>(floorY);
+  const double fX = sX - floorX;
+  const double fY = sY - floorY;
+
+  SA(Array, M, N, i + iX, j + iY, (1 - fX) * I * (1 - fY));
+  SA(Array, M, N, i + iX + 1, j + iY, I * fX * (1 - fY));
+  SA(Array, M, N, i + iX + 1, j + iY + 1, I * fX * fY);
+  SA(Array, M, N, i + iX, j + iY + 1, (1 - fX) * I * fY);
+  return 0;
+}
+
+}  // namespace zmr

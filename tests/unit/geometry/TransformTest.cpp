@@ -1,0 +1,300 @@
+#include "geometry/Transform.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <functional>
+#include <map>
+#include <ostream>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "geometry/TriangleLocation.h"
+#include "state/ProgramState.h"
+#include "support/TestSupport.h"
+
+namespace zmr {
+namespace {
+
+using test::StateTest;
+using Ideal = std::function<std::pair<double, double>(double, double)>;
+
+// A regular nx x ny mesh of points from (x0, y0), two triangles per cell in the stored
+// orientation, the ideal position of each point given by `ideal`.
+void SetGridMesh(double x0, double y0, double stepX, double stepY, int nx, int ny,
+                 const Ideal& ideal) {
+  ProgramState& s = State();
+  long k = 0;
+  for (int gy = 0; gy < ny; ++gy) {
+    for (int gx = 0; gx < nx; ++gx, ++k) {
+      const double x = x0 + gx * stepX;
+      const double y = y0 + gy * stepY;
+      const auto [X, Y] = ideal(x, y);
+      double* row = s.PointsInput.data() + 4 * k;
+      row[0] = x;
+      row[1] = y;
+      row[2] = X;
+      row[3] = Y;
+    }
+  }
+  s.NumberOfPoints = k;
+  long t = 0;
+  for (int gy = 0; gy + 1 < ny; ++gy) {
+    for (int gx = 0; gx + 1 < nx; ++gx) {
+      const int a = gy * nx + gx;
+      const int b = a + 1;
+      const int c = a + nx;
+      const int d = c + 1;
+      const int tri[2][3] = {{a, b, d}, {a, d, c}};
+      for (const auto& v : tri) {
+        for (int m = 0; m < 3; ++m) s.Tpoints[3 * t + m] = v[m];
+        ++t;
+      }
+    }
+  }
+  s.NumberOfTriangles = t;
+}
+
+Ideal Shifted(double dx, double dy) {
+  return [dx, dy](double x, double y) { return std::make_pair(x + dx, y + dy); };
+}
+
+class TransformTest : public StateTest {
+ protected:
+  void SetUp() override { ASSERT_EQ(AllocateArrays(), 1); }
+
+  void Image(int M, int N) {
+    ASSERT_EQ(AllocateImageArrays(M, N), 1);
+    ProgramState& s = State();
+    s.cxDib = M;
+    s.cyDib = N;
+    std::fill(s.Msource.begin(), s.Msource.end(), 0);
+  }
+
+  static int& Pixel(std::vector<int>& a, int i, int j) { return a[j * State().cxDib + i]; }
+};
+
+// --- a single bright pixel under a uniform displacement --------------------------------------
+
+struct SplatCase {
+  const char* name;
+  int si, sj;                                   // the one non-zero source pixel
+  double dx, dy;                                // uniform displacement of the model
+  std::map<std::pair<int, int>, int> expected;  // non-zero target pixels
+};
+
+SplatCase Splat(const char* name, int si, int sj, double dx, double dy,
+                std::map<std::pair<int, int>, int> expected) {
+  return {name, si, sj, dx, dy, std::move(expected)};
+}
+
+void PrintTo(const SplatCase& c, std::ostream* os) { *os << c.name; }
+
+class TransformSplat : public TransformTest, public testing::WithParamInterface<SplatCase> {};
+
+TEST_P(TransformSplat, SpreadsIntensityBilinearlyAndScalesMaximumTo255) {
+  const SplatCase& c = GetParam();
+  constexpr int M = 12;
+  constexpr int N = 10;
+  Image(M, N);
+  ProgramState& s = State();
+  SetGridMesh(0, 0, M - 1, N - 1, 2, 2, Shifted(c.dx, c.dy));
+  Pixel(s.Msource, c.si, c.sj) = 200;
+
+  EXPECT_EQ(RunTransform(M, N), 1);
+
+  for (int j = 0; j < N; ++j) {
+    for (int i = 0; i < M; ++i) {
+      const auto it = c.expected.find({i, j});
+      const int want = it == c.expected.end() ? 0 : it->second;
+      EXPECT_EQ(Pixel(s.Mtarget, i, j), want) << "pixel " << i << "," << j;
+    }
+  }
+  EXPECT_EQ(s.deltaX[c.sj * M + c.si], c.dx);
+  EXPECT_EQ(s.deltaY[c.sj * M + c.si], c.dy);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shifts, TransformSplat,
+    testing::Values(
+        Splat("ZeroLandsOnItself", 5, 5, 0, 0, {{{5, 5}, 255}}),
+        Splat("IntegerTranslationMoves", 5, 5, 2, -1, {{{7, 4}, 255}}),
+        Splat("HalfPixelRightSplitsEvenly", 5, 5, 0.5, 0, {{{5, 5}, 255}, {{6, 5}, 255}}),
+        Splat("HalfPixelDownSplitsEvenly", 5, 5, 0, 0.5, {{{5, 5}, 255}, {{5, 6}, 255}}),
+        // Weights (1-fX)(1-fY), fX(1-fY), fX fY, (1-fX)fY scaled by the largest of them.
+        Splat("QuarterRightHalfDown", 5, 5, 0.25, 0.5,
+              {{{5, 5}, 255}, {{6, 5}, 85}, {{6, 6}, 85}, {{5, 6}, 255}}),
+        Splat("ThreeQuartersRightQuarterDown", 5, 5, 0.75, 0.25,
+              {{{5, 5}, 85}, {{6, 5}, 255}, {{6, 6}, 85}, {{5, 6}, 28}}),
+        Splat("NegativeQuarterFloorsToPreviousPixel", 5, 5, -0.25, -0.25,
+              {{{4, 4}, 28}, {{5, 4}, 85}, {{4, 5}, 85}, {{5, 5}, 255}}),
+        Splat("RightBorderDropsRatherThanWraps", 11, 3, 0.5, 0, {{{11, 3}, 255}}),
+        Splat("LeftBorderDropsRatherThanWraps", 0, 3, -0.5, 0, {{{0, 3}, 255}}),
+        Splat("BottomBorderDrops", 4, 9, 0, 0.5, {{{4, 9}, 255}}),
+        Splat("MovedOffTheImageLeavesNothing", 5, 5, 20, 0, {})),
+    [](const testing::TestParamInfo<SplatCase>& info) { return std::string(info.param.name); });
+
+// --- the zone ---------------------------------------------------------------------------------
+
+TEST_F(TransformTest, IdentityModelCopiesZoneAndLeavesPixelsOutsideUntouched) {
+  constexpr int M = 12;
+  constexpr int N = 10;
+  Image(M, N);
+  ProgramState& s = State();
+  // Zone [2, 9] x [1, 8]: triangle 0 above the diagonal (2,1)-(9,8), triangle 1 below it.
+  SetGridMesh(2, 1, 7, 7, 2, 2, Shifted(0, 0));
+  for (int j = 0; j < N; ++j) {
+    for (int i = 0; i < M; ++i) Pixel(s.Msource, i, j) = (i * 37 + j * 11) % 250;
+  }
+  Pixel(s.Msource, 5, 5) = 255;
+  std::fill(s.deltaX.begin(), s.deltaX.end(), -777.0);
+  std::fill(s.deltaY.begin(), s.deltaY.end(), -778.0);
+  std::fill(s.Area.begin(), s.Area.end(), -5);
+  std::fill(s.Mtarget.begin(), s.Mtarget.end(), 9);
+
+  EXPECT_EQ(RunTransform(M, N), 1);
+
+  for (int j = 0; j < N; ++j) {
+    for (int i = 0; i < M; ++i) {
+      const int k = j * M + i;
+      const bool inside = i >= 2 && i <= 9 && j >= 1 && j <= 8;
+      SCOPED_TRACE(testing::Message() << "pixel " << i << "," << j);
+      if (inside) {
+        EXPECT_EQ(s.Mtarget[k], s.Msource[k]);
+        EXPECT_EQ(s.Area[k], (j - 1 <= i - 2) ? 0 : 1);
+        EXPECT_EQ(s.deltaX[k], 0.0);
+        EXPECT_EQ(s.deltaY[k], 0.0);
+      } else {
+        EXPECT_EQ(s.Mtarget[k], 0);
+        EXPECT_EQ(s.Area[k], -5);
+        EXPECT_EQ(s.deltaX[k], -777.0);
+        EXPECT_EQ(s.deltaY[k], -778.0);
+      }
+    }
+  }
+  EXPECT_EQ(s.iDetectedAreas.load(), N - 1);
+  EXPECT_EQ(s.iProgressStatus.load(), 99);  // (100 * 119) / 120: the last pixel visited
+}
+
+TEST_F(TransformTest, DisplacementsEqualTheInterpolatedModelBitForBit) {
+  constexpr int M = 30;
+  constexpr int N = 28;
+  Image(M, N);
+  ProgramState& s = State();
+  SetGridMesh(2, 1, 12, 13, 3, 3, [](double x, double y) {
+    const double wobble = std::sin(x * 0.7 + y * 0.3);
+    return std::make_pair(x + 0.9 * wobble - 0.3, y - 0.6 * wobble + 0.45);
+  });
+  for (int k = 0; k < M * N; ++k) s.Msource[k] = 1 + k % 97;
+  std::fill(s.Area.begin(), s.Area.end(), -5);
+
+  RunTransform(M, N);
+
+  int zone = 0;
+  for (int j = 0; j < N; ++j) {
+    for (int i = 0; i < M; ++i) {
+      const int k = j * M + i;
+      const long t = FindTrianglePI(i, j);
+      SCOPED_TRACE(testing::Message() << "pixel " << i << "," << j);
+      if (t == -1) {
+        EXPECT_EQ(s.Area[k], -5);
+        continue;
+      }
+      ++zone;
+      ASSERT_EQ(s.Area[k], t);
+      const int n = static_cast<int>(t);
+      double D[3][2];
+      for (int v = 0; v < 3; ++v) {
+        D[v][0] = TPoint(n, v, 2)[0] - TPoint(n, v, 0)[0];
+        D[v][1] = TPoint(n, v, 2)[1] - TPoint(n, v, 0)[1];
+      }
+      const double P0[2] = {static_cast<double>(i), static_cast<double>(j)};
+      double D0[2];
+      ApproximateShift(P0, D0, TPoint(n, 0, 0), TPoint(n, 1, 0), TPoint(n, 2, 0), D[0], D[1], D[2]);
+      EXPECT_EQ(s.deltaX[k], D0[0]);
+      EXPECT_EQ(s.deltaY[k], D0[1]);
+    }
+  }
+  EXPECT_EQ(zone, 25 * 27);
+  EXPECT_EQ(*std::max_element(s.Mtarget.begin(), s.Mtarget.end()), 255);
+}
+
+// --- nothing to show ---------------------------------------------------------------------------
+
+TEST_F(TransformTest, ImageThatReceivesNoIntensityStaysBlack) {
+  constexpr int M = 9;
+  constexpr int N = 7;
+  struct Case {
+    const char* name;
+    bool mesh;
+    int sourceValue;
+  };
+  for (const Case& c : {Case{"NoTriangles", false, 200}, Case{"DarkSource", true, 0}}) {
+    SCOPED_TRACE(c.name);
+    Image(M, N);
+    ProgramState& s = State();
+    s.NumberOfTriangles = 0;
+    if (c.mesh) SetGridMesh(0, 0, M - 1, N - 1, 2, 2, Shifted(0.5, 0.5));
+    std::fill(s.Msource.begin(), s.Msource.end(), c.sourceValue);
+    std::fill(s.Mtarget.begin(), s.Mtarget.end(), 9);
+    std::fill(s.Signal.begin(), s.Signal.end(), 3.0);
+
+    RunTransform(M, N);
+
+    EXPECT_EQ(std::count(s.Mtarget.begin(), s.Mtarget.end(), 0), M * N);
+    EXPECT_EQ(std::count(s.Signal.begin(), s.Signal.end(), 0.0), M * N);
+  }
+}
+
+TEST_F(TransformTest, ArraysSmallerThanTheImageAreLeftAlone) {
+  Image(6, 5);
+  ProgramState& s = State();
+  SetGridMesh(0, 0, 5, 4, 2, 2, Shifted(0, 0));
+  std::fill(s.Mtarget.begin(), s.Mtarget.end(), 9);
+  EXPECT_EQ(RunTransform(6, 6), 1);
+  EXPECT_EQ(RunTransform(0, 5), 1);
+  EXPECT_EQ(std::count(s.Mtarget.begin(), s.Mtarget.end(), 9), 30);
+}
+
+// --- cancel ------------------------------------------------------------------------------------
+
+TEST_F(TransformTest, CancelDuringTheRunKeepsTheRowsDoneScaled) {
+  constexpr int M = 64;
+  constexpr int N = 8192;
+  constexpr int kCancelRow = 20;
+  Image(M, N);
+  ProgramState& s = State();
+  SetGridMesh(0, 0, M - 1, N - 1, 2, 2, Shifted(0, 0));
+  std::fill(s.Msource.begin(), s.Msource.end(), 100);
+  std::fill(s.Area.begin(), s.Area.end(), -5);
+  s.fTerminated = 0;
+
+  std::thread worker([] { RunTransform(M, N); });
+  while (s.iDetectedAreas.load() < kCancelRow) std::this_thread::yield();
+  s.fTerminated = 1;
+  worker.join();
+
+  // The worker stops within the row it was in when it saw the flag.
+  const int stopRow = s.iDetectedAreas.load();
+  ASSERT_GE(stopRow, kCancelRow);
+  ASSERT_LT(stopRow, N - 1) << "the run ended before the cancel arrived";
+  for (int j = 0; j < N; ++j) {
+    for (int i = 0; i < M; ++i) {
+      const int k = j * M + i;
+      if (j < stopRow) {
+        ASSERT_EQ(s.Mtarget[k], 255) << i << "," << j;
+        ASSERT_NE(s.Area[k], -5) << i << "," << j;
+      } else if (j > stopRow) {
+        ASSERT_EQ(s.Mtarget[k], 0) << i << "," << j;
+        ASSERT_EQ(s.Area[k], -5) << i << "," << j;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace zmr

@@ -1,0 +1,418 @@
+// The exhaustive triangulation: exact log bytes, the triangles it keeps and rejects, the
+// invariants of every mesh it makes, progress, cancel, the capacity guards and the helpers.
+#include "geometry/Triangulate.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "state/ProgramState.h"
+#include "support/TestSupport.h"
+
+namespace zmr {
+namespace {
+
+struct Pt {
+  double x;
+  double y;
+};
+using Tri = std::array<int, 3>;
+
+using TriangulateTest = test::StateTest;
+
+const char kHeader[] = "Automatic triangulation \n";
+
+// Stores the points as calibration records (ideal = measured) for MakeTriangulation(1).
+void SetPoints(const std::vector<Pt>& pts) {
+  ProgramState& s = State();
+  if (s.PointsInput.empty()) {
+    ASSERT_EQ(AllocateArrays(), 1);
+  }
+  s.NumberOfPoints = static_cast<long>(pts.size());
+  for (std::size_t k = 0; k < pts.size(); ++k) {
+    s.PointsInput[4 * k] = s.PointsInput[4 * k + 2] = pts[k].x;
+    s.PointsInput[4 * k + 1] = s.PointsInput[4 * k + 3] = pts[k].y;
+  }
+}
+
+std::vector<Tri> Triangles() {
+  const ProgramState& s = State();
+  std::vector<Tri> out;
+  for (long t = 0; t < s.NumberOfTriangles; ++t)
+    out.push_back({s.Tpoints[3 * t], s.Tpoints[3 * t + 1], s.Tpoints[3 * t + 2]});
+  return out;
+}
+
+double Cross(Pt a, Pt b, Pt c) { return (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x); }
+
+bool ProperlyCross(Pt a, Pt b, Pt c, Pt d) {
+  return Cross(a, b, c) * Cross(a, b, d) < 0 && Cross(c, d, a) * Cross(c, d, b) < 0;
+}
+
+// Orientation of every stored triangle, no two triangles with properly crossing edges, and no
+// point strictly inside any triangle's circumcircle (points on it are allowed).
+void ExpectMeshInvariants(const std::vector<Pt>& pts) {
+  const std::vector<Tri> tris = Triangles();
+  EXPECT_EQ(State().iTriangles.load(), static_cast<int>(tris.size()));
+  for (std::size_t t = 0; t < tris.size(); ++t) {
+    const Pt a = pts[tris[t][0]], b = pts[tris[t][1]], c = pts[tris[t][2]];
+    EXPECT_GE(Cross(a, b, c), 0) << "triangle " << t;
+    const double d = 2 * (a.x * (b.y - c.y) + b.x * (c.y - a.y) + c.x * (a.y - b.y));
+    const double a2 = a.x * a.x + a.y * a.y, b2 = b.x * b.x + b.y * b.y, c2 = c.x * c.x + c.y * c.y;
+    const double ux = (a2 * (b.y - c.y) + b2 * (c.y - a.y) + c2 * (a.y - b.y)) / d;
+    const double uy = (a2 * (c.x - b.x) + b2 * (a.x - c.x) + c2 * (b.x - a.x)) / d;
+    const double r2 = (a.x - ux) * (a.x - ux) + (a.y - uy) * (a.y - uy);
+    for (std::size_t l = 0; l < pts.size(); ++l) {
+      const double d2 = (pts[l].x - ux) * (pts[l].x - ux) + (pts[l].y - uy) * (pts[l].y - uy);
+      EXPECT_FALSE(d2 < r2 * (1 - 1e-9)) << "point " << l << " inside circle of " << t;
+    }
+    for (std::size_t u = 0; u < t; ++u) {
+      for (int e = 0; e < 3; ++e) {
+        for (int f = 0; f < 3; ++f) {
+          EXPECT_FALSE(ProperlyCross(pts[tris[t][e]], pts[tris[t][(e + 1) % 3]], pts[tris[u][f]],
+                                     pts[tris[u][(f + 1) % 3]]))
+              << "triangles " << u << " and " << t;
+        }
+      }
+    }
+  }
+}
+
+std::vector<Pt> Grid(int cols, int rows, double step) {
+  std::vector<Pt> pts;
+  for (int r = 0; r < rows; ++r)
+    for (int c = 0; c < cols; ++c) pts.push_back({c * step, r * step});
+  return pts;
+}
+
+// Triangulates pts as a loaded points file does and checks the mesh.
+void RunFlag1(const std::vector<Pt>& pts) {
+  SetPoints(pts);
+  EXPECT_EQ(MakeTriangulation(1), 0);
+  EXPECT_EQ(State().OUT_LOG, nullptr);
+  ExpectMeshInvariants(pts);
+}
+
+struct ThreePointCase {
+  const char* name;
+  std::vector<Pt> pts;
+  Tri stored;
+  const char* logLine;
+};
+
+void PrintTo(const ThreePointCase& c, std::ostream* os) { *os << c.name; }
+
+class ThreePointTest : public TriangulateTest,
+                       public ::testing::WithParamInterface<ThreePointCase> {};
+
+TEST_P(ThreePointTest, StoresTheOrientedTriangleAndLogsIt) {
+  test::WriteFile(kTraceLogName, "left over from an earlier run\n");
+  State().fTerminated = 1;  // flag 1 starts afresh
+  RunFlag1(GetParam().pts);
+  EXPECT_EQ(Triangles(), std::vector<Tri>{GetParam().stored});
+  EXPECT_EQ(test::ReadFile(kTraceLogName), std::string(kHeader) + GetParam().logLine);
+  EXPECT_EQ(State().iProgressStatus.load(), 100);  // one (i, j) pair: T = 1
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BothOrientations, ThreePointTest,
+    ::testing::Values(
+        ThreePointCase{"Positive", {{0, 0}, {10, 0}, {0, 10}}, {0, 1, 2}, "0 [0 1 2] -> [0 1 2]\n"},
+        ThreePointCase{
+            "Negative", {{0, 0}, {0, 10}, {10, 0}}, {2, 1, 0}, "0 [0 1 2] -> [2 1 0]\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(TriangulateTest, SquareKeepsOneDiagonalAndLogsEveryCandidate) {
+  RunFlag1({{0, 0}, {10, 0}, {0, 10}, {10, 10}});
+  EXPECT_EQ(Triangles(), (std::vector<Tri>{{0, 1, 2}, {3, 2, 1}}));
+  EXPECT_EQ(test::ReadFile(kTraceLogName), std::string(kHeader) +
+                                               "0 [0 1 2] -> [0 1 2]\n"
+                                               "1 [0 1 3] ->Rejected\n"
+                                               "1 [0 2 3] ->Rejected\n"
+                                               "1 [1 2 3] -> [3 2 1]\n");
+}
+
+TEST_F(TriangulateTest, GridSplitsEveryCellFromUpperRightToLowerLeft) {
+  RunFlag1(Grid(5, 5, 10.0));
+  std::set<std::set<int>> expected;
+  for (int r = 0; r < 4; ++r) {
+    for (int c = 0; c < 4; ++c) {
+      const int ul = 5 * r + c, ur = ul + 1, ll = ul + 5, lr = ul + 6;
+      expected.insert({ul, ur, ll});
+      expected.insert({ur, ll, lr});
+    }
+  }
+  std::set<std::set<int>> found;
+  for (const Tri& t : Triangles()) found.insert({t[0], t[1], t[2]});
+  EXPECT_EQ(State().NumberOfTriangles, 32);
+  EXPECT_EQ(found, expected);
+
+  // Every rejected candidate uses the other diagonal of its cell.
+  std::FILE* f = std::fopen(kTraceLogName, "r");
+  ASSERT_NE(f, nullptr);
+  char line[200];
+  int rejected = 0;
+  while (std::fgets(line, sizeof line, f) != nullptr) {
+    int n, i, j, k;
+    char word[20];
+    if (std::sscanf(line, "%d [%d %d %d] ->%19s", &n, &i, &j, &k, word) != 5) continue;
+    if (std::string(word) != "Rejected") continue;
+    ++rejected;
+    const std::set<int> v{i, j, k};
+    const int ul = std::min({i, j, k});
+    EXPECT_TRUE(v.count(ul + 6) == 1 && ul % 5 != 4) << line;
+  }
+  std::fclose(f);
+  EXPECT_EQ(rejected, 32);
+}
+
+struct DegenerateCase {
+  const char* name;
+  std::vector<Pt> pts;
+  long triangles;
+};
+
+void PrintTo(const DegenerateCase& c, std::ostream* os) { *os << c.name; }
+
+class DegenerateTest : public TriangulateTest,
+                       public ::testing::WithParamInterface<DegenerateCase> {};
+
+TEST_P(DegenerateTest, SkipsCollinearTriplesSilently) {
+  RunFlag1(GetParam().pts);
+  EXPECT_EQ(State().NumberOfTriangles, GetParam().triangles);
+  // Collinear triples leave no candidate line; with two points the search does not start.
+  if (GetParam().triangles == 0) {
+    EXPECT_EQ(test::ReadFile(kTraceLogName), GetParam().pts.size() > 2 ? kHeader : "");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DegenerateTest,
+    ::testing::Values(DegenerateCase{"ThreeCollinear", {{0, 0}, {5, 5}, {10, 10}}, 0},
+                      DegenerateCase{"FourCollinear", {{0, 3}, {1, 3}, {7, 3}, {2, 3}}, 0},
+                      // |sin| of the angle at the first point is 0.0008, below 0.001: dropped.
+                      DegenerateCase{"ThinSliver", {{0, 0}, {1000, 0}, {500, 0.4}}, 0},
+                      DegenerateCase{"SliverAboveLimit", {{0, 0}, {1000, 0}, {500, 0.6}}, 1},
+                      DegenerateCase{"TwoPoints", {{0, 0}, {1, 1}}, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(TriangulateTest, CoincidentPointsNeverShareATriangle) {
+  RunFlag1({{0, 0}, {10, 0}, {0, 0}, {0, 10}, {10, 10}, {0, 10}});
+  EXPECT_GT(State().NumberOfTriangles, 0);
+  for (const Tri& t : Triangles()) {
+    const std::set<int> v(t.begin(), t.end());
+    EXPECT_FALSE(v.count(0) && v.count(2));
+    EXPECT_FALSE(v.count(3) && v.count(5));
+  }
+}
+
+TEST_F(TriangulateTest, ScatteredPointsTileTheirConvexHull) {
+  std::mt19937 gen(12345);
+  std::uniform_real_distribution<double> coord(0.0, 700.0);
+  std::vector<Pt> pts(40);
+  for (Pt& p : pts) p = {coord(gen), coord(gen)};
+  RunFlag1(pts);
+
+  // Hull vertices (monotone chain); a triangulation of points in general position has
+  // 2N - 2 - h triangles.
+  std::vector<Pt> sorted = pts;
+  std::sort(sorted.begin(), sorted.end(),
+            [](Pt a, Pt b) { return a.x < b.x || (a.x == b.x && a.y < b.y); });
+  std::vector<Pt> hull(2 * sorted.size());
+  std::size_t h = 0;
+  for (int pass = 0; pass < 2; ++pass) {
+    const std::size_t start = h;
+    for (const Pt& p : sorted) {
+      while (h >= start + 2 && Cross(hull[h - 2], hull[h - 1], p) <= 0) --h;
+      hull[h++] = p;
+    }
+    --h;
+    std::reverse(sorted.begin(), sorted.end());
+  }
+  EXPECT_EQ(State().NumberOfTriangles, static_cast<long>(2 * pts.size() - 2 - h));
+}
+
+// A log stream that sets fTerminated once a given number of triangles has been accepted.
+struct CancelAfter {
+  int accepted;
+  std::string text;
+};
+
+ssize_t CancelWrite(void* cookie, const char* buf, std::size_t size) {
+  auto* c = static_cast<CancelAfter*>(cookie);
+  c->text.append(buf, size);
+  int lines = 0;
+  for (std::size_t p = c->text.find("]\n"); p != std::string::npos; p = c->text.find("]\n", p + 1))
+    ++lines;
+  if (lines >= c->accepted) State().fTerminated = 1;
+  return static_cast<ssize_t>(size);
+}
+
+TEST_F(TriangulateTest, CancelKeepsTheTrianglesAcceptedSoFar) {
+  const std::vector<Pt> pts = Grid(5, 5, 10.0);
+  RunFlag1(pts);
+  const std::vector<Tri> all = Triangles();
+  ASSERT_EQ(all.size(), 32u);
+
+  ProgramState& s = State();
+  CancelAfter cancel{3, {}};
+  s.OUT_LOG = fopencookie(&cancel, "w", {nullptr, CancelWrite, nullptr, nullptr});
+  ASSERT_NE(s.OUT_LOG, nullptr);
+  std::setvbuf(s.OUT_LOG, nullptr, _IONBF, 0);
+  s.NumberOfTriangles = 0;
+  Triangulate(s.PointsBuffer.data() + 1, s.PointsBuffer.data() + s.MAXPoints + 1);
+  std::fclose(s.OUT_LOG);
+  s.OUT_LOG = nullptr;
+
+  EXPECT_EQ(Triangles(), std::vector<Tri>(all.begin(), all.begin() + 3));
+  ExpectMeshInvariants(pts);
+  EXPECT_LT(s.iProgressStatus.load(), 100);
+}
+
+TEST_F(TriangulateTest, Flag0AfterCancelMakesNoTriangleAndAppendsTheHeader) {
+  const std::vector<Pt> pts = Grid(3, 3, 10.0);
+  RunFlag1(pts);
+  ASSERT_EQ(State().NumberOfTriangles, 8);
+  test::WriteFile(kTraceLogName, "detection lines\n");
+  State().fTerminated = 1;
+  EXPECT_EQ(MakeTriangulation(0), 0);
+  EXPECT_EQ(State().NumberOfTriangles, 0);
+  EXPECT_EQ(State().iTriangles.load(), 0);
+  EXPECT_EQ(State().fTerminated.load(), 1);
+  EXPECT_EQ(test::ReadFile(kTraceLogName), std::string("detection lines\n") + kHeader);
+}
+
+TEST_F(TriangulateTest, Flag0TriangulatesThePointBufferAndAppends) {
+  ASSERT_EQ(AllocateArrays(), 1);
+  ProgramState& s = State();
+  const std::vector<Pt> pts{{0, 0}, {0, 10}, {10, 0}};
+  s.NumberOfPoints = 3;
+  for (int k = 0; k < 3; ++k) {
+    s.PointsBuffer[1 + k] = pts[k].x;
+    s.PointsBuffer[s.MAXPoints + 1 + k] = pts[k].y;
+  }
+  test::WriteFile(kTraceLogName, "x\n");
+  EXPECT_EQ(MakeTriangulation(0), 0);
+  EXPECT_EQ(Triangles(), (std::vector<Tri>{{2, 1, 0}}));
+  EXPECT_EQ(test::ReadFile(kTraceLogName), std::string("x\n") + kHeader + "0 [0 1 2] -> [2 1 0]\n");
+}
+
+TEST_F(TriangulateTest, TriangulatesWithoutALogWhenItCannotBeOpened) {
+  ASSERT_EQ(::mkdir(kTraceLogName, 0700), 0);
+  RunFlag1(Grid(3, 3, 10.0));
+  EXPECT_EQ(State().NumberOfTriangles, 8);
+}
+
+TEST_F(TriangulateTest, ProgressReachesHundredAfterTheLastPair) {
+  RunFlag1(Grid(3, 2, 10.0));  // T = (4 * 5) / 2 = 10 pairs
+  EXPECT_EQ(State().iProgressStatus.load(), 100);
+}
+
+TEST_F(TriangulateTest, CapacityIsMAXPointsMinusOne) {
+  ProgramState& s = State();
+  s.MAXPoints = 20;
+  ASSERT_EQ(AllocateArrays(), 1);
+  EXPECT_TRUE(TriangulationCapacityOk(19));
+  EXPECT_FALSE(TriangulationCapacityOk(20));
+  EXPECT_FALSE(TriangulationCapacityOk(-1));
+
+  std::vector<Pt> pts = Grid(5, 4, 10.0);
+  pts.pop_back();
+  RunFlag1(pts);                       // 19 points fill the x and y vectors to their last element
+  EXPECT_EQ(s.NumberOfTriangles, 23);  // 4 x 3 cells, one corner triangle lost
+
+  s.NumberOfPoints = 20;
+  const std::vector<double> buffer = s.PointsBuffer;
+  EXPECT_EQ(MakeTriangulation(1), 0);
+  EXPECT_EQ(s.NumberOfTriangles, 0);
+  EXPECT_EQ(s.iTriangles.load(), 0);
+  EXPECT_EQ(s.PointsBuffer, buffer);
+}
+
+TEST_F(TriangulateTest, NeverWritesBeyondTheTriangleList) {
+  const std::vector<Pt> pts = Grid(5, 5, 10.0);
+  RunFlag1(pts);
+  const std::vector<Tri> all = Triangles();
+  State().Tpoints.resize(3 * 4);  // four slots, the candidate's included
+  SetPoints(pts);
+  MakeTriangulation(1);
+  EXPECT_EQ(Triangles(), std::vector<Tri>(all.begin(), all.begin() + 4));
+}
+
+TEST_F(TriangulateTest, OverlapCountsTheCrossingsOfTheFirstTriangleCrossed) {
+  ASSERT_EQ(AllocateArrays(), 1);
+  ProgramState& s = State();
+  // Candidate (0 1 3) crosses (0 1 2) once, along the diagonals, and the triangle (4 5 6) that
+  // pokes into it through edge 1-3 twice.
+  const double px[] = {0, 10, 0, 10, 8, 15, 15};
+  const double py[] = {0, 0, 10, 10, 2, 1, 3};
+  const std::vector<Tri> orders[] = {{{4, 5, 6}, {0, 1, 2}}, {{0, 1, 2}, {4, 5, 6}}};
+  const int expected[] = {2, 1};
+  for (int o = 0; o < 2; ++o) {
+    const Tri slots[] = {orders[o][0], orders[o][1], {0, 1, 3}};
+    for (int t = 0; t < 3; ++t)
+      std::copy(slots[t].begin(), slots[t].end(), s.Tpoints.begin() + 3 * t);
+    s.NumberOfTriangles = 2;
+    EXPECT_EQ(TestTriangleOverlap(2, px, py), expected[o]);
+    s.NumberOfTriangles = 0;
+    EXPECT_EQ(TestTriangleOverlap(2, px, py), 0);
+  }
+}
+
+TEST(EdgeInterceptTest, CountsOnlyProperCrossings) {
+  // Segment 0-1 along the x axis; segment 2-3 vertical at the x of point 2.
+  struct Case {
+    double x, y0, y1;
+    int expected;
+  } cases[] = {
+      {5.0, -5.0, 5.0, 1},   // crosses in the middle
+      {0.5, -5.0, 5.0, 1},   // 5 % from the end
+      {0.05, -5.0, 5.0, 0},  // within 1 % of the end
+      {5.0, 0.0, 5.0, 0},    // touches at its own end
+      {5.0, 1.0, 5.0, 0},    // misses
+      {12.0, -5.0, 5.0, 0},  // beyond the segment
+  };
+  for (const Case& c : cases) {
+    const double px[] = {0.0, 10.0, c.x, c.x};
+    const double py[] = {0.0, 0.0, c.y0, c.y1};
+    EXPECT_EQ(EdgeIntercept(0, 1, 2, 3, px, py), c.expected) << c.x << " " << c.y0;
+  }
+  const double px[] = {0.0, 10.0, 0.0, 10.0};
+  const double py[] = {0.0, 0.0, 1.0, 1.0};
+  EXPECT_EQ(EdgeIntercept(0, 1, 2, 3, px, py), 0);  // parallel
+}
+
+TEST(FindIntersectionTest, ParallelLinesReportParameter1000AndLeaveThePoint) {
+  const double o[2] = {0, 0}, v[2] = {1, 2}, o2[2] = {3, 0};
+  double p[2] = {-7, -7}, s = 0, t = 0;
+  EXPECT_EQ(FindIntersection(o, v, o2, v, p, &s, &t), 1);
+  EXPECT_EQ(s, 1000.0);
+  EXPECT_EQ(t, 1000.0);
+  EXPECT_EQ(p[0], -7.0);
+  const double w[2] = {-1, 2};
+  EXPECT_EQ(FindIntersection(o, v, o2, w, p, &s, &t), 0);
+  EXPECT_DOUBLE_EQ(p[0], 1.5);
+  EXPECT_DOUBLE_EQ(p[1], 3.0);
+}
+
+TEST(AngleTest, MeasuresFromTheFirstVector) {
+  const double o[2] = {1, 1};
+  struct Case {
+    double bx, by, cx, cy, degrees;
+  } cases[] = {
+      {2, 1, 1, 0, 90}, {2, 1, 1, 2, 270}, {2, 1, 0, 1, 180}, {2, 1, 3, 1, 360}, {2, 2, 2, 0, 90}};
+  for (const Case& c : cases) {
+    const double b[2] = {c.bx, c.by}, cc[2] = {c.cx, c.cy};
+    EXPECT_NEAR(Angle(o, b, cc), c.degrees, 1e-9) << c.cx << " " << c.cy;
+  }
+}
+
+}  // namespace
+}  // namespace zmr
