@@ -9,14 +9,23 @@ cmake --build --preset release -j "$(nproc)"
 bin="$PWD/build/release"
 rm -rf demo && mkdir demo && cd demo
 "$bin/zmr_gridgen" --out sample
-"$bin/zmrcal" open-ostrel sample.txt save-bitmap source.bmp \
-  detect save-points points.txt
+# The whole calibration of the generated grid: detection, boundary extrapolation, removal of
+# the global rotation and scale, transformation of the image, and the two correction tables.
+"$bin/zmrcal" open-ostrel sample.txt \
+  detect save-points detected_points.txt \
+  extrapolate adjust save-points calibration_points.txt \
+  transform \
+  save-zmr detector.zmr save-orbik-ascii orbik_table.txt \
+  target-to-source save-bitmap corrected.bmp
 spots=$(( $(wc -l < PointsFit.txt) - 1 ))
-points=$(wc -l < points.txt)
-triangles=$(grep -c -E '^[0-9]+ \[[0-9]+ [0-9]+ [0-9]+\] -> \[' Trace.log || true)
+assigned=$(wc -l < detected_points.txt)
+points=$(wc -l < calibration_points.txt)
 echo
-echo "Detection on the generated sample: $spots spots found, $points assigned to the grid," \
-  "$triangles triangles (the generator drew $(wc -l < sample_truth.txt) spots)."
+echo "The generator drew $(wc -l < sample_truth.txt) spots; detection kept $spots spots," \
+  "of which $assigned were assigned to the grid; with the extrapolated boundary there are" \
+  "$points calibration points."
+echo "Corrected image: demo/corrected.bmp; ORBIK table: demo/detector.zmr ($(wc -c < detector.zmr) bytes)" \
+  "and demo/orbik_table.txt."
 echo
 echo "demo/ now holds:"
 ls -l

@@ -27,6 +27,10 @@ constexpr CommandEntry kCommands[] = {
      "FILE  open calibration points and triangulate them", CmdPointsOpen},
     {IDM_POINTS_SAVE, "&File/Calibration Points", "&Save", "save-points", FileName,
      "FILE  save the calibration points", CmdPointsSave},
+    {IDM_ORBIK_SAVE_ASCII, "&File/ORBIK Data", "&Save as ASCII", "save-orbik-ascii", FileName,
+     "FILE  save the reduced grid shift table (the calibration points format)", CmdOrbikSaveAscii},
+    {IDM_ORBIK_SAVE_ZMR, "&File/ORBIK Data", "&Save as .zmr", "save-zmr", FileName,
+     "FILE  save the ORBIK correction table (4356 bytes)", CmdOrbikSaveZmr},
     {IDM_EXIT, "&File", "&Exit", nullptr, None, nullptr, CmdExit},
     {IDM_TARGET_TO_SOURCE, "&Edit", "&Target->Source", "target-to-source", None,
      "copy the target image into the source image", CmdTargetToSource},
@@ -48,6 +52,15 @@ constexpr CommandEntry kCommands[] = {
      "[N]  binarise the source image at threshold N (0..255) into the target image", CmdThreshold},
     {IDM_AUTODETECT, "&Run/&Calibration Points", "Auto-detection", "detect", None,
      "find the spots, assign them to the grid and triangulate them", CmdAutoDetection},
+    {IDM_ADJUST, "&Run/&Calibration Points", "Adjustment of rotation &scaling", "adjust", None,
+     "remove the global rotation, scale and offset from the calibration points", CmdAdjustment},
+    {IDM_EXTRAPOLATE, "&Run/&Calibration Points", "Boundary Extrapolation", "extrapolate", None,
+     "add calibration points beyond the measured area (cubic fit)", CmdExtrapolation},
+    {IDM_TRANSFORM, "&Run", "Transformation", "transform", None,
+     "correct the source image through the distortion model into the target image",
+     CmdTransformation},
+    {kCenterMeshCommand, nullptr, nullptr, "center-mesh", None,
+     "centre the ideal grid of the last detection (writes ResultsFit.txt)", CmdCenterMesh},
 };
 }  // namespace
 

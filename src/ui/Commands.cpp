@@ -6,8 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "detection/MeshCentring.h"
 #include "detection/PointFiles.h"
 #include "detection/Preprocess.h"
+#include "export/GridShifts.h"
+#include "export/OrbikExport.h"
+#include "geometry/LeastSquare.h"
 #include "geometry/Triangulate.h"
 #include "imagefiles/Bitmap.h"
 #include "state/Array.h"
@@ -113,6 +117,84 @@ void CmdPointsOpen(Platform& platform) {
   std::copy(records.begin(), records.begin() + 4 * count, s.PointsInput.begin());
   s.NumberOfPoints = count;
   RunLongComputation(platform, ProgressDialog::AutoTriangulation, ThreadT);
+  platform.Redraw();
+}
+
+void CmdOrbikSaveAscii(Platform& platform) {
+  ProgramState& s = State();
+  if (s.NumberOfPoints <= 2) {
+    platform.Message(kErrorTooFewPoints, kMessageCaption);
+    return;
+  }
+  if (!platform.AskFileName(FileDialog::PointsData, s.szPointsFile, s.szPointsTitle)) return;
+  const std::string problem = ReducedGridShiftsProblem(s.cxDib, s.cyDib, s.EdgeGrid);
+  if (!problem.empty()) {
+    platform.Message(problem, kMessageCaption);
+    return;
+  }
+  s.ORBIKPoints = CalculateReducedGridShifts(s.cxDib, s.cyDib, static_cast<int>(s.EdgeGrid), 0);
+  if (!WritePointsChecked(s.szPointsFile.c_str(), s.PointsOutput.data(), s.ORBIKPoints)) {
+    platform.Message(kErrorCreatingTable, kMessageCaption);
+  }
+}
+
+void CmdOrbikSaveZmr(Platform& platform) {
+  ProgramState& s = State();
+  if (s.NumberOfPoints <= 2) {
+    platform.Message(kErrorTooFewPoints, kMessageCaption);
+    return;
+  }
+  if (!platform.AskFileName(FileDialog::OrbikData, s.szOrbikFile, s.szPointsTitle)) return;
+  const int cErrorN = ORBIKExportNew(s.szOrbikFile.c_str(), s.cxDib, s.cyDib);
+  if (cErrorN != kZmrWritten) platform.Message(kErrorZmrExport, kMessageCaption);
+}
+
+void CmdTransformation(Platform& platform) {
+  ProgramState& s = State();
+  if (s.NumberOfPoints <= 2 || s.NumberOfTriangles <= 0) {
+    platform.Message(kErrorNoCalibrationPoints, kMessageCaption);
+  } else if (s.Msource.empty()) {
+    // Points opened from a file before any image: there is nothing to transform.
+    platform.Message(kErrorNoSourceImage, kMessageCaption);
+  } else {
+    RunLongComputation(platform, ProgressDialog::Transformation, ThreadWarp);
+  }
+  ShowTarget(platform);
+}
+
+void CmdAdjustment(Platform& platform) {
+  if (State().NumberOfPoints <= 2) {
+    platform.Message(kErrorMinimum3, kMessageCaption);
+    return;
+  }
+  RunLongComputation(platform, ProgressDialog::Adjustment, ThreadCenter);
+  platform.Redraw();
+}
+
+void CmdExtrapolation(Platform& platform) {
+  ProgramState& s = State();
+  if (s.NumberOfPoints < 10) {
+    platform.Message(kErrorMinimum10, kMessageCaption);
+    return;
+  }
+  const std::string problem = BoundaryExtrapolationProblem(s.cxDib, s.cyDib);
+  if (!problem.empty()) {
+    platform.Message(problem, kMessageCaption);
+    return;
+  }
+  RunLongComputation(platform, ProgressDialog::Extrapolation, ThreadExtrapol);
+  platform.Redraw();
+}
+
+void CmdCenterMesh(Platform& platform) {
+  ProgramState& s = State();
+  // Centring works on the spot list and the mesh that a detection left.
+  if (s.TraceFlag != 1 && s.TraceFlag != kTraceFlagCentring) {
+    platform.Message(kErrorNoDetection, kMessageCaption);
+    return;
+  }
+  s.TraceFlag = kTraceFlagCentring;
+  CenterAutoTraceResults();
   platform.Redraw();
 }
 

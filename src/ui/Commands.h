@@ -19,6 +19,13 @@ inline constexpr const char* kErrorCreatingPoints = "Error in creating points fi
 inline constexpr const char* kErrorNoSourceImage = "Error - there is no source image";
 inline constexpr const char* kErrorReadingPoints = "Error - cannot read the points file";
 inline constexpr const char* kErrorNegativeFilter = "Error - the filter size must not be negative";
+inline constexpr const char* kErrorNoCalibrationPoints = "Error - there are no calibration points";
+inline constexpr const char* kErrorMinimum3 = "Error - minimum 3 calibration points required";
+inline constexpr const char* kErrorMinimum10 = "Error - minimum 10 calibration points required";
+inline constexpr const char* kErrorTooFewPoints = "Error - there are too few calibration points !";
+inline constexpr const char* kErrorZmrExport = "Error during export to .zmr file";
+inline constexpr const char* kErrorCreatingTable = "Error in creating the ORBIK table file";
+inline constexpr const char* kErrorNoDetection = "Error - mesh centring needs a detection first";
 
 // File > Image Data
 void CmdOpenOstrel(Platform& platform);       // 40001
@@ -43,7 +50,15 @@ void CmdViewTriangles(Platform& platform);  // 40010, toggles bit 4
 void CmdViewSource(Platform& platform);     // 40011
 void CmdViewTarget(Platform& platform);     // 40012
 
+// File > ORBIK Data
+void CmdOrbikSaveAscii(Platform& platform);  // 40024
+void CmdOrbikSaveZmr(Platform& platform);    // 40025
 // Run
+void CmdTransformation(Platform& platform);  // 40014
+void CmdAdjustment(Platform& platform);      // 40016
+void CmdExtrapolation(Platform& platform);   // 40026
+// Mesh centring of the spots of the last detection (zmrcal only; no menu item).
+void CmdCenterMesh(Platform& platform);
 void CmdBoxFilter(Platform& platform);      // 40017
 void CmdThreshold(Platform& platform);      // 40019, opens the modeless thresholding dialog
 void CmdAutoDetection(Platform& platform);  // 40015, runs the detection worker

@@ -4,6 +4,9 @@
 
 #include "detection/GridTrace.h"
 #include "detection/SpotDetection.h"
+#include "geometry/LeastSquare.h"
+#include "geometry/RotationScale.h"
+#include "geometry/Transform.h"
 #include "geometry/Triangulate.h"
 #include "state/ProgramState.h"
 
@@ -34,6 +37,37 @@ void Thread(void* /*unused*/) {
 void ThreadT(void* /*unused*/) {
   SetCounters(0, State().NumberOfPoints, 0);
   MakeTriangulation(1);
+  Finish();
+}
+
+void ThreadWarp(void* /*unused*/) {
+  ProgramState& s = State();
+  SetCounters(0, s.NumberOfPoints, s.NumberOfTriangles);
+  RunTransform(s.cxDib, s.cyDib);
+  Finish();
+}
+
+void ThreadExtrapol(void* /*unused*/) {
+  ProgramState& s = State();
+  SetCounters(0, s.NumberOfPoints, 0);
+  AddBoundaryCalibrationPoints(s.cxDib, s.cyDib);
+  MakeTriangulation(1);
+  Finish();
+}
+
+void ThreadCenter(void* /*unused*/) {
+  ProgramState& s = State();
+  SetCounters(0, s.NumberOfPoints, s.NumberOfTriangles);
+  if (s.deltaX.empty() || s.deltaY.empty() || s.Area.empty()) {
+    AllocateImageArrays(s.cxDib, s.cyDib);
+  }
+  if (!s.deltaX.empty() && !s.deltaY.empty() && !s.Area.empty()) {
+    double center[2] = {0.0, 0.0};
+    double rotation = 0.0;
+    double scale = 0.0;
+    ArrayStatistics(center, &rotation, &scale, s.cxDib, s.cyDib, s.deltaX.data(), s.deltaY.data(),
+                    s.Area.data());
+  }
   Finish();
 }
 

@@ -9,5 +9,11 @@ namespace zmr {
 void Thread(void* unused);
 // Triangulation of calibration points just read from a file.
 void ThreadT(void* unused);
+// Image transformation through the distortion model.
+void ThreadWarp(void* unused);
+// Boundary extrapolation, then triangulation of the enlarged point set.
+void ThreadExtrapol(void* unused);
+// Rotation and scale adjustment of the calibration points.
+void ThreadCenter(void* unused);
 
 }  // namespace zmr

@@ -32,6 +32,8 @@ inline constexpr int IDM_EXTRAPOLATE = 40026;
 inline constexpr int IDM_OPTIONS = 40027;
 inline constexpr int IDM_OPEN_ASCII = 40028;
 inline constexpr int IDM_HELP_TOPICS = 40029;
+// Mesh centring has no menu item; this id names it in the command table.
+inline constexpr int kCenterMeshCommand = 40100;
 
 // Options dialog edit fields, in the order of the options table.
 inline constexpr int IDC_IMAGE_WIDTH = 500;

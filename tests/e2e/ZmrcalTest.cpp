@@ -232,5 +232,39 @@ TEST_F(ZmrcalTest, DetectOnAGeneratedGridFindsAndAssignsEverySpot) {
   EXPECT_EQ(ReadFile("again.txt"), points);
 }
 
+TEST_F(ZmrcalTest, ModelStepsRefuseWithTooFewPoints) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"save-zmr", "a.zmr"}, "MenuDemo: Error - there are too few calibration points !\n"},
+      {{"save-orbik-ascii", "a.txt"}, "MenuDemo: Error - there are too few calibration points !\n"},
+      {{"adjust"}, "MenuDemo: Error - minimum 3 calibration points required\n"},
+      {{"extrapolate"}, "MenuDemo: Error - minimum 10 calibration points required\n"},
+      {{"transform"}, "MenuDemo: Error - there are no calibration points\n"},
+  };
+  for (const auto& [args, message] : cases) {
+    const RunResult r = Zmrcal(args);
+    EXPECT_EQ(r.status, 1) << args[0];
+    EXPECT_EQ(r.err, message);
+  }
+  EXPECT_FALSE(FileExists("a.zmr"));
+  EXPECT_FALSE(FileExists("a.txt"));
+}
+
+TEST_F(ZmrcalTest, WholeCalibrationLeavesCorrectedImageAndTables) {
+  const RunResult gen = RunProgram(ZMR_GRIDGEN_PATH, {"--size", "401x401", "--out", "grid"});
+  ASSERT_EQ(gen.status, 0) << gen.err;
+  const RunResult r =
+      Zmrcal({"set", "ImageWidth", "401", "ImageHeight", "401", "open-ostrel", "grid.txt", "detect",
+              "extrapolate", "adjust", "transform", "save-zmr", "detector.zmr", "save-orbik-ascii",
+              "table.txt", "target-to-source", "save-bitmap", "out.bmp"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(test::ReadBytes("detector.zmr").size(), 4356u);
+  EXPECT_EQ(test::ReadBytes("out.bmp").size(), 54u + 1204u * 401u);
+  EXPECT_TRUE(FileExists("CorrectedPoints.txt"));
+  const std::string table = ReadFile("table.txt");
+  EXPECT_GT(std::count(table.begin(), table.end(), '\n'), 100);
+  // The adjustment starts a new log.
+  EXPECT_EQ(ReadFile("Trace.log").rfind("Center of rotation", 0), 0u) << ReadFile("Trace.log");
+}
+
 }  // namespace
 }  // namespace zmr
