@@ -1,11 +1,15 @@
 // zmrcal end to end: the program run in a temporary folder, its exit status, what it prints
 // and the files it leaves.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/TestSupport.h"
@@ -264,6 +268,32 @@ TEST_F(ZmrcalTest, WholeCalibrationLeavesCorrectedImageAndTables) {
   EXPECT_GT(std::count(table.begin(), table.end(), '\n'), 100);
   // The adjustment starts a new log.
   EXPECT_EQ(ReadFile("Trace.log").rfind("Center of rotation", 0), 0u) << ReadFile("Trace.log");
+}
+
+TEST_F(ZmrcalTest, InterruptDuringAWorkerCancelsItAndStopsWith130) {
+  // A grid large enough that the triangulation runs for minutes unless cancelled.
+  const RunResult gen = RunProgram(ZMR_GRIDGEN_PATH, {"--size", "1200x1200", "--out", "big"});
+  ASSERT_EQ(gen.status, 0) << gen.err;
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::freopen("/dev/null", "w", stdout);
+    execl(ZMRCAL_PATH, ZMRCAL_PATH, "set", "ImageWidth", "1200", "ImageHeight", "1200",
+          "open-ostrel", "big.txt", "detect", "save-points", "p.txt", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  // Wait until the triangulation has started, then press Ctrl-C.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+  while (ReadFile("Trace.log").find("Automatic triangulation") == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  kill(child, SIGINT);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 130);
+  EXPECT_FALSE(FileExists("p.txt"));
 }
 
 }  // namespace
