@@ -13,6 +13,7 @@ rm -rf demo && mkdir demo && cd demo
 # the global rotation and scale, transformation of the image, and the two correction tables.
 "$bin/zmrcal" open-ostrel sample.txt \
   detect save-points detected_points.txt \
+  overlay triangles on render overlays.png \
   extrapolate adjust save-points calibration_points.txt \
   transform \
   save-zmr detector.zmr save-orbik-ascii orbik_table.txt \
@@ -24,7 +25,7 @@ echo
 echo "The generator drew $(wc -l < sample_truth.txt) spots; detection kept $spots spots," \
   "of which $assigned were assigned to the grid; with the extrapolated boundary there are" \
   "$points calibration points."
-echo "Corrected image: demo/corrected.bmp; ORBIK table: demo/detector.zmr ($(wc -c < detector.zmr) bytes)" \
+echo "Detection picture with its overlays: demo/overlays.png; corrected image: demo/corrected.bmp; ORBIK table: demo/detector.zmr ($(wc -c < detector.zmr) bytes)" \
   "and demo/orbik_table.txt."
 echo
 echo "demo/ now holds:"

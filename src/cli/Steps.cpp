@@ -1,5 +1,6 @@
 #include "cli/Steps.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +9,7 @@
 #include "state/ProgramState.h"
 #include "ui/Commands.h"
 #include "ui/Dialogs.h"
+#include "ui/qt/DisplayPainter.h"
 #include "ui/resource.h"
 
 namespace zmr {
@@ -53,6 +55,10 @@ bool OptionValueConverts(int field, const std::string& value) {
 const CommandEntry* Command(int id) { return FindCommand(id); }
 }  // namespace
 
+bool NeedsRendering(const std::vector<Step>& steps) {
+  return std::any_of(steps.begin(), steps.end(), [](const Step& s) { return s.render; });
+}
+
 std::string UsageText() {
   std::string text =
       "usage: zmrcal STEP [ARG...] [STEP [ARG...]]...\n"
@@ -65,6 +71,9 @@ std::string UsageText() {
     std::snprintf(line, sizeof line, "  %-17s %s\n", e.step, e.help);
     text += line;
   }
+  text +=
+      "  render FILE       write what the main window shows (image and overlays) as .png or "
+      ".bmp\n";
   return text;
 }
 
@@ -82,6 +91,16 @@ bool ParseSteps(int argc, const char* const* argv, int first, std::vector<Step>&
   while (i < argc) {
     Step step;
     step.name = argv[i++];
+    if (step.name == "render") {
+      if (!next("FILE", step.file)) return false;
+      if (!IsRenderFileName(step.file)) {
+        reason = "render writes a .png or a .bmp file, not '" + step.file + "'";
+        return false;
+      }
+      step.render = true;
+      steps.push_back(step);
+      continue;
+    }
     const CommandEntry* entry = FindStep(step.name.c_str());
     if (entry == nullptr) {
       reason = "unknown step '" + step.name + "'";
@@ -189,7 +208,10 @@ int RunSteps(const std::vector<Step>& steps, ConsolePlatform& platform) {
     for (const auto& [field, value] : step.optionsEdits) platform.AnswerOptionsField(field, value);
     platform.AnswerThreshold(step.threshold);
 
-    if (step.overlayBit != 0) {
+    if (step.render) {
+      // What the main window shows at a client area of the image's size.
+      if (!SaveRender(step.file)) platform.Message(kErrorCreatingImage, kMessageCaption);
+    } else if (step.overlayBit != 0) {
       // Set rather than toggled: run the toggle only when the state differs.
       const bool isOn = (State().cfDrawMode & step.overlayBit) != 0;
       if (isOn != step.on) step.command->handler(platform);

@@ -13,6 +13,7 @@ namespace zmr {
 
 struct Step {
   const CommandEntry* command = nullptr;  // the command to run (for overlay/view: its toggle)
+  bool render = false;                    // render FILE: the window's picture, no command
   std::string name;
   std::string file;                                       // the file-dialog answer
   std::optional<FormatChoice> format;                     // --format WxH
@@ -35,6 +36,9 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitMessage = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitInterrupted = 130;
+
+// True when a step needs the Qt drawing code (which then needs a QGuiApplication).
+bool NeedsRendering(const std::vector<Step>& steps);
 
 // Runs the steps in order; stops at the first step that showed a message (1), hit a usage
 // error only visible when running (2) or was interrupted (130).

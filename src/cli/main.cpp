@@ -1,5 +1,9 @@
 // zmrcal: runs the menu commands of ZMRCalibration from the command line.
+#include <QGuiApplication>
+
+#include <clocale>
 #include <cstdio>
+#include <memory>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -30,6 +34,24 @@ int main(int argc, char** argv) {
   if (!parsed) {
     std::fprintf(stderr, "zmrcal: %s\n%s", reason.c_str(), UsageText().c_str());
     return kExitUsage;
+  }
+
+  // The drawing code needs a QGuiApplication for its fonts; zmrcal never opens a window.
+  std::unique_ptr<QGuiApplication> gui;
+  if (NeedsRendering(steps)) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int guiArgc = 1;
+    static char guiName[] = "zmrcal";
+    static char* guiArgv[] = {guiName, nullptr};
+    // Qt's own notes (such as a missing runtime folder) are not zmrcal's output.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+      if (type == QtCriticalMsg || type == QtFatalMsg) {
+        std::fprintf(stderr, "zmrcal: %s\n", text.toLocal8Bit().constData());
+      }
+    });
+    gui = std::make_unique<QGuiApplication>(guiArgc, guiArgv);
+    // Qt took the locale from the environment; the files must not depend on it.
+    std::setlocale(LC_ALL, "C");
   }
 
   ConsolePlatform platform;

@@ -98,11 +98,16 @@ void ReleaseImageArrays() {
   s.Area = {};
 }
 
+WindowPoint ImageToWindow(double x, double y, int clientWidth, int clientHeight, int cxDib,
+                          int cyDib) {
+  // Computed in floating point and truncated toward zero, as the overlay drawing expects.
+  return {TruncateToward0<long>((static_cast<double>(clientWidth) * x) / cxDib),
+          TruncateToward0<long>((static_cast<double>(clientHeight) * y) / cyDib)};
+}
+
 void Coor_double2long(WindowPoint& Target, const double* Source) {
   const ProgramState& s = State();
-  // Computed in floating point and truncated toward zero, as the overlay drawing expects.
-  Target.x = TruncateToward0<long>((static_cast<double>(s.cxClient) * Source[0]) / s.cxDib);
-  Target.y = TruncateToward0<long>((static_cast<double>(s.cyClient) * Source[1]) / s.cyDib);
+  Target = ImageToWindow(Source[0], Source[1], s.cxClient, s.cyClient, s.cxDib, s.cyDib);
 }
 
 }  // namespace zmr

@@ -170,5 +170,8 @@ bool ImageSizeAllowed(long long width, long long height);
 
 // Image coordinates (Source[0], Source[1]) to a window point of the current client area.
 void Coor_double2long(WindowPoint& Target, const double* Source);
+// The same conversion for a given client area and image size.
+WindowPoint ImageToWindow(double x, double y, int clientWidth, int clientHeight, int cxDib,
+                          int cyDib);
 
 }  // namespace zmr

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "state/ProgramState.h"
 #include "ui/Commands.h"
 #include "ui/resource.h"
 
@@ -10,6 +11,7 @@ namespace zmr {
 namespace {
 using enum StepArgument;
 
+// In menu order; entries without a menu path have no menu item.
 constexpr CommandEntry kCommands[] = {
     {IDM_OPEN_OSTREL, "&File/Image Data", "&Open Ostrel File", "open-ostrel", FileName,
      "FILE [--format WxH] [--offset X,Y]  open an Ostrel text image (hex values)", CmdOpenOstrel},
@@ -46,6 +48,7 @@ constexpr CommandEntry kCommands[] = {
     {IDM_VIEW_SOURCE, "&View", "&Source Image", "view", Special,
      "source|target  show the source or the transformed image", CmdViewSource},
     {IDM_VIEW_TARGET, "&View", "&Transformed Image", nullptr, Special, nullptr, CmdViewTarget},
+    {IDM_VIEW_SLOT2, nullptr, nullptr, nullptr, None, nullptr, CmdViewSlot2},
     {IDM_BOX_FILTER, "&Run/&Image Preprocessing", "Box filter (noise removal)", "box-filter", None,
      "box-filter the source image into the target image", CmdBoxFilter},
     {IDM_THRESHOLD, "&Run/&Image Preprocessing", "Thresholding", "threshold", Special,
@@ -61,6 +64,8 @@ constexpr CommandEntry kCommands[] = {
      CmdTransformation},
     {kCenterMeshCommand, nullptr, nullptr, "center-mesh", None,
      "centre the ideal grid of the last detection (writes ResultsFit.txt)", CmdCenterMesh},
+    {IDM_HELP_TOPICS, "&Help", "Help Topics", nullptr, None, nullptr, CmdHelpTopics},
+    {IDM_ABOUT, "&Help", "About", nullptr, None, nullptr, CmdAbout},
 };
 }  // namespace
 
@@ -78,6 +83,24 @@ const CommandEntry* FindStep(const char* step) {
     if (e.step != nullptr && std::strcmp(e.step, step) == 0) return &e;
   }
   return nullptr;
+}
+
+int MenuCheckState(int id) {
+  const ProgramState& s = State();
+  switch (id) {
+    case IDM_VIEW_VECTORS:
+      return (s.cfDrawMode & kDrawVectors) != 0 ? 1 : 0;
+    case IDM_VIEW_NUMBERS:
+      return (s.cfDrawMode & kDrawNumbers) != 0 ? 1 : 0;
+    case IDM_VIEW_TRIANGLES:
+      return (s.cfDrawMode & kDrawTriangles) != 0 ? 1 : 0;
+    case IDM_VIEW_SOURCE:
+      return s.cCurrentBitmap == 0 ? 1 : 0;
+    case IDM_VIEW_TARGET:
+      return s.cCurrentBitmap == 1 ? 1 : 0;
+    default:
+      return -1;
+  }
 }
 
 bool RunCommand(int id, Platform& platform) {

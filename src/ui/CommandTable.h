@@ -30,6 +30,9 @@ std::span<const CommandEntry> CommandTable();
 const CommandEntry* FindCommand(int id);
 const CommandEntry* FindStep(const char* step);
 
+// The check mark of a View item: 1 checked, 0 unchecked, -1 for items without a check mark.
+int MenuCheckState(int id);
+
 // Runs the command of an id; false when the id has no command (default handling).
 bool RunCommand(int id, Platform& platform);
 

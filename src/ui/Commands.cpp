@@ -186,6 +186,10 @@ void CmdExtrapolation(Platform& platform) {
   platform.Redraw();
 }
 
+void CmdHelpTopics(Platform& platform) { platform.ShowHelp(); }
+void CmdAbout(Platform& platform) { platform.RunAboutDialog(); }
+void CmdViewSlot2(Platform& platform) { SelectBitmap(platform, 2); }
+
 void CmdCenterMesh(Platform& platform) {
   ProgramState& s = State();
   // Centring works on the spot list and the mesh that a detection left.

@@ -57,6 +57,11 @@ void CmdOrbikSaveZmr(Platform& platform);    // 40025
 void CmdTransformation(Platform& platform);  // 40014
 void CmdAdjustment(Platform& platform);      // 40016
 void CmdExtrapolation(Platform& platform);   // 40026
+// Help
+void CmdHelpTopics(Platform& platform);  // 40029
+void CmdAbout(Platform& platform);       // 40020
+// View: the slot without a menu item; any slot but 0 and 1 shows the source.
+void CmdViewSlot2(Platform& platform);  // 40013
 // Mesh centring of the spots of the last detection (zmrcal only; no menu item).
 void CmdCenterMesh(Platform& platform);
 void CmdBoxFilter(Platform& platform);      // 40017

@@ -87,6 +87,12 @@ class Platform {
   // The picture changed: repaint the client area (and bring menu check marks in line).
   virtual void Redraw() = 0;
 
+  // The About box (modal).
+  virtual void RunAboutDialog() {}
+
+  // Opens the help file (pzHelpDir) in a help window; does nothing harmful when it is missing.
+  virtual void ShowHelp() {}
+
   // Wait cursor around short but noticeable work.
   virtual void SetWaitCursor(bool /*on*/) {}
 

@@ -270,6 +270,24 @@ TEST_F(ZmrcalTest, WholeCalibrationLeavesCorrectedImageAndTables) {
   EXPECT_EQ(ReadFile("Trace.log").rfind("Center of rotation", 0), 0u) << ReadFile("Trace.log");
 }
 
+TEST_F(ZmrcalTest, RenderWritesTheWindowPictureAtTheImageSize) {
+  WriteFile("img.txt", "10 20 30 40 50 60\n");
+  RunResult r = Zmrcal({"set", "ImageWidth", "3", "ImageHeight", "2", "open-ostrel", "img.txt",
+                        "render", "a.png", "render", "a.bmp"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  const std::vector<std::uint8_t> bmp = test::ReadBytes("a.bmp");
+  ASSERT_EQ(bmp.size(), 54u + 12u * 2u);  // 3 x 2 pixels, 24 bits, rows padded to 12 bytes
+  // The bottom row of the picture comes first: grey 170 at its left.
+  EXPECT_EQ(bmp[54], 170);
+  EXPECT_EQ(test::ReadBytes("a.png").size() > 8, true);
+  r = Zmrcal({"render", "a.gif"});
+  EXPECT_EQ(r.status, 2);
+  r = Zmrcal({"render", "no-such-folder/a.png"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "MenuDemo: Error in creating image file\n");
+}
+
 TEST_F(ZmrcalTest, InterruptDuringAWorkerCancelsItAndStopsWith130) {
   // A grid large enough that the triangulation runs for minutes unless cancelled.
   const RunResult gen = RunProgram(ZMR_GRIDGEN_PATH, {"--size", "1200x1200", "--out", "big"});

@@ -1,0 +1,60 @@
+#include "ui/qt/FileDialogs.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+
+namespace zmr {
+
+namespace {
+// Every file, as "*.*" means on the platform where these dialogs began.
+constexpr const char* kAllFiles = "All files (*.*) (*)";
+}  // namespace
+
+FileDialogSpec FileDialogSpecOf(FileDialog which) {
+  auto spec = [](const char* first, const char* suffix) {
+    return FileDialogSpec{QString(first) + ";;" + kAllFiles, suffix};
+  };
+  switch (which) {
+    case FileDialog::Ostrel:
+      return spec("Ostrel calibration image data files (*.txt) (*.txt)", "dset");
+    case FileDialog::Bitmap:
+      return spec("Bitmaps (*.bmp) (*.bmp)", "bmp");
+    case FileDialog::Ascii:
+      return spec("ASCII files (*.txt,*.dat) (*.txt *.dat)", "txt");
+    case FileDialog::PointsData:
+      return spec("ASCII data (*.txt) (*.txt)", "txt");
+    case FileDialog::OrbikData:
+      return spec("ORBIK data (*.zmr) (*.zmr)", "zmr");
+  }
+  return spec("", "");
+}
+
+bool AskFileNameQt(QWidget* parent, FileDialog which, std::string& fileName,
+                   std::string& titleName) {
+  const FileDialogSpec spec = FileDialogSpecOf(which);
+  QFileDialog dialog(parent);
+  dialog.setObjectName("fileDialog");
+  // The same dialog opens and saves: it must take names of files that do not exist yet.
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  // The built-in dialog shows each filter's description without its pattern part, and behaves
+  // the same on every desktop.
+  dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::HideNameFilterDetails);
+  dialog.setNameFilters(spec.filter.split(";;"));
+  dialog.setDefaultSuffix(spec.defaultSuffix);
+  if (!fileName.empty()) {
+    const QFileInfo last(QFile::decodeName(QByteArray::fromStdString(fileName)));
+    dialog.setDirectory(last.absolutePath());
+    dialog.selectFile(last.fileName());
+  }
+  if (dialog.exec() != QDialog::Accepted) return false;
+  const QStringList chosen = dialog.selectedFiles();
+  if (chosen.isEmpty()) return false;
+  const QFileInfo info(chosen.first());
+  fileName = QFile::encodeName(info.absoluteFilePath()).toStdString();
+  titleName = QFile::encodeName(info.fileName()).toStdString();
+  return true;
+}
+
+}  // namespace zmr
