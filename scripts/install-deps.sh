@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, if any is missing.
 set -euo pipefail
-packages=(cmake g++ make libgtest-dev libgmock-dev qt6-base-dev fonts-dejavu-core)
+packages=(cmake g++ make libgtest-dev libgmock-dev qt6-base-dev libqt6svg6 fonts-dejavu-core)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

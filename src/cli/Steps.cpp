@@ -1,6 +1,7 @@
 #include "cli/Steps.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -61,9 +62,10 @@ bool NeedsRendering(const std::vector<Step>& steps) {
 
 std::string UsageText() {
   std::string text =
-      "usage: zmrcal STEP [ARG...] [STEP [ARG...]]...\n"
+      "usage: zmrcal [--timings] STEP [ARG...] [STEP [ARG...]]...\n"
       "       zmrcal --help | --version\n"
       "Runs the menu commands of ZMRCalibration in order, in the current folder.\n"
+      "--timings prints each step's wall time and the total to standard error.\n"
       "Steps:\n";
   for (const CommandEntry& e : CommandTable()) {
     if (e.step == nullptr || e.help == nullptr) continue;
@@ -200,8 +202,18 @@ bool ParseSteps(int argc, const char* const* argv, int first, std::vector<Step>&
   return true;
 }
 
-int RunSteps(const std::vector<Step>& steps, ConsolePlatform& platform) {
+int RunSteps(const std::vector<Step>& steps, ConsolePlatform& platform, bool timings) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point start = Clock::now();
+  const auto seconds = [](Clock::time_point from) {
+    return std::chrono::duration<double>(Clock::now() - from).count();
+  };
+  const auto finish = [&](int status) {
+    if (timings) std::fprintf(stderr, "timing: total %.3f s\n", seconds(start));
+    return status;
+  };
   for (const Step& step : steps) {
+    const Clock::time_point stepStart = Clock::now();
     platform.BeginStep();
     if (!step.file.empty()) platform.AnswerFileName(step.file);
     platform.AnswerFormat(step.format, step.offset);
@@ -218,10 +230,11 @@ int RunSteps(const std::vector<Step>& steps, ConsolePlatform& platform) {
     } else {
       step.command->handler(platform);
     }
+    if (timings) std::fprintf(stderr, "timing: %s %.3f s\n", step.name.c_str(), seconds(stepStart));
 
     if (!platform.usageError().empty()) {
       std::fprintf(stderr, "zmrcal: %s\n%s", platform.usageError().c_str(), UsageText().c_str());
-      return kExitUsage;
+      return finish(kExitUsage);
     }
     if (platform.formatAnswerUnused()) {
       std::fprintf(stderr,
@@ -229,10 +242,10 @@ int RunSteps(const std::vector<Step>& steps, ConsolePlatform& platform) {
                    "default image format\n",
                    step.name.c_str());
     }
-    if (platform.messages() > 0) return kExitMessage;
-    if (platform.interrupted()) return kExitInterrupted;
+    if (platform.messages() > 0) return finish(kExitMessage);
+    if (platform.interrupted()) return finish(kExitInterrupted);
   }
-  return kExitOk;
+  return finish(kExitOk);
 }
 
 }  // namespace zmr

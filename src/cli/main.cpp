@@ -27,10 +27,13 @@ int main(int argc, char** argv) {
     std::printf("%s\nzmrcal %s\n", kProductLine, ZMR_BUILD_VERSION);
     return kExitOk;
   }
+  // --timings: each step's wall time, and the total, on standard error.
+  const bool timings = argc >= 2 && std::strcmp(argv[1], "--timings") == 0;
+  const int first = timings ? 2 : 1;
   std::vector<Step> steps;
   std::string reason;
-  const bool parsed =
-      argc >= 2 ? ParseSteps(argc, argv, 1, steps, reason) : (reason = "no step given", false);
+  const bool parsed = argc > first ? ParseSteps(argc, argv, first, steps, reason)
+                                   : (reason = "no step given", false);
   if (!parsed) {
     std::fprintf(stderr, "zmrcal: %s\n%s", reason.c_str(), UsageText().c_str());
     return kExitUsage;
@@ -56,7 +59,7 @@ int main(int argc, char** argv) {
 
   ConsolePlatform platform;
   StartProgram(platform);
-  const int status = platform.messages() > 0 ? kExitMessage : RunSteps(steps, platform);
+  const int status = platform.messages() > 0 ? kExitMessage : RunSteps(steps, platform, timings);
   EndProgram();
   std::fflush(stdout);
   return status;

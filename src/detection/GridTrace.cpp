@@ -67,6 +67,9 @@ struct TraceFrame {
   int k;
 };
 
+int Walk(const SpotIndex& index, int oind, int nind, double* PX, double* PY, int* PD, int is,
+         int js, int in, int jn);
+
 }  // namespace
 
 int GetGridShifts() {
@@ -115,13 +118,15 @@ int GenerateShifts(double* PX, double* PY, int* PD, double* SX, double* SY, cons
   std::fill(s.Pj.begin(), s.Pj.end(), 0);
 
   const int count = SpotCount();
+  // Every search of this run goes through one index of the spot list.
+  const SpotIndex index(PX, PY, count);
   int oind = -1;
   int nind = -1;
   if (count >= 2) {
-    oind = FindClosestPoint(Pg[0], Pg[1], PX, PY, PD, count, &Dtemp);
+    oind = index.FindClosest(Pg[0], Pg[1], PD, &Dtemp);
     if (oind >= 0) {
       PD[oind] = 1;  // the second spot must be another one
-      nind = FindClosestPoint(PX[oind], PY[oind], PX, PY, PD, count, &s.Edge);
+      nind = index.FindClosest(PX[oind], PY[oind], PD, &s.Edge);
       if (nind < 0) PD[oind] = 0;
     }
   }
@@ -140,8 +145,8 @@ int GenerateShifts(double* PX, double* PY, int* PD, double* SX, double* SY, cons
     s.Pi[nind] = 0;
     s.Pj[nind] = 1;
     Log("Starting to trace ideal grid with points %i %i (Edge = %f)\n", oind, nind, s.Edge);
-    Trace(oind, nind, PX, PY, PD, kStartNode, kStartNode, kStartNode, kStartNode + 1);
-    Trace(nind, oind, PX, PY, PD, kStartNode, kStartNode + 1, kStartNode, kStartNode);
+    Walk(index, oind, nind, PX, PY, PD, kStartNode, kStartNode, kStartNode, kStartNode + 1);
+    Walk(index, nind, oind, PX, PY, PD, kStartNode, kStartNode + 1, kStartNode, kStartNode);
   } else {
     s.OccupiedPoints = 0;
     s.iAssignedPoints.store(0, std::memory_order_relaxed);
@@ -168,9 +173,16 @@ int GenerateShifts(double* PX, double* PY, int* PD, double* SX, double* SY, cons
 }
 
 int Trace(int oind, int nind, double* PX, double* PY, int* PD, int is, int js, int in, int jn) {
+  const SpotIndex index(PX, PY, SpotCount());
+  return Walk(index, oind, nind, PX, PY, PD, is, js, in, jn);
+}
+
+namespace {
+
+int Walk(const SpotIndex& index, int oind, int nind, double* PX, double* PY, int* PD, int is,
+         int js, int in, int jn) {
   ProgramState& s = State();
   EnsureNodeMatrix();
-  const int count = SpotCount();
 
   // The walk nests as deep as the number of spots it assigns (thousands on a large grid), so
   // the calls live on this stack instead of the machine's; each frame keeps its own last step
@@ -218,7 +230,7 @@ int Trace(int oind, int nind, double* PX, double* PY, int* PD, int is, int js, i
     if (s.DebugSwitch) Log("(testing X=%f Y=%f)", R[0], R[1]);
 
     double Distance = s.Edge;
-    const int pind = FindClosestPoint(R[0], R[1], PX, PY, PD, count, &Distance);
+    const int pind = index.FindClosest(R[0], R[1], PD, &Distance);
     if (pind >= 0 && Distance < s.Edge * s.Ethresh) {
       s.PMatrix[NodeIndex(i, j)] = pind;
       if (s.DebugSwitch) {
@@ -243,6 +255,8 @@ int Trace(int oind, int nind, double* PX, double* PY, int* PD, int is, int js, i
   return 0;
 }
 
+}  // namespace
+
 int FindClosestPoint(double x, double y, const double* Xvect, const double* Yvect, const int* Dvect,
                      int Npoints, double* Dmin) {
   int found = -1;
@@ -255,6 +269,103 @@ int FindClosestPoint(double x, double y, const double* Xvect, const double* Yvec
     if (distance < best) {
       best = distance;
       found = k;
+    }
+  }
+  if (found >= 0) *Dmin = best;
+  return found;
+}
+
+SpotIndex::SpotIndex(const double* Xvect, const double* Yvect, int Npoints) : x_(Xvect), y_(Yvect) {
+  // Spots with a coordinate that is not finite are never nearer than any radius: left out.
+  const int n = std::max(Npoints, 0);
+  double minX = HUGE_VAL, minY = HUGE_VAL, maxX = -HUGE_VAL, maxY = -HUGE_VAL;
+  int indexed = 0;
+  for (int k = 0; k < n; ++k) {
+    if (!std::isfinite(x_[k]) || !std::isfinite(y_[k])) continue;
+    minX = std::min(minX, x_[k]);
+    maxX = std::max(maxX, x_[k]);
+    minY = std::min(minY, y_[k]);
+    maxY = std::max(maxY, y_[k]);
+    ++indexed;
+  }
+  if (indexed > 0) {
+    minX_ = minX;
+    minY_ = minY;
+    const double w = maxX - minX;
+    const double h = maxY - minY;
+    // About one spot per cell; a very long and thin set gets cells along its length only.
+    double cell = (w > 0 && h > 0) ? std::sqrt(w * h / indexed) : std::max(w, h) / indexed;
+    if (cell > 0 && (w / cell + 1) * (h / cell + 1) > 4.0 * indexed + 16) {
+      cell = std::max(w, h) / indexed;
+    }
+    if (std::isfinite(w) && std::isfinite(h) && cell > 0 && std::isfinite(1 / cell)) {
+      inverseCell_ = 1 / cell;
+      columns_ = static_cast<long>(std::floor(w * inverseCell_)) + 1;
+      rows_ = static_cast<long>(std::floor(h * inverseCell_)) + 1;
+    }
+  }
+
+  cellStart_.assign(static_cast<std::size_t>(columns_ * rows_) + 1, 0);
+  std::vector<int> cellOf(static_cast<std::size_t>(n), -1);
+  for (int k = 0; k < n; ++k) {
+    if (!std::isfinite(x_[k]) || !std::isfinite(y_[k])) continue;
+    cellOf[k] = static_cast<int>(CellY(y_[k]) * columns_ + CellX(x_[k]));
+    ++cellStart_[cellOf[k] + 1];
+  }
+  for (std::size_t c = 1; c < cellStart_.size(); ++c) cellStart_[c] += cellStart_[c - 1];
+  spots_.resize(static_cast<std::size_t>(indexed));
+  std::vector<int> fill(cellStart_.begin(), cellStart_.end() - 1);
+  for (int k = 0; k < n; ++k) {
+    if (cellOf[k] >= 0) spots_[fill[cellOf[k]]++] = k;
+  }
+}
+
+long SpotIndex::CellX(double x) const {
+  const double c = std::floor((x - minX_) * inverseCell_);
+  if (!(c > 0)) return 0;
+  return c >= columns_ - 1 ? columns_ - 1 : static_cast<long>(c);
+}
+
+long SpotIndex::CellY(double y) const {
+  const double c = std::floor((y - minY_) * inverseCell_);
+  if (!(c > 0)) return 0;
+  return c >= rows_ - 1 ? rows_ - 1 : static_cast<long>(c);
+}
+
+int SpotIndex::FindClosest(double x, double y, const int* Dvect, double* Dmin) const {
+  double best = *Dmin;
+  // No distance is below a radius that is not positive; a position that is not finite has
+  // no finite distance to any spot.
+  if (!(best > 0) || !std::isfinite(x) || !std::isfinite(y) || spots_.empty()) return -1;
+
+  // Every spot whose computed distance is below the radius lies within it along each axis up
+  // to rounding far smaller than the widening here; one more cell on each side covers a spot
+  // that rounding put into the neighbouring cell.
+  long c0 = 0, c1 = columns_ - 1, r0 = 0, r1 = rows_ - 1;
+  const double reach = best * (1 + 1e-9);
+  if (std::isfinite(reach)) {
+    c0 = std::max(CellX(x - reach) - 1, 0L);
+    c1 = std::min(CellX(x + reach) + 1, columns_ - 1);
+    r0 = std::max(CellY(y - reach) - 1, 0L);
+    r1 = std::min(CellY(y + reach) + 1, rows_ - 1);
+  }
+
+  int found = -1;
+  for (long r = r0; r <= r1; ++r) {
+    for (long c = c0; c <= c1; ++c) {
+      const long cell = r * columns_ + c;
+      for (int at = cellStart_[cell]; at < cellStart_[cell + 1]; ++at) {
+        const int k = spots_[at];
+        if (Dvect[k] != 0) continue;
+        const double dx = x_[k] - x;
+        const double dy = y_[k] - y;
+        const double distance = std::sqrt(dx * dx + dy * dy);
+        // The linear scan keeps the first of equal distances: the lowest spot number.
+        if (distance < best || (distance == best && k < found)) {
+          best = distance;
+          found = k;
+        }
+      }
     }
   }
   if (found >= 0) *Dmin = best;

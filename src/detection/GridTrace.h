@@ -23,6 +23,8 @@
 // as usual: the totals line, the ideal positions, and the deletion, which removes every spot.
 #pragma once
 
+#include <vector>
+
 namespace zmr {
 
 // Number of grid nodes along each index, and the PMatrix value of a node without a spot.
@@ -54,9 +56,37 @@ int Trace(int oind, int nind, double* PX, double* PY, int* PD, int is, int js, i
 
 // Index of the spot nearest (x, y) among the first Npoints with Dvect[index] == 0 whose
 // distance is strictly below *Dmin; equal distances keep the lower index. On success *Dmin
-// becomes that distance; returns -1 and leaves *Dmin unchanged when there is none.
+// becomes that distance; returns -1 and leaves *Dmin unchanged when there is none. A linear
+// scan, for single searches; the walk searches through a SpotIndex.
 int FindClosestPoint(double x, double y, const double* Xvect, const double* Yvect, const int* Dvect,
                      int Npoints, double* Dmin);
+
+// The spots of a list in a uniform grid of cells (about one spot per cell), so that a nearest-
+// spot search looks only at the cells within its radius. Built once per walk over positions
+// that do not move; which spots are still free (Dvect) is read at each search.
+class SpotIndex {
+ public:
+  // Indexes spots 0 .. Npoints - 1 of Xvect, Yvect, which must outlive the index unchanged.
+  SpotIndex(const double* Xvect, const double* Yvect, int Npoints);
+
+  // FindClosestPoint(x, y, Xvect, Yvect, Dvect, Npoints, Dmin) over the indexed list: the same
+  // result, the same *Dmin, from the same distance expression and the same tie rule.
+  int FindClosest(double x, double y, const int* Dvect, double* Dmin) const;
+
+ private:
+  long CellX(double x) const;
+  long CellY(double y) const;
+
+  const double* x_;
+  const double* y_;
+  double minX_ = 0.0;
+  double minY_ = 0.0;
+  double inverseCell_ = 0.0;  // cells per unit of length; 0 puts everything in one cell
+  long columns_ = 1;
+  long rows_ = 1;
+  std::vector<int> cellStart_;  // spots of cell c: spots_[cellStart_[c] .. cellStart_[c + 1])
+  std::vector<int> spots_;      // ascending spot numbers within each cell
+};
 
 // Ideal positions of spots 0 .. NumberOfPoints - 1 from Origin, ug, vg and Pi, Pj:
 // S = Origin - Pi * vg + Pj * ug. Unassigned spots (Pi = Pj = 0) get Origin. Returns 0.

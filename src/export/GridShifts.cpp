@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstddef>
 #include <cstdio>
+#include <vector>
 
 #include "geometry/TriangleLocation.h"
+#include "geometry/TriangleMap.h"
 #include "state/ProgramState.h"
 #include "state/SafeWrite.h"
 
@@ -66,20 +69,43 @@ std::string ReducedGridShiftsProblem(long M, long N, long Step) {
 int CalculateReducedGridShifts(long M, long N, int Step, [[maybe_unused]] int Mode) {
   if (!ReducedGridShiftsProblem(M, N, Step).empty()) return 0;
   ProgramState& s = State();
+  // The image positions of the nodes inside the image, ascending on each axis.
+  std::vector<double> xs;
+  std::vector<double> ys;
   const long long field = s.ORBIKE;
-  double* out = s.PointsOutput.data();
-  int count = 0;
+  for (long long i = 0; i * Step <= field; ++i) {
+    const long long ic = i * Step - s.xoffset;
+    if (ic >= 0 && ic < M) xs.push_back(static_cast<double>(ic));
+  }
   for (long long j = 0; j * Step <= field; ++j) {
     const long long jc = j * Step - s.yoffset;
-    if (jc < 0 || jc >= N) continue;
-    for (long long i = 0; i * Step <= field; ++i) {
-      const long long ic = i * Step - s.xoffset;
-      if (ic < 0 || ic >= M) continue;
-      const double x = static_cast<double>(ic);
-      const double y = static_cast<double>(jc);
+    if (jc >= 0 && jc < N) ys.push_back(static_cast<double>(jc));
+  }
+  // The triangle of every node in one pass over the triangles (the same as FindTrianglePI at
+  // each node); without memory for it each node searches the triangles itself.
+  std::vector<int> map;
+  const bool mapped = MapTriangles(xs, ys, map);
+
+  double* out = s.PointsOutput.data();
+  int count = 0;
+  for (std::size_t b = 0; b < ys.size(); ++b) {
+    for (std::size_t a = 0; a < xs.size(); ++a) {
+      const double x = xs[a];
+      const double y = ys[b];
       double dx = 0.0;
       double dy = 0.0;
-      CalculateGridShifts(M, N, x, y, dx, dy);
+      if (mapped) {
+        const long t = map[b * xs.size() + a];
+        if (t != -1) {
+          const double p0[2] = {x, y};
+          double d0[2] = {0.0, 0.0};
+          ApproximateShiftsT(p0, d0, t);
+          dx = d0[0];
+          dy = d0[1];
+        }
+      } else {
+        CalculateGridShifts(M, N, x, y, dx, dy);
+      }
       double* r = out + 4L * count;
       r[0] = x;
       r[1] = y;

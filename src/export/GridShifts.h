@@ -30,8 +30,10 @@ std::string ReducedGridShiftsProblem(long M, long N, long Step);
 
 // Fills PointsOutput from record 0 with (x, y, x + dx, y + dy) for the grid nodes inside the
 // image, by rows (y ascending) and within a row by x ascending, and returns the number of
-// records. Mode is not used. Returns 0 and leaves PointsOutput unchanged when
-// ReducedGridShiftsProblem(M, N, Step) reports a problem. ORBIKPoints is left to the caller.
+// records. (dx, dy) is what CalculateGridShifts gives at the node; the triangles of all the
+// nodes come from one pass over the triangles (MapTriangles). Mode is not used. Returns 0 and
+// leaves PointsOutput unchanged when ReducedGridShiftsProblem(M, N, Step) reports a problem.
+// ORBIKPoints is left to the caller.
 int CalculateReducedGridShifts(long M, long N, int Step, int Mode);
 
 // Writes FileName with the line "%d %d %f %f\n" (x, y, x + ADX[y * M + x], y + ADY[y * M + x])

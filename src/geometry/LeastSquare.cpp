@@ -4,10 +4,12 @@
 #include <atomic>
 #include <bit>
 #include <climits>
+#include <cstddef>
 #include <new>
 #include <vector>
 
 #include "geometry/TriangleLocation.h"
+#include "geometry/TriangleMap.h"
 #include "geometry/Triangulate.h"
 #include "state/ProgramState.h"
 
@@ -110,11 +112,26 @@ bool CollectOutsideNodes(int M, int N, std::vector<std::array<long, 2>>& nodes) 
   const MeshAxis ys(step, N);
   const long points = State().NumberOfPoints;
   nodes.clear();
+  // The triangle of every node in one pass over the triangles (the same as FindTrianglePI at
+  // each node); without memory for it each node searches the triangles itself.
+  std::vector<double> xValues;
+  std::vector<double> yValues;
+  std::vector<int> map;
+  bool mapped = true;
+  try {
+    for (long a = 0; a < xs.count; ++a) xValues.push_back(static_cast<double>(xs.At(a)));
+    for (long b = 0; b < ys.count; ++b) yValues.push_back(static_cast<double>(ys.At(b)));
+  } catch (const std::bad_alloc&) {
+    mapped = false;
+  }
+  mapped = mapped && MapTriangles(xValues, yValues, map);
   for (long a = 0; a < xs.count; ++a) {
     const long i = xs.At(a);
     for (long b = 0; b < ys.count; ++b) {
       const long j = ys.At(b);
-      if (FindTrianglePI(static_cast<double>(i), static_cast<double>(j)) != -1) continue;
+      const long t = mapped ? map[static_cast<std::size_t>(b * xs.count + a)]
+                            : FindTrianglePI(static_cast<double>(i), static_cast<double>(j));
+      if (t != -1) continue;
       nodes.push_back({i, j});
       if (!TriangulationCapacityOk(points + static_cast<long>(nodes.size()))) return false;
     }

@@ -5,9 +5,13 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
+#include <new>
+#include <vector>
 
 #include "geometry/TriangleLocation.h"
+#include "geometry/TriangleMap.h"
 #include "state/Numeric.h"
 #include "state/ProgramState.h"
 #include "state/SafeWrite.h"
@@ -49,23 +53,53 @@ int ArrayStatistics(double* Center, double* Rotation, double* Scale, long M, lon
   s.OUT_LOG = std::fopen(kTraceLogName, "w");
   std::FILE* log = s.OUT_LOG;
 
-  // Pass 1: sample the field, find the centroid of the zone.
+  // Pass 1: sample the field, find the centroid of the zone. The triangles of a row of pixels
+  // come from one pass over the triangles and the coefficients are computed once per triangle;
+  // the values are those of FindTrianglePI and ApproximateShiftsT at each pixel, bit for bit.
   const long long total = (M > 0 && N > 0) ? static_cast<long long>(M) * N : 0;
+  const std::vector<double> xs = PixelCoordinates(total > 0 ? M : 0);
+  const std::vector<double> ys = PixelCoordinates(total > 0 ? N : 0);
+  TriangleRowMap rowMap(xs, ys);
+  std::vector<int> row;
+  std::vector<double> coefficients;
+  bool mapped = rowMap.Ready();
+  if (mapped) {
+    const long triangles = SearchableTriangleCount();
+    try {
+      row.resize(xs.size());
+      coefficients.resize(static_cast<std::size_t>(6 * triangles));
+    } catch (const std::bad_alloc&) {
+      mapped = false;
+    }
+    for (long t = 0; mapped && t < triangles; ++t) {
+      ShiftCoefficientsT(t, &coefficients[6 * t], &coefficients[6 * t + 3]);
+    }
+  }
   long count = 0;
   Center[0] = 0.0;
   Center[1] = 0.0;
+  long long nextProgress = 0;  // the pixel at which the progress value next changes
   for (long j = 0; j < N && total > 0 && !Cancelled(); ++j) {
+    if (mapped) rowMap.FillRow(static_cast<std::size_t>(j), row.data());
     for (long i = 0; i < M && !Cancelled(); ++i) {
       const long index = j * M + i;
-      s.iProgressStatus.store(static_cast<int>((100 * static_cast<long long>(index)) / total),
-                              std::memory_order_relaxed);
+      if (index >= nextProgress) {
+        const long long progress = (100 * static_cast<long long>(index)) / total;
+        s.iProgressStatus.store(static_cast<int>(progress), std::memory_order_relaxed);
+        nextProgress = ((progress + 1) * total + 99) / 100;
+      }
       const double P0[2] = {static_cast<double>(i), static_cast<double>(j)};
       double D[2] = {0.0, 0.0};
-      const long t = FindTrianglePI(P0[0], P0[1]);
+      const long t = mapped ? row[static_cast<std::size_t>(i)] : FindTrianglePI(P0[0], P0[1]);
       if (t == -1) {
         Area[index] = 0;
       } else {
-        ApproximateShiftsT(P0, D, t);
+        if (mapped) {
+          const double* c = &coefficients[6 * static_cast<std::size_t>(t)];
+          EvaluateShiftT(c, c + 3, P0, D);
+        } else {
+          ApproximateShiftsT(P0, D, t);
+        }
         Center[0] += P0[0];
         Center[1] += P0[1];
         ++count;

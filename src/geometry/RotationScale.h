@@ -26,7 +26,9 @@ inline constexpr const char* kNoEstimateLine =
 // displacement of the triangle that holds it (FindTrianglePI, ApproximateShiftsT) goes to
 // Xshift and Yshift and 1 to Area; pixels outside the zone get (0, 0) and Area 0. Center = the
 // centroid of the zone pixels ((0, 0) for an empty zone); DOffset = the sampled displacement at
-// the pixel (Center.x, Center.y) truncated toward zero.
+// the pixel (Center.x, Center.y) truncated toward zero. The triangles of each row of pixels
+// come from one pass over the triangles (TriangleRowMap) and the coefficients are computed once
+// per triangle: the same values bit for bit, in time that grows with the pixels only.
 // Pass 2: over zone pixels with r = |(i, j) - Center| >= CenterLimit, Rotation = the mean of
 // atan(tangential part of (displacement - DOffset) / r) in radians (positive from +x towards
 // +y), Scale = the mean of (radial part / r + 1).

@@ -3,8 +3,11 @@
 #include <atomic>
 #include <cmath>
 #include <cstddef>
+#include <new>
+#include <vector>
 
 #include "geometry/TriangleLocation.h"
+#include "geometry/TriangleMap.h"
 #include "state/Array.h"
 #include "state/Numeric.h"
 #include "state/ProgramState.h"
@@ -16,6 +19,53 @@ bool Cancelled() { return State().fTerminated.load(std::memory_order_acquire) !=
 
 bool HoldsPixels(std::size_t size, long long pixels) {
   return static_cast<unsigned long long>(size) >= static_cast<unsigned long long>(pixels);
+}
+
+// The affine coefficients of triangle t for the x (cX) and y (cY) displacements, from its
+// measured vertices and their displacements, as TransformCoordinates computes them.
+void TriangleCoefficients(int triangle, double* cX, double* cY) {
+  const double* P[3];
+  double D[3][2];
+  for (int k = 0; k < 3; ++k) {
+    P[k] = TPoint(triangle, k, 0);
+    const double* Q = TPoint(triangle, k, 2);
+    D[k][0] = Q[0] - P[k][0];
+    D[k][1] = Q[1] - P[k][1];
+  }
+  GetCoefficients(cX, P[0], P[1], P[2], D[0], D[1], D[2], 0);
+  GetCoefficients(cY, P[0], P[1], P[2], D[0], D[1], D[2], 1);
+}
+
+// TransformPixel with the coefficients of its triangle already known. Out of line so that
+// both callers run the same instructions (the sign of a NaN shift depends on operand order).
+[[gnu::noinline]] void MovePixel(long i, long j, int triangle, const double* cX, const double* cY,
+                                 long M, long N, const int* Source, double* Array, int* Area,
+                                 double* ADX, double* ADY) {
+  const long index = j * M + i;
+  const double I = static_cast<double>(Source[index]);
+  Area[index] = triangle;
+
+  const double x = static_cast<double>(i);
+  const double y = static_cast<double>(j);
+  const double sX = cX[0] * x + cX[1] * y + cX[2];
+  const double sY = cY[0] * x + cY[1] * y + cY[2];
+  ADX[index] = sX;
+  ADY[index] = sY;
+  if (!std::isfinite(sX) || !std::isfinite(sY)) return;
+
+  const double floorX = std::floor(sX);
+  const double floorY = std::floor(sY);
+  // A shift beyond the int range saturates; all four target pixels then lie off the image,
+  // where SA drops them, so the clamped weights never matter.
+  const long iX = TruncateToward0<int>(floorX);
+  const long iY = TruncateToward0<int>(floorY);
+  const double fX = sX - floorX;
+  const double fY = sY - floorY;
+
+  SA(Array, M, N, i + iX, j + iY, (1 - fX) * I * (1 - fY));
+  SA(Array, M, N, i + iX + 1, j + iY, I * fX * (1 - fY));
+  SA(Array, M, N, i + iX + 1, j + iY + 1, I * fX * fY);
+  SA(Array, M, N, i + iX, j + iY + 1, (1 - fX) * I * fY);
 }
 
 }  // namespace
@@ -35,13 +85,50 @@ int RunTransform(long ImageM, long ImageN) {
   FillArrayD(s.Signal.data(), M, N, 0.0);
   FillArrayInt(s.Mtarget.data(), M, N, 0);
 
+  // The triangle of every pixel of a row from one pass over the triangles, and the
+  // coefficients once per triangle; without memory for them each pixel searches the triangles
+  // itself, with the same results.
+  const std::vector<double> xs = PixelCoordinates(M);
+  const std::vector<double> ys = PixelCoordinates(N);
+  TriangleRowMap rowMap(xs, ys);
+  std::vector<int> row;
+  std::vector<double> coefficients;
+  bool mapped = rowMap.Ready();
+  if (mapped) {
+    const long triangles = SearchableTriangleCount();
+    try {
+      row.resize(static_cast<std::size_t>(M));
+      coefficients.resize(static_cast<std::size_t>(6 * triangles));
+    } catch (const std::bad_alloc&) {
+      mapped = false;
+    }
+    for (long t = 0; mapped && t < triangles; ++t) {
+      TriangleCoefficients(static_cast<int>(t), &coefficients[6 * t], &coefficients[6 * t + 3]);
+    }
+  }
+
+  // The progress value (100 * done) / ctotal, stored when it changes.
+  long long nextProgress = 0;
   for (long j = 0; j < N && !Cancelled(); ++j) {
     s.iDetectedAreas.store(static_cast<int>(j), std::memory_order_relaxed);
+    if (mapped) rowMap.FillRow(static_cast<std::size_t>(j), row.data());
     for (long i = 0; i < M && !Cancelled(); ++i) {
       const long long done = static_cast<long long>(j) * M + i;
-      s.iProgressStatus.store(static_cast<int>((100 * done) / ctotal), std::memory_order_relaxed);
-      TransformCoordinates(i, j, M, N, s.Msource.data(), s.Signal.data(), s.Area.data(),
-                           s.deltaX.data(), s.deltaY.data());
+      if (done >= nextProgress) {
+        const long long progress = (100 * done) / ctotal;
+        s.iProgressStatus.store(static_cast<int>(progress), std::memory_order_relaxed);
+        nextProgress = ((progress + 1) * ctotal + 99) / 100;
+      }
+      if (!mapped) {
+        TransformCoordinates(i, j, M, N, s.Msource.data(), s.Signal.data(), s.Area.data(),
+                             s.deltaX.data(), s.deltaY.data());
+        continue;
+      }
+      const int t = row[static_cast<std::size_t>(i)];
+      if (t == -1) continue;
+      const double* c = &coefficients[6 * static_cast<std::size_t>(t)];
+      MovePixel(i, j, t, c, c + 3, M, N, s.Msource.data(), s.Signal.data(), s.Area.data(),
+                s.deltaX.data(), s.deltaY.data());
     }
   }
 
@@ -62,44 +149,10 @@ int TransformCoordinates(long i, long j, long M, long N, const int* Source, doub
 int TransformPixel(long i, long j, long t, long M, long N, const int* Source, double* Array,
                    int* Area, double* ADX, double* ADY) {
   const int triangle = static_cast<int>(t);
-  const double* P[3];
-  double D[3][2];
-  for (int k = 0; k < 3; ++k) {
-    P[k] = TPoint(triangle, k, 0);
-    const double* Q = TPoint(triangle, k, 2);
-    D[k][0] = Q[0] - P[k][0];
-    D[k][1] = Q[1] - P[k][1];
-  }
   double cX[3];
   double cY[3];
-  GetCoefficients(cX, P[0], P[1], P[2], D[0], D[1], D[2], 0);
-  GetCoefficients(cY, P[0], P[1], P[2], D[0], D[1], D[2], 1);
-
-  const long index = j * M + i;
-  const double I = static_cast<double>(Source[index]);
-  Area[index] = triangle;
-
-  const double x = static_cast<double>(i);
-  const double y = static_cast<double>(j);
-  const double sX = cX[0] * x + cX[1] * y + cX[2];
-  const double sY = cY[0] * x + cY[1] * y + cY[2];
-  ADX[index] = sX;
-  ADY[index] = sY;
-  if (!std::isfinite(sX) || !std::isfinite(sY)) return 0;
-
-  const double floorX = std::floor(sX);
-  const double floorY = std::floor(sY);
-  // A shift beyond the int range saturates; all four target pixels then lie off the image,
-  // where SA drops them, so the clamped weights never matter.
-  const long iX = TruncateToward0<int>(floorX);
-  const long iY = TruncateToward0<int>(floorY);
-  const double fX = sX - floorX;
-  const double fY = sY - floorY;
-
-  SA(Array, M, N, i + iX, j + iY, (1 - fX) * I * (1 - fY));
-  SA(Array, M, N, i + iX + 1, j + iY, I * fX * (1 - fY));
-  SA(Array, M, N, i + iX + 1, j + iY + 1, I * fX * fY);
-  SA(Array, M, N, i + iX, j + iY + 1, (1 - fX) * I * fY);
+  TriangleCoefficients(triangle, cX, cY);
+  MovePixel(i, j, triangle, cX, cY, M, N, Source, Array, Area, ADX, ADY);
   return 0;
 }
 

@@ -4,8 +4,8 @@
 // is scaled so that its largest value becomes 255 and truncated into the int target image.
 // The displacement and the triangle index of each zone pixel are kept in per-pixel arrays.
 //
-// The arithmetic follows the written formulas in their order, so that a faster triangle lookup
-// feeding TransformPixel can be checked against TransformCoordinates bit for bit.
+// The arithmetic follows the written formulas in their order, so that the pixel-map driver can
+// be checked bit for bit against a run of TransformCoordinates over every pixel.
 //
 // Threads: the transformation worker (one at a time). It reads PointsInput, Tpoints and
 // NumberOfTriangles, writes Signal, Mtarget, deltaX, deltaY and Area, updates iDetectedAreas
@@ -18,11 +18,15 @@ namespace zmr {
 // Transforms the M x N source image State().Msource into State().Mtarget:
 // - clears Signal to 0.0 and Mtarget to 0;
 // - for every row j (iDetectedAreas = j) and every column i, while fTerminated is 0: sets
-//   iProgressStatus to (100 * (j * M + i)) / (M * N) and calls TransformCoordinates for (i, j)
-//   with Msource, Signal, Area, deltaX and deltaY;
+//   iProgressStatus to (100 * (j * M + i)) / (M * N) and does what TransformCoordinates does
+//   for (i, j) with Msource, Signal, Area, deltaX and deltaY;
 // - scales Signal so that its largest value becomes 255.0 (ArrayNormalise) and truncates it
 //   into Mtarget (ArrayDoubleToInt). This also runs after a cancel, on the partial sum. When no
 //   intensity reached the image Signal stays all zero and so does Mtarget.
+// The triangles of each row of pixels come from one pass over the triangles (TriangleRowMap,
+// one int per pixel of a row) and the coefficients are computed once per triangle, which gives
+// the results of the per-pixel search bit for bit in time that grows with pixels, not
+// pixels x triangles. Without memory for that every pixel searches the triangles itself.
 // deltaX, deltaY and Area are written only for pixels inside the zone.
 // Always returns 1. With M or N not positive, or any of the six image arrays holding fewer
 // than M * N elements, nothing is done and nothing changes.

@@ -5,15 +5,11 @@
 #include "state/ProgramState.h"
 
 namespace zmr {
-namespace {
 
-// Triangles the search may visit: the valid ones, never more than Tpoints holds.
-long SearchableTriangles() {
+long SearchableTriangleCount() {
   const ProgramState& s = State();
-  return std::min(s.NumberOfTriangles, static_cast<long>(s.Tpoints.size() / 3));
+  return std::max(0L, std::min(s.NumberOfTriangles, static_cast<long>(s.Tpoints.size() / 3)));
 }
-
-}  // namespace
 
 const double* TPoint(int Ntriangle, int Npoint, int Ptype) {
   const ProgramState& s = State();
@@ -23,7 +19,7 @@ const double* TPoint(int Ntriangle, int Npoint, int Ptype) {
 
 long FindTrianglePI(double X, double Y) {
   const double C[2] = {X, Y};
-  const long count = SearchableTriangles();
+  const long count = SearchableTriangleCount();
   for (long t = 0; t < count; ++t) {
     const int n = static_cast<int>(t);
     if (CheckTriangle(TPoint(n, 0, 0), TPoint(n, 1, 0), TPoint(n, 2, 0), C) == 1) return t;
@@ -34,7 +30,7 @@ long FindTrianglePI(double X, double Y) {
 long FindTriangle(double X, double Y, const double* PX, const double* PY) {
   const ProgramState& s = State();
   const double C[2] = {X, Y};
-  const long count = SearchableTriangles();
+  const long count = SearchableTriangleCount();
   for (long t = 0; t < count; ++t) {
     const int* v = s.Tpoints.data() + 3 * t;
     const double P1[2] = {PX[v[0]], PY[v[0]]};
@@ -53,7 +49,7 @@ int CheckTriangle(const double* P1, const double* P2, const double* P3, const do
 }
 
 int Is_to_the_right(const double* U1, const double* U2, const double* Point) {
-  const double cross = (U2[0] - U1[0]) * (Point[1] - U1[1]) - (U2[1] - U1[1]) * (Point[0] - U1[0]);
+  const double cross = SideCross(U1, U2, Point);
   if (cross > 0) return 2;
   if (cross == 0) return 1;
   return 0;
@@ -95,6 +91,20 @@ int ApproximateShift(const double* P0, double* D0, const double* P1, const doubl
 }
 
 int ApproximateShiftsT(const double* P0, double* D0, long Tnumber) {
+  double cx[3];
+  double cy[3];
+  ShiftCoefficientsT(Tnumber, cx, cy);
+  EvaluateShiftT(cx, cy, P0, D0);
+  return 1;
+}
+
+[[gnu::noinline]] void EvaluateShiftT(const double* cx, const double* cy, const double* P0,
+                                      double* D0) {
+  D0[0] = cx[0] * P0[0] + cx[1] * P0[1] + cx[2];
+  D0[1] = cy[0] * P0[0] + cy[1] * P0[1] + cy[2];
+}
+
+void ShiftCoefficientsT(long Tnumber, double* cx, double* cy) {
   const int t = static_cast<int>(Tnumber);
   const double* v1 = TPoint(t, 0, 0);
   const double* v2 = TPoint(t, 1, 0);
@@ -109,14 +119,13 @@ int ApproximateShiftsT(const double* P0, double* D0, long Tnumber) {
     const double d1 = v1[2 + a] - v1[a];
     const double d2 = v2[2 + a] - v2[a];
     const double d3 = v3[2 + a] - v3[a];
-    const double c0 = (d1 * y2 - d1 * y3 - d2 * y1 + d2 * y3 + d3 * y1 - d3 * y2) / det;
-    const double c1 = (-d1 * x2 + d1 * x3 + d2 * x1 - d2 * x3 - d3 * x1 + d3 * x2) / det;
-    const double c2 =
+    double* c = a == 0 ? cx : cy;
+    c[0] = (d1 * y2 - d1 * y3 - d2 * y1 + d2 * y3 + d3 * y1 - d3 * y2) / det;
+    c[1] = (-d1 * x2 + d1 * x3 + d2 * x1 - d2 * x3 - d3 * x1 + d3 * x2) / det;
+    c[2] =
         (d1 * x2 * y3 - d1 * x3 * y2 - d2 * x1 * y3 + d2 * x3 * y1 + d3 * x1 * y2 - d3 * x2 * y1) /
         det;
-    D0[a] = c0 * P0[0] + c1 * P0[1] + c2;
   }
-  return 1;
 }
 
 int SA(double* Array, long M, long N, long i, long j, double Intensity) {

@@ -1,13 +1,14 @@
-// The triangle mesh over the calibration points: an exhaustive empty-circumcircle search over
-// every triple of points in a fixed order, with an edge-crossing test that settles the ties of
-// co-circular points, and the small geometric helpers it is built from. Accepted triangles go
-// to State().Tpoints (three point indices each) and State().NumberOfTriangles; every stored
-// triangle (a, b, c) has (xb - xa)(yc - ya) - (yb - ya)(xc - xa) >= 0 over the triangulated
-// coordinates, which the point-in-triangle test relies on. Each candidate that passes the
-// circle test is logged to kTraceLogName ("Trace.log").
-//
-// The search is the reference version: its arithmetic and its visiting order are kept literal
-// so that a faster search can be checked against it bit for bit.
+// The triangle mesh over the calibration points and the small geometric helpers it is built
+// from. The mesh is defined by an exhaustive empty-circumcircle search over every triple of
+// points in a fixed order, with an edge-crossing test that settles the ties of co-circular
+// points; Triangulate produces exactly its result (the same triangles in the same order, the
+// same log bytes, progress and cancel behaviour) in about N log N time, by examining only the
+// triples a Delaunay triangulation marks as possible (see Delaunay.h) with the search's own
+// arithmetic. Accepted triangles go to State().Tpoints (three point indices each) and
+// State().NumberOfTriangles; every stored triangle (a, b, c) has
+// (xb - xa)(yc - ya) - (yb - ya)(xc - xa) >= 0 over the triangulated coordinates, which the
+// point-in-triangle test relies on. Each candidate that passes the circle test is logged to
+// kTraceLogName ("Trace.log").
 //
 // Threads: one worker thread at a time runs the triangulation; meanwhile the main thread only
 // reads iProgressStatus and iTriangles and may set fTerminated to cancel. The helpers
@@ -33,15 +34,18 @@ bool TriangulationCapacityOk(long n);
 // TriangulationCapacityOk(N) is false nothing else is done (no copy, no log, no triangle).
 int MakeTriangulation(int flag);
 
-// The exhaustive search over the N = NumberOfPoints points whose coordinates are PX[k], PY[k].
-// Writes "Automatic triangulation \n" and one line per candidate that passes the circle test
-// to OUT_LOG when it is open: "%i [%i %i %i] ->" (index it would get, i, j, k), then either
-// " [%i %i %i]\n" (the stored order) or "Rejected\n". Updates iProgressStatus once per (i, j)
-// pair and iTriangles with each accepted triangle; every loop, and the empty-circle scan, stops
-// when fTerminated becomes nonzero, keeping the triangles accepted so far (a candidate whose
-// scan was cut short is dropped). Appends to the triangles already counted in
-// NumberOfTriangles; never writes beyond Tpoints (the search ends when no slot is left for a
-// candidate). Always returns 0.
+// The triangulation of the N = NumberOfPoints points whose coordinates are PX[k], PY[k], with
+// the result of the exhaustive search: for every triple i < j < k in lexicographic order whose
+// circumcircle (as GetVectors and FindIntersection compute it) has no other point strictly
+// closer than point i, "%i [%i %i %i] ->" (index it would get, i, j, k) goes to OUT_LOG when it
+// is open, then either " [%i %i %i]\n" (the stored order) or "Rejected\n" when it crosses an
+// accepted triangle; the log starts with "Automatic triangulation \n". iProgressStatus rises
+// with the (i, j) pair of each candidate to 100 at the end; iTriangles follows
+// NumberOfTriangles. The search polls fTerminated throughout and stops when it is set, keeping
+// the triangles accepted so far (a prefix of the full result). Appends to the triangles
+// already counted in NumberOfTriangles (they block crossing candidates); never writes beyond
+// Tpoints (the search ends when no slot is left for a candidate). Allocates working memory in
+// proportion to N. Always returns 0.
 int Triangulate(const double* PX, const double* PY);
 
 // The perpendicular bisectors of the edges i->j (Oa + s*Va) and i->k (Ob + t*Vb), with unit

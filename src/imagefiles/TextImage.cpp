@@ -1,11 +1,10 @@
 #include "imagefiles/TextImage.h"
 
-#include <stdio.h>  // fmemopen
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "state/Numeric.h"
@@ -15,47 +14,260 @@ namespace zmr {
 
 namespace {
 
-// Opens a read-only stream over bytes; the caller closes it. Null when out of memory.
-std::FILE* OpenBuffer(const std::string& bytes) {
-  // fmemopen never writes in mode "r"; the cast only satisfies its signature.
-  return fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "r");
+enum class Conversion { kNone, kHex, kInteger, kDecimal };
+
+Conversion ConversionOf(const char* mode) {
+  if (mode == nullptr) return Conversion::kNone;
+  if (std::strcmp(mode, "%x") == 0) return Conversion::kHex;
+  if (std::strcmp(mode, "%i") == 0) return Conversion::kInteger;
+  if (std::strcmp(mode, "%d") == 0) return Conversion::kDecimal;
+  return Conversion::kNone;
 }
+
+// White space of the formatted-input conversions in the C locale.
+inline bool IsSpace(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// Digit values: 0..15 for 0-9, a-f, A-F; kNoDigit for every other byte and for EOF.
+constexpr int kNoDigit = 99;
+struct DigitTable {
+  unsigned char value[256];
+  constexpr DigitTable() : value() {
+    for (int c = 0; c < 256; ++c) {
+      value[c] = kNoDigit;
+      if (c >= '0' && c <= '9') value[c] = static_cast<unsigned char>(c - '0');
+      if (c >= 'a' && c <= 'f') value[c] = static_cast<unsigned char>(c - 'a' + 10);
+      if (c >= 'A' && c <= 'F') value[c] = static_cast<unsigned char>(c - 'A' + 10);
+    }
+  }
+};
+constexpr DigitTable kDigits;
+
+inline int DigitOf(int c) { return c == EOF ? kNoDigit : kDigits.value[c & 0xFF]; }
+
+// The base a conversion starts with: 0 for "%i", which the prefix decides.
+inline int StartBase(Conversion conversion) {
+  return conversion == Conversion::kHex ? 16 : conversion == Conversion::kInteger ? 0 : 10;
+}
+
+// Adds a digit to the magnitude unless it already passed 64 bits.
+inline void Accumulate(std::uint64_t& magnitude, bool& overflow, int base, int digit) {
+  const auto b = static_cast<std::uint64_t>(base);
+  const auto d = static_cast<std::uint64_t>(digit);
+  // Below 2^59 no base up to 16 can carry it past 64 bits.
+  if (magnitude < (std::uint64_t{1} << 59)) {
+    magnitude = magnitude * b + d;
+    return;
+  }
+  std::uint64_t next = 0;
+  if (overflow || __builtin_mul_overflow(magnitude, b, &next) ||
+      __builtin_add_overflow(next, d, &next)) {
+    overflow = true;
+  } else {
+    magnitude = next;
+  }
+}
+
+// The digits converted as strtoul ("%x") or strtol ("%i", "%d") would convert them into a
+// long, then wrapped to 32 bits as the int conversion does.
+int Finish(Conversion conversion, bool negative, std::uint64_t magnitude, bool overflow) {
+  std::uint64_t result = 0;
+  if (conversion == Conversion::kHex) {
+    // strtoul: the magnitude, negated modulo 2^64 after a minus; ULONG_MAX beyond 64 bits.
+    result = overflow ? UINT64_MAX : negative ? 0 - magnitude : magnitude;
+  } else {
+    // strtol: LONG_MAX or LONG_MIN beyond the range of a long.
+    const std::uint64_t limit = negative ? std::uint64_t{1} << 63 : INT64_MAX;
+    if (overflow || magnitude > limit) {
+      result = negative ? std::uint64_t{1} << 63 : static_cast<std::uint64_t>(INT64_MAX);
+    } else {
+      result = negative ? 0 - magnitude : magnitude;
+    }
+  }
+  return static_cast<int>(static_cast<std::uint32_t>(result));
+}
+
+// One conversion of the formatted input, on any source of bytes with Get() (a byte, or EOF)
+// and Unget(c) (gives back the byte just read). It consumes what fscanf consumes: white space,
+// a sign, a "0" and, where the base allows a prefix, an "x" or "X", the digits, and gives back
+// only the byte that ended the number. Returns 1, 0 (no digit: nothing is stored) or EOF (only
+// white space was left).
+template <class Source>
+int ScanValue(Source& in, Conversion conversion, int& value) {
+  if (conversion == Conversion::kNone) return 0;
+  int c = in.Get();
+  while (IsSpace(c)) c = in.Get();
+  if (c == EOF) return EOF;
+
+  bool negative = false;
+  if (c == '-' || c == '+') {
+    negative = c == '-';
+    c = in.Get();
+  }
+  int base = StartBase(conversion);
+  bool digits = false;
+  if (c == '0') {
+    digits = true;
+    c = in.Get();
+    if (c == 'x' || c == 'X') {
+      if (base == 0) base = 16;
+      if (base == 16) c = in.Get();
+    } else if (base == 0) {
+      base = 8;
+    }
+  }
+  if (base == 0) base = 10;
+
+  std::uint64_t magnitude = 0;
+  bool overflow = false;
+  for (int d = DigitOf(c); d < base; d = DigitOf(c)) {
+    digits = true;
+    Accumulate(magnitude, overflow, base, d);
+    c = in.Get();
+  }
+  in.Unget(c);
+  if (!digits) return 0;
+  value = Finish(conversion, negative, magnitude, overflow);
+  return 1;
+}
+
+// ScanValue over bytes [p, end) already in memory, for a token that starts at p (white space
+// skipped) and whose end lies before end. Returns kNeedMore, with nothing changed, when the
+// token (or the byte that ends it) reaches end; otherwise 1 or 0 as ScanValue, with *stop at
+// the first byte not consumed.
+constexpr int kNeedMore = -2;
+inline int ScanInBuffer(const unsigned char* p, const unsigned char* end, Conversion conversion,
+                        int& value, const unsigned char** stop) {
+  bool negative = false;
+  if (*p == '-' || *p == '+') {
+    negative = *p == '-';
+    if (++p == end) return kNeedMore;
+  }
+  int base = StartBase(conversion);
+  bool digits = false;
+  if (*p == '0') {
+    digits = true;
+    if (++p == end) return kNeedMore;
+    if (*p == 'x' || *p == 'X') {
+      if (base == 0) base = 16;
+      if (base == 16 && ++p == end) return kNeedMore;
+    } else if (base == 0) {
+      base = 8;
+    }
+  }
+  if (base == 0) base = 10;
+
+  std::uint64_t magnitude = 0;
+  bool overflow = false;
+  for (int d = kDigits.value[*p]; d < base; d = kDigits.value[*p]) {
+    digits = true;
+    Accumulate(magnitude, overflow, base, d);
+    if (++p == end) return kNeedMore;
+  }
+  *stop = p;
+  if (!digits) return 0;
+  value = Finish(conversion, negative, magnitude, overflow);
+  return 1;
+}
+
+// A stream read one byte at a time, giving back at most one: the position after a conversion
+// is the one fscanf leaves.
+class StreamSource {
+ public:
+  explicit StreamSource(std::FILE* f) : f_(f) {}
+  int Get() { return getc(f_); }
+  void Unget(int c) {
+    if (c != EOF) ungetc(c, f_);
+  }
+
+ private:
+  std::FILE* f_;
+};
 
 }  // namespace
 
-// Converted as fscanf with the mode into an int would be, but through a long so that the
-// conversion itself never overflows (glibc saturates a long); the result is then wrapped to
-// 32 bits, which is what the int conversion does for every value that fits a long.
-int ConvertTextValue(std::FILE* f, const char* mode, int& value) {
-  if (mode == nullptr) return 0;
-  if (std::strcmp(mode, "%x") == 0) {
-    unsigned long v = 0;
-    const int r = std::fscanf(f, "%lx", &v);
-    if (r == 1) value = static_cast<int>(static_cast<std::uint32_t>(v));
-    return r;
+// Bytes from memory, refilled in chunks from a stream when one is given.
+class TextValueReader::Source {
+ public:
+  // The buffer is not cleared: only bytes fread stored are ever read.
+  Source(std::FILE* f, std::size_t chunkBytes)
+      : f_(f),
+        size_(std::max<std::size_t>(chunkBytes, 1)),
+        buffer_(std::make_unique_for_overwrite<unsigned char[]>(size_)) {}
+  Source(const char* data, std::size_t size)
+      : next_(reinterpret_cast<const unsigned char*>(data)), end_(next_ + size) {}
+
+  int Get() {
+    if (next_ == end_ && !Refill()) return EOF;
+    return *next_++;
   }
-  long v = 0;
-  int r = 0;
-  if (std::strcmp(mode, "%i") == 0) {
-    r = std::fscanf(f, "%li", &v);
-  } else if (std::strcmp(mode, "%d") == 0) {
-    r = std::fscanf(f, "%ld", &v);
-  } else {
-    return 0;
+
+  // A token that lies wholly in the buffer is converted there; one that runs into the end
+  // of the buffer (once per chunk) goes through Get and Unget.
+  int Next(Conversion conversion, int& value) {
+    if (conversion == Conversion::kNone) return 0;
+    const unsigned char* p = next_;
+    while (p != end_ && IsSpace(*p)) ++p;
+    next_ = p;
+    if (p != end_) {
+      const unsigned char* stop = p;
+      const int result = ScanInBuffer(p, end_, conversion, value, &stop);
+      if (result != kNeedMore) {
+        next_ = stop;
+        return result;
+      }
+    }
+    return ScanValue(*this, conversion, value);
   }
-  if (r == 1) value = static_cast<int>(static_cast<std::uint32_t>(v));
-  return r;
+  // Only the byte just read is given back, so it is still in the buffer.
+  void Unget(int c) {
+    if (c != EOF) --next_;
+  }
+
+ private:
+  bool Refill() {
+    if (f_ == nullptr) return false;
+    const std::size_t got = std::fread(buffer_.get(), 1, size_, f_);
+    if (got == 0) return false;
+    next_ = buffer_.get();
+    end_ = next_ + got;
+    return true;
+  }
+
+  std::FILE* f_ = nullptr;
+  std::size_t size_ = 0;
+  std::unique_ptr<unsigned char[]> buffer_;
+  const unsigned char* next_ = nullptr;
+  const unsigned char* end_ = nullptr;
+};
+
+TextValueReader::TextValueReader(std::FILE* f, const char* mode, std::size_t chunkBytes)
+    : source_(std::make_unique<Source>(f, chunkBytes)),
+      conversion_(static_cast<int>(ConversionOf(mode))) {}
+
+TextValueReader::TextValueReader(const char* data, std::size_t size, const char* mode)
+    : source_(std::make_unique<Source>(data, size)),
+      conversion_(static_cast<int>(ConversionOf(mode))) {}
+
+TextValueReader::~TextValueReader() = default;
+
+int TextValueReader::Next(int& value) {
+  return source_->Next(static_cast<Conversion>(conversion_), value);
 }
 
-TextCount CountTextValues(std::FILE* f, const char* mode) {
+int ConvertTextValue(std::FILE* f, const char* mode, int& value) {
+  StreamSource source(f);
+  return ScanValue(source, ConversionOf(mode), value);
+}
+
+TextCount CountTextValues(TextValueReader& reader) {
   TextCount result;
   result.opened = true;
   for (;;) {
     int value = 0;
-    const int r = ConvertTextValue(f, mode, value);
+    const int r = reader.Next(value);
     if (r == EOF) break;
     if (r != 1) {
-      // The stream does not advance past a token it cannot convert: stop instead of looping.
+      // A token that converts nothing is never passed: stop instead of looping.
       result.badToken = true;
       break;
     }
@@ -64,12 +276,14 @@ TextCount CountTextValues(std::FILE* f, const char* mode) {
   return result;
 }
 
+TextCount CountTextValues(std::FILE* f, const char* mode) {
+  TextValueReader reader(f, mode);
+  return CountTextValues(reader);
+}
+
 TextCount CountTextValuesInBuffer(const std::string& bytes, const char* mode) {
-  std::FILE* f = OpenBuffer(bytes);
-  if (f == nullptr) return {};
-  TextCount result = CountTextValues(f, mode);
-  std::fclose(f);
-  return result;
+  TextValueReader reader(bytes.data(), bytes.size(), mode);
+  return CountTextValues(reader);
 }
 
 TextCount CountOstrelArrayChecked(const char* Fname, const char* mode) {
@@ -84,8 +298,8 @@ int CountOstrelArray(const char* Fname, const char* mode) {
   return CountOstrelArrayChecked(Fname, mode).count;
 }
 
-int ReadTextValues(std::FILE* f, int cx, int cy, int M, int N, int sx, int sy, int* piArray,
-                   const char* mode) {
+int ReadTextValues(TextValueReader& reader, int cx, int cy, int M, int N, int sx, int sy,
+                   int* piArray) {
   if (piArray == nullptr) return 1;
   const long long width = std::max(cx, 0);
   const long long height = std::max(cy, 0);
@@ -97,13 +311,14 @@ int ReadTextValues(std::FILE* f, int cx, int cy, int M, int N, int sx, int sy, i
     // Positions in long long: sx + M may pass the int range for formats far off the image.
     bool reading = true;
     for (long long r = sy; reading && r < static_cast<long long>(sy) + N; ++r) {
+      const bool rowInside = r >= 0 && r < height;
       for (long long c = sx; c < static_cast<long long>(sx) + M; ++c) {
         int value = 0;
-        if (ConvertTextValue(f, mode, value) != 1) {
+        if (reader.Next(value) != 1) {
           reading = false;
           break;
         }
-        if (c >= 0 && c < width && r >= 0 && r < height) {
+        if (rowInside && c >= 0 && c < width) {
           piArray[r * width + c] = value;
           if (value > max) max = value;
         }
@@ -120,13 +335,17 @@ int ReadTextValues(std::FILE* f, int cx, int cy, int M, int N, int sx, int sy, i
   return 1;
 }
 
+int ReadTextValues(std::FILE* f, int cx, int cy, int M, int N, int sx, int sy, int* piArray,
+                   const char* mode) {
+  if (piArray == nullptr) return 1;
+  TextValueReader reader(f, mode);
+  return ReadTextValues(reader, cx, cy, M, N, sx, sy, piArray);
+}
+
 int ReadTextValuesInBuffer(const std::string& bytes, int cx, int cy, int M, int N, int sx, int sy,
                            int* piArray, const char* mode) {
-  std::FILE* f = OpenBuffer(bytes);
-  if (f == nullptr) return 1;
-  ReadTextValues(f, cx, cy, M, N, sx, sy, piArray, mode);
-  std::fclose(f);
-  return 1;
+  TextValueReader reader(bytes.data(), bytes.size(), mode);
+  return ReadTextValues(reader, cx, cy, M, N, sx, sy, piArray);
 }
 
 int ReadOstrelArray(const char* Fname, int cx, int cy, int M, int N, int sx, int sy, int* piArray,

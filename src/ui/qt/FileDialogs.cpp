@@ -7,7 +7,7 @@
 namespace zmr {
 
 namespace {
-// Every file, as "*.*" means on the platform where these dialogs began.
+// "All files (*.*)" means every file, also one whose name has no dot.
 constexpr const char* kAllFiles = "All files (*.*) (*)";
 }  // namespace
 

@@ -24,8 +24,9 @@ bool IsFile(const std::filesystem::path& path) {
 
 QTextBrowser* OpenHelpWindow(QWidget* parent) {
   const QWidgetList candidates =
-      parent != nullptr ? parent->findChildren<QWidget*>(kHelpWindowName, Qt::FindDirectChildrenOnly)
-                        : QApplication::topLevelWidgets();
+      parent != nullptr
+          ? parent->findChildren<QWidget*>(kHelpWindowName, Qt::FindDirectChildrenOnly)
+          : QApplication::topLevelWidgets();
   for (QWidget* widget : candidates) {
     auto* browser = qobject_cast<QTextBrowser*>(widget);
     if (browser != nullptr && browser->objectName() == kHelpWindowName) return browser;

@@ -6,7 +6,9 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStyle>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "ui/qt/OptionsDialog.h"
 
@@ -33,8 +35,13 @@ ImageFormatDialog::ImageFormatDialog(const ImageFormatDialogData& data, QWidget*
     list_->setCurrentRow(data.selection);
     list_->scrollToItem(list_->currentItem(), QAbstractItemView::PositionAtCenter);
   }
-  list_->setMinimumWidth(list_->fontMetrics().horizontalAdvance("00000 x 00000") + 32);
-  list_->setMinimumHeight(200);
+  int widest = list_->fontMetrics().horizontalAdvance("0000 x 0000");
+  for (int i = 0; i < list_->count(); ++i) {
+    widest = std::max(widest, list_->fontMetrics().horizontalAdvance(list_->item(i)->text()));
+  }
+  list_->setFixedWidth(widest + 2 * list_->frameWidth() +
+                       list_->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 16);
+  list_->setMinimumHeight(220);
 
   xOffset_ = NewDigitsOnlyEdit(QString::fromStdString(data.xOffset), this);
   xOffset_->setObjectName("field510");

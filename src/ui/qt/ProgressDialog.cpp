@@ -123,4 +123,3 @@ void WorkerProgressDialog::reject() {
 }
 
 }  // namespace zmr
-

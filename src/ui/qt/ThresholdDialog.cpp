@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
@@ -30,24 +31,19 @@ ThresholdDialog::ThresholdDialog(Platform& platform, QWidget* parent)
   bar_->setSingleStep(1);
   bar_->setPageStep(16);
   bar_->setFocusPolicy(Qt::StrongFocus);
-  bar_->setMinimumWidth(240);
+  bar_->setMinimumWidth(280);
 
   auto* ok = new QPushButton("OK", this);
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, &QWidget::close);
 
-  auto* top = new QHBoxLayout;
-  top->addWidget(caption);
-  top->addSpacing(8);
-  top->addWidget(value_);
-  top->addStretch(1);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
   buttons->addWidget(ok);
   buttons->addStretch(1);
   auto* layout = new QVBoxLayout(this);
-  layout->addLayout(top);
-  layout->addSpacing(4);
+  layout->addWidget(caption, 0, Qt::AlignLeft);
+  layout->addWidget(value_, 0, Qt::AlignLeft);
   layout->addWidget(bar_);
   layout->addSpacing(12);
   layout->addLayout(buttons);
@@ -59,6 +55,7 @@ ThresholdDialog::ThresholdDialog(Platform& platform, QWidget* parent)
   // its value, so the value set in OnAction is the one the bar keeps.
   connect(bar_, &QAbstractSlider::actionTriggered, this, &ThresholdDialog::OnAction);
   connect(bar_, &QAbstractSlider::sliderReleased, this, &ThresholdDialog::OnReleased);
+  bar_->installEventFilter(this);
 }
 
 ThresholdDialog::~ThresholdDialog() { Finish(); }
@@ -101,6 +98,40 @@ void ThresholdDialog::ShowThreshold() {
   const int threshold = State().iThreshold;
   bar_->setValue(threshold);
   value_->setText(QString::number(static_cast<unsigned>(threshold)));
+}
+
+bool ThresholdDialog::eventFilter(QObject* watched, QEvent* event) {
+  // A scroll bar's own keys follow its inverted controls (Right would move it left); the
+  // threshold bar moves the way the arrows point.
+  if (watched != bar_ || event->type() != QEvent::KeyPress)
+    return QDialog::eventFilter(watched, event);
+  QAbstractSlider::SliderAction action = QAbstractSlider::SliderNoAction;
+  switch (static_cast<QKeyEvent*>(event)->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Up:
+      action = QAbstractSlider::SliderSingleStepSub;
+      break;
+    case Qt::Key_Right:
+    case Qt::Key_Down:
+      action = QAbstractSlider::SliderSingleStepAdd;
+      break;
+    case Qt::Key_PageUp:
+      action = QAbstractSlider::SliderPageStepSub;
+      break;
+    case Qt::Key_PageDown:
+      action = QAbstractSlider::SliderPageStepAdd;
+      break;
+    case Qt::Key_Home:
+      action = QAbstractSlider::SliderToMinimum;
+      break;
+    case Qt::Key_End:
+      action = QAbstractSlider::SliderToMaximum;
+      break;
+    default:
+      return QDialog::eventFilter(watched, event);
+  }
+  bar_->triggerAction(action);
+  return true;
 }
 
 void ThresholdDialog::reject() { close(); }

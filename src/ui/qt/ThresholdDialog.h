@@ -5,6 +5,7 @@
 
 #include <QDialog>
 
+#include "ui/Dialogs.h"
 #include "ui/Platform.h"
 
 class QLabel;
@@ -16,7 +17,9 @@ namespace zmr {
 // the scroll bar "thresholdScroll" (0..255 at iThreshold) and OK. Construction runs
 // ThresholdDialogInit; every scroll action runs ThresholdDialogScroll and then shows
 // iThreshold on the bar and in the text. OK, Escape or closing the window run
-// ThresholdDialogClose and delete the dialog (WA_DeleteOnClose). Show it with show().
+// ThresholdDialogClose and delete the dialog (WA_DeleteOnClose). The keyboard on the bar: Left
+// and Up a line left, Right and Down a line right, Page Up and Page Down a page, Home and End
+// to the ends. Show it with show().
 class ThresholdDialog : public QDialog {
   Q_OBJECT
  public:
@@ -27,6 +30,7 @@ class ThresholdDialog : public QDialog {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void OnAction(int action);

@@ -1,5 +1,11 @@
 // zmrcal's step parser and runner over the real console platform.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include <string>
 #include <vector>
@@ -77,6 +83,27 @@ TEST_F(StepsTest, ParserKeepsFileArgumentsVerbatimAndReadsFormatOptions) {
   EXPECT_EQ(steps[0].offset->y, 4);
   // save-points takes no --format: the word is its file name.
   EXPECT_EQ(steps[1].file, "--format");
+}
+
+TEST_F(StepsTest, InterruptDuringAWorkerIsItsCancel) {
+  // The worker runs until it is cancelled; Ctrl-C must reach it as the dialog's Cancel.
+  std::atomic<bool> started{false};
+  std::thread presser([&] {
+    while (!started.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    kill(getpid(), SIGINT);
+  });
+  platform_.RunWorker(ProgressDialog::AutoDetection, [&] {
+    started.store(true);
+    while (State().fTerminated.load() == 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+  presser.join();
+  EXPECT_TRUE(platform_.interrupted());
+  // Outside a worker the default action of the signal is back.
+  struct sigaction current {};
+  sigaction(SIGINT, nullptr, &current);
+  EXPECT_EQ(current.sa_handler, SIG_DFL);
 }
 
 }  // namespace

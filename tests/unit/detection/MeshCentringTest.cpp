@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "geometry/TriangleLocation.h"
 #include "state/ProgramState.h"
 #include "support/TestSupport.h"
 
@@ -18,7 +18,8 @@ using test::ReadFile;
 using test::WriteFile;
 
 // Spots 0..3 at the corners of [40, 80]^2 (slots 1..4 of PointsBuffer), triangulated into
-// (0, 1, 2) and (1, 3, 2); ideal positions = spot + (ax + bx (x - 40), ay + by (y - 40)).
+// (0, 1, 2) and (1, 3, 2); ideal positions = spot + (ax + bx (x - 40), ay + by (y - 40)), a
+// constant shift (2.5, -1.25) unless a test sets another.
 class MeshCentringTest : public test::StateTest {
  protected:
   void SetUp() override {
@@ -30,13 +31,13 @@ class MeshCentringTest : public test::StateTest {
       s.PointsBuffer[s.MAXPoints + 1 + k] = corners[k][1];
     }
     const int triangles[6] = {0, 1, 2, 1, 3, 2};
-    for (int k = 0; k < 6; ++k) s.Tpoints[k] = triangles[k];
+    std::copy(triangles, triangles + 6, s.Tpoints.begin());
     s.NumberOfTriangles = 2;
     s.NumberOfPoints = 4;
     s.TraceFlag = kTraceFlagCentring;
     s.Centering = 1;
-    s.Pc[0] = 50.0;
-    s.Pc[1] = 50.0;
+    s.Pc[0] = s.Pc[1] = 50.0;
+    SetShifts(2.5, 0.0, -1.25, 0.0);
   }
 
   const double* PX() const { return State().PointsBuffer.data() + 1; }
@@ -55,23 +56,6 @@ class MeshCentringTest : public test::StateTest {
     return {s.SX[0], s.SX[1], s.SX[2], s.SX[3], s.SY[0], s.SY[1], s.SY[2], s.SY[3]};
   }
 
-  // The shift interpolated at Pc over the current ideal positions.
-  void ShiftAtCentre(double* dc) const {
-    const ProgramState& s = State();
-    const long t = FindTriangle(s.Pc[0], s.Pc[1], PX(), PY());
-    ASSERT_GE(t, 0);
-    double p[3][2];
-    double d[3][2];
-    for (int k = 0; k < 3; ++k) {
-      const int v = s.Tpoints[3 * t + k];
-      p[k][0] = PX()[v];
-      p[k][1] = PY()[v];
-      d[k][0] = s.SX[v] - PX()[v];
-      d[k][1] = s.SY[v] - PY()[v];
-    }
-    ApproximateShift(s.Pc, dc, p[0], p[1], p[2], d[0], d[1], d[2]);
-  }
-
   // Runs CenterAutoTraceResults and returns what it printed.
   std::string Centre() {
     testing::internal::CaptureStdout();
@@ -81,7 +65,6 @@ class MeshCentringTest : public test::StateTest {
 };
 
 TEST_F(MeshCentringTest, ConstantShiftIsRemovedAndReported) {
-  SetShifts(2.5, 0.0, -1.25, 0.0);
   EXPECT_EQ(Centre(), "Centering shifts\nWriting to file ResultsFit.txt ...done\n");
   EXPECT_EQ(Ideal(), (std::vector<double>{40, 80, 40, 80, 40, 40, 80, 80}));
   EXPECT_EQ(ReadFile("Trace.log"),
@@ -94,64 +77,45 @@ TEST_F(MeshCentringTest, ConstantShiftIsRemovedAndReported) {
             "80.000000 80.000000 80.000000 80.000000\n");
 }
 
-TEST_F(MeshCentringTest, OnePassMovesTheWholeGridSoTheShiftAtTheCentreVanishes) {
-  SetShifts(1.0, 0.125, -3.0, -0.0625);
+// An affine shift field: the interpolated shift at Pc = (50, 50) is the field's value there,
+// (2.25, -3.75), and one pass moves every ideal position by it.
+TEST_F(MeshCentringTest, OnePassMovesTheWholeGridByTheShiftAtTheCentre) {
+  SetShifts(1.0, 0.125, -3.0, -0.075);
   const std::vector<double> before = Ideal();
-  double dc[2];
-  ShiftAtCentre(dc);
-  ASSERT_NE(dc[0], 0.0);
-  testing::internal::CaptureStdout();
   EXPECT_EQ(CenterMesh(State().Pc, PX(), PY(), State().SX.data(), State().SY.data()), 0);
-  testing::internal::GetCapturedStdout();
   const std::vector<double> after = Ideal();
   for (int k = 0; k < 4; ++k) {
-    EXPECT_DOUBLE_EQ(before[k] - after[k], dc[0]) << "point " << k;
-    EXPECT_DOUBLE_EQ(before[4 + k] - after[4 + k], dc[1]) << "point " << k;
+    EXPECT_NEAR(before[k] - after[k], 2.25, 1e-12) << "point " << k;
+    EXPECT_NEAR(before[4 + k] - after[4 + k], -3.75, 1e-12) << "point " << k;
   }
-  double again[2];
-  ShiftAtCentre(again);
-  EXPECT_NEAR(again[0], 0.0, 1e-12);
-  EXPECT_NEAR(again[1], 0.0, 1e-12);
-}
-
-TEST_F(MeshCentringTest, ZeroShiftAtTheCentreLeavesTheGridAlone) {
-  SetShifts(-2.5, 0.25, 5.0, -0.5);  // zero at (50, 50)
-  const std::vector<double> before = Ideal();
-  Centre();
-  EXPECT_EQ(Ideal(), before);
   EXPECT_EQ(ReadFile("Trace.log"),
-            "Approximated shift for the point [ 50.00  50.00] : [  0.00   0.00]\n"
-            "Approximated shift for the point [ 50.00  50.00] : [  0.00   0.00]\n");
+            "Approximated shift for the point [ 50.00  50.00] : [  2.25  -3.75]\n");
 }
 
-TEST_F(MeshCentringTest, CentreOutsideTheZoneIsSkippedAndLogged) {
-  SetShifts(2.5, 0.0, -1.25, 0.0);
-  WriteFile("Trace.log", "earlier\n");
-  State().Pc[0] = 10.0;
-  const std::vector<double> before = Ideal();
-  EXPECT_EQ(Centre(), "Centering shifts\nWriting to file ResultsFit.txt ...done\n");
-  EXPECT_EQ(Ideal(), before);
-  EXPECT_EQ(ReadFile("Trace.log"),
-            "earlier\n"
-            "Point outside triangulated zone - skipping mesh centering\n"
-            "Point outside triangulated zone - skipping mesh centering\n");
-  EXPECT_TRUE(FileExists("ResultsFit.txt"));
-}
-
-TEST_F(MeshCentringTest, WithoutCentringBitTheResultsAreWrittenUnmoved) {
-  SetShifts(2.5, 0.0, -1.25, 0.0);
-  State().Centering = 0x10;
-  EXPECT_EQ(Centre(), "Centering shifts\nWriting to file ResultsFit.txt ...done\n");
-  EXPECT_FALSE(FileExists("Trace.log"));
-  EXPECT_EQ(ReadFile("ResultsFit.txt"),
-            "40.000000 40.000000 42.500000 38.750000\n"
-            "80.000000 40.000000 82.500000 38.750000\n"
-            "40.000000 80.000000 42.500000 78.750000\n"
-            "80.000000 80.000000 82.500000 78.750000\n");
+// Outside the triangulated zone the centring is logged and skipped; without bit 0 of Centering
+// it does not run. Either way the results are written unmoved.
+TEST_F(MeshCentringTest, CentreOutsideTheZoneOrCentringOffLeavesTheGrid) {
+  const std::string skipped = "Point outside triangulated zone - skipping mesh centering\n";
+  const struct {
+    long centering;
+    double pcx;
+    std::string log;
+  } cases[] = {{1, 10.0, "earlier\n" + skipped + skipped}, {0x10, 50.0, "earlier\n"}};
+  for (const auto& c : cases) {
+    WriteFile("Trace.log", "earlier\n");
+    State().Centering = c.centering;
+    State().Pc[0] = c.pcx;
+    EXPECT_EQ(Centre(), "Centering shifts\nWriting to file ResultsFit.txt ...done\n");
+    EXPECT_EQ(ReadFile("Trace.log"), c.log);
+    EXPECT_EQ(ReadFile("ResultsFit.txt"),
+              "40.000000 40.000000 42.500000 38.750000\n"
+              "80.000000 40.000000 82.500000 38.750000\n"
+              "40.000000 80.000000 42.500000 78.750000\n"
+              "80.000000 80.000000 82.500000 78.750000\n");
+  }
 }
 
 TEST_F(MeshCentringTest, RefusesInAnyOtherStateAndWritesNothing) {
-  SetShifts(2.5, 0.0, -1.25, 0.0);
   const std::vector<double> before = Ideal();
   for (int flag : {0, 1, 2}) {
     State().TraceFlag = flag;
@@ -166,7 +130,6 @@ TEST_F(MeshCentringTest, RefusesInAnyOtherStateAndWritesNothing) {
 }
 
 TEST_F(MeshCentringTest, LogsIntoAnOpenTraceStream) {
-  SetShifts(2.5, 0.0, -1.25, 0.0);
   ProgramState& s = State();
   s.OUT_LOG = std::fopen("open.log", "w");
   ASSERT_NE(s.OUT_LOG, nullptr);

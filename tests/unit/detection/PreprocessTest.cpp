@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <climits>
 #include <cstdint>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "state/ProgramState.h"
@@ -60,137 +62,93 @@ TEST(ArrayFilterIntTest, EqualsDirectSummationOnGeneratedImages) {
   }
 }
 
-TEST(ArrayFilterIntTest, ClipsTheWindowAndTruncatesTowardZero) {
-  // Pixel (i, j) = i + 10 j on 8 x 8: the corner window with FilterSize 5 holds the 6 x 6
-  // pixels i, j < 6, summing to 990 over 36 pixels: 27.5, truncated to 27.
-  std::vector<int> source(64);
-  for (int j = 0; j < 8; ++j) {
-    for (int i = 0; i < 8; ++i) source[j * 8 + i] = i + 10 * j;
-  }
-  std::vector<int> target(64, -1);
+TEST(ArrayFilterIntTest, KnownMeansAndUniformImagesEvenWhenSumsExceed32Bits) {
+  // Pixel (i, j) = i + 10 j on 8 x 8 with FilterSize 5: the corner window holds the 6 x 6 pixels
+  // i, j < 6, mean 27.5 -> 27; the opposite corner i, j >= 2, mean 49.5 -> 49.
+  std::vector<int> source(64), target(64, -1);
+  for (int k = 0; k < 64; ++k) source[k] = k % 8 + 10 * (k / 8);
   ASSERT_EQ(ArrayFilterInt(8, 8, source.data(), target.data(), 5), 0);
   EXPECT_EQ(target[0], 27);
-  // The opposite corner: i, j >= 2, (4.5 + 45) = 49.5 -> 49.
   EXPECT_EQ(target[63], 49);
-
-  // A mean of -0.5 truncates to 0, not -1.
-  const int negative[] = {-1, 0};
-  int out[2] = {7, 7};
-  ASSERT_EQ(ArrayFilterInt(2, 1, negative, out, 1), 0);
-  EXPECT_EQ(out[0], 0);
-  EXPECT_EQ(out[1], 0);
-}
-
-TEST(ArrayFilterIntTest, UniformImagesStayUnchangedEvenWhenSumsExceed32Bits) {
   for (int value : {0, 200, -17, INT_MAX, INT_MIN}) {
     for (long filterSize : {0L, 1L, 5L, 100L}) {
-      std::vector<int> source(23 * 19, value);
-      std::vector<int> target(source.size(), 1);
-      ASSERT_EQ(ArrayFilterInt(23, 19, source.data(), target.data(), filterSize), 0);
-      EXPECT_EQ(target, source) << "value " << value << ", filter size " << filterSize;
+      std::vector<int> uniform(23 * 19, value), out(uniform.size(), 1);
+      ASSERT_EQ(ArrayFilterInt(23, 19, uniform.data(), out.data(), filterSize), 0);
+      EXPECT_EQ(out, uniform) << "value " << value << ", filter size " << filterSize;
     }
   }
   const int single = 42;
   int out = 0;
   ASSERT_EQ(ArrayFilterInt(1, 1, &single, &out, 1000000), 0);
   EXPECT_EQ(out, 42);
+  // A negative filter size is refused, an empty image has nothing to filter.
+  EXPECT_EQ(ArrayFilterInt(8, 8, source.data(), target.data(), -1), -1);
+  EXPECT_EQ(ArrayFilterInt(0, 8, source.data(), target.data(), 2), 0);
+  EXPECT_EQ(target[0], 27);
 }
 
-TEST(ArrayFilterIntTest, RefusesNegativeFilterSizeLeavingTheTarget) {
-  const std::vector<int> source = {1, 2, 3, 4};
-  std::vector<int> target = {9, 9, 9, 9};
-  EXPECT_EQ(ArrayFilterInt(2, 2, source.data(), target.data(), -1), -1);
-  EXPECT_EQ(target, std::vector<int>({9, 9, 9, 9}));
-  EXPECT_EQ(ArrayFilterInt(0, 5, source.data(), target.data(), 2), 0);
-  EXPECT_EQ(target, std::vector<int>({9, 9, 9, 9}));
-}
-
-class ThresholdViewTest : public test::StateTest {
+// A working image of cx x cy pixels with its arrays allocated.
+class WorkingImageTest : public test::StateTest {
  protected:
-  void SetUp() override {
-    ProgramState& s = State();
-    s.cxDib = 4;
-    s.cyDib = 2;
-    ASSERT_EQ(AllocateImageArrays(4, 2), 1);
-    s.Msource = {0, 1, 127, 128, 129, 200, 254, 255};
+  void Allocate(int cx, int cy) {
+    State().cxDib = cx;
+    State().cyDib = cy;
+    ASSERT_EQ(AllocateImageArrays(cx, cy), 1);
   }
 };
 
-TEST_F(ThresholdViewTest, WhiteOnlyAboveTheThreshold) {
-  struct Case {
-    int threshold;
-    std::vector<int> expected;
-  };
-  const Case cases[] = {
+TEST_F(WorkingImageTest, ThresholdViewIsWhiteOnlyAboveTheThreshold) {
+  Allocate(4, 2);
+  const std::vector<int> source = {0, 1, 127, 128, 129, 200, 254, 255};
+  State().Msource = source;
+  const std::pair<int, std::vector<int>> cases[] = {
       {128, {0, 0, 0, 0, 255, 255, 255, 255}},
       {255, {0, 0, 0, 0, 0, 0, 0, 0}},
       {0, {0, 255, 255, 255, 255, 255, 255, 255}},
   };
-  for (const Case& c : cases) {
-    State().iThreshold = c.threshold;
+  for (const auto& [threshold, expected] : cases) {
+    State().iThreshold = threshold;
     State().Mtarget.assign(8, 77);
     ApplyThresholdView();
-    EXPECT_EQ(State().Mtarget, c.expected) << "threshold " << c.threshold;
+    EXPECT_EQ(State().Mtarget, expected) << "threshold " << threshold;
   }
-  EXPECT_EQ(State().Msource, std::vector<int>({0, 1, 127, 128, 129, 200, 254, 255}));
-}
+  EXPECT_EQ(State().Msource, source);
 
-TEST_F(ThresholdViewTest, DoesNothingWithoutSourceOrWithArraysOfAnotherSize) {
+  // Nothing happens without a source, or with arrays not of the working size.
+  State().Mtarget.assign(8, 77);
+  State().cxDib = 5;
+  ApplyThresholdView();
+  State().cxDib = 4;
   State().Msource.clear();
-  State().Mtarget.assign(8, 77);
   ApplyThresholdView();
   EXPECT_EQ(State().Mtarget, std::vector<int>(8, 77));
-
-  State().Msource.assign(8, 255);
-  State().Mtarget.clear();
+  State().Msource = source;
+  State().Mtarget.assign(9, 77);
   ApplyThresholdView();
-  EXPECT_TRUE(State().Mtarget.empty());
-
-  State().cxDib = 5;  // arrays no longer of the working size
-  State().Mtarget.assign(8, 77);
-  ApplyThresholdView();
-  EXPECT_EQ(State().Mtarget, std::vector<int>(8, 77));
+  EXPECT_EQ(State().Mtarget, std::vector<int>(9, 77));
 }
 
-class LabelPictureTest : public test::StateTest {
- protected:
-  void SetUp() override {
-    State().cxDib = 6;
-    State().cyDib = 6;
-    ASSERT_EQ(AllocateImageArrays(6, 6), 1);
-  }
-  int& Pixel(int ci, int cj) { return State().Mtarget[cj * 6 + ci]; }
-};
-
-TEST_F(LabelPictureTest, HatchesLabelledRegionsAndKeepsOtherValues) {
-  struct Case {
-    int mode;
-    int ci;
-    int cj;
-    int value;
-    int expected;
-  };
-  const Case cases[] = {
+TEST_F(WorkingImageTest, LabelPictureHatchesLabelledRegionsAndKeepsOtherValues) {
+  Allocate(6, 6);
+  const std::array<int, 5> cases[] = {
       {1, 2, 4, 7, 0},     {1, 3, 4, 7, 128},    {1, 2, 5, 7, 128},   {1, 3, 5, 254, 128},
       {1, 0, 0, 1, 0},     {1, 3, 4, 255, 255},  {1, 3, 4, 0, 0},     {1, 3, 4, -4, -4},
       {1, 3, 4, 256, 256}, {0, 3, 4, 7, 0},      {0, 3, 4, 255, 255}, {0, 2, 4, 254, 0},
       {2, 3, 4, 7, 7},     {-1, 2, 4, 100, 100},
-  };
-  for (const Case& c : cases) {
-    std::fill(State().Mtarget.begin(), State().Mtarget.end(), 255);
-    Pixel(c.ci, c.cj) = c.value;
-    EXPECT_EQ(FilterAutodetectTargetArray(c.mode), 0);
-    EXPECT_EQ(Pixel(c.ci, c.cj), c.expected)
-        << "mode " << c.mode << " at " << c.ci << "," << c.cj << " value " << c.value;
-    Pixel(c.ci, c.cj) = 255;
-    EXPECT_EQ(State().Mtarget, std::vector<int>(36, 255));
+  };  // mode, column, row, value, value afterwards
+  for (const auto& [mode, ci, cj, value, expected] : cases) {
+    std::vector<int>& target = State().Mtarget;
+    std::fill(target.begin(), target.end(), 255);
+    target[cj * 6 + ci] = value;
+    EXPECT_EQ(FilterAutodetectTargetArray(mode), 0);
+    EXPECT_EQ(target[cj * 6 + ci], expected)
+        << "mode " << mode << " at " << ci << "," << cj << " value " << value;
+    target[cj * 6 + ci] = 255;
+    EXPECT_EQ(target, std::vector<int>(36, 255));
   }
-}
-
-TEST_F(LabelPictureTest, NothingHappensWithoutTarget) {
-  State().Mtarget.clear();
+  State().Mtarget.assign(35, 7);  // not of the working size
   EXPECT_EQ(FilterAutodetectTargetArray(1), 0);
-  EXPECT_TRUE(State().Mtarget.empty());
+  EXPECT_EQ(State().Mtarget, std::vector<int>(35, 7));
 }
 
 }  // namespace

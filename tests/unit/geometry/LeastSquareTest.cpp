@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "state/ProgramState.h"
@@ -37,19 +40,18 @@ double LiteralDeterminant(const double* m, int n, int* flag) {
 std::uint64_t Bits(double v) { return std::bit_cast<std::uint64_t>(v); }
 
 TEST(DeterminantTest, GivesKnownValuesAndRefusesOrdersBeyondTheLimit) {
-  struct Case {
+  const struct {
     int n;
     std::vector<double> m;
     double det;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {1, {5.5}, 5.5},
       {2, {1, 2, 3, 4}, -2.0},
       {3, {6, 1, 1, 4, -2, 5, 2, 8, 7}, -306.0},
       {3, {0, 1, 0, 1, 0, 0, 0, 0, 1}, -1.0},
       {3, {2, 0, 1, 1, 3, 2, 1, 1, 1}, 0.0},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     int flag = 0;
     EXPECT_EQ(Determinant(c.m.data(), c.n, &flag), c.det) << "order " << c.n;
     EXPECT_EQ(flag, 0);
@@ -81,8 +83,7 @@ TEST(DeterminantTest, MemoisedExpansionMatchesLiteralExpansionBitForBit) {
     const int samples = n <= 7 ? 30 : (n == 8 ? 9 : (n == 9 ? 3 : 2));
     for (int s = 0; s < samples; ++s) {
       const std::vector<double> m = RandomMatrix(rng, n, s % 3);
-      int literalFlag = 0;
-      int flag = 0;
+      int literalFlag = 0, flag = 0;
       const double expected = LiteralDeterminant(m.data(), n, &literalFlag);
       const double got = Determinant(m.data(), n, &flag);
       ASSERT_EQ(Bits(got), Bits(expected))
@@ -92,18 +93,16 @@ TEST(DeterminantTest, MemoisedExpansionMatchesLiteralExpansionBitForBit) {
   }
 }
 
-class LinearSolveTest : public test::StateTest {};
+using LinearSolveTest = test::StateTest;
 
 TEST_F(LinearSolveTest, SolvesKnownSystemsOrRefusesWithItsCode) {
-  struct Case {
+  const struct {
     int n;
-    std::vector<double> matrix;
-    std::vector<double> rhs;
+    std::vector<double> matrix, rhs;
     int code;
     std::vector<double> result;  // RHS afterwards
     int progress;                // iProgressStatus afterwards, from 0
-  };
-  const Case cases[] = {
+  } cases[] = {
       {1, {4}, {10}, 0, {2.5}, 50},
       {2, {2, 1, 1, 3}, {3, 5}, 0, {0.8, 1.4}, 50},
       {3, {2, 1, -1, -3, -1, 2, -2, 1, 2}, {8, -11, -3}, 0, {2, 3, -1}, 48},
@@ -111,13 +110,11 @@ TEST_F(LinearSolveTest, SolvesKnownSystemsOrRefusesWithItsCode) {
       {3, {1, 2, 3, 0, 0, 0, 4, 5, 6}, {7, 7, 7}, 2, {7, 7, 7}, 0},
       {0, {1}, {7}, 1, {7}, 0},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     State().iProgressStatus = 0;
     std::vector<double> rhs = c.rhs;
-    const std::vector<double> before = c.matrix;
     EXPECT_EQ(LinearSolve(c.matrix.data(), rhs.data(), c.n), c.code) << "order " << c.n;
     for (std::size_t k = 0; k < rhs.size(); ++k) EXPECT_DOUBLE_EQ(rhs[k], c.result[k]);
-    EXPECT_EQ(c.matrix, before);
     EXPECT_EQ(State().iProgressStatus.load(), c.progress) << "order " << c.n;
   }
 }
@@ -128,26 +125,19 @@ TEST(LeastSquareBasisTest, FactorAndDistortionLSFollowTheTermTable) {
   EXPECT_EQ(Factor(-1, 2.0, 3.0), 0.0);
   EXPECT_EQ(Factor(10, 2.0, 3.0), 0.0);
 
-  double p[20] = {};
-  p[0] = 1.0;  // x: 1 + 2 x^2 y
-  p[8] = 2.0;
-  p[12] = -1.0;  // y: -y + 0.5 y^2 x
-  p[19] = 0.5;
-  double sx = 0.0;
-  double sy = 0.0;
+  // x: 1 + 2 x^2 y (terms 0 and 8); y: -y + 0.5 y^2 x (terms 2 and 9).
+  const double p[20] = {1, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, -1, 0, 0, 0, 0, 0, 0, 0.5};
+  double sx = 0.0, sy = 0.0;
   EXPECT_EQ(DistortionLS(p, 2.0, 3.0, &sx, &sy), 1);
   EXPECT_EQ(sx, 25.0);
   EXPECT_EQ(sy, 6.0);
 }
 
-struct MeshCase {
-  long step;
-  long size;
-  std::vector<long> coordinates;
-};
-
 TEST(LeastSquareMeshTest, CoordinatesRunByTheStepAndEndOnTheLastIndex) {
-  const MeshCase cases[] = {
+  const struct {
+    long step, size;
+    std::vector<long> coordinates;
+  } cases[] = {
       {128, 769, {0, 128, 256, 384, 512, 640, 768}},
       {128, 800, {0, 128, 256, 384, 512, 640, 768, 799}},
       {10, 12, {0, 10, 11}},
@@ -156,14 +146,12 @@ TEST(LeastSquareMeshTest, CoordinatesRunByTheStepAndEndOnTheLastIndex) {
       {128, 0, {}},
       {0, 769, {}},
   };
-  for (const MeshCase& c : cases) {
-    std::vector<long> out(c.coordinates.size() + 4, -99);
-    const long count = GenerateMeshCoordinates(out.data(), c.step, c.size);
-    ASSERT_EQ(count, static_cast<long>(c.coordinates.size())) << c.step << " " << c.size;
-    EXPECT_EQ(MeshCoordinateCount(c.step, c.size), count);
-    out.resize(static_cast<std::size_t>(count + 1));
-    std::vector<long> expected = c.coordinates;
-    expected.push_back(-99);  // nothing written beyond the count
+  for (const auto& c : cases) {
+    const long n = static_cast<long>(c.coordinates.size());
+    std::vector<long> out(n + 4, -99), expected = c.coordinates;
+    expected.resize(out.size(), -99);  // nothing written beyond the count
+    EXPECT_EQ(GenerateMeshCoordinates(out.data(), c.step, c.size), n);
+    EXPECT_EQ(MeshCoordinateCount(c.step, c.size), n);
     EXPECT_EQ(out, expected) << c.step << " " << c.size;
   }
 }
@@ -177,41 +165,33 @@ constexpr double kFieldX[10] = {0.5, 0.25, -0.125, 0.01, -0.02, 0.03, 0.001, -0.
 constexpr double kFieldY[10] = {-0.75, -0.1,   0.2,    -0.01, 0.015,
                                 -0.02, -0.001, 0.0025, 0.002, -0.001};
 
-void Field(double x, double y, double& u, double& v) {
-  u = 0.0;
-  v = 0.0;
+// The displacement (u, v) of the cubic field at (x, y).
+std::pair<double, double> Field(double x, double y) {
+  double u = 0.0, v = 0.0;
   for (int i = 0; i < 10; ++i) {
     u += kFieldX[i] * Factor(i, x, y);
     v += kFieldY[i] * Factor(i, x, y);
   }
+  return {u, v};
 }
 
 // Points on a square lattice (the measured positions), displaced by the cubic field, with
 // two triangles per cell in the mesh's orientation.
 void MakeCubicCalibration(double first, double pitch, int perSide) {
   ProgramState& s = State();
-  s.NumberOfPoints = 0;
-  for (int b = 0; b < perSide; ++b) {
-    for (int a = 0; a < perSide; ++a) {
-      const double x = first + a * pitch;
-      const double y = first + b * pitch;
-      double u = 0.0;
-      double v = 0.0;
-      Field(x, y, u, v);
-      double* r = s.PointsInput.data() + 4 * s.NumberOfPoints;
-      r[0] = x;
-      r[1] = y;
-      r[2] = x + u;
-      r[3] = y + v;
-      ++s.NumberOfPoints;
-    }
+  for (int k = 0; k < perSide * perSide; ++k) {
+    const double x = first + (k % perSide) * pitch, y = first + (k / perSide) * pitch;
+    const auto [u, v] = Field(x, y);
+    const double record[4] = {x, y, x + u, y + v};
+    std::copy(record, record + 4, s.PointsInput.begin() + 4 * k);
   }
+  s.NumberOfPoints = perSide * perSide;
   s.NumberOfTriangles = 0;
   for (int b = 0; b + 1 < perSide; ++b) {
     for (int a = 0; a + 1 < perSide; ++a) {
       const int p = b * perSide + a;
       const int tri[6] = {p, p + 1, p + perSide, p + 1, p + perSide + 1, p + perSide};
-      for (int k = 0; k < 6; ++k) s.Tpoints[3 * s.NumberOfTriangles + k] = tri[k];
+      std::copy(tri, tri + 6, s.Tpoints.begin() + 3 * s.NumberOfTriangles);
       s.NumberOfTriangles += 2;
     }
   }
@@ -219,10 +199,8 @@ void MakeCubicCalibration(double first, double pitch, int perSide) {
 
 // 25 points over [-2, 2] x [-2, 2]; a 9 x 6 image with a mesh step of 4 (Edge 1) has the mesh
 // 0, 4, 8 by 0, 4, 5, of which only (0, 0) lies in the zone: 8 new points.
-constexpr int kImageWidth = 9;
-constexpr int kImageHeight = 6;
-constexpr long kLatticePoints = 25;
-constexpr long kNewPoints = 8;
+constexpr int kImageWidth = 9, kImageHeight = 6;
+constexpr long kLatticePoints = 25, kNewPoints = 8;
 
 void MakeSmallCalibration() {
   State().EdgeGrid = 1;
@@ -259,14 +237,12 @@ TEST_F(BoundaryExtrapolationTest, AppendsFittedPointsAtTheMeshNodesOutsideTheZon
   EXPECT_EQ(s.iProgressStatus.load(), 100);
   EXPECT_EQ(s.ImageM, kImageWidth);
   EXPECT_EQ(s.ImageN, kImageHeight);
-  EXPECT_EQ(std::vector<double>(s.PointsInput.begin(), s.PointsInput.begin() + 4 * kLatticePoints),
-            before);
+  std::vector<double> all(s.PointsInput.begin(), s.PointsInput.begin() + 4 * s.NumberOfPoints);
+  EXPECT_EQ(std::vector<double>(all.begin(), all.begin() + 4 * kLatticePoints), before);
   for (std::size_t k = 0; k < expected.size(); ++k) {
-    const double* r = s.PointsInput.data() + 4 * (kLatticePoints + k);
     const auto [x, y] = expected[k];
-    double u = 0.0;
-    double v = 0.0;
-    Field(x, y, u, v);
+    const auto [u, v] = Field(x, y);
+    const double* r = all.data() + 4 * (kLatticePoints + k);
     EXPECT_EQ(r[0], x) << "point " << k;
     EXPECT_EQ(r[1], y) << "point " << k;
     EXPECT_NEAR(r[2], x + u, 1e-9) << "point " << k;
@@ -276,75 +252,58 @@ TEST_F(BoundaryExtrapolationTest, AppendsFittedPointsAtTheMeshNodesOutsideTheZon
 
 TEST_F(BoundaryExtrapolationTest, NothingIsAddedWhenTheZoneCoversEveryNode) {
   MakeCubicCalibration(0.0, 3.0, 4);  // [0, 9] x [0, 9]
-  ProgramState& s = State();
   EXPECT_EQ(AddBoundaryCalibrationPoints(10, 10), 1);
-  EXPECT_EQ(s.NumberOfPoints, 16);
-  EXPECT_EQ(s.iProgressStatus.load(), 100);
+  EXPECT_EQ(State().NumberOfPoints, 16);
+  EXPECT_EQ(State().iProgressStatus.load(), 100);
 }
-
-struct RefusalCase {
-  const char* name;
-  long maxPoints;  // capacity of the point arrays
-  void (*spoil)();
-  std::string message;
-};
-
-class BoundaryRefusalTest : public test::StateTest,
-                            public ::testing::WithParamInterface<RefusalCase> {};
-
-TEST_P(BoundaryRefusalTest, RefusesWithAMessageAndChangesNothing) {
-  const RefusalCase& c = GetParam();
-  ProgramState& s = State();
-  s.MAXPoints = c.maxPoints;
-  ASSERT_EQ(AllocateArrays(), 1);
-  MakeSmallCalibration();
-  c.spoil();
-  s.WX_LS[3] = 42.0;
-  const std::vector<double> points = s.PointsInput;
-  const long count = s.NumberOfPoints;
-
-  EXPECT_EQ(BoundaryExtrapolationProblem(kImageWidth, kImageHeight), c.message);
-  EXPECT_EQ(AddBoundaryCalibrationPoints(kImageWidth, kImageHeight), 0);
-  EXPECT_EQ(s.PointsInput, points);
-  EXPECT_EQ(s.NumberOfPoints, count);
-  EXPECT_EQ(s.WX_LS[3], 42.0);
-  EXPECT_EQ(s.ImageM, 0);
-  EXPECT_EQ(s.iAssignedPoints.load(), 0);
-}
-
-void KeepAsIs() {}
-void LeaveNinePoints() { State().NumberOfPoints = 9; }
-void ZeroEdge() { State().EdgeGrid = 0; }
-// Every point on the row y = 0: the terms in y vanish and the normal matrix has zero rows.
-void PutPointsOnOneRow() {
-  ProgramState& s = State();
-  for (long k = 0; k < s.NumberOfPoints; ++k) {
-    s.PointsInput[4 * k + 1] = 0.0;
-    s.PointsInput[4 * k + 3] = 1.0;
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Refusals, BoundaryRefusalTest,
-    ::testing::Values(
-        RefusalCase{"TooFewPoints", 5000, LeaveNinePoints, kErrorTooFewForExtrapolation},
-        RefusalCase{"ZeroStep", 5000, ZeroEdge, kErrorExtrapolationStep},
-        RefusalCase{"SingularFit", 5000, PutPointsOnOneRow, kErrorSingularFit},
-        // 25 + 8 = 33 points need MAXPoints - 1 >= 33.
-        RefusalCase{"OnePointTooMany", 33, KeepAsIs,
-                    "Error - the extrapolation would need more than 32 calibration points"},
-        RefusalCase{"PointsAlreadyBeyondCapacity", 25, KeepAsIs,
-                    "Error - the extrapolation would need more than 24 calibration points"}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(BoundaryExtrapolationTest, FillsThePointArraysExactlyToCapacity) {
-  ProgramState& s = State();
-  s.MAXPoints = 34;
+  State().MAXPoints = kLatticePoints + kNewPoints + 1;  // one slot stays unused
   ASSERT_EQ(AllocateArrays(), 1);
   MakeSmallCalibration();
   EXPECT_EQ(BoundaryExtrapolationProblem(kImageWidth, kImageHeight), "");
   EXPECT_EQ(AddBoundaryCalibrationPoints(kImageWidth, kImageHeight), 1);
-  EXPECT_EQ(s.NumberOfPoints, 33);
+  EXPECT_EQ(State().NumberOfPoints, kLatticePoints + kNewPoints);
+}
+
+TEST_F(BoundaryExtrapolationTest, RefusesWithAMessageAndChangesNothing) {
+  // Every point on the row y = 0: the terms in y vanish and the normal matrix has zero rows.
+  auto onOneRow = [] {
+    for (long k = 0; k < State().NumberOfPoints; ++k) {
+      State().PointsInput[4 * k + 1] = 0.0;
+      State().PointsInput[4 * k + 3] = 1.0;
+    }
+  };
+  const struct {
+    long maxPoints;  // capacity of the point arrays
+    std::function<void()> spoil;
+    std::string message;
+  } cases[] = {
+      {5000, [] { State().NumberOfPoints = 9; }, kErrorTooFewForExtrapolation},
+      {5000, [] { State().EdgeGrid = 0; }, kErrorExtrapolationStep},
+      {5000, onOneRow, kErrorSingularFit},
+      // 25 + 8 = 33 points need MAXPoints - 1 >= 33.
+      {33, [] {}, "Error - the extrapolation would need more than 32 calibration points"},
+      {25, [] {}, "Error - the extrapolation would need more than 24 calibration points"},
+  };
+  for (const auto& c : cases) {
+    ResetProgramState();
+    ProgramState& s = State();
+    s.MAXPoints = c.maxPoints;
+    ASSERT_EQ(AllocateArrays(), 1);
+    MakeSmallCalibration();
+    c.spoil();
+    s.WX_LS[3] = 42.0;
+    const std::vector<double> points = s.PointsInput;
+    const long count = s.NumberOfPoints;
+    EXPECT_EQ(BoundaryExtrapolationProblem(kImageWidth, kImageHeight), c.message);
+    EXPECT_EQ(AddBoundaryCalibrationPoints(kImageWidth, kImageHeight), 0);
+    EXPECT_EQ(s.PointsInput, points);
+    EXPECT_EQ(s.NumberOfPoints, count);
+    EXPECT_EQ(s.WX_LS[3], 42.0);
+    EXPECT_EQ(s.ImageM, 0);
+    EXPECT_EQ(s.iAssignedPoints.load(), 0);
+  }
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The exhaustive triangulation: exact log bytes, the triangles it keeps and rejects, the
-// invariants of every mesh it makes, progress, cancel, the capacity guards and the helpers.
+// The triangulation: exact log bytes, the triangles it keeps and rejects, the invariants of
+// every mesh it makes, progress, cancel, the capacity guards and the helpers.
 #include "geometry/Triangulate.h"
 
 #include <gtest/gtest.h>
@@ -7,12 +7,15 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <random>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "geometry/Delaunay.h"
 #include "state/ProgramState.h"
 #include "support/TestSupport.h"
 
@@ -412,6 +415,174 @@ TEST(AngleTest, MeasuresFromTheFirstVector) {
     const double b[2] = {c.bx, c.by}, cc[2] = {c.cx, c.cy};
     EXPECT_NEAR(Angle(o, b, cc), c.degrees, 1e-9) << c.cx << " " << c.cy;
   }
+}
+
+// The exact predicates against integer arithmetic on small coordinates, scaled by powers of two
+// and moved by exactly representable offsets, where floating-point evaluation alone often
+// cannot decide (zero signs especially).
+TEST(DelaunayPredicateTest, SignsAreExact) {
+  std::mt19937 gen(7);
+  for (int k = 0; k < 20000; ++k) {
+    long v[8];
+    for (long& c : v) c = static_cast<long>(gen() % 7) - 3;
+    const long orient = (v[2] - v[0]) * (v[5] - v[1]) - (v[3] - v[1]) * (v[4] - v[0]);
+    const auto lift = [&](int i) {
+      const long dx = v[i] - v[6], dy = v[i + 1] - v[7];
+      return std::array<long, 3>{dx, dy, dx * dx + dy * dy};
+    };
+    const auto a = lift(0), b = lift(2), c = lift(4);
+    const long circle = a[0] * (b[1] * c[2] - b[2] * c[1]) - a[1] * (b[0] * c[2] - b[2] * c[0]) +
+                        a[2] * (b[0] * c[1] - b[1] * c[0]);
+    const auto sign = [](long value) { return value > 0 ? 1 : value < 0 ? -1 : 0; };
+    for (const auto& [scale, shift] :
+         {std::pair{1.0, 0.0}, std::pair{0x1p-30, 1.0}, std::pair{0x1p20, 0x1p40}}) {
+      double d[8];
+      for (int i = 0; i < 8; ++i) d[i] = static_cast<double>(v[i]) * scale + shift;
+      ASSERT_EQ(OrientationSign(d[0], d[1], d[2], d[3], d[4], d[5]), sign(orient));
+      ASSERT_EQ(InCircleSign(d[0], d[1], d[2], d[3], d[4], d[5], d[6], d[7]), sign(circle));
+      // For a counter-clockwise triple: is the power of the fourth point below a limit?
+      if (orient > 0) {
+        for (double limit : {0.0, 1.0, 2.5}) {
+          ASSERT_EQ(
+              PowerBelowSign(d[0], d[1], d[2], d[3], d[4], d[5], d[6], d[7], limit * scale * scale),
+              sign(2 * circle + static_cast<long>(2 * limit) * orient));
+        }
+      }
+    }
+  }
+}
+
+// Points far apart in magnitude, where the coordinate differences themselves are rounded.
+TEST(DelaunayPredicateTest, SignsAreExactForRoundedDifferences) {
+  const double big = 0x1p60, tiny = 0x1p-60;
+  // On the line y = x, and a hair above it.
+  EXPECT_EQ(OrientationSign(-big, -big, tiny, tiny, 1, 1), 0);
+  EXPECT_EQ(OrientationSign(-big, -big, tiny, tiny, 1, 1 + 0x1p-52), 1);
+  EXPECT_EQ(OrientationSign(-big, -big, tiny, tiny, 1, 1 - 0x1p-53), -1);
+  // The unit circle through (1, 0), (0, 1), (-1, 0): (0, -1) on it, points a hair inside and
+  // outside of it, and the tiny offset of the centre inside.
+  EXPECT_EQ(InCircleSign(1, 0, 0, 1, -1, 0, 0, -1), 0);
+  EXPECT_EQ(InCircleSign(1, 0, 0, 1, -1, 0, tiny, -1 + 0x1p-53), 1);
+  EXPECT_EQ(InCircleSign(1, 0, 0, 1, -1, 0, tiny, -1), -1);
+  EXPECT_EQ(InCircleSign(1, 0, 0, 1, -1, 0, tiny, tiny), 1);
+  EXPECT_EQ(PowerBelowSign(1, 0, 0, 1, -1, 0, tiny, -1, 0), -1);
+  EXPECT_EQ(PowerBelowSign(1, 0, 0, 1, -1, 0, tiny, -1, 0x1p-100), 1);
+}
+
+struct DelaunayCase {
+  const char* name;
+  std::vector<Pt> pts;
+};
+
+void PrintTo(const DelaunayCase& c, std::ostream* os) { *os << c.name; }
+
+class DelaunayTest : public ::testing::TestWithParam<DelaunayCase> {};
+
+// Every triangle counter-clockwise with an empty circumcircle (exactly), neighbours that agree
+// on their shared edge, every point used, and 2N - 2 - (hull edges) triangles.
+TEST_P(DelaunayTest, MeshIsATriangulationWithEmptyCircles) {
+  const std::vector<Pt>& pts = GetParam().pts;
+  std::vector<double> x, y;
+  std::vector<int> ids;
+  for (const Pt& p : pts) {
+    ids.push_back(static_cast<int>(x.size()));
+    x.push_back(p.x);
+    y.push_back(p.y);
+  }
+  const std::atomic<int> cancel{0};
+  DelaunayMesh mesh;
+  ASSERT_TRUE(BuildDelaunay(x.data(), y.data(), ids, cancel, &mesh));
+  const auto& v = mesh.vertices;
+  const auto& nb = mesh.neighbours;
+  long hullEdges = 0;
+  std::set<int> used;
+  for (long t = 0; t < mesh.Size(); ++t) {
+    const int a = v[3 * t], b = v[3 * t + 1], c = v[3 * t + 2];
+    EXPECT_EQ(OrientationSign(x[a], y[a], x[b], y[b], x[c], y[c]), 1) << "triangle " << t;
+    for (int l = 0; l < static_cast<int>(pts.size()); ++l) {
+      EXPECT_LE(InCircleSign(x[a], y[a], x[b], y[b], x[c], y[c], x[l], y[l]), 0)
+          << "point " << l << " in triangle " << t;
+    }
+    for (int e = 0; e < 3; ++e) {
+      used.insert(v[3 * t + e]);
+      const int p = v[3 * t + (e + 1) % 3], q = v[3 * t + (e + 2) % 3];
+      const int u = nb[3 * t + e];
+      if (u < 0) {
+        ++hullEdges;
+        continue;
+      }
+      bool back = false;
+      for (int f = 0; f < 3; ++f) {
+        back = back ||
+               (nb[3 * u + f] == t && v[3 * u + (f + 1) % 3] == q && v[3 * u + (f + 2) % 3] == p);
+      }
+      EXPECT_TRUE(back) << "triangles " << t << " and " << u;
+    }
+  }
+  EXPECT_EQ(mesh.Size(), 2 * static_cast<long>(pts.size()) - 2 - hullEdges);
+  EXPECT_EQ(used.size(), pts.size());
+}
+
+std::vector<Pt> Scattered(int n, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::uniform_real_distribution<double> coord(-50.0, 50.0);
+  std::vector<Pt> pts(static_cast<std::size_t>(n));
+  for (Pt& p : pts) p = {coord(gen), coord(gen)};
+  return pts;
+}
+
+std::vector<Pt> RotatedGrid(int side, double angle) {
+  std::vector<Pt> pts;
+  for (const Pt& p : Grid(side, side, 7.3)) {
+    pts.push_back({std::cos(angle) * p.x - std::sin(angle) * p.y + 1000,
+                   std::sin(angle) * p.x + std::cos(angle) * p.y + 1000});
+  }
+  return pts;
+}
+
+std::vector<Pt> OnCircleAndLine() {
+  std::vector<Pt> pts;
+  for (int k = 0; k < 24; ++k) {
+    pts.push_back({5 * std::cos(k * 0.2617993877991494), 5 * std::sin(k * 0.2617993877991494)});
+  }
+  for (int k = -6; k <= 6; ++k) pts.push_back({k * 1.5, 9.0});
+  return pts;
+}
+
+INSTANTIATE_TEST_SUITE_P(Sets, DelaunayTest,
+                         ::testing::Values(DelaunayCase{"Triangle", {{0, 0}, {1, 0}, {0, 1}}},
+                                           DelaunayCase{"Scattered", Scattered(300, 1)},
+                                           DelaunayCase{"CoCircularGrid", Grid(15, 12, 10.0)},
+                                           DelaunayCase{"RotatedGrid", RotatedGrid(14, 0.3)},
+                                           DelaunayCase{"CircleAndLine", OnCircleAndLine()},
+                                           DelaunayCase{"CollinearThenOff",
+                                                        {{0, 0}, {1, 1}, {2, 2}, {3, 3}, {1, 2}}},
+                                           DelaunayCase{"HullWithCollinearSides", Grid(6, 2, 1.0)}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(DelaunayBuildTest, CollinearOrFewPointsGiveNoTriangle) {
+  const std::vector<double> x{0, 1, 2, 3, 4.5}, y{1, 2, 3, 4, 5.5};
+  const std::atomic<int> cancel{0};
+  DelaunayMesh mesh;
+  EXPECT_TRUE(BuildDelaunay(x.data(), y.data(), {0, 1, 2, 3, 4}, cancel, &mesh));
+  EXPECT_EQ(mesh.Size(), 0);
+  EXPECT_TRUE(BuildDelaunay(x.data(), y.data(), {0, 3}, cancel, &mesh));
+  EXPECT_EQ(mesh.Size(), 0);
+}
+
+TEST(DelaunayBuildTest, CancelLeavesTheMeshEmpty) {
+  const std::vector<Pt> pts = Scattered(600, 2);
+  std::vector<double> x, y;
+  std::vector<int> ids;
+  for (const Pt& p : pts) {
+    ids.push_back(static_cast<int>(x.size()));
+    x.push_back(p.x);
+    y.push_back(p.y);
+  }
+  const std::atomic<int> cancel{1};
+  DelaunayMesh mesh;
+  EXPECT_FALSE(BuildDelaunay(x.data(), y.data(), ids, cancel, &mesh));
+  EXPECT_EQ(mesh.Size(), 0);
 }
 
 }  // namespace

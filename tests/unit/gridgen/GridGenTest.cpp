@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <numbers>
-#include <ostream>
+#include <numeric>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "support/TestSupport.h"
@@ -42,11 +45,11 @@ TEST(GridGenTest, DefaultsGiveNineteenByNineteenTurnedBarrelGrid) {
   ASSERT_EQ(image.spots.size(), 19u * 19u);
   EXPECT_EQ(CountPresent(image), 19 * 19);
   const GridSpot& centre = image.spots[180];
-  const GridSpot& right = image.spots[189];
-  ASSERT_EQ(centre.row * 100 + centre.col, 0);
-  ASSERT_EQ(right.row * 100 + right.col, 9);
-  EXPECT_DOUBLE_EQ(centre.measuredX, 384.0);
-  EXPECT_DOUBLE_EQ(centre.measuredY, 384.0);
+  const GridSpot& right = image.spots[189];  // row 0, column 9
+  ASSERT_EQ(right.row, 0);
+  ASSERT_EQ(right.col, 9);
+  EXPECT_EQ(centre.measuredX, 384.0);
+  EXPECT_EQ(centre.measuredY, 384.0);
   EXPECT_EQ(Pixel(image, 384, 384), 40);
   // Clockwise on screen: the spot to the right of the centre moves down.
   EXPECT_NEAR(right.idealY - 384.0, 342.0 * std::sin(0.5 * std::numbers::pi / 180.0), 1e-9);
@@ -58,35 +61,24 @@ TEST(GridGenTest, DefaultsGiveNineteenByNineteenTurnedBarrelGrid) {
 
 TEST(GridGenTest, SameSeedGivesIdenticalImageAndDifferentSeedsDifferWithNoise) {
   GridSpec spec{.width = 200, .height = 160, .noiseSigma = 4.0, .missingFraction = 0.3};
-  spec.seed = 11;
-  const GridImage first = GenerateGrid(spec);
-  const GridImage again = GenerateGrid(spec);
-  EXPECT_EQ(first.pixels, again.pixels);
-  ASSERT_EQ(first.spots.size(), again.spots.size());
-  for (std::size_t k = 0; k < first.spots.size(); ++k) {
-    EXPECT_EQ(first.spots[k].present, again.spots[k].present);
-  }
-  spec.seed = 12;
-  EXPECT_NE(GenerateGrid(spec).pixels, first.pixels);
-
+  auto withSeed = [&](std::uint32_t seed) {
+    spec.seed = seed;
+    return GenerateGrid(spec).pixels;
+  };
+  EXPECT_EQ(withSeed(11), withSeed(11));
+  EXPECT_NE(withSeed(11), withSeed(12));
   // Without noise and missing spots the seed plays no part.
-  spec.noiseSigma = 0.0;
-  spec.missingFraction = 0.0;
-  const GridImage clean = GenerateGrid(spec);
-  spec.seed = 99;
-  EXPECT_EQ(GenerateGrid(spec).pixels, clean.pixels);
+  spec.noiseSigma = spec.missingFraction = 0.0;
+  EXPECT_EQ(withSeed(11), withSeed(99));
 }
 
 // Pins the random stream: a change here means that the images of every seed have changed
 // (for example a std distribution slipped in, whose output differs between libraries).
 TEST(GridGenTest, NoisyImageOfASeedIsPinned) {
-  const GridImage image = GenerateGrid(GridSpec{.width = 48,
-                                                .height = 40,
-                                                .pitch = 12.0,
-                                                .radius = 4.0,
-                                                .noiseSigma = 6.0,
-                                                .missingFraction = 0.5,
-                                                .seed = 2024});
+  GridSpec spec{.width = 48, .height = 40, .pitch = 12.0, .radius = 4.0, .noiseSigma = 6.0};
+  spec.missingFraction = 0.5;
+  spec.seed = 2024;
+  const GridImage image = GenerateGrid(spec);
   std::uint64_t hash = 14695981039346656037ULL;  // FNV-1a over the pixels and the missing flags
   for (int v : image.pixels) hash = (hash ^ static_cast<std::uint64_t>(v)) * 1099511628211ULL;
   for (const GridSpot& s : image.spots) hash = (hash ^ (s.present ? 1u : 2u)) * 1099511628211ULL;
@@ -97,11 +89,9 @@ TEST(GridGenTest, NoiseHasTheRequestedSpread) {
   const GridImage image = GenerateGrid(
       GridSpec{.width = 256, .height = 256, .noiseSigma = 5.0, .missingFraction = 1.0});
   ASSERT_EQ(CountPresent(image), 0);  // background only
-  double sum = 0.0, sumSq = 0.0;
-  for (int v : image.pixels) {
-    sum += v;
-    sumSq += static_cast<double>(v) * v;
-  }
+  const std::vector<int>& p = image.pixels;
+  const double sum = std::accumulate(p.begin(), p.end(), 0.0);
+  const double sumSq = std::inner_product(p.begin(), p.end(), p.begin(), 0.0);
   const double n = static_cast<double>(image.pixels.size());
   const double mean = sum / n;
   // Rounding to integers adds 1/12 to the variance.
@@ -109,54 +99,38 @@ TEST(GridGenTest, NoiseHasTheRequestedSpread) {
   EXPECT_NEAR(std::sqrt(sumSq / n - mean * mean - 1.0 / 12.0), 5.0, 0.1);
 }
 
-struct CentroidCase {
-  SpotShape shape;
-  double pitch;
-  double radius;
-  double rotation;
-};
-
-std::ostream& operator<<(std::ostream& out, const CentroidCase& c) {
-  return out << SpotShapeName(c.shape) << " pitch " << c.pitch << " radius " << c.radius
-             << " rotation " << c.rotation;
-}
-
-class GridGenCentroidTest : public ::testing::TestWithParam<CentroidCase> {};
-
-TEST_P(GridGenCentroidTest, DarknessCentroidOfEverySpotIsItsMeasuredPosition) {
-  const CentroidCase& c = GetParam();
-  const GridSpec spec{.pitch = c.pitch,
-                      .shape = c.shape,
-                      .radius = c.radius,
-                      .rotationDegrees = c.rotation,
-                      .distortion = -0.05};
-  const GridImage image = GenerateGrid(spec);
-  ASSERT_GT(image.spots.size(), 50u);
-  const double half = SpotReach(c.shape, c.radius) + 1.0;
-  double worst = 0.0;
-  for (const GridSpot& s : image.spots) {
-    double w = 0.0, wx = 0.0, wy = 0.0;
-    for (int y = static_cast<int>(s.measuredY - half); y <= s.measuredY + half; ++y) {
-      for (int x = static_cast<int>(s.measuredX - half); x <= s.measuredX + half; ++x) {
-        const double dark = spec.backgroundGrey - Pixel(image, x, y);
-        w += dark;
-        wx += dark * x;
-        wy += dark * y;
+// The darkness-weighted centre of the pixels within reach of each spot.
+TEST(GridGenTest, DarknessCentroidOfEverySpotIsItsMeasuredPosition) {
+  const std::pair<SpotShape, std::array<double, 3>> cases[] = {
+      {SpotShape::kDisc, {38.0, 13.0, 0.5}},
+      {SpotShape::kDisc, {30.0, 5.3, -7.0}},
+      {SpotShape::kSquare, {38.0, 11.0, 0.5}},
+      {SpotShape::kSquare, {40.0, 9.0, 20.0}},
+      {SpotShape::kGaussian, {64.0, 13.0, 3.0}}};  // pitch, radius, rotation
+  for (const auto& [shape, p] : cases) {
+    GridSpec spec{.pitch = p[0], .shape = shape, .radius = p[1], .rotationDegrees = p[2]};
+    spec.distortion = -0.05;
+    const GridImage image = GenerateGrid(spec);
+    ASSERT_GT(image.spots.size(), 50u);
+    const double half = SpotReach(shape, p[1]) + 1.0;
+    double worst = 0.0;
+    for (const GridSpot& s : image.spots) {
+      double w = 0.0, wx = 0.0, wy = 0.0;
+      for (int y = static_cast<int>(s.measuredY - half); y <= s.measuredY + half; ++y) {
+        for (int x = static_cast<int>(s.measuredX - half); x <= s.measuredX + half; ++x) {
+          const double dark = spec.backgroundGrey - Pixel(image, x, y);
+          w += dark;
+          wx += dark * x;
+          wy += dark * y;
+        }
       }
+      ASSERT_GT(w, 0.0);
+      worst = std::max(worst, std::hypot(wx / w - s.measuredX, wy / w - s.measuredY));
     }
-    ASSERT_GT(w, 0.0);
-    worst = std::max(worst, std::hypot(wx / w - s.measuredX, wy / w - s.measuredY));
+    // Tight enough to catch samples shifted by an eighth of a pixel.
+    EXPECT_LT(worst, 0.1) << SpotShapeName(shape) << " radius " << p[1];
   }
-  // Tight enough to catch samples shifted by an eighth of a pixel.
-  EXPECT_LT(worst, 0.1);
 }
-
-INSTANTIATE_TEST_SUITE_P(Shapes, GridGenCentroidTest,
-                         ::testing::Values(CentroidCase{SpotShape::kDisc, 38.0, 13.0, 0.5},
-                                           CentroidCase{SpotShape::kDisc, 30.0, 5.3, -7.0},
-                                           CentroidCase{SpotShape::kSquare, 38.0, 11.0, 0.5},
-                                           CentroidCase{SpotShape::kSquare, 40.0, 9.0, 20.0},
-                                           CentroidCase{SpotShape::kGaussian, 64.0, 13.0, 3.0}));
 
 TEST(GridGenTest, MissingSpotsAreNotDrawn) {
   const GridImage image = GenerateGrid(GridSpec{.missingFraction = 0.25, .seed = 5});
@@ -177,33 +151,20 @@ TEST(GridGenTest, MissingSpotsAreNotDrawn) {
   }
 }
 
-struct EdgeCase {
-  SpotShape shape;
-  double radius;
-  std::size_t expectedSpots;
-};
-
-std::ostream& operator<<(std::ostream& out, const EdgeCase& c) {
-  return out << SpotShapeName(c.shape) << " radius " << c.radius;
-}
-
-class GridGenEdgeTest : public ::testing::TestWithParam<EdgeCase> {};
-
 // A 100 x 100 image with pitch 40 has nodes at 9.5, 49.5 and 89.5 on each axis. A spot is kept
 // when it lies at least its reach + 2 from every border: either all nine or only the centre.
-TEST_P(GridGenEdgeTest, SpotsTooNearTheBorderAreDroppedAndNotDrawn) {
-  const EdgeCase& c = GetParam();
-  const GridImage image = GenerateGrid(GridSpec{.width = 100,
-                                                .height = 100,
-                                                .pitch = 40.0,
-                                                .shape = c.shape,
-                                                .radius = c.radius,
-                                                .rotationDegrees = 0.0,
-                                                .distortion = 0.0});
-  ASSERT_EQ(image.spots.size(), c.expectedSpots);
-  const double half = SpotReach(c.shape, c.radius) + 1.0;
-  for (int y = 0; y < 100; ++y) {
-    for (int x = 0; x < 100; ++x) {
+TEST(GridGenTest, SpotsTooNearTheBorderAreDroppedAndNotDrawn) {
+  const std::tuple<SpotShape, double, std::size_t> cases[] = {
+      {SpotShape::kDisc, 7.5, 9},   {SpotShape::kDisc, 7.6, 1},     {SpotShape::kSquare, 5.3, 9},
+      {SpotShape::kSquare, 5.4, 1}, {SpotShape::kGaussian, 3.7, 9}, {SpotShape::kGaussian, 3.8, 1}};
+  for (const auto& [shape, radius, spots] : cases) {
+    GridSpec spec{.width = 100, .height = 100, .pitch = 40.0, .shape = shape, .radius = radius};
+    spec.rotationDegrees = spec.distortion = 0.0;
+    const GridImage image = GenerateGrid(spec);
+    ASSERT_EQ(image.spots.size(), spots) << SpotShapeName(shape) << " radius " << radius;
+    const double half = SpotReach(shape, radius) + 1.0;
+    for (int k = 0; k < 100 * 100; ++k) {
+      const int x = k % 100, y = k / 100;
       const bool nearSpot = std::any_of(image.spots.begin(), image.spots.end(), [&](auto& s) {
         return std::fabs(x - s.measuredX) <= half && std::fabs(y - s.measuredY) <= half;
       });
@@ -214,36 +175,23 @@ TEST_P(GridGenEdgeTest, SpotsTooNearTheBorderAreDroppedAndNotDrawn) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Shapes, GridGenEdgeTest,
-                         ::testing::Values(EdgeCase{SpotShape::kDisc, 7.5, 9},
-                                           EdgeCase{SpotShape::kDisc, 7.6, 1},
-                                           EdgeCase{SpotShape::kSquare, 5.3, 9},
-                                           EdgeCase{SpotShape::kSquare, 5.4, 1},
-                                           EdgeCase{SpotShape::kGaussian, 3.7, 9},
-                                           EdgeCase{SpotShape::kGaussian, 3.8, 1}));
-
-TEST(GridGenFilesTest, OstrelFileHoldsScaledCountsInHexSixteenPerLine) {
+TEST(GridGenFilesTest, OstrelFileHoldsGreyTimesScaleInHexSixteenPerLine) {
   TempDir dir;
   ASSERT_TRUE(WriteOstrelFile("ramp.txt", Ramp(5, 4), 16));
   EXPECT_EQ(ReadFile("ramp.txt"),
             "0 d0 1a0 270 340 410 4e0 5b0 680 750 820 8f0 9c0 a90 b60 c30\n"
             "d00 dd0 ea0 f70\n");
-}
-
-TEST(GridGenFilesTest, OstrelFileReadsBackAsGreyTimesScaleInRowMajorOrder) {
-  TempDir dir;
   // Strong noise reaches both ends of 0..255.
   const GridImage image = GenerateGrid(
       GridSpec{.width = 61, .height = 47, .pitch = 15.0, .radius = 5.0, .noiseSigma = 30.0});
   ASSERT_TRUE(WriteOstrelFile("grid.txt", image, 7));
   std::FILE* file = std::fopen("grid.txt", "r");
   ASSERT_NE(file, nullptr);
-  std::vector<int> values;
-  unsigned v = 0;
-  while (std::fscanf(file, "%x", &v) == 1) values.push_back(static_cast<int>(v));
+  std::vector<int> values, expected;
+  for (unsigned v = 0; std::fscanf(file, "%x", &v) == 1;) values.push_back(static_cast<int>(v));
   std::fclose(file);
-  ASSERT_EQ(values.size(), image.pixels.size());
-  for (std::size_t k = 0; k < values.size(); ++k) ASSERT_EQ(values[k], image.pixels[k] * 7) << k;
+  for (int v : image.pixels) expected.push_back(7 * v);
+  EXPECT_EQ(values, expected);
 }
 
 TEST(GridGenFilesTest, WritersRefuseWhatTheyCannotWriteFaithfully) {

@@ -1,0 +1,150 @@
+#include "geometry/TriangleMap.h"
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+
+#include "geometry/TriangleLocation.h"
+
+namespace zmr {
+namespace {
+
+// Which lattice positions a triangle's side tests must visit. CheckTriangle holds the closed
+// triangle, plus whatever rounding in its three cross products admits. For a triangle whose
+// smallest angle is not tiny (sin above about 1e-6, which the area relative to the longest
+// edge guarantees) rounding admits only positions within a minute distance of the triangle,
+// so its bounding box widened by two pixels (and by a millionth of its size, for far-flung
+// coordinates) holds all of them. A flat or nearly flat triangle holds positions all along its
+// line, beyond its box (three equal vertices hold every position), and one stored against the
+// mesh orientation may hold stray positions anywhere: those visit the whole lattice.
+constexpr double kBoxMargin = 2.0;
+constexpr double kRelativeMargin = 1e-6;
+constexpr double kMinimumShape = 1e-6;
+
+// Indices [first, last) of the ascending values within [lo, hi].
+void Range(const std::vector<double>& v, double lo, double hi, std::size_t& first,
+           std::size_t& last) {
+  first = static_cast<std::size_t>(std::lower_bound(v.begin(), v.end(), lo) - v.begin());
+  last = static_cast<std::size_t>(std::upper_bound(v.begin(), v.end(), hi) - v.begin());
+  if (last < first) last = first;
+}
+
+}  // namespace
+
+TriangleRowMap::TriangleRowMap(const std::vector<double>& xs, const std::vector<double>& ys)
+    : xs_(xs), ys_(ys) {
+  const long triangles = SearchableTriangleCount();
+  try {
+    vertices_.resize(static_cast<std::size_t>(6 * triangles));
+    boxes_.resize(static_cast<std::size_t>(triangles));
+    byFirstRow_.resize(static_cast<std::size_t>(triangles));
+    active_.reserve(static_cast<std::size_t>(triangles));
+    merged_.reserve(static_cast<std::size_t>(triangles));
+  } catch (const std::bad_alloc&) {
+    return;
+  }
+
+  for (long t = 0; t < triangles; ++t) {
+    const int n = static_cast<int>(t);
+    double* v = &vertices_[static_cast<std::size_t>(6 * t)];
+    for (int k = 0; k < 3; ++k) {
+      const double* P = TPoint(n, k, 0);
+      v[2 * k] = P[0];
+      v[2 * k + 1] = P[1];
+    }
+    const double* P1 = v;
+    const double* P2 = v + 2;
+    const double* P3 = v + 4;
+    Box& box = boxes_[static_cast<std::size_t>(t)];
+    // A coordinate that is not a number makes two of the three side tests fail everywhere.
+    if (std::any_of(v, v + 6, [](double c) { return std::isnan(c); })) {
+      box = {0, 0, 0, 0};
+      continue;
+    }
+    box = {0, xs_.size(), 0, ys_.size()};
+    const double e12[2] = {P2[0] - P1[0], P2[1] - P1[1]};
+    const double e13[2] = {P3[0] - P1[0], P3[1] - P1[1]};
+    const double e23[2] = {P3[0] - P2[0], P3[1] - P2[1]};
+    const double area = e12[0] * e13[1] - e12[1] * e13[0];
+    const double longest =
+        std::max({e12[0] * e12[0] + e12[1] * e12[1], e13[0] * e13[0] + e13[1] * e13[1],
+                  e23[0] * e23[0] + e23[1] * e23[1]});
+    if (area > 0 && area >= kMinimumShape * longest) {
+      const double margin = kBoxMargin + kRelativeMargin * std::sqrt(longest);
+      Range(xs_, std::min({P1[0], P2[0], P3[0]}) - margin, std::max({P1[0], P2[0], P3[0]}) + margin,
+            box.a0, box.a1);
+      Range(ys_, std::min({P1[1], P2[1], P3[1]}) - margin, std::max({P1[1], P2[1], P3[1]}) + margin,
+            box.b0, box.b1);
+    }
+  }
+
+  // Entering order: by first row, and by index among triangles that start on the same row.
+  for (std::size_t t = 0; t < byFirstRow_.size(); ++t) byFirstRow_[t] = static_cast<int>(t);
+  std::stable_sort(byFirstRow_.begin(), byFirstRow_.end(),
+                   [this](int a, int b) { return boxes_[a].b0 < boxes_[b].b0; });
+  ready_ = true;
+}
+
+void TriangleRowMap::FillRow(std::size_t b, int* row) {
+  // The active list: triangles whose rows include b, in index order.
+  active_.erase(
+      std::remove_if(active_.begin(), active_.end(), [&](int t) { return boxes_[t].b1 <= b; }),
+      active_.end());
+  const std::size_t first = nextStart_;
+  while (nextStart_ < byFirstRow_.size() && boxes_[byFirstRow_[nextStart_]].b0 <= b) ++nextStart_;
+  if (nextStart_ > first) {
+    merged_.clear();
+    for (std::size_t k = first; k < nextStart_; ++k) {
+      const int t = byFirstRow_[k];
+      if (boxes_[t].b1 > b && boxes_[t].a1 > boxes_[t].a0) merged_.push_back(t);
+    }
+    std::sort(merged_.begin(), merged_.end());
+    const std::size_t old = active_.size();
+    active_.insert(active_.end(), merged_.begin(), merged_.end());
+    std::inplace_merge(active_.begin(), active_.begin() + static_cast<long>(old), active_.end());
+  }
+
+  const std::size_t width = xs_.size();
+  std::fill(row, row + width, -1);
+  double C[2] = {0.0, ys_[b]};
+  for (const int t : active_) {
+    const double* v = &vertices_[6 * static_cast<std::size_t>(t)];
+    const Box& box = boxes_[t];
+    for (std::size_t a = box.a0; a < box.a1; ++a) {
+      if (row[a] != -1) continue;
+      C[0] = xs_[a];
+      if (TriangleHolds(v, v + 2, v + 4, C)) row[a] = t;
+    }
+  }
+}
+
+bool MapTriangles(const std::vector<double>& xs, const std::vector<double>& ys,
+                  std::vector<int>& map, const std::atomic<int>* cancel) {
+  try {
+    map.resize(xs.size() * ys.size());
+  } catch (const std::bad_alloc&) {
+    map.clear();
+    return false;
+  }
+  TriangleRowMap rows(xs, ys);
+  if (!rows.Ready()) {
+    map.clear();
+    return false;
+  }
+  for (std::size_t b = 0; b < ys.size(); ++b) {
+    if (cancel != nullptr && cancel->load(std::memory_order_acquire) != 0) {
+      map.clear();
+      return false;
+    }
+    rows.FillRow(b, map.data() + b * xs.size());
+  }
+  return true;
+}
+
+std::vector<double> PixelCoordinates(long count) {
+  std::vector<double> out(static_cast<std::size_t>(std::max(count, 0L)));
+  for (std::size_t k = 0; k < out.size(); ++k) out[k] = static_cast<double>(k);
+  return out;
+}
+
+}  // namespace zmr
