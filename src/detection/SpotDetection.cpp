@@ -12,6 +12,7 @@
 
 #include "detection/PointFiles.h"
 #include "state/Array.h"
+#include "state/CNumericLocale.h"
 #include "state/Numeric.h"
 #include "state/ProgramState.h"
 
@@ -22,24 +23,6 @@ namespace {
 // Weighted position sums can exceed 64 bits for extreme source values (position up to 2^15
 // times a weight up to 2^31, over up to 2^26 pixels); 128 bits keep them exact always.
 __extension__ typedef __int128 Int128;
-
-// Switches the calling thread to the C locale for as long as it lives, so that the log and the
-// spot list never depend on the locale a GUI toolkit may have installed for the process.
-class CNumericLocale {
- public:
-  CNumericLocale() {
-    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-    if (cLocale != static_cast<locale_t>(0)) previous_ = uselocale(cLocale);
-  }
-  ~CNumericLocale() {
-    if (previous_ != static_cast<locale_t>(0)) uselocale(previous_);
-  }
-  CNumericLocale(const CNumericLocale&) = delete;
-  CNumericLocale& operator=(const CNumericLocale&) = delete;
-
- private:
-  locale_t previous_ = static_cast<locale_t>(0);
-};
 
 // Writes to the open "Trace.log"; nothing when it is not open.
 __attribute__((format(printf, 1, 2))) void TraceLog(const char* format, ...) {

@@ -12,6 +12,7 @@
 
 #include "geometry/TriangleLocation.h"
 #include "geometry/TriangleMap.h"
+#include "state/CNumericLocale.h"
 #include "state/Numeric.h"
 #include "state/ProgramState.h"
 #include "state/SafeWrite.h"
@@ -22,24 +23,6 @@ namespace {
 constexpr const char* kCorrectedPointsName = "CorrectedPoints.txt";
 
 bool Cancelled() { return State().fTerminated.load(std::memory_order_acquire) != 0; }
-
-// Switches the calling thread to the C locale while it lives: the log and the points file
-// must show a full stop as decimal point whatever locale a GUI toolkit installed.
-class CNumericLocale {
- public:
-  CNumericLocale() {
-    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-    if (cLocale != static_cast<locale_t>(0)) previous_ = uselocale(cLocale);
-  }
-  ~CNumericLocale() {
-    if (previous_ != static_cast<locale_t>(0)) uselocale(previous_);
-  }
-  CNumericLocale(const CNumericLocale&) = delete;
-  CNumericLocale& operator=(const CNumericLocale&) = delete;
-
- private:
-  locale_t previous_ = static_cast<locale_t>(0);
-};
 
 }  // namespace
 

@@ -11,6 +11,7 @@
 #include <new>
 #include <utility>
 
+#include "state/CNumericLocale.h"
 #include "state/Numeric.h"
 #include "state/ProgramState.h"
 #include "state/SafeWrite.h"
@@ -26,24 +27,6 @@ std::size_t ElementCount(long M, long N) {
   if (M <= 0 || N <= 0 || __builtin_mul_overflow(M, N, &count)) return 0;
   return static_cast<std::size_t>(count);
 }
-
-// Switches the calling thread to the C locale for as long as it lives, so that numbers in files
-// never depend on the locale a GUI toolkit may have installed for the process.
-class CNumericLocale {
- public:
-  CNumericLocale() {
-    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-    if (cLocale != static_cast<locale_t>(0)) previous_ = uselocale(cLocale);
-  }
-  ~CNumericLocale() {
-    if (previous_ != static_cast<locale_t>(0)) uselocale(previous_);
-  }
-  CNumericLocale(const CNumericLocale&) = delete;
-  CNumericLocale& operator=(const CNumericLocale&) = delete;
-
- private:
-  locale_t previous_ = static_cast<locale_t>(0);
-};
 
 // --- little-endian byte helpers
 

@@ -1,7 +1,5 @@
 #include "gridgen/GridGen.h"
 
-#include <locale.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -14,6 +12,7 @@
 
 #include "imagefiles/Bitmap.h"
 #include "state/Array.h"
+#include "state/CNumericLocale.h"
 #include "state/Numeric.h"
 #include "state/ProgramState.h"
 
@@ -28,24 +27,6 @@ constexpr double kMaxRotation = 360.0;
 constexpr int kOstrelValuesPerLine = 16;
 constexpr int kMaxCountScale = INT_MAX / 255;
 constexpr double kPi = 3.14159265358979323846;
-
-// Switches the calling thread to the C locale while it lives: the truth file and the parsed
-// numbers must not depend on a locale that a host program may have installed.
-class CLocaleScope {
- public:
-  CLocaleScope() {
-    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-    if (cLocale != static_cast<locale_t>(0)) previous_ = uselocale(cLocale);
-  }
-  ~CLocaleScope() {
-    if (previous_ != static_cast<locale_t>(0)) uselocale(previous_);
-  }
-  CLocaleScope(const CLocaleScope&) = delete;
-  CLocaleScope& operator=(const CLocaleScope&) = delete;
-
- private:
-  locale_t previous_ = static_cast<locale_t>(0);
-};
 
 // Random numbers built only on the raw 32-bit output of mt19937, which the language fixes;
 // the conversions below are ours so that every library gives the same values.
@@ -379,7 +360,7 @@ bool WriteBitmapFile(const std::string& path, const GridImage& image) {
 }
 
 bool WriteTruthFile(const std::string& path, const GridImage& image) {
-  const CLocaleScope cLocale;
+  const CNumericLocale cLocale;
   std::FILE* file = std::fopen(path.c_str(), "w");
   if (file == nullptr) return false;
   bool ok = true;
@@ -394,7 +375,7 @@ bool WriteTruthFile(const std::string& path, const GridImage& image) {
 
 bool ParseGridGenArguments(const std::vector<std::string>& args, GridGenOptions* options,
                            std::string* error) {
-  const CLocaleScope cLocale;
+  const CNumericLocale cLocale;
   GridGenOptions parsed = *options;
   GridSpec& spec = parsed.spec;
   for (std::size_t i = 0; i < args.size(); ++i) {
