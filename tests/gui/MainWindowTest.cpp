@@ -10,7 +10,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
-#include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextBrowser>
@@ -134,8 +133,7 @@ int CountPixels(const QImage& image, bool (*test)(QRgb)) {
 // A small clean grid: 400 x 400 pixels, 9 x 9 spots.
 GridSpec SmallGrid() {
   GridSpec spec;
-  spec.width = 400;
-  spec.height = 400;
+  spec.width = spec.height = 400;
   return spec;
 }
 
@@ -294,8 +292,8 @@ struct RefusalCase {
   const char* name;
   int id;
   long points;  // NumberOfPoints before the command
-  std::vector<std::string> messages;
-  std::vector<FileDialog> dialogs;
+  const char* message;
+  std::vector<FileDialog> dialogs = {};
 };
 
 class RefusalTest : public MainWindowTest, public ::testing::WithParamInterface<RefusalCase> {};
@@ -306,40 +304,33 @@ TEST_P(RefusalTest, ShowsItsMessageAndWritesNothing) {
   // A name is at hand: a command that asked before refusing would take it.
   platform_.fileAnswers.push_back(dir_.File("answer.out"));
   Trigger(c.id);
-  EXPECT_EQ(platform_.messages, c.messages);
-  EXPECT_EQ(platform_.captions, std::vector<std::string>(c.messages.size(), "MenuDemo"));
+  EXPECT_EQ(platform_.messages, std::vector<std::string>{c.message});
+  EXPECT_EQ(platform_.captions, std::vector<std::string>{"MenuDemo"});
   EXPECT_EQ(platform_.fileDialogs, c.dialogs);
   EXPECT_FALSE(FileExists(dir_.File("answer.out")));
   EXPECT_EQ(State().NumberOfPoints, c.points);
 }
 
+const char kNoSource[] = "Error - there is no source image";
+const char kTooFew[] = "Error - there are too few calibration points !";
+
 INSTANTIATE_TEST_SUITE_P(
     Commands, RefusalTest,
     ::testing::Values(
-        RefusalCase{"BoxFilter", IDM_BOX_FILTER, 0, {"Error - there is no source image"}, {}},
-        RefusalCase{"AutoDetection", IDM_AUTODETECT, 0, {"Error - there is no source image"}, {}},
-        RefusalCase{"SaveAscii", IDM_SAVE_ASCII, 0, {"Error - there are no source image data"}, {}},
+        RefusalCase{"BoxFilter", IDM_BOX_FILTER, 0, kNoSource},
+        RefusalCase{"AutoDetection", IDM_AUTODETECT, 0, kNoSource},
+        RefusalCase{"SaveAscii", IDM_SAVE_ASCII, 0, "Error - there are no source image data"},
         RefusalCase{"SaveBitmapOfNothing",
                     IDM_SAVE_BITMAP,
                     0,
-                    {"Error in creating image file"},
+                    "Error in creating image file",
                     {FileDialog::Ostrel}},
-        RefusalCase{"Extrapolation9",
-                    IDM_EXTRAPOLATE,
-                    9,
-                    {"Error - minimum 10 calibration points required"},
-                    {}},
-        RefusalCase{
-            "Adjustment2", IDM_ADJUST, 2, {"Error - minimum 3 calibration points required"}, {}},
-        RefusalCase{
-            "Transformation", IDM_TRANSFORM, 0, {"Error - there are no calibration points"}, {}},
-        RefusalCase{"OrbikAscii2",
-                    IDM_ORBIK_SAVE_ASCII,
-                    2,
-                    {"Error - there are too few calibration points !"},
-                    {}},
-        RefusalCase{
-            "Zmr2", IDM_ORBIK_SAVE_ZMR, 2, {"Error - there are too few calibration points !"}, {}}),
+        RefusalCase{"Extrapolation9", IDM_EXTRAPOLATE, 9,
+                    "Error - minimum 10 calibration points required"},
+        RefusalCase{"Adjustment2", IDM_ADJUST, 2, "Error - minimum 3 calibration points required"},
+        RefusalCase{"Transformation", IDM_TRANSFORM, 0, "Error - there are no calibration points"},
+        RefusalCase{"OrbikAscii2", IDM_ORBIK_SAVE_ASCII, 2, kTooFew},
+        RefusalCase{"Zmr2", IDM_ORBIK_SAVE_ZMR, 2, kTooFew}),
     [](const ::testing::TestParamInfo<RefusalCase>& info) { return info.param.name; });
 
 struct CancelledDialogCase {
@@ -369,24 +360,6 @@ INSTANTIATE_TEST_SUITE_P(
                       CancelledDialogCase{"PointsOpen", IDM_POINTS_OPEN, FileDialog::PointsData},
                       CancelledDialogCase{"PointsSave", IDM_POINTS_SAVE, FileDialog::PointsData}),
     [](const ::testing::TestParamInfo<CancelledDialogCase>& info) { return info.param.name; });
-
-TEST_F(MainWindowTest, OpenedGridShowsAsTheSourceImage) {
-  const QImage empty = Picture();
-  const GridImage image = OpenGrid(SmallGrid());
-  EXPECT_TRUE(platform_.messages.empty());
-  EXPECT_EQ(platform_.formatDialogs, 0);
-  ASSERT_EQ(State().cxDib, 400);
-  ASSERT_EQ(State().Msource.size(), 400u * 400u);
-  EXPECT_TRUE(Checked(IDM_VIEW_SOURCE));
-  EXPECT_FALSE(Checked(IDM_VIEW_TARGET));
-
-  // The image is stretched over the client area: a spot centre is dark, the corner bright.
-  const QImage shown = Picture();
-  EXPECT_NE(shown, empty);
-  const GridSpot& spot = image.spots.front();
-  EXPECT_LT(qGray(shown.pixel(WindowOf(spot.measuredX, spot.measuredY))), 80);
-  EXPECT_GT(qGray(shown.pixel(WindowOf(2, 2))), 160);
-}
 
 TEST_F(MainWindowTest, AutoDetectionRunsUnderItsProgressDialogAndShowsTheResult) {
   const GridImage image = OpenGrid(SmallGrid());
@@ -512,7 +485,7 @@ TEST_F(MainWindowTest, MeshChangesNothingAndDoesNotRepaint) {
   EXPECT_EQ(Picture(), before);
 }
 
-TEST_F(MainWindowTest, TransformedImageBeforeAnyTargetShowsTheNoImageText) {
+TEST_F(MainWindowTest, OpenedGridShowsAsTheSourceAndTheMissingTargetAsTheNoImageText) {
   const QImage empty = Picture();
   // The picture of an empty display, as the painter draws it.
   DisplaySnapshot none;
@@ -521,8 +494,20 @@ TEST_F(MainWindowTest, TransformedImageBeforeAnyTargetShowsTheNoImageText) {
   EXPECT_EQ(empty, RenderDisplay(none, window_->display()->width(), window_->display()->height())
                        .convertToFormat(QImage::Format_RGB32));
 
-  OpenGrid(SmallGrid());
+  const GridImage image = OpenGrid(SmallGrid());
+  EXPECT_TRUE(platform_.messages.empty());
+  EXPECT_EQ(platform_.formatDialogs, 0);
+  ASSERT_EQ(State().cxDib, 400);
+  ASSERT_EQ(State().Msource.size(), 400u * 400u);
+  EXPECT_TRUE(Checked(IDM_VIEW_SOURCE));
+  EXPECT_FALSE(Checked(IDM_VIEW_TARGET));
+  // The image is stretched over the client area: a spot centre is dark, the corner bright.
   const QImage source = Picture();
+  EXPECT_NE(source, empty);
+  const GridSpot& spot = image.spots.front();
+  EXPECT_LT(qGray(source.pixel(WindowOf(spot.measuredX, spot.measuredY))), 80);
+  EXPECT_GT(qGray(source.pixel(WindowOf(2, 2))), 160);
+
   Trigger(IDM_VIEW_TARGET);
   EXPECT_TRUE(Checked(IDM_VIEW_TARGET));
   EXPECT_FALSE(Checked(IDM_VIEW_SOURCE));
@@ -534,10 +519,8 @@ TEST_F(MainWindowTest, TransformedImageBeforeAnyTargetShowsTheNoImageText) {
   EXPECT_TRUE(Checked(IDM_VIEW_SOURCE));
   EXPECT_EQ(State().Msource, pixels);
   EXPECT_EQ(Picture(), source);
-}
 
-TEST_F(MainWindowTest, TransformationWithoutPointsStillShowsTheTarget) {
-  OpenGrid(SmallGrid());
+  // A transformation refused for want of points still switches to the target.
   Trigger(IDM_TRANSFORM);
   EXPECT_EQ(platform_.messages, std::vector<std::string>{kErrorNoCalibrationPoints});
   EXPECT_TRUE(Checked(IDM_VIEW_TARGET));
@@ -547,8 +530,7 @@ TEST_F(MainWindowTest, TransformationWithoutPointsStillShowsTheTarget) {
 TEST_F(MainWindowTest, CancelledDetectionEndsTheCommandAndLeavesTheWindowUsable) {
   // Large enough that the detection is far from done when Cancel is pressed.
   GridSpec spec;
-  spec.width = 1400;
-  spec.height = 1400;
+  spec.width = spec.height = 1400;
   const GridImage image = OpenGrid(spec);
   ASSERT_EQ(State().cxDib, 1400);
   const QImage source = Picture();
@@ -559,12 +541,7 @@ TEST_F(MainWindowTest, CancelledDetectionEndsTheCommandAndLeavesTheWindowUsable)
     // While the worker runs the display paints what it showed before the command.
     paintedFromBefore =
         window_->display()->grab().toImage().convertToFormat(QImage::Format_RGB32) == source;
-    QPushButton* cancel = nullptr;
-    for (QPushButton* b : dialog->findChildren<QPushButton*>()) {
-      if (b->text() == "Cancel") cancel = b;
-    }
-    ASSERT_NE(cancel, nullptr);
-    QTest::mouseClick(cancel, Qt::LeftButton);
+    QTest::keyClick(dialog, Qt::Key_Escape);  // Cancel, as the dialog tests show
     closedAtOnce = !dialog->isVisible();
   });
   Trigger(IDM_AUTODETECT);
@@ -633,11 +610,6 @@ TEST_F(MainWindowTest, ThresholdingDialogFromTheMenuFollowsItsScrollBar) {
   EXPECT_EQ(value->text(), "128");
   EXPECT_EQ(State().Mtarget, binarised(128));
   const QImage at128 = Picture();
-
-  bar->triggerAction(QAbstractSlider::SliderPageStepSub);
-  EXPECT_EQ(State().iThreshold, 112);
-  EXPECT_EQ(value->text(), "112");
-  EXPECT_EQ(State().Mtarget, binarised(112));
 
   bar->triggerAction(QAbstractSlider::SliderToMaximum);
   EXPECT_EQ(State().iThreshold, 255);

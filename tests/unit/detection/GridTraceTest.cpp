@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
-#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -395,47 +394,27 @@ TEST_P(StartConditionTest, WalkThatCannotStartAssignsNothing) {
 
 const std::string kSkipped = "----------------------------------------\n";
 
+// The log of a walk that never starts: nothing assigned and every spot listed as deleted.
+std::string Unstarted(int total) {
+  std::string tail = kSkipped + "0 points assigned from total " + std::to_string(total) +
+                     " \n Deleting points not assigned to ideal grid \n";
+  for (int k = 0; k < total; ++k) tail += " -" + std::to_string(k) + (k == 0 ? "  |\n" : "  |");
+  return tail + "\n0 points left \n";
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Table, StartConditionTest,
     ::testing::Values(
-        StartCase{"NoSpotsAtAll",
-                  {},
-                  0,
-                  100,
-                  kSkipped + "0 points assigned from total 0 \n"
-                             " Deleting points not assigned to ideal grid \n\n0 points left \n",
-                  0},
-        StartCase{"OnlySlotZero",
-                  {},
-                  1,
-                  100,
-                  kSkipped + "0 points assigned from total 0 \n"
-                             " Deleting points not assigned to ideal grid \n\n0 points left \n",
-                  0},
-        StartCase{"OneSpot",
-                  {{50, 50}},
-                  2,
-                  100,
-                  kSkipped + "0 points assigned from total 1 \n"
-                             " Deleting points not assigned to ideal grid \n -0  |\n\n"
-                             "0 points left \n",
-                  0},
+        StartCase{"NoSpotsAtAll", {}, 0, 100, Unstarted(0), 0},
+        StartCase{"OnlySlotZero", {}, 1, 100, Unstarted(0), 0},
+        StartCase{"OneSpot", {{50, 50}}, 2, 100, Unstarted(1), 0},
         StartCase{"NoSpotWithin1000PixelsOfStartPoint",
                   {{2900, 2900}, {2930, 2900}},
                   3,
                   3000,
-                  kSkipped + "0 points assigned from total 2 \n"
-                             " Deleting points not assigned to ideal grid \n -0  |\n -1  |\n"
-                             "0 points left \n",
+                  Unstarted(2),
                   0},
-        StartCase{"NoSecondSpotWithinImageWidth",
-                  {{50, 50}, {250, 50}},
-                  3,
-                  100,
-                  kSkipped + "0 points assigned from total 2 \n"
-                             " Deleting points not assigned to ideal grid \n -0  |\n -1  |\n"
-                             "0 points left \n",
-                  0},
+        StartCase{"NoSecondSpotWithinImageWidth", {{50, 50}, {250, 50}}, 3, 100, Unstarted(2), 0},
         StartCase{"CoincidentSpotsGiveZeroPitch",
                   {{50, 50}, {50, 50}, {80, 50}},
                   4,
@@ -480,176 +459,7 @@ TEST(GridTraceWithoutArraysTest, LeavesStateAloneWhenPointArraysAreMissing) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// The walk against plain recursion.
-
-// The walk exactly as a recursive function, one call per accepted spot.
-void TraceRecursive(int oind, int nind, double* PX, double* PY, int* PD, int is, int js, int in,
-                    int jn) {
-  static const int Shift[2][4] = {{-1, 0, 1, 0}, {0, -1, 0, 1}};
-  ProgramState& s = State();
-  std::FILE* log = s.OUT_LOG;
-  if (s.DebugSwitch) std::fprintf(log, "-> %i\n", nind);
-  const double P[2] = {PX[oind], PY[oind]};
-  const double Q[2] = {PX[nind], PY[nind]};
-  if (s.OccupiedPoints >= s.NumberOfPoints) return;
-  const double u[2] = {Q[0] - P[0], Q[1] - P[1]};
-  const int um[2] = {in - is, jn - js};
-  const double v[2] = {-u[1], u[0]};
-  const int vm[2] = {-um[1], um[0]};
-  for (int k = 0; k < 4; ++k) {
-    const int i = in + Shift[0][k];
-    const int j = jn + Shift[1][k];
-    if (s.DebugSwitch) std::fprintf(log, " | %i [%i %i]", k, i, j);
-    if (i < 0 || i > 99 || j < 0 || j > 99 || s.PMatrix[i * 100 + j] != kFreeNode) continue;
-    const int d[2] = {i - in, j - jn};
-    const double a[2] = {static_cast<double>(d[0] * um[0] + d[1] * um[1]),
-                         static_cast<double>(d[0] * vm[0] + d[1] * vm[1])};
-    const double R[2] = {Q[0] + a[0] * u[0] + a[1] * v[0], Q[1] + a[0] * u[1] + a[1] * v[1]};
-    if (s.DebugSwitch) std::fprintf(log, "(testing X=%f Y=%f)", R[0], R[1]);
-    double Distance = s.Edge;
-    const int pind =
-        FindClosestPoint(R[0], R[1], PX, PY, PD, static_cast<int>(s.NumberOfPoints), &Distance);
-    if (pind >= 0 && Distance < s.Edge * s.Ethresh) {
-      s.PMatrix[i * 100 + j] = pind;
-      if (s.DebugSwitch) {
-        std::fprintf(log, "Point %i located\n", pind);
-      } else {
-        std::fprintf(log, "%i ", pind);
-      }
-      s.OccupiedPoints += 1;
-      PD[pind] = 1;
-      s.Pi[pind] = i - s.istart;
-      s.Pj[pind] = j - s.jstart;
-      TraceRecursive(nind, pind, PX, PY, PD, in, jn, i, j);
-    } else if (s.DebugSwitch) {
-      std::fprintf(log, " D=%f (E=%f) not close enough to any other point ! \n", Distance, s.Edge);
-    }
-  }
-}
-
-// Seeding, walk and ideal positions step by step, with the recursive walk.
-void GenerateShiftsLiteral(double* PX, double* PY, int* PD, double* SX, double* SY,
-                           const double* Pg) {
-  ProgramState& s = State();
-  double Dtemp = 1000.0;
-  s.Edge = s.ImageM;
-  s.PMatrix.assign(100 * 100, kFreeNode);
-  for (long k = 0; k < s.MAXPoints; ++k) PD[k] = s.Pi[k] = s.Pj[k] = 0;
-  const int n = static_cast<int>(s.NumberOfPoints);
-  int oind = n >= 2 ? FindClosestPoint(Pg[0], Pg[1], PX, PY, PD, n, &Dtemp) : -1;
-  int nind = -1;
-  if (oind >= 0) {
-    PD[oind] = 1;
-    nind = FindClosestPoint(PX[oind], PY[oind], PX, PY, PD, n, &s.Edge);
-    if (nind < 0) PD[oind] = 0;
-  }
-  s.OccupiedPoints = 0;
-  double P[2] = {0, 0}, Q[2] = {0, 0};
-  if (nind >= 0) {
-    s.istart = s.jstart = 50;
-    P[0] = PX[oind], P[1] = PY[oind];
-    Q[0] = PX[nind], Q[1] = PY[nind];
-    s.OccupiedPoints = 2;
-    s.PMatrix[50 * 100 + 50] = oind;
-    s.PMatrix[50 * 100 + 51] = nind;
-    PD[nind] = 1;
-    s.Pj[nind] = 1;
-    std::fprintf(s.OUT_LOG, "Starting to trace ideal grid with points %i %i (Edge = %f)\n", oind,
-                 nind, s.Edge);
-    TraceRecursive(oind, nind, PX, PY, PD, 50, 50, 50, 51);
-    TraceRecursive(nind, oind, PX, PY, PD, 50, 51, 50, 50);
-  }
-  std::fprintf(s.OUT_LOG, "----------------------------------------\n");
-  std::fprintf(s.OUT_LOG, "%i points assigned from total %li \n ", s.OccupiedPoints,
-               s.NumberOfPoints);
-  if (s.DebugSwitch) TestDisplay();
-  s.Origin[0] = P[0], s.Origin[1] = P[1];
-  s.ug[0] = Q[0] - P[0], s.ug[1] = Q[1] - P[1];
-  s.vg[0] = -s.ug[1], s.vg[1] = s.ug[0];
-  for (long k = 0; k < s.NumberOfPoints; ++k) {
-    SX[k] = s.Origin[0] - s.Pi[k] * s.vg[0] + s.Pj[k] * s.ug[0];
-    SY[k] = s.Origin[1] - s.Pi[k] * s.vg[1] + s.Pj[k] * s.ug[1];
-  }
-}
-
-// Removal one spot at a time, moving the rest of the list down.
-void DeleteLiteral(double* PX, double* PY, double* SX, double* SY, int* PD) {
-  ProgramState& s = State();
-  std::fprintf(s.OUT_LOG, "Deleting points not assigned to ideal grid \n");
-  for (int k = 0; k < s.NumberOfPoints; ++k) {
-    std::fprintf(s.OUT_LOG, PD[k] == 0 ? " -%-3i|" : " +%-3i|", k);
-    if (k % 10 == 0) std::fprintf(s.OUT_LOG, "\n");
-  }
-  std::fprintf(s.OUT_LOG, "\n");
-  for (int k = 0; k < s.NumberOfPoints;) {
-    if (PD[k] != 0) {
-      ++k;
-      continue;
-    }
-    for (int l = k; l < s.NumberOfPoints - 1; ++l) {
-      PX[l] = PX[l + 1], PY[l] = PY[l + 1], PD[l] = PD[l + 1];
-      SX[l] = SX[l + 1], SY[l] = SY[l + 1];
-    }
-    s.NumberOfPoints -= 1;
-  }
-  std::fprintf(s.OUT_LOG, "%li points left \n", s.NumberOfPoints);
-}
-
-struct WalkResult {
-  std::string log;
-  std::string console;
-  std::vector<int> nodes, pd, pi, pj;
-  std::vector<double> px, py, sx, sy;
-  long left = 0;
-  int occupied = 0;
-  double edge = 0;
-};
-
-struct Scene {
-  Spots spots;
-  long width = 0;
-  long height = 0;
-  double ethresh = 0.2;
-  int debug = 0;
-};
-
-WalkResult RunWalk(const Scene& scene, bool literal) {
-  ResetProgramState();
-  EXPECT_EQ(AllocateArrays(), 1);
-  ProgramState& s = State();
-  s.Ethresh = scene.ethresh;
-  s.DebugSwitch = scene.debug;
-  StoreSpots(scene.spots, scene.width, scene.height);
-  s.NumberOfPoints -= 1;
-  const int count = static_cast<int>(s.NumberOfPoints);
-  const double Pg[2] = {scene.width / 2.0, scene.height / 2.0};
-  s.OUT_LOG = std::fopen("walk.log", "w");
-  testing::internal::CaptureStdout();
-  if (literal) {
-    GenerateShiftsLiteral(ListX(), ListY(), s.Pflag.data(), s.SX.data(), s.SY.data(), Pg);
-    DeleteLiteral(ListX(), ListY(), s.SX.data(), s.SY.data(), s.Pflag.data());
-  } else {
-    GenerateShifts(ListX(), ListY(), s.Pflag.data(), s.SX.data(), s.SY.data(), Pg);
-    DeleteNotAssignedPoints(ListX(), ListY(), s.SX.data(), s.SY.data(), s.Pflag.data());
-  }
-  WalkResult r;
-  r.console = testing::internal::GetCapturedStdout();
-  std::fclose(s.OUT_LOG);
-  s.OUT_LOG = nullptr;
-  r.log = ReadFile("walk.log");
-  r.nodes = s.PMatrix;
-  r.pd.assign(s.Pflag.begin(), s.Pflag.begin() + count);
-  r.pi.assign(s.Pi.begin(), s.Pi.begin() + count);
-  r.pj.assign(s.Pj.begin(), s.Pj.begin() + count);
-  r.px.assign(ListX(), ListX() + count);
-  r.py.assign(ListY(), ListY() + count);
-  r.sx.assign(s.SX.begin(), s.SX.begin() + count);
-  r.sy.assign(s.SY.begin(), s.SY.begin() + count);
-  r.left = s.NumberOfPoints;
-  r.occupied = s.OccupiedPoints;
-  r.edge = s.Edge;
-  return r;
-}
+// A deep walk.
 
 // Node path of a square spiral whose turns lie two nodes apart (arms 2, 2, 4, 4, 6, 6, ...):
 // consecutive nodes are neighbours and no others are, so the walk can only follow it and nests
@@ -669,116 +479,6 @@ std::vector<std::pair<int, int>> SpiralPath(int radius) {
   }
 }
 
-Scene SpiralScene(int radius, double pitch) {
-  Scene scene;
-  const double half = (radius + 2) * pitch;
-  for (const auto& [x, y] : SpiralPath(radius)) {
-    scene.spots.push_back({half + x * pitch, half + y * pitch});
-  }
-  RasterSort(scene.spots);
-  scene.width = scene.height = static_cast<long>(2 * half);
-  return scene;
-}
-
-enum class Kind { kLattice, kRotated, kDistorted, kMissing, kSpurious, kRandom, kLine, kSpiral };
-
-Scene MakeScene(Kind kind, unsigned seed) {
-  std::mt19937 rng(seed);
-  std::uniform_real_distribution<double> unit(0.0, 1.0);
-  std::uniform_int_distribution<int> side(2, 14);
-  const double ethreshes[] = {0.2, 0.3, 0.45, 0.6};
-  if (kind == Kind::kSpiral) {
-    Scene scene = SpiralScene(2 + static_cast<int>(seed % 11), 6 + (seed % 5));
-    scene.debug = static_cast<int>(seed % 2);
-    return scene;
-  }
-  Spots spots;
-  double pitch = 8 + 32 * unit(rng);
-  if (kind == Kind::kRandom) {
-    const int n = 2 + static_cast<int>(unit(rng) * 150);
-    for (int k = 0; k < n; ++k) spots.push_back({400 * unit(rng), 300 * unit(rng)});
-    pitch = 20;
-  } else {
-    const int cols = kind == Kind::kLine ? 2 + static_cast<int>(unit(rng) * 140) : side(rng);
-    const int rows = kind == Kind::kLine ? 1 : side(rng);
-    if (kind == Kind::kLine) pitch = 4 + 4 * unit(rng);
-    const double angle = kind == Kind::kLattice ? 0.0 : unit(rng) - 0.5;
-    const double barrel = kind == Kind::kDistorted ? 0.15 * (unit(rng) - 0.5) : 0.0;
-    const double jitter = kind == Kind::kDistorted ? 0.3 * pitch : 0.0;
-    const double drop = kind == Kind::kMissing ? 0.1 + 0.2 * unit(rng) : 0.0;
-    const double reach = std::hypot(cols, rows) * pitch / 2;
-    for (int r = 0; r < rows; ++r) {
-      for (int c = 0; c < cols; ++c) {
-        if (unit(rng) < drop) continue;
-        double x = (c - (cols - 1) / 2.0) * pitch;
-        double y = (r - (rows - 1) / 2.0) * pitch;
-        const double scale = 1 + barrel * (x * x + y * y) / (reach * reach);
-        const double rx = scale * (x * std::cos(angle) - y * std::sin(angle));
-        const double ry = scale * (x * std::sin(angle) + y * std::cos(angle));
-        spots.push_back({rx + jitter * (unit(rng) - 0.5), ry + jitter * (unit(rng) - 0.5)});
-      }
-    }
-    if (kind == Kind::kSpurious) {
-      const int extra = 1 + cols * rows / 8;
-      for (int k = 0; k < extra; ++k) {
-        spots.push_back({(unit(rng) - 0.5) * cols * pitch, (unit(rng) - 0.5) * rows * pitch});
-      }
-    }
-  }
-  // Move everything inside an image with a margin of one pitch.
-  double minX = 1e300, minY = 1e300, maxX = -1e300, maxY = -1e300;
-  for (const Spot& p : spots) {
-    minX = std::min(minX, p.x), maxX = std::max(maxX, p.x);
-    minY = std::min(minY, p.y), maxY = std::max(maxY, p.y);
-  }
-  for (Spot& p : spots) p = {p.x - minX + pitch, p.y - minY + pitch};
-  if (seed % 3 == 0) {
-    std::shuffle(spots.begin(), spots.end(), rng);
-  } else {
-    RasterSort(spots);
-  }
-  Scene scene;
-  scene.spots = spots;
-  scene.width = static_cast<long>(std::ceil(maxX - minX + 2 * pitch));
-  scene.height = static_cast<long>(std::ceil(maxY - minY + 2 * pitch));
-  scene.ethresh = ethreshes[seed % 4];
-  scene.debug = static_cast<int>((seed / 4) % 2);
-  return scene;
-}
-
-TEST(GridTraceOracleTest, ExplicitStackWalkMatchesRecursionOnGeneratedSpotSets) {
-  test::TempDir dir;
-  const Kind kinds[] = {Kind::kLattice,  Kind::kRotated, Kind::kDistorted, Kind::kMissing,
-                        Kind::kSpurious, Kind::kRandom,  Kind::kLine,      Kind::kSpiral};
-  int partial = 0;
-  for (Kind kind : kinds) {
-    for (unsigned seed = 1; seed <= 30; ++seed) {
-      const Scene scene = MakeScene(kind, seed);
-      SCOPED_TRACE("kind " + std::to_string(static_cast<int>(kind)) + " seed " +
-                   std::to_string(seed));
-      const WalkResult fast = RunWalk(scene, false);
-      const WalkResult literal = RunWalk(scene, true);
-      ASSERT_EQ(fast.log, literal.log);
-      EXPECT_EQ(fast.console, literal.console);
-      EXPECT_EQ(fast.nodes, literal.nodes);
-      EXPECT_EQ(fast.pd, literal.pd);
-      EXPECT_EQ(fast.pi, literal.pi);
-      EXPECT_EQ(fast.pj, literal.pj);
-      EXPECT_EQ(fast.px, literal.px);
-      EXPECT_EQ(fast.py, literal.py);
-      EXPECT_EQ(fast.sx, literal.sx);
-      EXPECT_EQ(fast.sy, literal.sy);
-      EXPECT_EQ(fast.left, literal.left);
-      EXPECT_EQ(fast.occupied, literal.occupied);
-      EXPECT_EQ(fast.edge, literal.edge);
-      if (fast.left > 2 && fast.left < static_cast<long>(scene.spots.size())) ++partial;
-    }
-  }
-  // The sets must exercise real walks that leave some spots out, not only trivial ones.
-  EXPECT_GT(partial, 60);
-  ResetProgramState();
-}
-
 TEST_F(GridTraceTest, SpiralThousandsOfSpotsDeepIsWalkedToItsEnd) {
   const auto path = SpiralPath(48);
   std::map<std::pair<int, int>, std::size_t> where;
@@ -794,13 +494,15 @@ TEST_F(GridTraceTest, SpiralThousandsOfSpotsDeepIsWalkedToItsEnd) {
   ASSERT_GT(path.size(), 4000u);
   ASSERT_LT(path.size(), static_cast<std::size_t>(State().MAXPoints));
 
-  const Scene scene = SpiralScene(48, 10);  // centre at (500, 500)
-  StoreSpots(scene.spots, scene.width, scene.height);
+  Spots spots;  // centre at (500, 500), pitch 10
+  for (const auto& [x, y] : path) spots.push_back({500.0 + 10 * x, 500.0 + 10 * y});
+  RasterSort(spots);
+  StoreSpots(spots, 1000, 1000);
   GetGridShifts();
   const ProgramState& s = State();
   ASSERT_EQ(s.NumberOfPoints, static_cast<long>(path.size()));
   for (long k = 0; k < s.NumberOfPoints; ++k) {
-    const Spot& p = scene.spots[k];
+    const Spot& p = spots[k];
     ASSERT_EQ(s.SX[k], p.x) << k;
     ASSERT_EQ(s.SY[k], p.y) << k;
     // The first step runs along +x, so j follows x and i runs against y.

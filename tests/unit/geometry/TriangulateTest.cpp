@@ -1,5 +1,6 @@
-// The triangulation: exact log bytes, the triangles it keeps and rejects, the invariants of
-// every mesh it makes, progress, cancel, the capacity guards and the helpers.
+// The triangulation: exact log bytes, the triangles it keeps and rejects, progress, cancel, the
+// capacity guards and the helpers. Generated point sets are compared with the exhaustive search
+// in the oracle tests.
 #include "geometry/Triangulate.h"
 
 #include <gtest/gtest.h>
@@ -53,41 +54,6 @@ std::vector<Tri> Triangles() {
   return out;
 }
 
-double Cross(Pt a, Pt b, Pt c) { return (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x); }
-
-bool ProperlyCross(Pt a, Pt b, Pt c, Pt d) {
-  return Cross(a, b, c) * Cross(a, b, d) < 0 && Cross(c, d, a) * Cross(c, d, b) < 0;
-}
-
-// Orientation of every stored triangle, no two triangles with properly crossing edges, and no
-// point strictly inside any triangle's circumcircle (points on it are allowed).
-void ExpectMeshInvariants(const std::vector<Pt>& pts) {
-  const std::vector<Tri> tris = Triangles();
-  EXPECT_EQ(State().iTriangles.load(), static_cast<int>(tris.size()));
-  for (std::size_t t = 0; t < tris.size(); ++t) {
-    const Pt a = pts[tris[t][0]], b = pts[tris[t][1]], c = pts[tris[t][2]];
-    EXPECT_GE(Cross(a, b, c), 0) << "triangle " << t;
-    const double d = 2 * (a.x * (b.y - c.y) + b.x * (c.y - a.y) + c.x * (a.y - b.y));
-    const double a2 = a.x * a.x + a.y * a.y, b2 = b.x * b.x + b.y * b.y, c2 = c.x * c.x + c.y * c.y;
-    const double ux = (a2 * (b.y - c.y) + b2 * (c.y - a.y) + c2 * (a.y - b.y)) / d;
-    const double uy = (a2 * (c.x - b.x) + b2 * (a.x - c.x) + c2 * (b.x - a.x)) / d;
-    const double r2 = (a.x - ux) * (a.x - ux) + (a.y - uy) * (a.y - uy);
-    for (std::size_t l = 0; l < pts.size(); ++l) {
-      const double d2 = (pts[l].x - ux) * (pts[l].x - ux) + (pts[l].y - uy) * (pts[l].y - uy);
-      EXPECT_FALSE(d2 < r2 * (1 - 1e-9)) << "point " << l << " inside circle of " << t;
-    }
-    for (std::size_t u = 0; u < t; ++u) {
-      for (int e = 0; e < 3; ++e) {
-        for (int f = 0; f < 3; ++f) {
-          EXPECT_FALSE(ProperlyCross(pts[tris[t][e]], pts[tris[t][(e + 1) % 3]], pts[tris[u][f]],
-                                     pts[tris[u][(f + 1) % 3]]))
-              << "triangles " << u << " and " << t;
-        }
-      }
-    }
-  }
-}
-
 std::vector<Pt> Grid(int cols, int rows, double step) {
   std::vector<Pt> pts;
   for (int r = 0; r < rows; ++r)
@@ -95,12 +61,12 @@ std::vector<Pt> Grid(int cols, int rows, double step) {
   return pts;
 }
 
-// Triangulates pts as a loaded points file does and checks the mesh.
+// Triangulates pts as a loaded points file does.
 void RunFlag1(const std::vector<Pt>& pts) {
   SetPoints(pts);
   EXPECT_EQ(MakeTriangulation(1), 0);
   EXPECT_EQ(State().OUT_LOG, nullptr);
-  ExpectMeshInvariants(pts);
+  EXPECT_EQ(State().iTriangles.load(), State().NumberOfTriangles);
 }
 
 struct ThreePointCase {
@@ -142,40 +108,6 @@ TEST_F(TriangulateTest, SquareKeepsOneDiagonalAndLogsEveryCandidate) {
                                                "1 [1 2 3] -> [3 2 1]\n");
 }
 
-TEST_F(TriangulateTest, GridSplitsEveryCellFromUpperRightToLowerLeft) {
-  RunFlag1(Grid(5, 5, 10.0));
-  std::set<std::set<int>> expected;
-  for (int r = 0; r < 4; ++r) {
-    for (int c = 0; c < 4; ++c) {
-      const int ul = 5 * r + c, ur = ul + 1, ll = ul + 5, lr = ul + 6;
-      expected.insert({ul, ur, ll});
-      expected.insert({ur, ll, lr});
-    }
-  }
-  std::set<std::set<int>> found;
-  for (const Tri& t : Triangles()) found.insert({t[0], t[1], t[2]});
-  EXPECT_EQ(State().NumberOfTriangles, 32);
-  EXPECT_EQ(found, expected);
-
-  // Every rejected candidate uses the other diagonal of its cell.
-  std::FILE* f = std::fopen(kTraceLogName, "r");
-  ASSERT_NE(f, nullptr);
-  char line[200];
-  int rejected = 0;
-  while (std::fgets(line, sizeof line, f) != nullptr) {
-    int n, i, j, k;
-    char word[20];
-    if (std::sscanf(line, "%d [%d %d %d] ->%19s", &n, &i, &j, &k, word) != 5) continue;
-    if (std::string(word) != "Rejected") continue;
-    ++rejected;
-    const std::set<int> v{i, j, k};
-    const int ul = std::min({i, j, k});
-    EXPECT_TRUE(v.count(ul + 6) == 1 && ul % 5 != 4) << line;
-  }
-  std::fclose(f);
-  EXPECT_EQ(rejected, 32);
-}
-
 struct DegenerateCase {
   const char* name;
   std::vector<Pt> pts;
@@ -205,42 +137,6 @@ INSTANTIATE_TEST_SUITE_P(
                       DegenerateCase{"SliverAboveLimit", {{0, 0}, {1000, 0}, {500, 0.6}}, 1},
                       DegenerateCase{"TwoPoints", {{0, 0}, {1, 1}}, 0}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(TriangulateTest, CoincidentPointsNeverShareATriangle) {
-  RunFlag1({{0, 0}, {10, 0}, {0, 0}, {0, 10}, {10, 10}, {0, 10}});
-  EXPECT_GT(State().NumberOfTriangles, 0);
-  for (const Tri& t : Triangles()) {
-    const std::set<int> v(t.begin(), t.end());
-    EXPECT_FALSE(v.count(0) && v.count(2));
-    EXPECT_FALSE(v.count(3) && v.count(5));
-  }
-}
-
-TEST_F(TriangulateTest, ScatteredPointsTileTheirConvexHull) {
-  std::mt19937 gen(12345);
-  std::uniform_real_distribution<double> coord(0.0, 700.0);
-  std::vector<Pt> pts(40);
-  for (Pt& p : pts) p = {coord(gen), coord(gen)};
-  RunFlag1(pts);
-
-  // Hull vertices (monotone chain); a triangulation of points in general position has
-  // 2N - 2 - h triangles.
-  std::vector<Pt> sorted = pts;
-  std::sort(sorted.begin(), sorted.end(),
-            [](Pt a, Pt b) { return a.x < b.x || (a.x == b.x && a.y < b.y); });
-  std::vector<Pt> hull(2 * sorted.size());
-  std::size_t h = 0;
-  for (int pass = 0; pass < 2; ++pass) {
-    const std::size_t start = h;
-    for (const Pt& p : sorted) {
-      while (h >= start + 2 && Cross(hull[h - 2], hull[h - 1], p) <= 0) --h;
-      hull[h++] = p;
-    }
-    --h;
-    std::reverse(sorted.begin(), sorted.end());
-  }
-  EXPECT_EQ(State().NumberOfTriangles, static_cast<long>(2 * pts.size() - 2 - h));
-}
 
 // A log stream that sets fTerminated once a given number of triangles has been accepted.
 struct CancelAfter {
@@ -275,7 +171,6 @@ TEST_F(TriangulateTest, CancelKeepsTheTrianglesAcceptedSoFar) {
   s.OUT_LOG = nullptr;
 
   EXPECT_EQ(Triangles(), std::vector<Tri>(all.begin(), all.begin() + 3));
-  ExpectMeshInvariants(pts);
   EXPECT_LT(s.iProgressStatus.load(), 100);
 }
 
@@ -311,11 +206,6 @@ TEST_F(TriangulateTest, TriangulatesWithoutALogWhenItCannotBeOpened) {
   ASSERT_EQ(::mkdir(kTraceLogName, 0700), 0);
   RunFlag1(Grid(3, 3, 10.0));
   EXPECT_EQ(State().NumberOfTriangles, 8);
-}
-
-TEST_F(TriangulateTest, ProgressReachesHundredAfterTheLastPair) {
-  RunFlag1(Grid(3, 2, 10.0));  // T = (4 * 5) / 2 = 10 pairs
-  EXPECT_EQ(State().iProgressStatus.load(), 100);
 }
 
 TEST_F(TriangulateTest, CapacityIsMAXPointsMinusOne) {
@@ -476,22 +366,30 @@ struct DelaunayCase {
 
 void PrintTo(const DelaunayCase& c, std::ostream* os) { *os << c.name; }
 
+// The coordinate vectors and the id list of all the points, as BuildDelaunay takes them.
+struct Coords {
+  explicit Coords(const std::vector<Pt>& pts) {
+    for (const Pt& p : pts) {
+      ids.push_back(static_cast<int>(x.size()));
+      x.push_back(p.x);
+      y.push_back(p.y);
+    }
+  }
+  std::vector<double> x, y;
+  std::vector<int> ids;
+};
+
 class DelaunayTest : public ::testing::TestWithParam<DelaunayCase> {};
 
 // Every triangle counter-clockwise with an empty circumcircle (exactly), neighbours that agree
 // on their shared edge, every point used, and 2N - 2 - (hull edges) triangles.
 TEST_P(DelaunayTest, MeshIsATriangulationWithEmptyCircles) {
   const std::vector<Pt>& pts = GetParam().pts;
-  std::vector<double> x, y;
-  std::vector<int> ids;
-  for (const Pt& p : pts) {
-    ids.push_back(static_cast<int>(x.size()));
-    x.push_back(p.x);
-    y.push_back(p.y);
-  }
+  const Coords c(pts);
+  const std::vector<double>&x = c.x, &y = c.y;
   const std::atomic<int> cancel{0};
   DelaunayMesh mesh;
-  ASSERT_TRUE(BuildDelaunay(x.data(), y.data(), ids, cancel, &mesh));
+  ASSERT_TRUE(BuildDelaunay(x.data(), y.data(), c.ids, cancel, &mesh));
   const auto& v = mesh.vertices;
   const auto& nb = mesh.neighbours;
   long hullEdges = 0;
@@ -531,15 +429,6 @@ std::vector<Pt> Scattered(int n, unsigned seed) {
   return pts;
 }
 
-std::vector<Pt> RotatedGrid(int side, double angle) {
-  std::vector<Pt> pts;
-  for (const Pt& p : Grid(side, side, 7.3)) {
-    pts.push_back({std::cos(angle) * p.x - std::sin(angle) * p.y + 1000,
-                   std::sin(angle) * p.x + std::cos(angle) * p.y + 1000});
-  }
-  return pts;
-}
-
 std::vector<Pt> OnCircleAndLine() {
   std::vector<Pt> pts;
   for (int k = 0; k < 24; ++k) {
@@ -553,35 +442,22 @@ INSTANTIATE_TEST_SUITE_P(Sets, DelaunayTest,
                          ::testing::Values(DelaunayCase{"Triangle", {{0, 0}, {1, 0}, {0, 1}}},
                                            DelaunayCase{"Scattered", Scattered(300, 1)},
                                            DelaunayCase{"CoCircularGrid", Grid(15, 12, 10.0)},
-                                           DelaunayCase{"RotatedGrid", RotatedGrid(14, 0.3)},
                                            DelaunayCase{"CircleAndLine", OnCircleAndLine()},
                                            DelaunayCase{"CollinearThenOff",
                                                         {{0, 0}, {1, 1}, {2, 2}, {3, 3}, {1, 2}}},
                                            DelaunayCase{"HullWithCollinearSides", Grid(6, 2, 1.0)}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(DelaunayBuildTest, CollinearOrFewPointsGiveNoTriangle) {
+TEST(DelaunayBuildTest, CollinearFewOrCancelledPointsGiveNoTriangle) {
   const std::vector<double> x{0, 1, 2, 3, 4.5}, y{1, 2, 3, 4, 5.5};
-  const std::atomic<int> cancel{0};
+  const std::atomic<int> go{0}, stop{1};
   DelaunayMesh mesh;
-  EXPECT_TRUE(BuildDelaunay(x.data(), y.data(), {0, 1, 2, 3, 4}, cancel, &mesh));
+  EXPECT_TRUE(BuildDelaunay(x.data(), y.data(), {0, 1, 2, 3, 4}, go, &mesh));
   EXPECT_EQ(mesh.Size(), 0);
-  EXPECT_TRUE(BuildDelaunay(x.data(), y.data(), {0, 3}, cancel, &mesh));
+  EXPECT_TRUE(BuildDelaunay(x.data(), y.data(), {0, 3}, go, &mesh));
   EXPECT_EQ(mesh.Size(), 0);
-}
-
-TEST(DelaunayBuildTest, CancelLeavesTheMeshEmpty) {
-  const std::vector<Pt> pts = Scattered(600, 2);
-  std::vector<double> x, y;
-  std::vector<int> ids;
-  for (const Pt& p : pts) {
-    ids.push_back(static_cast<int>(x.size()));
-    x.push_back(p.x);
-    y.push_back(p.y);
-  }
-  const std::atomic<int> cancel{1};
-  DelaunayMesh mesh;
-  EXPECT_FALSE(BuildDelaunay(x.data(), y.data(), ids, cancel, &mesh));
+  const Coords c(Scattered(600, 2));
+  EXPECT_FALSE(BuildDelaunay(c.x.data(), c.y.data(), c.ids, stop, &mesh));
   EXPECT_EQ(mesh.Size(), 0);
 }
 
