@@ -189,17 +189,17 @@ void RestoreSpots(const SpotList& spots) {
 
 void BenchImage(long size, LiteralRunner& literal, std::vector<Row>& rows) {
   const std::string label = std::to_string(size) + "x" + std::to_string(size);
-  GridSpec spec;
-  spec.width = spec.height = static_cast<int>(size);
-  spec.pitch = std::max(38.0, size / 64.0);
-  spec.radius = 13.0 * spec.pitch / 38.0;
-  const GridImage grid = GenerateGrid(spec);
+  GridSpec gridSpec;
+  gridSpec.width = gridSpec.height = static_cast<int>(size);
+  gridSpec.pitch = std::max(38.0, size / 64.0);
+  gridSpec.radius = 13.0 * gridSpec.pitch / 38.0;
+  const GridImage grid = GenerateGrid(gridSpec);
   if (grid.width == 0) {
     std::fprintf(stderr, "zmr_bench: cannot generate a %s grid\n", label.c_str());
     return;
   }
   const std::string file = "bench_" + label + ".txt";
-  if (!WriteOstrelFile(file, grid, spec.countScale)) {
+  if (!WriteOstrelFile(file, grid, gridSpec.countScale)) {
     std::fprintf(stderr, "zmr_bench: cannot write %s\n", file.c_str());
     return;
   }
@@ -248,7 +248,7 @@ void BenchImage(long size, LiteralRunner& literal, std::vector<Row>& rows) {
     });
     const SpotList found{s.PointsBuffer, s.NumberOfPoints};
     // Sweeps over the whole image, one per pixel of a spot's width, for every spot.
-    const double sweepCost = pixels * pixels * spec.radius / (spec.pitch * spec.pitch);
+    const double sweepCost = pixels * pixels * gridSpec.radius / (gridSpec.pitch * gridSpec.pitch);
     literal.Run(detect, sweepCost, [&] {
       std::fill(s.Mtarget.begin(), s.Mtarget.end(), kFreeLabel);
       oracle::FindCentersLiteral(size, size, s.Mtarget.data(), s.Msource.data(), threshold,

@@ -527,9 +527,9 @@ class FileDialogTest : public test::StateTest, public ::testing::WithParamInterf
 
 TEST_P(FileDialogTest, FiltersHaveTheirDescriptionPatternsAndSuffix) {
   const FileCase& c = GetParam();
-  const FileDialogSpec spec = FileDialogSpecOf(c.which);
-  EXPECT_EQ(spec.defaultSuffix.toStdString(), c.suffix);
-  const QStringList filters = spec.filter.split(";;");
+  const FileDialogSpec dialogSpec = FileDialogSpecOf(c.which);
+  EXPECT_EQ(dialogSpec.defaultSuffix.toStdString(), c.suffix);
+  const QStringList filters = dialogSpec.filter.split(";;");
   ASSERT_EQ(filters.size(), 2);
   EXPECT_TRUE(filters[0].startsWith(QString(c.description) + " ("));
   EXPECT_TRUE(filters[1].startsWith("All files (*.*) ("));

@@ -132,9 +132,9 @@ int CountPixels(const QImage& image, bool (*test)(QRgb)) {
 
 // A small clean grid: 400 x 400 pixels, 9 x 9 spots.
 GridSpec SmallGrid() {
-  GridSpec spec;
-  spec.width = spec.height = 400;
-  return spec;
+  GridSpec gridSpec;
+  gridSpec.width = gridSpec.height = 400;
+  return gridSpec;
 }
 
 int DrawnSpots(const GridImage& image) {
@@ -183,11 +183,11 @@ class MainWindowTest : public test::StateTest {
   }
 
   // Writes the grid as an Ostrel file, makes its size the default format and opens it.
-  GridImage OpenGrid(const GridSpec& spec) {
-    GridImage image = GenerateGrid(spec);
+  GridImage OpenGrid(const GridSpec& gridSpec) {
+    GridImage image = GenerateGrid(gridSpec);
     EXPECT_TRUE(WriteOstrelFile(dir_.File("grid.txt"), image, 16));
-    State().IMAGE_X = spec.width;
-    State().IMAGE_Y = spec.height;
+    State().IMAGE_X = gridSpec.width;
+    State().IMAGE_Y = gridSpec.height;
     platform_.fileAnswers.push_back(dir_.File("grid.txt"));
     Trigger(IDM_OPEN_OSTREL);
     return image;
@@ -529,9 +529,9 @@ TEST_F(MainWindowTest, OpenedGridShowsAsTheSourceAndTheMissingTargetAsTheNoImage
 
 TEST_F(MainWindowTest, CancelledDetectionEndsTheCommandAndLeavesTheWindowUsable) {
   // Large enough that the detection is far from done when Cancel is pressed.
-  GridSpec spec;
-  spec.width = spec.height = 1400;
-  const GridImage image = OpenGrid(spec);
+  GridSpec gridSpec;
+  gridSpec.width = gridSpec.height = 1400;
+  const GridImage image = OpenGrid(gridSpec);
   ASSERT_EQ(State().cxDib, 1400);
   const QImage source = Picture();
 

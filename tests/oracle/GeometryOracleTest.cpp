@@ -199,17 +199,17 @@ Scene MakeScene(Kind kind, std::uint32_t seed) {
       break;
     }
     case Kind::kGenerated: {  // the program's own mesh over the spots of a generated grid
-      GridSpec spec;
+      GridSpec gridSpec;
       scene.M = rng.Between(40, 90) | 1;  // odd: the centre is a pixel centre
       scene.N = rng.Between(40, 90) | 1;
-      spec.width = static_cast<int>(scene.M);
-      spec.height = static_cast<int>(scene.N);
-      spec.pitch = rng.Between(6, 12);
-      spec.radius = spec.pitch / 4;
+      gridSpec.width = static_cast<int>(scene.M);
+      gridSpec.height = static_cast<int>(scene.N);
+      gridSpec.pitch = rng.Between(6, 12);
+      gridSpec.radius = gridSpec.pitch / 4;
       const bool straight = rng.Chance(50);  // spots on pixel centres, edges on rows/columns
-      spec.rotationDegrees = straight ? 0.0 : (rng.Unit() - 0.5) * 20;
-      spec.distortion = straight ? 0.0 : (rng.Unit() - 0.5) * 0.2;
-      const GridImage grid = GenerateGrid(spec);
+      gridSpec.rotationDegrees = straight ? 0.0 : (rng.Unit() - 0.5) * 20;
+      gridSpec.distortion = straight ? 0.0 : (rng.Unit() - 0.5) * 0.2;
+      const GridImage grid = GenerateGrid(gridSpec);
       ResetProgramState();
       EXPECT_EQ(AllocateArrays(), 1);
       ProgramState& s = State();

@@ -179,8 +179,8 @@ TestImage Percolation(long M, long N, std::uint32_t seed) {
   return img;
 }
 
-TestImage FromGrid(const GridSpec& spec) {
-  const GridImage grid = GenerateGrid(spec);
+TestImage FromGrid(const GridSpec& gridSpec) {
+  const GridImage grid = GenerateGrid(gridSpec);
   TestImage img;
   img.M = grid.width;
   img.N = grid.height;
@@ -189,16 +189,16 @@ TestImage FromGrid(const GridSpec& spec) {
 }
 
 GridSpec SmallGrid(SpotShape shape, double noise, std::uint32_t seed) {
-  GridSpec spec;
-  spec.width = 150;
-  spec.height = 130;
-  spec.pitch = 21.0;
-  spec.radius = 6.0;
-  spec.shape = shape;
-  spec.noiseSigma = noise;
-  spec.rotationDegrees = 3.0;
-  spec.seed = seed;
-  return spec;
+  GridSpec gridSpec;
+  gridSpec.width = 150;
+  gridSpec.height = 130;
+  gridSpec.pitch = 21.0;
+  gridSpec.radius = 6.0;
+  gridSpec.shape = shape;
+  gridSpec.noiseSigma = noise;
+  gridSpec.rotationDegrees = 3.0;
+  gridSpec.seed = seed;
+  return gridSpec;
 }
 
 struct ScanResult {

@@ -101,12 +101,12 @@ double SpotDarkness(SpotShape shape, double radius, double cosA, double sinA, do
   return 0.0;
 }
 
-void AddSpot(const GridSpec& spec, const GridSpot& spot, double cosA, double sinA,
+void AddSpot(const GridSpec& gridSpec, const GridSpot& spot, double cosA, double sinA,
              std::vector<double>& darkness) {
-  const double reach = SpotReach(spec.shape, spec.radius);
+  const double reach = SpotReach(gridSpec.shape, gridSpec.radius);
   // Pixel i covers [i - 0.5, i + 0.5]; the margin keeps the box inside, the clamp is a guard.
-  const double lastX = spec.width - 1.0;
-  const double lastY = spec.height - 1.0;
+  const double lastX = gridSpec.width - 1.0;
+  const double lastY = gridSpec.height - 1.0;
   const int x0 = static_cast<int>(std::clamp(std::ceil(spot.measuredX - reach - 0.5), 0.0, lastX));
   const int x1 = static_cast<int>(std::clamp(std::floor(spot.measuredX + reach + 0.5), 0.0, lastX));
   const int y0 = static_cast<int>(std::clamp(std::ceil(spot.measuredY - reach - 0.5), 0.0, lastY));
@@ -119,27 +119,27 @@ void AddSpot(const GridSpec& spec, const GridSpot& spot, double cosA, double sin
         const double dy = y + (sy + 0.5) / kSamplesPerSide - 0.5 - spot.measuredY;
         for (int sx = 0; sx < kSamplesPerSide; ++sx) {
           const double dx = x + (sx + 0.5) / kSamplesPerSide - 0.5 - spot.measuredX;
-          sum += SpotDarkness(spec.shape, spec.radius, cosA, sinA, dx, dy);
+          sum += SpotDarkness(gridSpec.shape, gridSpec.radius, cosA, sinA, dx, dy);
         }
       }
-      darkness[static_cast<std::size_t>(y) * spec.width + x] += sum * kSampleWeight;
+      darkness[static_cast<std::size_t>(y) * gridSpec.width + x] += sum * kSampleWeight;
     }
   }
 }
 
 // The spots whose measured position keeps the clearance from every border, row by row.
-std::vector<GridSpot> ListSpots(const GridSpec& spec, double cosA, double sinA) {
-  const double cx = (spec.width - 1) / 2.0;
-  const double cy = (spec.height - 1) / 2.0;
+std::vector<GridSpot> ListSpots(const GridSpec& gridSpec, double cosA, double sinA) {
+  const double cx = (gridSpec.width - 1) / 2.0;
+  const double cy = (gridSpec.height - 1) / 2.0;
   const double halfDiagonal = std::hypot(cx, cy);
   // Beyond the fold radius a barrel mapping turns back on itself; stop short of it.
   double reachLimit = 2.0 * halfDiagonal;
-  if (spec.distortion < 0.0) {
-    reachLimit = std::min(reachLimit, halfDiagonal / std::sqrt(-3.0 * spec.distortion));
+  if (gridSpec.distortion < 0.0) {
+    reachLimit = std::min(reachLimit, halfDiagonal / std::sqrt(-3.0 * gridSpec.distortion));
   }
-  const double step = spec.pitch * spec.scale;
+  const double step = gridSpec.pitch * gridSpec.scale;
   const int nMax = TruncateToward0<int>(reachLimit / step) + 1;
-  const double margin = SpotReach(spec.shape, spec.radius) + kEdgeClearance;
+  const double margin = SpotReach(gridSpec.shape, gridSpec.radius) + kEdgeClearance;
 
   std::vector<GridSpot> spots;
   for (int row = -nMax; row <= nMax; ++row) {
@@ -151,7 +151,7 @@ std::vector<GridSpot> ListSpots(const GridSpec& spec, double cosA, double sinA) 
       const double dx = cosA * ox - sinA * oy;
       const double dy = sinA * ox + cosA * oy;
       const double rel = dist / halfDiagonal;
-      const double factor = 1.0 + spec.distortion * rel * rel;
+      const double factor = 1.0 + gridSpec.distortion * rel * rel;
       GridSpot spot;
       spot.row = row;
       spot.col = col;
@@ -159,8 +159,8 @@ std::vector<GridSpot> ListSpots(const GridSpec& spec, double cosA, double sinA) 
       spot.idealY = cy + dy;
       spot.measuredX = cx + dx * factor;
       spot.measuredY = cy + dy * factor;
-      if (spot.measuredX >= margin && spot.measuredX <= spec.width - 1 - margin &&
-          spot.measuredY >= margin && spot.measuredY <= spec.height - 1 - margin) {
+      if (spot.measuredX >= margin && spot.measuredX <= gridSpec.width - 1 - margin &&
+          spot.measuredY >= margin && spot.measuredY <= gridSpec.height - 1 - margin) {
         spots.push_back(spot);
       }
     }
@@ -256,73 +256,74 @@ double SpotReach(SpotShape shape, double radius) {
   return radius;
 }
 
-std::string GridSpecProblem(const GridSpec& spec) {
+std::string GridSpecProblem(const GridSpec& gridSpec) {
   char text[160];
-  if (!ImageSizeAllowed(spec.width, spec.height)) {
+  if (!ImageSizeAllowed(gridSpec.width, gridSpec.height)) {
     std::snprintf(text, sizeof text,
                   "image size %dx%d is not allowed (1 to %d per side, at most %lld pixels)",
-                  spec.width, spec.height, kMaxImageSide, kMaxImagePixels);
+                  gridSpec.width, gridSpec.height, kMaxImageSide, kMaxImagePixels);
     return text;
   }
-  if (!std::isfinite(spec.pitch) || !std::isfinite(spec.scale) || spec.pitch <= 0.0 ||
-      spec.scale <= 0.0) {
+  if (!std::isfinite(gridSpec.pitch) || !std::isfinite(gridSpec.scale) || gridSpec.pitch <= 0.0 ||
+      gridSpec.scale <= 0.0) {
     return "pitch and scale must be finite numbers above 0";
   }
-  const double step = spec.pitch * spec.scale;
+  const double step = gridSpec.pitch * gridSpec.scale;
   if (!(step >= kMinStep)) return "pitch times scale must be at least 4 pixels";
-  if (!std::isfinite(spec.radius) || spec.radius <= 0.0 || spec.radius > step) {
+  if (!std::isfinite(gridSpec.radius) || gridSpec.radius <= 0.0 || gridSpec.radius > step) {
     return "radius must be above 0 and at most pitch times scale";
   }
-  if (spec.backgroundGrey < 0 || spec.backgroundGrey > 255 || spec.spotGrey < 0 ||
-      spec.spotGrey > 255) {
+  if (gridSpec.backgroundGrey < 0 || gridSpec.backgroundGrey > 255 || gridSpec.spotGrey < 0 ||
+      gridSpec.spotGrey > 255) {
     return "grey levels must be in 0..255";
   }
-  if (!std::isfinite(spec.rotationDegrees) || std::fabs(spec.rotationDegrees) > kMaxRotation) {
+  if (!std::isfinite(gridSpec.rotationDegrees) ||
+      std::fabs(gridSpec.rotationDegrees) > kMaxRotation) {
     return "rotation must be within -360..360 degrees";
   }
-  if (!std::isfinite(spec.distortion)) return "distortion must be a finite number";
-  if (!std::isfinite(spec.noiseSigma) || spec.noiseSigma < 0.0) {
+  if (!std::isfinite(gridSpec.distortion)) return "distortion must be a finite number";
+  if (!std::isfinite(gridSpec.noiseSigma) || gridSpec.noiseSigma < 0.0) {
     return "noise sigma must be a finite number, 0 or above";
   }
-  if (!(spec.missingFraction >= 0.0 && spec.missingFraction <= 1.0)) {
+  if (!(gridSpec.missingFraction >= 0.0 && gridSpec.missingFraction <= 1.0)) {
     return "missing fraction must be in 0..1";
   }
-  if (spec.countScale < 1 || spec.countScale > kMaxCountScale) {
+  if (gridSpec.countScale < 1 || gridSpec.countScale > kMaxCountScale) {
     std::snprintf(text, sizeof text, "count scale must be in 1..%d", kMaxCountScale);
     return text;
   }
   return "";
 }
 
-GridImage GenerateGrid(const GridSpec& spec) {
-  if (!GridSpecProblem(spec).empty()) return {};
+GridImage GenerateGrid(const GridSpec& gridSpec) {
+  if (!GridSpecProblem(gridSpec).empty()) return {};
   try {
-    const double angle = spec.rotationDegrees * kPi / 180.0;
+    const double angle = gridSpec.rotationDegrees * kPi / 180.0;
     const double cosA = std::cos(angle);
     const double sinA = std::sin(angle);
 
     GridImage image;
-    image.width = spec.width;
-    image.height = spec.height;
-    image.spots = ListSpots(spec, cosA, sinA);
+    image.width = gridSpec.width;
+    image.height = gridSpec.height;
+    image.spots = ListSpots(gridSpec, cosA, sinA);
 
     // One stream for the whole image: first the missing spots, then the noise in pixel order,
     // so that changing the noise leaves the choice of missing spots as it was.
-    GridRandom random(spec.seed);
-    ChooseMissing(spec.missingFraction, random, image.spots);
+    GridRandom random(gridSpec.seed);
+    ChooseMissing(gridSpec.missingFraction, random, image.spots);
 
-    const std::size_t count = static_cast<std::size_t>(spec.width) * spec.height;
+    const std::size_t count = static_cast<std::size_t>(gridSpec.width) * gridSpec.height;
     std::vector<double> darkness(count, 0.0);
     for (const GridSpot& spot : image.spots) {
-      if (spot.present) AddSpot(spec, spot, cosA, sinA, darkness);
+      if (spot.present) AddSpot(gridSpec, spot, cosA, sinA, darkness);
     }
 
     image.pixels.resize(count);
-    const double background = spec.backgroundGrey;
-    const double contrast = spec.spotGrey - spec.backgroundGrey;
+    const double background = gridSpec.backgroundGrey;
+    const double contrast = gridSpec.spotGrey - gridSpec.backgroundGrey;
     for (std::size_t k = 0; k < count; ++k) {
       double value = background + contrast * std::min(1.0, darkness[k]);
-      if (spec.noiseSigma > 0.0) value += spec.noiseSigma * random.Normal();
+      if (gridSpec.noiseSigma > 0.0) value += gridSpec.noiseSigma * random.Normal();
       image.pixels[k] = static_cast<int>(std::clamp(std::floor(value + 0.5), 0.0, 255.0));
     }
     return image;
@@ -377,7 +378,7 @@ bool ParseGridGenArguments(const std::vector<std::string>& args, GridGenOptions*
                            std::string* error) {
   const CNumericLocale cLocale;
   GridGenOptions parsed = *options;
-  GridSpec& spec = parsed.spec;
+  GridSpec& gridSpec = parsed.gridSpec;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& name = args[i];
     if (name == "--help" || name == "-h") {
@@ -398,31 +399,31 @@ bool ParseGridGenArguments(const std::vector<std::string>& args, GridGenOptions*
       return false;
     };
     if (name == "--size") {
-      if (!ParseSize(value, &spec.width, &spec.height)) return bad("WIDTHxHEIGHT");
+      if (!ParseSize(value, &gridSpec.width, &gridSpec.height)) return bad("WIDTHxHEIGHT");
     } else if (name == "--pitch") {
-      if (!ParseDouble(value, &spec.pitch)) return bad("a number");
+      if (!ParseDouble(value, &gridSpec.pitch)) return bad("a number");
     } else if (name == "--shape") {
-      if (!ParseSpotShape(value, &spec.shape)) return bad("disc, gaussian or square");
+      if (!ParseSpotShape(value, &gridSpec.shape)) return bad("disc, gaussian or square");
     } else if (name == "--radius") {
-      if (!ParseDouble(value, &spec.radius)) return bad("a number");
+      if (!ParseDouble(value, &gridSpec.radius)) return bad("a number");
     } else if (name == "--background") {
-      if (!ParseInt(value, &spec.backgroundGrey)) return bad("an integer");
+      if (!ParseInt(value, &gridSpec.backgroundGrey)) return bad("an integer");
     } else if (name == "--spot") {
-      if (!ParseInt(value, &spec.spotGrey)) return bad("an integer");
+      if (!ParseInt(value, &gridSpec.spotGrey)) return bad("an integer");
     } else if (name == "--rotation") {
-      if (!ParseDouble(value, &spec.rotationDegrees)) return bad("a number");
+      if (!ParseDouble(value, &gridSpec.rotationDegrees)) return bad("a number");
     } else if (name == "--scale") {
-      if (!ParseDouble(value, &spec.scale)) return bad("a number");
+      if (!ParseDouble(value, &gridSpec.scale)) return bad("a number");
     } else if (name == "--distortion") {
-      if (!ParseDouble(value, &spec.distortion)) return bad("a number");
+      if (!ParseDouble(value, &gridSpec.distortion)) return bad("a number");
     } else if (name == "--noise") {
-      if (!ParseDouble(value, &spec.noiseSigma)) return bad("a number");
+      if (!ParseDouble(value, &gridSpec.noiseSigma)) return bad("a number");
     } else if (name == "--missing") {
-      if (!ParseDouble(value, &spec.missingFraction)) return bad("a number");
+      if (!ParseDouble(value, &gridSpec.missingFraction)) return bad("a number");
     } else if (name == "--seed") {
-      if (!ParseSeed(value, &spec.seed)) return bad("an integer in 0..4294967295");
+      if (!ParseSeed(value, &gridSpec.seed)) return bad("an integer in 0..4294967295");
     } else if (name == "--count-scale") {
-      if (!ParseInt(value, &spec.countScale)) return bad("an integer");
+      if (!ParseInt(value, &gridSpec.countScale)) return bad("an integer");
     } else if (name == "--out") {
       if (value.empty()) return bad("a file name prefix");
       parsed.prefix = value;
@@ -431,7 +432,7 @@ bool ParseGridGenArguments(const std::vector<std::string>& args, GridGenOptions*
       return false;
     }
   }
-  const std::string problem = GridSpecProblem(spec);
+  const std::string problem = GridSpecProblem(gridSpec);
   if (!problem.empty()) {
     *error = problem;
     return false;

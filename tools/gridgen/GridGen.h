@@ -77,10 +77,10 @@ const char* SpotShapeName(SpotShape shape);
 // for a square, 2 * radius for a Gaussian spot.
 double SpotReach(SpotShape shape, double radius);
 
-// Returns an empty string when the spec can be rendered, else a one-line reason. Limits: a
+// Returns an empty string when the grid description can be drawn, else a one-line reason. Limits: a
 // size the program accepts as an image; pitch * scale at least 4; 0 < radius <= pitch * scale;
 // grey levels and the Ostrel count scale such that counts fit an int; finite values throughout.
-std::string GridSpecProblem(const GridSpec& spec);
+std::string GridSpecProblem(const GridSpec& gridSpec);
 
 // Renders the grid. A spot is kept (listed, and drawn unless missing) only when its measured
 // position lies at least SpotReach + 2 pixels inside every border. Of the kept spots,
@@ -89,7 +89,7 @@ std::string GridSpecProblem(const GridSpec& spec);
 // samples per pixel (overlapping spots add up, to full darkness at most), then the noise is
 // added and the value rounded and clamped to 0..255. Returns an empty image (width and height 0)
 // when GridSpecProblem reports a problem.
-GridImage GenerateGrid(const GridSpec& spec);
+GridImage GenerateGrid(const GridSpec& gridSpec);
 
 // Ostrel text file: every pixel as the raw count grey * countScale in lowercase hexadecimal,
 // row-major, 16 values per line separated by one blank. Returns false (writing nothing) when
@@ -108,14 +108,14 @@ bool WriteTruthFile(const std::string& path, const GridImage& image);
 
 // Command line of zmr_gridgen.
 struct GridGenOptions {
-  GridSpec spec;
+  GridSpec gridSpec;
   std::string prefix = "sample";
   bool help = false;
 };
 
 // Parses the arguments after the program name into *options (which keeps the defaults for
 // options not given). Returns false with a one-line reason in *error on an unknown option, a
-// missing or malformed value, or a spec that GridSpecProblem rejects.
+// missing or malformed value, or a grid description that GridSpecProblem rejects.
 bool ParseGridGenArguments(const std::vector<std::string>& args, GridGenOptions* options,
                            std::string* error);
 

@@ -20,10 +20,10 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  const zmr::GridImage image = zmr::GenerateGrid(options.spec);
+  const zmr::GridImage image = zmr::GenerateGrid(options.gridSpec);
   if (image.width == 0) {
-    std::fprintf(stderr, "zmr_gridgen: not enough memory for a %dx%d image\n", options.spec.width,
-                 options.spec.height);
+    std::fprintf(stderr, "zmr_gridgen: not enough memory for a %dx%d image\n",
+                 options.gridSpec.width, options.gridSpec.height);
     return 1;
   }
 
@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
   };
   // Each writer runs even when an earlier one failed, so every failure is reported.
   const Output outputs[] = {
-      {prefix + ".txt", zmr::WriteOstrelFile(prefix + ".txt", image, options.spec.countScale)},
+      {prefix + ".txt", zmr::WriteOstrelFile(prefix + ".txt", image, options.gridSpec.countScale)},
       {prefix + ".dat", zmr::WriteAsciiFile(prefix + ".dat", image)},
       {prefix + ".bmp", zmr::WriteBitmapFile(prefix + ".bmp", image)},
       {prefix + "_truth.txt", zmr::WriteTruthFile(prefix + "_truth.txt", image)},

@@ -12,27 +12,27 @@ constexpr const char* kAllFiles = "All files (*.*) (*)";
 }  // namespace
 
 FileDialogSpec FileDialogSpecOf(FileDialog which) {
-  auto spec = [](const char* first, const char* suffix) {
+  auto dialogSpec = [](const char* first, const char* suffix) {
     return FileDialogSpec{QString(first) + ";;" + kAllFiles, suffix};
   };
   switch (which) {
     case FileDialog::Ostrel:
-      return spec("Ostrel calibration image data files (*.txt) (*.txt)", "dset");
+      return dialogSpec("Ostrel calibration image data files (*.txt) (*.txt)", "dset");
     case FileDialog::Bitmap:
-      return spec("Bitmaps (*.bmp) (*.bmp)", "bmp");
+      return dialogSpec("Bitmaps (*.bmp) (*.bmp)", "bmp");
     case FileDialog::Ascii:
-      return spec("ASCII files (*.txt,*.dat) (*.txt *.dat)", "txt");
+      return dialogSpec("ASCII files (*.txt,*.dat) (*.txt *.dat)", "txt");
     case FileDialog::PointsData:
-      return spec("ASCII data (*.txt) (*.txt)", "txt");
+      return dialogSpec("ASCII data (*.txt) (*.txt)", "txt");
     case FileDialog::OrbikData:
-      return spec("ORBIK data (*.zmr) (*.zmr)", "zmr");
+      return dialogSpec("ORBIK data (*.zmr) (*.zmr)", "zmr");
   }
-  return spec("", "");
+  return dialogSpec("", "");
 }
 
 bool AskFileNameQt(QWidget* parent, FileDialog which, std::string& fileName,
                    std::string& titleName) {
-  const FileDialogSpec spec = FileDialogSpecOf(which);
+  const FileDialogSpec dialogSpec = FileDialogSpecOf(which);
   QFileDialog dialog(parent);
   dialog.setObjectName("fileDialog");
   // The same dialog opens and saves: it must take names of files that do not exist yet.
@@ -41,8 +41,8 @@ bool AskFileNameQt(QWidget* parent, FileDialog which, std::string& fileName,
   // The built-in dialog shows each filter's description without its pattern part, and behaves
   // the same on every desktop.
   dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::HideNameFilterDetails);
-  dialog.setNameFilters(spec.filter.split(";;"));
-  dialog.setDefaultSuffix(spec.defaultSuffix);
+  dialog.setNameFilters(dialogSpec.filter.split(";;"));
+  dialog.setDefaultSuffix(dialogSpec.defaultSuffix);
   if (!fileName.empty()) {
     const QFileInfo last(QFile::decodeName(QByteArray::fromStdString(fileName)));
     dialog.setDirectory(last.absolutePath());

@@ -60,25 +60,25 @@ TEST(GridGenTest, DefaultsGiveNineteenByNineteenTurnedBarrelGrid) {
 }
 
 TEST(GridGenTest, SameSeedGivesIdenticalImageAndDifferentSeedsDifferWithNoise) {
-  GridSpec spec{.width = 200, .height = 160, .noiseSigma = 4.0, .missingFraction = 0.3};
+  GridSpec gridSpec{.width = 200, .height = 160, .noiseSigma = 4.0, .missingFraction = 0.3};
   auto withSeed = [&](std::uint32_t seed) {
-    spec.seed = seed;
-    return GenerateGrid(spec).pixels;
+    gridSpec.seed = seed;
+    return GenerateGrid(gridSpec).pixels;
   };
   EXPECT_EQ(withSeed(11), withSeed(11));
   EXPECT_NE(withSeed(11), withSeed(12));
   // Without noise and missing spots the seed plays no part.
-  spec.noiseSigma = spec.missingFraction = 0.0;
+  gridSpec.noiseSigma = gridSpec.missingFraction = 0.0;
   EXPECT_EQ(withSeed(11), withSeed(99));
 }
 
 // Pins the random stream: a change here means that the images of every seed have changed
 // (for example a std distribution slipped in, whose output differs between libraries).
 TEST(GridGenTest, NoisyImageOfASeedIsPinned) {
-  GridSpec spec{.width = 48, .height = 40, .pitch = 12.0, .radius = 4.0, .noiseSigma = 6.0};
-  spec.missingFraction = 0.5;
-  spec.seed = 2024;
-  const GridImage image = GenerateGrid(spec);
+  GridSpec gridSpec{.width = 48, .height = 40, .pitch = 12.0, .radius = 4.0, .noiseSigma = 6.0};
+  gridSpec.missingFraction = 0.5;
+  gridSpec.seed = 2024;
+  const GridImage image = GenerateGrid(gridSpec);
   std::uint64_t hash = 14695981039346656037ULL;  // FNV-1a over the pixels and the missing flags
   for (int v : image.pixels) hash = (hash ^ static_cast<std::uint64_t>(v)) * 1099511628211ULL;
   for (const GridSpot& s : image.spots) hash = (hash ^ (s.present ? 1u : 2u)) * 1099511628211ULL;
@@ -108,9 +108,9 @@ TEST(GridGenTest, DarknessCentroidOfEverySpotIsItsMeasuredPosition) {
       {SpotShape::kSquare, {40.0, 9.0, 20.0}},
       {SpotShape::kGaussian, {64.0, 13.0, 3.0}}};  // pitch, radius, rotation
   for (const auto& [shape, p] : cases) {
-    GridSpec spec{.pitch = p[0], .shape = shape, .radius = p[1], .rotationDegrees = p[2]};
-    spec.distortion = -0.05;
-    const GridImage image = GenerateGrid(spec);
+    GridSpec gridSpec{.pitch = p[0], .shape = shape, .radius = p[1], .rotationDegrees = p[2]};
+    gridSpec.distortion = -0.05;
+    const GridImage image = GenerateGrid(gridSpec);
     ASSERT_GT(image.spots.size(), 50u);
     const double half = SpotReach(shape, p[1]) + 1.0;
     double worst = 0.0;
@@ -118,7 +118,7 @@ TEST(GridGenTest, DarknessCentroidOfEverySpotIsItsMeasuredPosition) {
       double w = 0.0, wx = 0.0, wy = 0.0;
       for (int y = static_cast<int>(s.measuredY - half); y <= s.measuredY + half; ++y) {
         for (int x = static_cast<int>(s.measuredX - half); x <= s.measuredX + half; ++x) {
-          const double dark = spec.backgroundGrey - Pixel(image, x, y);
+          const double dark = gridSpec.backgroundGrey - Pixel(image, x, y);
           w += dark;
           wx += dark * x;
           wy += dark * y;
@@ -158,9 +158,9 @@ TEST(GridGenTest, SpotsTooNearTheBorderAreDroppedAndNotDrawn) {
       {SpotShape::kDisc, 7.5, 9},   {SpotShape::kDisc, 7.6, 1},     {SpotShape::kSquare, 5.3, 9},
       {SpotShape::kSquare, 5.4, 1}, {SpotShape::kGaussian, 3.7, 9}, {SpotShape::kGaussian, 3.8, 1}};
   for (const auto& [shape, radius, spots] : cases) {
-    GridSpec spec{.width = 100, .height = 100, .pitch = 40.0, .shape = shape, .radius = radius};
-    spec.rotationDegrees = spec.distortion = 0.0;
-    const GridImage image = GenerateGrid(spec);
+    GridSpec gridSpec{.width = 100, .height = 100, .pitch = 40.0, .shape = shape, .radius = radius};
+    gridSpec.rotationDegrees = gridSpec.distortion = 0.0;
+    const GridImage image = GenerateGrid(gridSpec);
     ASSERT_EQ(image.spots.size(), spots) << SpotShapeName(shape) << " radius " << radius;
     const double half = SpotReach(shape, radius) + 1.0;
     for (int k = 0; k < 100 * 100; ++k) {
@@ -249,7 +249,7 @@ TEST(GridGenArgumentsTest, OptionsFillTheSpec) {
        "--count-scale", "4",       "--out",        "dir/grid"},
       &options, &error))
       << error;
-  const GridSpec& s = options.spec;
+  const GridSpec& s = options.gridSpec;
   EXPECT_EQ(
       std::vector<double>({1.0 * s.width, 1.0 * s.height, s.pitch, s.radius, 1.0 * s.backgroundGrey,
                            1.0 * s.spotGrey, s.rotationDegrees, s.scale, s.distortion, s.noiseSigma,
@@ -288,7 +288,7 @@ TEST(GridGenArgumentsTest, BadArgumentsGiveOneLineReasons) {
     std::string error;
     EXPECT_FALSE(ParseGridGenArguments(c.args, &options, &error)) << c.error;
     EXPECT_EQ(error, c.error);
-    EXPECT_EQ(options.spec.pitch, 38.0);  // left unchanged on failure
+    EXPECT_EQ(options.gridSpec.pitch, 38.0);  // left unchanged on failure
   }
 }
 

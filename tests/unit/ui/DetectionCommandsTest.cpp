@@ -40,8 +40,8 @@ class DetectionCommandsTest : public test::StateTest {
   }
 
   // A generated grid loaded as the source image; returns the drawn spots.
-  std::vector<GridSpot> LoadGrid(const GridSpec& spec) {
-    const GridImage grid = GenerateGrid(spec);
+  std::vector<GridSpot> LoadGrid(const GridSpec& gridSpec) {
+    const GridImage grid = GenerateGrid(gridSpec);
     LoadImage(grid.width, grid.height, grid.pixels);
     std::vector<GridSpot> drawn;
     for (const GridSpot& spot : grid.spots) {
@@ -123,12 +123,12 @@ TEST_F(DetectionCommandsTest, ThresholdingBinarisesAndMovesWithTheScrollBar) {
 
 TEST_F(DetectionCommandsTest, AutoDetectionFindsEveryGridSpotAndTriangulatesThem) {
   Start();
-  GridSpec spec;
-  spec.width = 301;
-  spec.height = 261;
-  spec.pitch = 38;
-  spec.radius = 13;
-  const std::vector<GridSpot> drawn = LoadGrid(spec);
+  GridSpec gridSpec;
+  gridSpec.width = 301;
+  gridSpec.height = 261;
+  gridSpec.pitch = 38;
+  gridSpec.radius = 13;
+  const std::vector<GridSpot> drawn = LoadGrid(gridSpec);
   ASSERT_GT(drawn.size(), 30u);
   Run(IDM_AUTODETECT);
   ASSERT_TRUE(platform_.messages.empty());
@@ -159,10 +159,10 @@ TEST_F(DetectionCommandsTest, AutoDetectionFindsEveryGridSpotAndTriangulatesThem
 
 TEST_F(DetectionCommandsTest, CancelledDetectionEndsCleanlyWithoutTriangles) {
   Start();
-  GridSpec spec;
-  spec.width = 201;
-  spec.height = 201;
-  LoadGrid(spec);
+  GridSpec gridSpec;
+  gridSpec.width = 201;
+  gridSpec.height = 201;
+  LoadGrid(gridSpec);
   platform_.cancelAtStart = true;
   Run(IDM_AUTODETECT);
   EXPECT_EQ(State().NumberOfTriangles, 0);

@@ -114,10 +114,10 @@ TEST_F(ModelCommandsTest, CenterMeshNeedsADetection) {
 }
 
 TEST_F(ModelCommandsTest, WholeCalibrationOfAGeneratedGrid) {
-  GridSpec spec;
-  spec.width = 401;
-  spec.height = 401;
-  const GridImage grid = GenerateGrid(spec);
+  GridSpec gridSpec;
+  gridSpec.width = 401;
+  gridSpec.height = 401;
+  const GridImage grid = GenerateGrid(gridSpec);
   ProgramState& s = State();
   ASSERT_EQ(AllocateImageArrays(grid.width, grid.height), 1);
   s.cxDib = grid.width;
