@@ -14,6 +14,7 @@
 #include "geometry/Transform.h"
 #include "geometry/TriangleLocation.h"
 #include "state/Array.h"
+#include "state/CNumericLocale.h"
 #include "state/Numeric.h"
 #include "state/ProgramState.h"
 #include "state/SafeWrite.h"
@@ -28,22 +29,6 @@ bool Cancelled() { return State().fTerminated.load(std::memory_order_acquire) !=
 bool HoldsPixels(std::size_t size, long long pixels) {
   return static_cast<unsigned long long>(size) >= static_cast<unsigned long long>(pixels);
 }
-
-class CNumericLocale {
- public:
-  CNumericLocale() {
-    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-    if (cLocale != static_cast<locale_t>(0)) previous_ = uselocale(cLocale);
-  }
-  ~CNumericLocale() {
-    if (previous_ != static_cast<locale_t>(0)) uselocale(previous_);
-  }
-  CNumericLocale(const CNumericLocale&) = delete;
-  CNumericLocale& operator=(const CNumericLocale&) = delete;
-
- private:
-  locale_t previous_ = static_cast<locale_t>(0);
-};
 
 }  // namespace
 
