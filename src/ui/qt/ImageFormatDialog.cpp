@@ -74,16 +74,7 @@ ImageFormatDialog::ImageFormatDialog(const ImageFormatDialogData& data, QWidget*
   middle->addSpacing(12);
   middle->addLayout(info, 1);
 
-  auto* cancel = new QPushButton("Cancel", this);
-  auto* ok = new QPushButton("OK", this);
-  ok->setDefault(true);
-  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(cancel);
-  buttons->addWidget(ok);
-  buttons->addStretch(1);
+  QHBoxLayout* buttons = NewOkCancelRow(this);
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(Centred("Warning!", this));

@@ -67,16 +67,7 @@ OptionsDialog::OptionsDialog(const OptionsDialogData& data, QWidget* parent) : Q
     grid->addWidget(fields_[i], i, 1);
   }
 
-  auto* cancel = new QPushButton("Cancel", this);
-  auto* ok = new QPushButton("OK", this);
-  ok->setDefault(true);
-  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(cancel);
-  buttons->addWidget(ok);
-  buttons->addStretch(1);
+  QHBoxLayout* buttons = NewOkCancelRow(this);
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(title);
@@ -84,6 +75,20 @@ OptionsDialog::OptionsDialog(const OptionsDialogData& data, QWidget* parent) : Q
   layout->addSpacing(6);
   layout->addLayout(buttons);
   setSizeGripEnabled(false);
+}
+
+QHBoxLayout* NewOkCancelRow(QDialog* dialog) {
+  auto* cancel = new QPushButton("Cancel", dialog);
+  auto* ok = new QPushButton("OK", dialog);
+  ok->setDefault(true);
+  QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
+  QObject::connect(ok, &QPushButton::clicked, dialog, &QDialog::accept);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(cancel);
+  buttons->addWidget(ok);
+  buttons->addStretch(1);
+  return buttons;
 }
 
 OptionsDialogData OptionsDialog::Data() const {

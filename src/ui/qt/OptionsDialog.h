@@ -9,6 +9,7 @@
 
 #include "ui/Platform.h"
 
+class QHBoxLayout;
 class QLineEdit;
 
 namespace zmr {
@@ -31,6 +32,9 @@ class DigitsOnlyValidator : public QValidator {
 // A new digits-only field showing the program's text. Later text from the program goes in
 // with setText(), which the validator does not check.
 QLineEdit* NewDigitsOnlyEdit(const QString& text, QWidget* parent);
+
+// The centred "Cancel" / "OK" row of the modal dialogs (OK is the default button).
+QHBoxLayout* NewOkCancelRow(QDialog* dialog);
 
 // "Setting Values of Program Parameters": the eight labelled fields in the order of
 // OptionsDialogData (object names "field500" .. "field507"), Cancel and OK.

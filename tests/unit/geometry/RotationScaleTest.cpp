@@ -15,15 +15,21 @@
 #include <vector>
 
 #include "state/ProgramState.h"
+#include "support/GridMesh.h"
 #include "support/TestSupport.h"
 
 namespace zmr {
 namespace {
 
+using test::Ideal;
 using test::ReadFile;
 using test::StateTest;
 using test::WriteFile;
-using Ideal = std::function<std::pair<double, double>(double, double)>;
+
+// A square mesh from (x0, x0) with equal steps.
+void SetGridMesh(double x0, double step, int nx, int ny, const Ideal& ideal) {
+  test::SetGridMesh(x0, x0, step, step, nx, ny, ideal);
+}
 
 constexpr const char* kWritingLine =
     "Writing corrected calibration points coordinates into the output file "
@@ -33,37 +39,6 @@ constexpr const char* kWritingLine =
 // image, so the zone is [10, 170]^2 with its centroid exactly at pixel (90, 90).
 constexpr int kSize = 181;
 constexpr double kMid = 90.0;
-
-// A regular nx x ny mesh from (x0, y0), two triangles per cell in the stored orientation.
-void SetGridMesh(double x0, double step, int nx, int ny, const Ideal& ideal) {
-  ProgramState& s = State();
-  long k = 0;
-  for (int gy = 0; gy < ny; ++gy) {
-    for (int gx = 0; gx < nx; ++gx, ++k) {
-      const double x = x0 + gx * step;
-      const double y = x0 + gy * step;
-      const auto [X, Y] = ideal(x, y);
-      double* row = s.PointsInput.data() + 4 * k;
-      row[0] = x;
-      row[1] = y;
-      row[2] = X;
-      row[3] = Y;
-    }
-  }
-  s.NumberOfPoints = k;
-  long t = 0;
-  for (int gy = 0; gy + 1 < ny; ++gy) {
-    for (int gx = 0; gx + 1 < nx; ++gx) {
-      const int a = gy * nx + gx;
-      const int tri[2][3] = {{a, a + 1, a + nx + 1}, {a, a + nx + 1, a + nx}};
-      for (const auto& v : tri) {
-        for (int m = 0; m < 3; ++m) s.Tpoints[3 * t + m] = v[m];
-        ++t;
-      }
-    }
-  }
-  s.NumberOfTriangles = t;
-}
 
 // Rotation by theta and scaling by scale about (kMid, kMid), then a translation.
 Ideal Similarity(double theta, double scale, double tx, double ty) {

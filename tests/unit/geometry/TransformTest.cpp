@@ -15,49 +15,15 @@
 
 #include "geometry/TriangleLocation.h"
 #include "state/ProgramState.h"
+#include "support/GridMesh.h"
 #include "support/TestSupport.h"
 
 namespace zmr {
 namespace {
 
+using test::Ideal;
+using test::SetGridMesh;
 using test::StateTest;
-using Ideal = std::function<std::pair<double, double>(double, double)>;
-
-// A regular nx x ny mesh of points from (x0, y0), two triangles per cell in the stored
-// orientation, the ideal position of each point given by `ideal`.
-void SetGridMesh(double x0, double y0, double stepX, double stepY, int nx, int ny,
-                 const Ideal& ideal) {
-  ProgramState& s = State();
-  long k = 0;
-  for (int gy = 0; gy < ny; ++gy) {
-    for (int gx = 0; gx < nx; ++gx, ++k) {
-      const double x = x0 + gx * stepX;
-      const double y = y0 + gy * stepY;
-      const auto [X, Y] = ideal(x, y);
-      double* row = s.PointsInput.data() + 4 * k;
-      row[0] = x;
-      row[1] = y;
-      row[2] = X;
-      row[3] = Y;
-    }
-  }
-  s.NumberOfPoints = k;
-  long t = 0;
-  for (int gy = 0; gy + 1 < ny; ++gy) {
-    for (int gx = 0; gx + 1 < nx; ++gx) {
-      const int a = gy * nx + gx;
-      const int b = a + 1;
-      const int c = a + nx;
-      const int d = c + 1;
-      const int tri[2][3] = {{a, b, d}, {a, d, c}};
-      for (const auto& v : tri) {
-        for (int m = 0; m < 3; ++m) s.Tpoints[3 * t + m] = v[m];
-        ++t;
-      }
-    }
-  }
-  s.NumberOfTriangles = t;
-}
 
 Ideal Shifted(double dx, double dy) {
   return [dx, dy](double x, double y) { return std::make_pair(x + dx, y + dy); };
