@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the normal build, then the AddressSanitizer and
-# UndefinedBehaviorSanitizer build, then the ThreadSanitizer build of the tests that run
-# worker threads (commands, zmrcal steps, the window).
+# Builds and runs every test: the normal build (once more with a locale whose decimal mark is
+# a comma, whose files and messages must not differ), the AddressSanitizer and
+# UndefinedBehaviorSanitizer build, the ThreadSanitizer build of the tests that run worker
+# threads (commands, cancellation, zmrcal steps, the window), and a short fuzzing of each file
+# reader (scripts/fuzz.sh). The committed fuzz corpus is replayed as tests in every build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -13,10 +15,16 @@ for preset in dev asan tsan; do
   if [ "$preset" = tsan ]; then
     cmake --build --preset tsan -j "$jobs" --target zmr_unit_tests zmr_gui_tests zmrcal
     TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/tests/tsan.supp" \
-      ctest --preset tsan -j "$jobs" -R 'Commands|Steps|MainWindow|Progress|Threshold' \
+      ctest --preset tsan -j "$jobs" -R 'Commands|Cancel|Steps|MainWindow|Progress|Threshold' \
       -E 'Interrupt'
   else
     cmake --build --preset "$preset" -j "$jobs"
     ctest --preset "$preset" -j "$jobs"
   fi
+  if [ "$preset" = dev ]; then
+    echo "=== dev tests with LC_ALL=de_DE.UTF-8 ==="
+    LC_ALL=de_DE.UTF-8 ctest --preset dev -j "$jobs"
+  fi
 done
+echo "=== fuzzing ==="
+scripts/fuzz.sh "${ZMR_FUZZ_SECONDS:-15}"

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "state/CNumericLocale.h"
 #include "state/ProgramState.h"
 #include "ui/Commands.h"
 #include "ui/Dialogs.h"
@@ -49,6 +50,7 @@ bool OptionValueConverts(int field, const std::string& value) {
   }
   if (value.empty() || value.size() > 100) return false;
   char* end = nullptr;
+  CNumericLocale cLocale;
   const double v = std::strtod(value.c_str(), &end);
   return end != value.c_str() && *end == '\0' && std::isfinite(v);
 }

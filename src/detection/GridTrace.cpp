@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "state/ProgramState.h"
+#include "state/TraceLog.h"
 
 namespace zmr {
 
@@ -19,15 +20,6 @@ constexpr double kStartSearchRadius = 1000.0;
 
 // Neighbour steps (of i, of j) in the order the walk tries them.
 constexpr int kShift[2][4] = {{-1, 0, 1, 0}, {0, -1, 0, 1}};
-
-__attribute__((format(printf, 1, 2))) void Log(const char* format, ...) {
-  std::FILE* log = State().OUT_LOG;
-  if (log == nullptr) return;
-  va_list args;
-  va_start(args, format);
-  std::vfprintf(log, format, args);
-  va_end(args);
-}
 
 // The length of the spot list as a loop bound: no spots for a negative count, and no more than
 // the list from slot 1 of PointsBuffer can hold.
@@ -91,7 +83,7 @@ int GetGridShifts() {
     s.Pc[0] = s.ImageM / 2.0;
     s.Pc[1] = s.ImageN / 2.0;
   }
-  Log(" Generating shifts with ideal grid origin placed at (%f,%f)\n", Pg[0], Pg[1]);
+  TraceLog(" Generating shifts with ideal grid origin placed at (%f,%f)\n", Pg[0], Pg[1]);
 
   // Slot 0 leaves the count; the list from slot 1 has room for MAXPoints - 1 spots.
   s.NumberOfPoints = std::clamp(s.NumberOfPoints, 0L, s.MAXPoints);
@@ -144,7 +136,7 @@ int GenerateShifts(double* PX, double* PY, int* PD, double* SX, double* SY, cons
     PD[nind] = 1;
     s.Pi[nind] = 0;
     s.Pj[nind] = 1;
-    Log("Starting to trace ideal grid with points %i %i (Edge = %f)\n", oind, nind, s.Edge);
+    TraceLog("Starting to trace ideal grid with points %i %i (Edge = %f)\n", oind, nind, s.Edge);
     Walk(index, oind, nind, PX, PY, PD, kStartNode, kStartNode, kStartNode, kStartNode + 1);
     Walk(index, nind, oind, PX, PY, PD, kStartNode, kStartNode + 1, kStartNode, kStartNode);
   } else {
@@ -152,8 +144,8 @@ int GenerateShifts(double* PX, double* PY, int* PD, double* SX, double* SY, cons
     s.iAssignedPoints.store(0, std::memory_order_relaxed);
   }
 
-  Log("----------------------------------------\n");
-  Log("%i points assigned from total %li \n ", s.OccupiedPoints, s.NumberOfPoints);
+  TraceLog("----------------------------------------\n");
+  TraceLog("%i points assigned from total %li \n ", s.OccupiedPoints, s.NumberOfPoints);
   if (s.DebugSwitch) TestDisplay();
 
   if (started) {
@@ -189,7 +181,7 @@ int Walk(const SpotIndex& index, int oind, int nind, double* PX, double* PY, int
   // and goes on with its next neighbour once the walk from an accepted spot has returned.
   std::vector<TraceFrame> stack;
   auto enter = [&](int from, int to, int fromI, int fromJ, int toI, int toJ) {
-    if (s.DebugSwitch) Log("-> %i\n", to);
+    if (s.DebugSwitch) TraceLog("-> %i\n", to);
     if (s.OccupiedPoints >= s.NumberOfPoints) return;
     TraceFrame f;
     f.nind = to;
@@ -219,7 +211,7 @@ int Walk(const SpotIndex& index, int oind, int nind, double* PX, double* PY, int
     const int k = f.k++;
     const int i = f.in + kShift[0][k];
     const int j = f.jn + kShift[1][k];
-    if (s.DebugSwitch) Log(" | %i [%i %i]", k, i, j);
+    if (s.DebugSwitch) TraceLog(" | %i [%i %i]", k, i, j);
     if (!NodeInside(i, j) || s.PMatrix[NodeIndex(i, j)] != kFreeNode) continue;
 
     const int d[2] = {i - f.in, j - f.jn};
@@ -227,16 +219,16 @@ int Walk(const SpotIndex& index, int oind, int nind, double* PX, double* PY, int
                          static_cast<double>(d[0] * f.vm[0] + d[1] * f.vm[1])};
     const double R[2] = {f.Q[0] + a[0] * f.u[0] + a[1] * f.v[0],
                          f.Q[1] + a[0] * f.u[1] + a[1] * f.v[1]};
-    if (s.DebugSwitch) Log("(testing X=%f Y=%f)", R[0], R[1]);
+    if (s.DebugSwitch) TraceLog("(testing X=%f Y=%f)", R[0], R[1]);
 
     double Distance = s.Edge;
     const int pind = index.FindClosest(R[0], R[1], PD, &Distance);
     if (pind >= 0 && Distance < s.Edge * s.Ethresh) {
       s.PMatrix[NodeIndex(i, j)] = pind;
       if (s.DebugSwitch) {
-        Log("Point %i located\n", pind);
+        TraceLog("Point %i located\n", pind);
       } else {
-        Log("%i ", pind);
+        TraceLog("%i ", pind);
       }
       s.OccupiedPoints += 1;
       s.iAssignedPoints.store(s.OccupiedPoints, std::memory_order_relaxed);
@@ -249,7 +241,7 @@ int Walk(const SpotIndex& index, int oind, int nind, double* PX, double* PY, int
       const int fromJ = f.jn;
       enter(from, pind, fromI, fromJ, i, j);
     } else if (s.DebugSwitch) {
-      Log(" D=%f (E=%f) not close enough to any other point ! \n", Distance, s.Edge);
+      TraceLog(" D=%f (E=%f) not close enough to any other point ! \n", Distance, s.Edge);
     }
   }
   return 0;
@@ -385,12 +377,12 @@ int CalculateShifts(const double* /*PX*/, const double* /*PY*/, double* SX, doub
 int DeleteNotAssignedPoints(double* PX, double* PY, double* SX, double* SY, int* PD) {
   ProgramState& s = State();
   const int count = SpotCount();
-  Log("Deleting points not assigned to ideal grid \n");
+  TraceLog("Deleting points not assigned to ideal grid \n");
   for (int k = 0; k < count; ++k) {
-    Log(" %c%-3i|", PD[k] == 0 ? '-' : '+', k);
-    if (k % 10 == 0) Log("\n");
+    TraceLog(" %c%-3i|", PD[k] == 0 ? '-' : '+', k);
+    if (k % 10 == 0) TraceLog("\n");
   }
-  Log("\n");
+  TraceLog("\n");
 
   int kept = 0;
   for (int k = 0; k < count; ++k) {
@@ -417,7 +409,7 @@ int DeleteNotAssignedPoints(double* PX, double* PY, double* SX, double* SY, int*
     }
   }
   s.NumberOfPoints = kept;
-  Log("%li points left \n", s.NumberOfPoints);
+  TraceLog("%li points left \n", s.NumberOfPoints);
   return 0;
 }
 

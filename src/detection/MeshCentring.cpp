@@ -6,6 +6,7 @@
 #include "detection/PointFiles.h"
 #include "geometry/TriangleLocation.h"
 #include "state/ProgramState.h"
+#include "state/TraceLog.h"
 
 namespace zmr {
 namespace {
@@ -19,7 +20,7 @@ __attribute__((format(printf, 1, 2))) void AppendToTraceLog(const char* format, 
   if (log == nullptr) return;
   va_list args;
   va_start(args, format);
-  std::vfprintf(log, format, args);
+  VfprintfInCLocale(log, format, args);
   va_end(args);
   if (ownStream) std::fclose(log);
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "state/CNumericLocale.h"
 #include "state/ProgramState.h"
 #include "state/SafeWrite.h"
 
@@ -20,6 +21,7 @@ std::FILE* OpenBuffer(const std::string& bytes) {
 }  // namespace
 
 long ReadPointRecords(std::FILE* f, double* Array) {
+  CNumericLocale cLocale;
   if (Array == nullptr) return 0;
   const long capacity = State().MAXPoints;
   long ci = 0;
@@ -56,6 +58,7 @@ long WritePoints(const char* Fname, const double* Array, long cipoints) {
 }
 
 bool WritePointsChecked(const char* Fname, const double* Array, long cipoints) {
+  CNumericLocale cLocale;
   return WriteWholeFile(Fname, [&](std::FILE* f) {
     for (long ci = 0; ci < cipoints; ++ci) {
       const double* r = Array + 4 * ci;
@@ -66,6 +69,7 @@ bool WritePointsChecked(const char* Fname, const double* Array, long cipoints) {
 }
 
 int PrintPoints(const double* Px, const double* Py, const char* FileName) {
+  CNumericLocale cLocale;
   std::FILE* f = std::fopen(FileName, "w");
   if (f == nullptr) return 1;
   std::printf("Writing to file %s ...", FileName);
@@ -77,6 +81,7 @@ int PrintPoints(const double* Px, const double* Py, const char* FileName) {
 }
 
 int LoadPointPairs(std::FILE* f, double* Px, double* Py) {
+  CNumericLocale cLocale;
   const long capacity = State().MAXPoints;
   int k = 0;
   while (k < capacity) {
@@ -121,6 +126,7 @@ int LoadTraceResults() {
 
 int PrintShifts(const char* FileName, const double* PX, const double* PY, const double* SX,
                 const double* SY) {
+  CNumericLocale cLocale;
   std::FILE* f = std::fopen(FileName, "w");
   if (f == nullptr) {
     std::printf("Cannot open output file %s\n", FileName);

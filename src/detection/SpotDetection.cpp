@@ -15,6 +15,7 @@
 #include "state/CNumericLocale.h"
 #include "state/Numeric.h"
 #include "state/ProgramState.h"
+#include "state/TraceLog.h"
 
 namespace zmr {
 
@@ -23,16 +24,6 @@ namespace {
 // Weighted position sums can exceed 64 bits for extreme source values (position up to 2^15
 // times a weight up to 2^31, over up to 2^26 pixels); 128 bits keep them exact always.
 __extension__ typedef __int128 Int128;
-
-// Writes to the open "Trace.log"; nothing when it is not open.
-__attribute__((format(printf, 1, 2))) void TraceLog(const char* format, ...) {
-  std::FILE* log = State().OUT_LOG;
-  if (log == nullptr) return;
-  va_list args;
-  va_start(args, format);
-  std::vfprintf(log, format, args);
-  va_end(args);
-}
 
 bool IsDark(const int* Table, const int* Signal, long k, int Threshold) {
   return Table[k] == kFreeLabel && Signal[k] < Threshold;

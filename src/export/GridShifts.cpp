@@ -8,6 +8,7 @@
 
 #include "geometry/TriangleLocation.h"
 #include "geometry/TriangleMap.h"
+#include "state/CNumericLocale.h"
 #include "state/ProgramState.h"
 #include "state/SafeWrite.h"
 
@@ -120,6 +121,7 @@ int CalculateReducedGridShifts(long M, long N, int Step, [[maybe_unused]] int Mo
 long PrintReducedGridShifts(const char* FileName, const double* ADX, const double* ADY, long M,
                             long N, int Step) {
   if (Step < 1) return 0;
+  CNumericLocale cLocale;
   bool opened = false;
   long lines = 0;
   const bool written = WriteWholeFile(FileName, [&](std::FILE* f) {

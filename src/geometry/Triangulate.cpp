@@ -41,7 +41,8 @@ bool TriangulationCapacityOk(long n) {
          static_cast<long long>(s.PointsInput.size()) >= 4LL * s.MAXPoints;
 }
 
-int MakeTriangulation(int flag) {
+namespace {
+int MakeTriangulationClearing(int flag, bool clearCancel) {
   ProgramState& s = State();
   s.NumberOfTriangles = 0;
   s.iTriangles = 0;
@@ -51,7 +52,7 @@ int MakeTriangulation(int flag) {
   double* px = s.PointsBuffer.data() + 1;
   double* py = s.PointsBuffer.data() + s.MAXPoints + 1;
   if (flag == 1) {
-    s.fTerminated = 0;
+    if (clearCancel) s.fTerminated = 0;
     GetArrayColumn(px, s.PointsInput.data(), 4, n, 0);
     GetArrayColumn(py, s.PointsInput.data(), 4, n, 1);
   }
@@ -67,6 +68,10 @@ int MakeTriangulation(int flag) {
   s.OUT_LOG = nullptr;
   return 0;
 }
+}  // namespace
+
+int MakeTriangulation(int flag) { return MakeTriangulationClearing(flag, true); }
+int MakeTriangulationOnWorker(int flag) { return MakeTriangulationClearing(flag, false); }
 
 int GetVectors(long i, long j, long k, const double* PX, const double* PY, double* Oa, double* Va,
                double* Ob, double* Vb, double* O) {

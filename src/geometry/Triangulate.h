@@ -34,6 +34,11 @@ bool TriangulationCapacityOk(long n);
 // TriangulationCapacityOk(N) is false nothing else is done (no copy, no log, no triangle).
 int MakeTriangulation(int flag);
 
+// MakeTriangulation for the workers: the same, except that flag 1 leaves fTerminated as it is.
+// Their command clears the flag before the worker starts, so a Cancel that comes before the
+// triangulation begins (during the extrapolation, say) stops it instead of being lost.
+int MakeTriangulationOnWorker(int flag);
+
 // The triangulation of the N = NumberOfPoints points whose coordinates are PX[k], PY[k], with
 // the result of the exhaustive search: for every triple i < j < k in lexicographic order whose
 // circumcircle (as GetVectors and FindIntersection compute it) has no other point strictly

@@ -89,6 +89,18 @@ bool IsKnownHeaderSize(std::uint32_t size) {
   return size == 12 || size == 40 || size == 52 || size == 56 || size == 108 || size == 124;
 }
 
+// Reads the first n bytes of the file; false on a read error or an early end of the file.
+bool ReadFully(int fd, std::uint8_t* dst, std::size_t n) {
+  std::size_t got = 0;
+  while (got < n) {
+    const ssize_t r = ::pread(fd, dst + got, n - got, static_cast<off_t>(got));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return false;
+    got += static_cast<std::size_t>(r);
+  }
+  return true;
+}
+
 }  // namespace
 
 std::vector<std::uint8_t> DibLoadImage(const char* pstrFileName) {
@@ -102,8 +114,11 @@ std::vector<std::uint8_t> DibLoadImage(const char* pstrFileName) {
     return {};
   }
   const auto size = static_cast<std::size_t>(st.st_size);
-  // Too short for the signature and the size field: nothing worth reading.
-  if (size < kBitmapOffsetFileSize + 4) {
+  // The signature and the stored size are checked before the block is allocated, so a large
+  // file that is not a bitmap is neither held in memory nor read to its end.
+  std::uint8_t head[kBitmapOffsetFileSize + 4];
+  if (size < sizeof head || !ReadFully(fd, head, sizeof head) || head[0] != 'B' || head[1] != 'M' ||
+      GetU32(head + kBitmapOffsetFileSize) != size) {
     ::close(fd);
     return {};
   }
@@ -114,21 +129,10 @@ std::vector<std::uint8_t> DibLoadImage(const char* pstrFileName) {
     ::close(fd);
     return {};
   }
-  std::size_t got = 0;
-  bool readFailed = false;
-  while (got < size) {
-    const ssize_t n = ::read(fd, block.data() + got, size - got);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      readFailed = true;
-      break;
-    }
-    if (n == 0) break;
-    got += static_cast<std::size_t>(n);
-  }
+  const bool complete = ReadFully(fd, block.data(), size);
   ::close(fd);
-  if (readFailed || got != size || !HasSignature(block) ||
-      GetU32(block, kBitmapOffsetFileSize) != size) {
+  // The file may have changed since its first bytes were read.
+  if (!complete || !HasSignature(block) || GetU32(block, kBitmapOffsetFileSize) != size) {
     return {};
   }
   return block;

@@ -36,7 +36,8 @@ inline constexpr std::size_t kBitmapWrittenHeaderSize =
 // Reads the whole file named pstrFileName. Returns its bytes, or an empty vector when the file
 // cannot be opened, is not a regular file, is larger than 32 bits, cannot be read completely,
 // does not start with "BM", or the 32-bit file size stored at byte 2 differs from its real size.
-// Nothing larger than the file's real size is allocated.
+// Those first six bytes are checked before anything is allocated; then a block of the file's
+// real size is.
 std::vector<std::uint8_t> DibLoadImage(const char* pstrFileName);
 
 // A decoded bitmap: width x height pixels 0xFFRRGGBB, row 0 the top row as displayed.

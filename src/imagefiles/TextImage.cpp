@@ -271,7 +271,11 @@ TextCount CountTextValues(TextValueReader& reader) {
       result.badToken = true;
       break;
     }
-    ++result.count;
+    if (++result.count > kMaxImagePixels) {
+      // No image of this many pixels can be held: the rest of the file does not matter.
+      result.tooMany = true;
+      break;
+    }
   }
   return result;
 }

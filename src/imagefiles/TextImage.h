@@ -66,11 +66,14 @@ struct TextCount {
   int count = 0;          // values converted before the end of the file (or the bad token)
   bool opened = false;    // false when the file could not be opened (count is then 0)
   bool badToken = false;  // counting stopped at something that is not a number of the mode
+  bool tooMany = false;   // counting stopped after kMaxImagePixels + 1 values
 };
 
 // Counts the values of f from its current position. A token that is not a number of the mode
 // (a letter, a decimal point, a byte-order mark, a NUL byte) ends the count there with
-// badToken set: such a file is not a text image. f stays open, read in chunks.
+// badToken set: such a file is not a text image. Once kMaxImagePixels + 1 values were counted
+// the count stops there with tooMany set, so a file of billions of values is neither read to
+// its end nor counted past the int range. f stays open, read in chunks.
 TextCount CountTextValues(std::FILE* f, const char* mode);
 
 // The same over what a reader has left.

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 
+#include "state/CNumericLocale.h"
 #include "state/ProgramState.h"
 
 namespace zmr {
@@ -175,6 +176,7 @@ int ReadParameters(const char* FnameIN, const char* FnameER) {
 }
 
 int ReadParametersFromStream(std::FILE* FINP, std::FILE* FERR) {
+  CNumericLocale cLocale;
   char word[kParamTextBuffer];
   int length = 0;
   int commentFLG = 0;
@@ -245,9 +247,10 @@ std::string ReadParametersToLog(const std::string& options) {
 }
 
 int AnalyseKeyword(const char* Keywordstr, std::FILE* FINP, std::FILE* FERR) {
+  CNumericLocale cLocale;
   ProgramState& s = State();
   const int index = FindParam(Keywordstr);
-  if (index >= EntriesInUse()) {
+  if (index < 0 || index >= EntriesInUse()) {
     std::fprintf(FERR, "\nError - %s keyword not recognized !", Keywordstr);
     return 0;
   }
@@ -307,6 +310,7 @@ int CheckParam(const char* ParName) {
 }
 
 int WriteParameters(const char* FnameOUT) {
+  CNumericLocale cLocale;
   std::FILE* out = std::fopen(FnameOUT, "w");
   if (out == nullptr) return 1;
   const ProgramState& s = State();

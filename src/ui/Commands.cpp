@@ -109,7 +109,13 @@ void CmdPointsOpen(Platform& platform) {
     return;
   }
   const long count = ReadPointRecords(file, records.data());
+  // A read error (a folder given as the file) is not an empty points file.
+  const bool readFailed = std::ferror(file) != 0;
   std::fclose(file);
+  if (readFailed) {
+    platform.Message(kErrorReadingPoints, kMessageCaption);
+    return;
+  }
   if (!TriangulationCapacityOk(count)) {
     platform.Message(TooManyPointsMessage(), kMessageCaption);
     return;

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "detection/Preprocess.h"
+#include "state/CNumericLocale.h"
 #include "state/ProgramState.h"
 #include "ui/Display.h"
 
@@ -77,7 +78,10 @@ OptionsDialogData OptionsDialogInit() {
   d.fields[3] = Format("%lld", s.MinPatchSize);
   d.fields[4] = Format("%lld", s.EdgeGrid);
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%g", s.Ethresh);
+  {
+    CNumericLocale cLocale;
+    std::snprintf(buf, sizeof buf, "%g", s.Ethresh);
+  }
   d.fields[5] = buf;
   d.fields[6] = Format("%lld", s.xoffset);
   d.fields[7] = Format("%lld", s.yoffset);
@@ -95,6 +99,7 @@ void OptionsDialogApply(const OptionsDialogData& d) {
   ConvertSignedField(d.fields[7], s.yoffset);
   // The field holds at most 100 characters; strtod gives 0 when there is no number.
   const std::string slope = d.fields[5].substr(0, 100);
+  CNumericLocale cLocale;
   s.Ethresh = std::strtod(slope.c_str(), nullptr);
 }
 

@@ -1,6 +1,9 @@
 #include "ui/ImageLoad.h"
 
 #include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <vector>
 
 #include "imagefiles/Bitmap.h"
 #include "imagefiles/TextImage.h"
@@ -43,6 +46,20 @@ bool AllocateForLoad(Platform& platform, const GeometrySnapshot& before) {
   }
   return true;
 }
+
+// Whether the file's header states an image beyond the size cap. Only the first bytes are
+// read, so a huge bitmap is refused without being read into memory.
+bool BitmapStatesTooLargeImage(const std::string& fileName) {
+  std::vector<std::uint8_t> head(kBitmapFileHeaderSize + kBitmapOffsetInfoHeight + 4);
+  std::FILE* f = std::fopen(fileName.c_str(), "rb");
+  if (f == nullptr) return false;
+  head.resize(std::fread(head.data(), 1, head.size(), f));
+  std::fclose(f);
+  int width = 0;
+  int height = 0;
+  return head.size() >= 2 && head[0] == 'B' && head[1] == 'M' &&
+         BitmapHeaderSize(head, width, height) && !ImageSizeAllowed(width, height);
+}
 }  // namespace
 
 bool LoadTextImage(Platform& platform, const std::string& fileName, const char* mode) {
@@ -52,6 +69,12 @@ bool LoadTextImage(Platform& platform, const std::string& fileName, const char* 
     return false;
   }
   ProgramState& s = State();
+  // More values than any image holds, or a working size beyond the cap: refused before the
+  // format list, the offsets or the dialog are touched.
+  if (counted.tooMany || !ImageSizeAllowed(s.IMAGE_X, s.IMAGE_Y)) {
+    platform.Message(kErrorImageTooLarge, kMessageCaption);
+    return false;
+  }
   const bool matchesDefault =
       static_cast<long long>(counted.count) == static_cast<long long>(s.IMAGE_X) * s.IMAGE_Y;
   int formats[2 * kMaxImageFormats] = {};
@@ -109,6 +132,10 @@ bool LoadTextImage(Platform& platform, const std::string& fileName, const char* 
 }
 
 bool LoadBitmapImage(Platform& platform, const std::string& fileName) {
+  if (BitmapStatesTooLargeImage(fileName)) {
+    platform.Message(kErrorImageTooLarge, kMessageCaption);
+    return false;
+  }
   platform.SetWaitCursor(true);
   std::vector<std::uint8_t> file = DibLoadImage(fileName.c_str());
   DecodedBitmap decoded;

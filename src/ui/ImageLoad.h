@@ -17,14 +17,19 @@ inline constexpr const char* kErrorImageTooLarge = "Error - the image is too lar
 inline constexpr const char* kErrorNoMemory = "Error - not enough memory for the image";
 
 // Loads a text image. A file that cannot be opened, holds a token that is not a number, or
-// gives no image (no value, or a count with no width x height) shows "Error in image file"
-// and leaves the previous image, its arrays and the working size untouched. When the count
-// differs from IMAGE_X x IMAGE_Y the image-format dialog may be shown. True when loaded.
+// gives no image (no value, or a count with no width x height) shows "Error in image file";
+// one with more than kMaxImagePixels values, or an IMAGE_X x IMAGE_Y beyond ImageSizeAllowed,
+// shows "Error - the image is too large" (counting stops at the cap). Both leave the previous
+// image, its arrays, the working size and the format list untouched and show no dialog. When
+// the count differs from IMAGE_X x IMAGE_Y the image-format dialog may be shown. True when
+// loaded.
 bool LoadTextImage(Platform& platform, const std::string& fileName, const char* mode);
 
 // Loads a bitmap file; the working size and IMAGE_X x IMAGE_Y become the bitmap's size, and
-// the source display bitmap shows the file in its own colours. A file that is not a valid
-// bitmap shows "Error in image file" and leaves the previous image untouched. True when loaded.
+// the source display bitmap shows the file in its own colours. A file whose header states an
+// image beyond ImageSizeAllowed shows "Error - the image is too large" before the file is read;
+// a file that is not a valid bitmap shows "Error in image file". Both leave the previous image
+// untouched. True when loaded.
 bool LoadBitmapImage(Platform& platform, const std::string& fileName);
 
 }  // namespace zmr

@@ -1,6 +1,9 @@
 #include "ui/Workers.h"
 
+#include <algorithm>
+#include <array>
 #include <atomic>
+#include <vector>
 
 #include "detection/GridTrace.h"
 #include "detection/SpotDetection.h"
@@ -36,7 +39,7 @@ void Thread(void* /*unused*/) {
 
 void ThreadT(void* /*unused*/) {
   SetCounters(0, State().NumberOfPoints, 0);
-  MakeTriangulation(1);
+  MakeTriangulationOnWorker(1);
   Finish();
 }
 
@@ -50,8 +53,29 @@ void ThreadWarp(void* /*unused*/) {
 void ThreadExtrapol(void* /*unused*/) {
   ProgramState& s = State();
   SetCounters(0, s.NumberOfPoints, 0);
+  // A cancelled run puts back the points and the mesh it started from: the added points with a
+  // partial mesh would lie outside it, and the next extrapolation would add them a second time.
+  const long points = s.NumberOfPoints;
+  const long triangles = s.NumberOfTriangles;
+  const std::vector<int> mesh = s.Tpoints;
+  const std::vector<double> input = s.PointsInput;
+  const std::vector<double> buffer = s.PointsBuffer;
+  const std::array<double, 20> fit = std::to_array(s.WX_LS);
+  const long imageM = s.ImageM;
+  const long imageN = s.ImageN;
   AddBoundaryCalibrationPoints(s.cxDib, s.cyDib);
-  MakeTriangulation(1);
+  MakeTriangulationOnWorker(1);
+  if (s.fTerminated.load(std::memory_order_acquire) != 0) {
+    s.PointsInput = input;
+    s.NumberOfPoints = points;
+    s.Tpoints = mesh;
+    s.NumberOfTriangles = triangles;
+    s.PointsBuffer = buffer;
+    std::copy(fit.begin(), fit.end(), s.WX_LS);
+    s.ImageM = imageM;
+    s.ImageN = imageN;
+    SetCounters(0, points, triangles);
+  }
   Finish();
 }
 

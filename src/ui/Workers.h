@@ -7,11 +7,13 @@ namespace zmr {
 
 // Auto-detection: spot detection, grid tracing, triangulation, calibration points.
 void Thread(void* unused);
-// Triangulation of calibration points just read from a file.
+// Triangulation of calibration points just read from a file. The triangulating workers keep a
+// Cancel that came before their triangulation began (see MakeTriangulationOnWorker).
 void ThreadT(void* unused);
 // Image transformation through the distortion model.
 void ThreadWarp(void* unused);
-// Boundary extrapolation, then triangulation of the enlarged point set.
+// Boundary extrapolation, then triangulation of the enlarged point set. A Cancel puts back the
+// points, the mesh and the fit it started from.
 void ThreadExtrapol(void* unused);
 // Rotation and scale adjustment of the calibration points.
 void ThreadCenter(void* unused);

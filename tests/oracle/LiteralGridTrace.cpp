@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "detection/GridTrace.h"
+#include "state/CNumericLocale.h"
 #include "state/ProgramState.h"
 
 namespace zmr::oracle {
@@ -17,6 +18,7 @@ void Log(const char* text) {
 
 template <class... Args>
 void Log(const char* format, Args... args) {
+  const CNumericLocale cLocale;
   if (State().OUT_LOG != nullptr) std::fprintf(State().OUT_LOG, format, args...);
 }
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "state/ProgramState.h"
+#include "state/TraceLog.h"
 
 namespace zmr::oracle {
 
@@ -86,11 +87,9 @@ int FindCentersLiteral(long M, long N, int* Table, const int* Signal, int Thresh
           s.iDetectedAreas = count;
           if (s.OUT_LOG != nullptr) {
             if (s.DebugSwitch != 0) {
-              std::fprintf(s.OUT_LOG, "%i[%i] = %li %f %f\n", count, Mark, PatchSize, CenterX,
-                           CenterY);
+              TraceLog("%i[%i] = %li %f %f\n", count, Mark, PatchSize, CenterX, CenterY);
             } else {
-              std::fprintf(s.OUT_LOG, "%3i [%6li] (%5.2f %5.2f) \n", count, PatchSize, CenterX,
-                           CenterY);
+              TraceLog("%3i [%6li] (%5.2f %5.2f) \n", count, PatchSize, CenterX, CenterY);
             }
           }
         }

@@ -194,6 +194,7 @@ bool ParseInt(const std::string& text, int* value) {
 bool ParseDouble(const std::string& text, double* value) {
   if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) return false;
   char* end = nullptr;
+  const CNumericLocale cLocale;
   const double v = std::strtod(text.c_str(), &end);
   if (*end != '\0' || !std::isfinite(v)) return false;
   *value = v;
@@ -443,6 +444,7 @@ bool ParseGridGenArguments(const std::vector<std::string>& args, GridGenOptions*
 
 std::string GridGenUsage() {
   const GridSpec d;
+  const CNumericLocale cLocale;
   char text[4096];
   std::snprintf(
       text, sizeof text,

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "state/CNumericLocale.h"
 #include "state/ProgramState.h"
 #include "support/TestSupport.h"
 
@@ -383,6 +384,7 @@ TEST_P(StartConditionTest, WalkThatCannotStartAssignsNothing) {
   GetGridShifts();
   const ProgramState& s = State();
   char header[100];
+  const CNumericLocale cLocale;
   std::snprintf(header, sizeof header,
                 " Generating shifts with ideal grid origin placed at (%f,%f)\n", c.image / 2.0,
                 c.image / 2.0);

@@ -1,8 +1,11 @@
 #include "detection/PointFiles.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <cmath>
+#include <csignal>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <utility>
@@ -44,6 +47,27 @@ TEST_F(PointFilesTest, WritePointsWritesOneFixedPointLinePerRecord) {
   EXPECT_FALSE(FileExists(kUnwritable));
 }
 
+TEST_F(PointFilesTest, FailedWriteKeepsThePreviousFile) {
+  std::vector<double> records(4000, 1.25);
+  WriteFile("points.txt", "1.0 2.0 3.0 4.0\n");
+  rlimit saved{};
+  ::getrlimit(RLIMIT_FSIZE, &saved);
+  auto* handler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limit = saved;
+  limit.rlim_cur = 1000;
+  ::setrlimit(RLIMIT_FSIZE, &limit);
+  const long written = WritePoints("points.txt", records.data(), 1000);
+  const bool checked = WritePointsChecked("points.txt", records.data(), 1000);
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, handler);
+  EXPECT_EQ(written, 0);
+  EXPECT_FALSE(checked);
+  EXPECT_EQ(ReadFile("points.txt"), "1.0 2.0 3.0 4.0\n");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator("."),
+                          std::filesystem::directory_iterator()),
+            1);
+}
+
 TEST_F(PointFilesTest, ReadPointsStoresCompleteRecordsUpToTheFirstBadOne) {
   const std::pair<std::string, std::vector<double>> cases[] = {
       {"", {}},
@@ -82,6 +106,8 @@ TEST_F(PointFilesTest, ReadPointsStopsAtCapacityAndReadsNoMissingFile) {
   array[0] = -99.0;
   EXPECT_EQ(ReadPoints("missing.txt", array.data()), 0);
   EXPECT_EQ(array[0], -99.0);
+  EXPECT_EQ(ReadPoints("many.txt", nullptr), 0);
+  EXPECT_EQ(ReadPointsInBuffer("1 2 3 4\n", nullptr), 0);
 }
 
 TEST_F(PointFilesTest, PrintPointsAndPrintShiftsWriteFixedPointLinesAndAnnounceThem) {
@@ -160,6 +186,15 @@ TEST_F(PointFilesTest, LoadTraceResultsReloadsTheSpotListOrKeepsTheState) {
   EXPECT_EQ(LoadTraceResults(), -1);  // no arrays
   EXPECT_EQ(s.NumberOfPoints, 3);
   EXPECT_EQ(s.TraceFlag, 1);
+
+  // A buffer shorter than the two coordinate halves is not written into.
+  s.PointsBuffer.assign(static_cast<std::size_t>(s.MAXPoints), -1.0);
+  EXPECT_EQ(LoadTraceResults(), -1);
+  EXPECT_EQ(s.PointsBuffer, std::vector<double>(static_cast<std::size_t>(s.MAXPoints), -1.0));
+  EXPECT_EQ(s.NumberOfPoints, 3);
+  s.MAXPoints = 0;
+  EXPECT_EQ(LoadTraceResults(), -1);
+  EXPECT_EQ(s.NumberOfPoints, 3);
 }
 
 }  // namespace

@@ -1,12 +1,15 @@
 #include "export/OrbikExport.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <limits>
 #include <string>
 #include <utility>
@@ -120,17 +123,47 @@ TEST_F(OrbikExportTest, EarlierWriterGivesTheSameFileWhenTheImageCoversTheField)
 }
 
 TEST_F(OrbikExportTest, EarlierWriterStopsAtTheFirstMissingOrMisplacedRecord) {
-  const std::array<int, 3> cases[] = {
-      {128, 769, 0},  // node (-128, -128) is not in the table
-      {0, 1024, 32},  // row 0 ends at 992: record 32 is node (0, 32), not (1024, 0)
-      {0, 1025, -1},  // the whole field fits
-  };                  // offsets, image side, result
-  for (const auto& [offset, side, result] : cases) {
-    State().xoffset = State().yoffset = offset;
+  const std::array<int, 5> cases[] = {
+      {128, 128, 769, 769, 0},    // node (-128, -128) is not in the table
+      {0, 0, 1024, 1024, 32},     // row 0 ends at 992: record 32 is node (0, 32), not (1024, 0)
+      {0, 128, 1025, 1025, 0},    // record 0 is node (0, 0), not (0, -128)
+      {0, 0, 1025, 100, 4 * 33},  // four whole rows, then the table ends
+      {0, 0, 1025, 1025, -1},     // the whole field fits
+  };                              // offsets, image width and height, result
+  for (const auto& [xoffset, yoffset, width, height, result] : cases) {
+    State().xoffset = xoffset;
+    State().yoffset = yoffset;
     std::remove("old.zmr");
-    EXPECT_EQ(ORBIKExport("old.zmr", side, side), result) << side;
-    EXPECT_EQ(FileExists("old.zmr"), result == -1) << side;
+    EXPECT_EQ(ORBIKExport("old.zmr", width, height), result) << width << " x " << height;
+    EXPECT_EQ(FileExists("old.zmr"), result == -1) << width << " x " << height;
   }
+}
+
+TEST_F(OrbikExportTest, FailedSaveKeepsThePreviousFile) {
+  MakeSquareCalibration(-200.0, 1200.0, 1.5, 0.0, -0.25, 0.0);
+  State().xoffset = State().yoffset = 0;
+  const Bytes previous = {'o', 'l', 'd', 0};
+  test::WriteBytes("table.zmr", previous);
+  EXPECT_EQ(ORBIKExportNew("missing/table.zmr", 1100, 1100), kZmrNotCreated);
+  EXPECT_EQ(ORBIKExport("missing/table.zmr", 1100, 1100), kZmrNotCreated);
+  EXPECT_FALSE(FileExists("missing"));
+  // The 4356 bytes cannot be written past a 1000-byte file-size limit.
+  rlimit saved{};
+  ::getrlimit(RLIMIT_FSIZE, &saved);
+  auto* handler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limit = saved;
+  limit.rlim_cur = 1000;
+  ::setrlimit(RLIMIT_FSIZE, &limit);
+  const int newResult = ORBIKExportNew("table.zmr", 1100, 1100);
+  const int oldResult = ORBIKExport("table.zmr", 1100, 1100);
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, handler);
+  EXPECT_EQ(newResult, kZmrNotCreated);
+  EXPECT_EQ(oldResult, kZmrNotCreated);
+  EXPECT_EQ(ReadBytes("table.zmr"), previous);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator("."),
+                          std::filesystem::directory_iterator()),
+            1);
 }
 
 }  // namespace

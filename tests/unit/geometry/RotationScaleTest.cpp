@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "state/CNumericLocale.h"
 #include "state/ProgramState.h"
 #include "support/GridMesh.h"
 #include "support/TestSupport.h"
@@ -53,6 +54,7 @@ Ideal Similarity(double theta, double scale, double tx, double ty) {
 std::string Lines(const std::vector<std::vector<double>>& rows) {
   std::string out;
   char line[200];
+  const CNumericLocale cLocale;
   for (const auto& r : rows) {
     std::snprintf(line, sizeof line, "%f %f %f %f\n", r[0], r[1], r[2], r[3]);
     out += line;
@@ -136,6 +138,7 @@ TEST_P(RotationScaleKnown, RecoversRotationScaleAndRemovesThem) {
 
   // The log shows the same values, the rotation in degrees.
   double cx = 0, cy = 0, degrees = 0, scale = 0;
+  const CNumericLocale cLocale;
   ASSERT_EQ(std::sscanf(ReadFile("Trace.log").c_str(),
                         "Center of rotation: %lf %lf\nRotation : %lf deg\nScale    : %lf", &cx, &cy,
                         &degrees, &scale),

@@ -269,6 +269,10 @@ std::vector<HostileCase> HostileCases() {
        "bit-field masks run past the file"},
       {"ZeroMask", Masks16(0xF800, 0, 0x001F), "bit-field mask empty or not contiguous"},
       {"SplitMask", Masks16(0xF000, 0x0201, 0x001E), "bit-field mask empty or not contiguous"},
+      {"SplitBlueMask", Masks16(0xF800, 0x07E0, 0x0015), "bit-field mask empty or not contiguous"},
+      {"ZeroBlueMask", Masks16(0xF800, 0x07E0, 0), "bit-field mask empty or not contiguous"},
+      {"RedOverBlue", Masks16(0x00FF, 0x0F00, 0x001F), "bit-field masks overlap"},
+      {"GreenOverBlue", Masks16(0xF800, 0x07E0, 0x00FF), "bit-field masks overlap"},
       {"OverlappingMasks", Masks16(0xF800, 0x0FE0, 0x001F), "bit-field masks overlap"},
       {"MaskOutsideSixteenBits", Masks16(0x1F0000, 0x07E0, 0x001F),
        "bit-field mask outside the pixel"},
@@ -298,6 +302,8 @@ TEST_P(DecodeBitmapHostileTest, RefusesWithReasonAndKeepsOutput) {
   EXPECT_EQ(out.width, 7);
   EXPECT_EQ(out.height, 9);
   EXPECT_EQ(out.pixels, (Pixels{1, 2, 3}));
+  EXPECT_FALSE(DecodeBitmap(GetParam().file, out));  // no reason asked for
+  EXPECT_EQ(out.pixels, (Pixels{1, 2, 3}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, DecodeBitmapHostileTest, ::testing::ValuesIn(HostileCases()),
@@ -324,6 +330,8 @@ TEST(BitmapHeaderSizeTest, ReadsEitherHeaderKindAndAbsoluteHeight) {
       {Rgb24(2, INT_MIN), -1, -1},
       {Rgb24(-2, 2), -1, -1},
       {Rgb24(2, 0), -1, -1},
+      {With(core, 18, 0, 2), -1, -1},
+      {With(core, 20, 0, 2), -1, -1},
   };
   for (const auto& c : cases) {
     int width = -1, height = -1;
@@ -381,6 +389,8 @@ TEST_F(BitmapFileTest, FailedWritesCreateNothingAndRemoveTheTemporary) {
   std::filesystem::create_directories("target.bmp/inside");  // the rename fails
   EXPECT_EQ(WriteImage("target.bmp", 2, 2, image), 0);
   EXPECT_EQ(WriteImage("x.bmp", 2, 2, nullptr), 0);
+  EXPECT_EQ(WriteImage(nullptr, 2, 2, image), 0);
+  EXPECT_EQ(WriteImage("x.bmp", 0, 2, image), 0);
   EXPECT_EQ(WriteImage("nowhere/a.bmp", 1, 1, image), 0);
   EXPECT_TRUE(std::filesystem::is_directory("target.bmp/inside"));
   EXPECT_EQ(Entries(), std::vector<std::string>{"target.bmp"});

@@ -5,9 +5,13 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
+#include <memory>
+#include <optional>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/TestSupport.h"
@@ -110,6 +114,93 @@ TEST(ConvertTextValueTest, MatchesFscanfIntoAnIntOnGeneratedTokens) {
       std::fclose(ref);
     }
   }
+}
+
+// Tokens whose value leaves the long range, sit at its edges, or whose prefix ends a buffer.
+const char* const kEdgeTokens[] = {"9223372036854775807",
+                                   "9223372036854775808",
+                                   "9223372036854775809",
+                                   "-9223372036854775808",
+                                   "-9223372036854775809",
+                                   "18446744073709551615",
+                                   "18446744073709551616",
+                                   "99999999999999999999999",
+                                   "0x8000000000000001",
+                                   "-0x8000000000000001",
+                                   "0X7fffffffffffffff1",
+                                   "01777777777777777777777",
+                                   "02000000000000000000001",
+                                   "0x",
+                                   "0X",
+                                   "-0",
+                                   "+0x1",
+                                   "0x5",
+                                   "-",
+                                   "+",
+                                   "x1",
+                                   "FFFFFFFFFFFFFFFF",
+                                   "-FFFFFFFFFFFFFFFF",
+                                   "10000000000000001",
+                                   "0"};
+
+// What the conversion stores in an int: strtol (strtoul for "%x") on the token, wrapped to
+// 32 bits (nullopt when the token holds no number of the mode), and whether it took the whole
+// token.
+struct Expected {
+  std::optional<int> value;
+  bool whole = false;
+};
+
+Expected Reference(const std::string& token, const char* mode) {
+  const char* begin = token.c_str();
+  char* end = nullptr;
+  long long value = 0;
+  if (mode[1] == 'x') {
+    value = static_cast<long long>(std::strtoul(begin, &end, 16));
+  } else {
+    value = std::strtol(begin, &end, mode[1] == 'i' ? 0 : 10);
+  }
+  if (end == begin) return {};
+  return {static_cast<int>(static_cast<std::uint32_t>(value)), *end == '\0'};
+}
+
+TEST(TextValueReaderTest, EdgeTokensConvertAsTheLibraryDoesWhereverBuffersEnd) {
+  for (const char* mode : {"%x", "%i", "%d"}) {
+    for (const char* token : kEdgeTokens) {
+      const auto [want, whole] = Reference(token, mode);
+      std::string bytes = std::string(token) + " 7";
+      // The whole token in memory; then read in chunks so the token runs into every chunk end.
+      for (std::size_t chunk = 0; chunk <= 6; ++chunk) {
+        SCOPED_TRACE(testing::Message() << mode << " \"" << token << "\" chunk " << chunk);
+        std::FILE* f = fmemopen(bytes.data(), bytes.size(), "r");
+        ASSERT_NE(f, nullptr);
+        auto reader = chunk == 0
+                          ? std::make_unique<TextValueReader>(bytes.data(), bytes.size(), mode)
+                          : std::make_unique<TextValueReader>(f, mode, chunk);
+        int value = 12345;
+        const int first = reader->Next(value);
+        EXPECT_EQ(first, want ? 1 : 0);
+        EXPECT_EQ(value, want.value_or(12345));
+        if (whole) {
+          EXPECT_EQ(reader->Next(value), 1);
+          EXPECT_EQ(value, 7);
+          EXPECT_EQ(reader->Next(value), EOF);
+        }
+        reader.reset();
+        std::fclose(f);
+      }
+    }
+  }
+  int value = 5;
+  TextValueReader none("1 2", 3, nullptr);
+  EXPECT_EQ(none.Next(value), 0);
+  EXPECT_EQ(value, 5);
+  const std::string one = "1";
+  std::FILE* f = fmemopen(const_cast<char*>(one.data()), one.size(), "r");
+  EXPECT_EQ(ConvertTextValue(f, nullptr, value), 0);
+  EXPECT_EQ(ConvertTextValue(f, "%i", value), 1);
+  EXPECT_EQ(value, 1);
+  std::fclose(f);
 }
 
 struct CountCase {
@@ -270,6 +361,13 @@ TEST(ReadOstrelArrayTest, MissingFileOrAbsentArray) {
   EXPECT_EQ(image, (std::vector<int>(4, -9)));
   WriteFile("image.txt", "1 2 3 4");
   EXPECT_EQ(ReadOstrelArray("image.txt", 2, 2, 2, 2, 0, 0, nullptr, "%x"), 1);
+  EXPECT_EQ(ReadTextValuesInBuffer("1 2 3 4", 2, 2, 2, 2, 0, 0, nullptr, "%x"), 1);
+  // A format without columns or rows reads nothing and clears the image.
+  for (const auto& [columns, rows] : {std::pair{0, 2}, std::pair{2, 0}, std::pair{-1, -1}}) {
+    image.assign(4, -9);
+    EXPECT_EQ(ReadTextValuesInBuffer("1 2 3 4", 2, 2, columns, rows, 0, 0, image.data(), "%x"), 1);
+    EXPECT_EQ(image, std::vector<int>(4, 0)) << columns << " x " << rows;
+  }
 }
 
 // Literal enumeration: every width from 2 to TotalSize / 2 that divides it.

@@ -1,11 +1,14 @@
 #include "state/Array.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <climits>
 #include <clocale>
 #include <cmath>
+#include <csignal>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <limits>
 #include <string>
@@ -30,6 +33,20 @@ std::string Stdout(const std::function<void()>& f) {
   testing::internal::CaptureStdout();
   f();
   return testing::internal::GetCapturedStdout();
+}
+
+// Runs f while the files this process writes are capped at limit bytes (SIGXFSZ ignored, so
+// writes past the cap fail with EFBIG); both are restored afterwards.
+void WithFileSizeLimit(rlim_t limit, const std::function<void()>& f) {
+  rlimit saved{};
+  ::getrlimit(RLIMIT_FSIZE, &saved);
+  auto* previous = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit capped = saved;
+  capped.rlim_cur = limit;
+  ::setrlimit(RLIMIT_FSIZE, &capped);
+  f();
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previous);
 }
 
 const char* const kNoFolder = "missing/dir/out";
@@ -67,6 +84,13 @@ TEST_F(ArrayFiles, TextWritersWriteRowsOfBlankTerminatedNumbers) {
        "  0.0   2.5 \n 15.0  17.5 \n"},
       {"PrintArrayStep0", [&](const char* f) { return PrintArrayStep(grid.data(), 6, 6, f, 0); },
        ""},
+      {"PrintArrayDStepNegative",
+       [&](const char* f) { return PrintArrayDStep(gridD.data(), 6, 6, f, -2); }, ""},
+      // Rows 0 and 3 are not both below 6 - 3; with 2 columns no column is below 2 - 3.
+      {"PrintArrayStepNarrow",
+       [&](const char* f) { return PrintArrayStep(grid.data(), 2, 6, f, 3); }, "\n"},
+      {"PrintArrayDStepLow",
+       [&](const char* f) { return PrintArrayDStep(gridD.data(), 6, 3, f, 3); }, ""},
       {"PrintArrayColumns0", [&](const char* f) { return PrintArray(ints.data(), 0, 2, f); },
        "\n\n"},
   };
@@ -77,6 +101,38 @@ TEST_F(ArrayFiles, TextWritersWriteRowsOfBlankTerminatedNumbers) {
               "Writing to file " + file + " ...done\n");
     EXPECT_EQ(ReadFile(file), c.expected);
     EXPECT_EQ(Stdout([&] { EXPECT_EQ(c.write(kNoFolder), 1); }), kCannotOpen);
+  }
+}
+
+TEST_F(ArrayFiles, FailedTextWriteKeepsThePreviousFile) {
+  const Ints big(20000, 123456);
+  test::WriteFile("big.txt", "previous\n");
+  std::string printed;
+  WithFileSizeLimit(4096, [&] {
+    printed = Stdout([&] { EXPECT_EQ(PrintArray(big.data(), 200, 100, "big.txt"), 1); });
+  });
+  EXPECT_EQ(printed, "Writing to file big.txt ...error during writing \n");
+  EXPECT_EQ(ReadFile("big.txt"), "previous\n");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator("."),
+                          std::filesystem::directory_iterator()),
+            1);
+}
+
+TEST_F(ArrayFiles, BinaryWritersReportAFileThatCouldNotBeWrittenWhole) {
+  const Ints ints(5000, 7);
+  const std::vector<double> doubles(5000, 0.5);
+  const struct {
+    const char* name;
+    std::function<int()> write;
+  } cases[] = {
+      {"WriteArray", [&] { return WriteArray(ints.data(), 100, 50, "cut.bin"); }},
+      {"WriteArrayD", [&] { return WriteArrayD(doubles.data(), 50, 100, "cut.bin"); }},
+  };
+  for (const auto& c : cases) {
+    std::string printed;
+    WithFileSizeLimit(1000, [&] { printed = Stdout([&] { EXPECT_EQ(c.write(), 1); }); });
+    EXPECT_EQ(printed, "Writing to file cut.bin in binary format...error during writing \n")
+        << c.name;
   }
 }
 
@@ -120,6 +176,8 @@ TEST_F(ArrayFiles, BinaryReaderTakesOnlyItsOwnFilesElseKeepsTheArray) {
       {with(5, 2), "error during reading \n"},                          // another height
       {Bytes(good.begin(), good.end() - 1), "error during reading \n"},
       {Bytes(good.begin(), good.begin() + 7), "error during reading \n"},
+      {Bytes(good.begin(), good.begin() + 3), "error during reading \n"},
+      {Bytes{4}, "error during reading \n"},
       {Bytes{}, "error during reading \n"},
   };
   for (const auto& [bytes, messages] : cases) {
@@ -159,6 +217,26 @@ TEST_F(ArrayFiles, TextReadersParseLikeFormattedInputOrKeepTheArray) {
   EXPECT_EQ(doubles, (std::vector<double>{0.1f, -2500.0}));  // single precision, widened
   EXPECT_EQ(Stdout([&] { EXPECT_EQ(ReadArrayD(doubles.data(), 1, 1, "none.txt"), 1); }),
             "Cannot open input file none.txt\n");
+
+  test::WriteFile("i.txt", "-7 0x1F\n");
+  Ints ints(2, 0);
+  EXPECT_EQ(Stdout([&] { EXPECT_EQ(ReadArray(ints.data(), 1, 2, "i.txt"), 0); }),
+            "Reading from file i.txt ...done\n");
+  EXPECT_EQ(ints, (Ints{-7, 31}));
+  EXPECT_EQ(Stdout([&] { EXPECT_EQ(ReadArray(ints.data(), 1, 2, "none.txt"), 1); }),
+            "Cannot open input file none.txt\n");
+  const std::pair<const char*, std::vector<double>> doubleCases[] = {
+      {"1e2 -0.5 inf", {100, -0.5, HUGE_VAL}}, {"1 2", {}}, {"1 , 2", {}}};
+  for (const auto& [text, expected] : doubleCases) {
+    std::vector<double> values(3, 9);
+    const bool ok = !expected.empty();
+    EXPECT_EQ(
+        Stdout([&] {
+          EXPECT_EQ(ReadArrayDBuffer(values.data(), 3, 1, ToBytes(text), "m"), ok ? 0 : 1);
+        }),
+        ok ? "Reading from file m ...done\n" : "Reading from file m ...error during reading \n");
+    EXPECT_EQ(values, ok ? expected : std::vector<double>(3, 9)) << text;
+  }
 }
 
 TEST_F(ArrayFiles, PgmWritersInvertAndClampByPrintMode) {
@@ -208,6 +286,14 @@ TEST_F(ArrayFiles, PgmReaderTakesOnlyAnImageOfTheRequestedSize) {
       {"P53 2 255\n" + pixels, 1},
       {"P5 3 2 255", 1},
       {"P5 99999999999999999999 2 255\n", 1},
+      {"P5\r3\v2\f255\r" + pixels, 0},  // every white-space character
+      {"P5#c\r3 2 255\n" + pixels, 0},  // a comment right after the magic
+      {"P5 3 2 # to the end", 1},
+      {"P5 3 x 255\n" + pixels, 1},
+      {"P5 3 2 :\n" + pixels, 1},
+      {"P5 3 2 255x" + pixels, 1},  // no white space before the pixels
+      {"P5 3 2 0\n" + pixels, 1},
+      {"P5 3 3 255\n" + pixels + pixels, 1},
       {"", 1},
   };
   for (const auto& [file, result] : cases) {
@@ -300,6 +386,7 @@ TEST(ArrayElements, PlotLineDrawsTheInteriorOnly) {
       {"border row", {-3, 0}, {9, 0}, 2, ".....|.....|.....|.....|....."},
       {"last column", {4, -1}, {4, 9}, 1, ".....|.....|.....|.....|....."},
       {"fractions truncate", {1.6, 2.9}, {1.7, 2.9}, 1, ".....|.....|.#...|.....|....."},
+      {"last row", {-1, 4}, {9, 4}, 1, ".....|.....|.....|.....|....."},
   };
   for (const auto& c : cases) {
     Ints grid(25, 0);
@@ -309,6 +396,12 @@ TEST(ArrayElements, PlotLineDrawsTheInteriorOnly) {
       picture += std::string(k > 0 && k % 5 == 0 ? "|" : "") + (grid[k] == 0 ? '.' : '#');
     EXPECT_EQ(picture, c.picture) << c.name;
   }
+  // Arrays without an interior are left alone.
+  const double from[2] = {0, 0}, to[2] = {4, 4};
+  Ints thin(10, 0);
+  EXPECT_EQ(PlotLine(thin.data(), 2, 5, from, to, 1, 2), 0);
+  EXPECT_EQ(PlotLine(thin.data(), 5, 2, from, to, 1, 2), 0);
+  EXPECT_EQ(thin, Ints(10, 0));
 }
 
 TEST(ArrayElements, AreaFrequencyCountCountsTheWindowInRange) {
@@ -320,6 +413,11 @@ TEST(ArrayElements, AreaFrequencyCountCountsTheWindowInRange) {
   // A window reaching past the array counts only the elements inside it.
   EXPECT_EQ(AreaFrequencyCount(a.data(), 4, 3, -5, -5, 99, 99, freq.data(), 0, 3), 3);
   EXPECT_EQ(freq, (std::vector<long>{1, 1, 1}));
+  // Values below the start are skipped; without a table nothing is counted or cleared.
+  EXPECT_EQ(AreaFrequencyCount(a.data(), 4, 3, 0, 0, 4, 3, freq.data(), 9, 3), 2);
+  EXPECT_EQ(freq, (std::vector<long>{1, 0, 1}));
+  EXPECT_EQ(AreaFrequencyCount(a.data(), 4, 3, 0, 0, 4, 3, freq.data(), 0, 0), 0);
+  EXPECT_EQ(freq, (std::vector<long>{1, 0, 1}));
 }
 
 TEST(ArrayElements, TransposePlotAndBlocks) {
@@ -338,6 +436,71 @@ TEST(ArrayElements, TransposePlotAndBlocks) {
   EXPECT_EQ(grid, (Ints{0, 0, 0, 0, 0, 7}));
   const double point[2] = {2.7, 1.2};
   EXPECT_EQ(GetColor(point, 3, 2, grid.data()), 7);
+  const long outside[][2] = {{-1, 0}, {0, -1}, {0, 2}};
+  for (const auto* index : outside) {
+    EXPECT_EQ(Plot(grid.data(), 3, 2, index, 4), 0);
+    EXPECT_EQ(AddPlot(grid.data(), 3, 2, index, 4), 0);
+  }
+  EXPECT_EQ(grid, (Ints{0, 0, 0, 0, 0, 7}));
+
+  std::vector<double> squareD = {1, 2, 3, 4};
+  EXPECT_EQ(ArrayTransposeD(squareD.data(), 2, 2), 1);
+  EXPECT_EQ(squareD, (std::vector<double>{1, 3, 2, 4}));
+  EXPECT_EQ(ArrayTransposeD(squareD.data(), 1, 4), 0);
+  EXPECT_EQ(squareD, (std::vector<double>{1, 3, 2, 4}));
+
+  int* block = &grid[0];
+  EXPECT_EQ(AllocateArrayInt(&block, 3, 2), 6);
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(Ints(block, block + 6), Ints(6, 0));
+  EXPECT_EQ(DeAllocateArrayInt(block), 1);
+  double* blockD = nullptr;
+  EXPECT_EQ(AllocateArrayDouble(&blockD, 2, 2), 4);
+  ASSERT_NE(blockD, nullptr);
+  EXPECT_EQ(std::vector<double>(blockD, blockD + 4), std::vector<double>(4, 0.0));
+  EXPECT_EQ(DeAllocateArrayDouble(blockD), 1);
+  EXPECT_EQ(DeAllocateArrayInt(nullptr), 0);
+  EXPECT_EQ(DeAllocateArrayDouble(nullptr), 0);
+  // Sizes that are no block, or more than any address space, leave a null pointer.
+  const std::pair<long, long> refused[] = {{0, 5}, {5, -1}, {LONG_MAX, 2}, {1L << 31, 1L << 31}};
+  for (const auto& [m, n] : refused) {
+    block = &grid[0];
+    blockD = &squareD[0];
+    EXPECT_EQ(AllocateArrayInt(&block, m, n), 0) << m << " x " << n;
+    EXPECT_EQ(block, nullptr);
+    EXPECT_EQ(AllocateArrayDouble(&blockD, m, n), 0) << m << " x " << n;
+    EXPECT_EQ(blockD, nullptr);
+  }
+}
+
+TEST(ArrayElements, CopyConvertFillAndSubtract) {
+  const Ints source = {1, -2, 3, 2147483647, 5, 6};
+  Ints copy(6, 0);
+  EXPECT_EQ(ArrayCopy(copy.data(), source.data(), 3, 2), 1);
+  EXPECT_EQ(copy, source);
+  std::vector<double> widened(6, 0);
+  EXPECT_EQ(ArrayIntToDouble(source.data(), widened.data(), 2, 3), 0);
+  EXPECT_EQ(widened, (std::vector<double>{1, -2, 3, 2147483647.0, 5, 6}));
+  std::vector<double> copyD(6, 0);
+  EXPECT_EQ(ArrayCopyD(copyD.data(), widened.data(), 6, 1), 1);
+  EXPECT_EQ(copyD, widened);
+  std::vector<double> difference(6, 0);
+  const std::vector<double> ones(6, 1.5);
+  EXPECT_EQ(SubstractArrayD(difference.data(), widened.data(), ones.data(), 3, 2), 0);
+  EXPECT_EQ(difference, (std::vector<double>{-0.5, -3.5, 1.5, 2147483645.5, 3.5, 4.5}));
+  Ints filled(4, 0);
+  EXPECT_EQ(FillArray(filled.data(), 2, 2, -9), 0);
+  EXPECT_EQ(filled, Ints(4, -9));
+  std::vector<double> filledD(4, 0);
+  EXPECT_EQ(FillArrayD(filledD.data(), 4, 1, 0.25), 0);
+  EXPECT_EQ(filledD, std::vector<double>(4, 0.25));
+  // Empty sides copy, convert and fill nothing.
+  Ints untouched(4, 3);
+  ArrayCopy(untouched.data(), source.data(), 0, 4);
+  FillArray(untouched.data(), 4, -1, 8);
+  EXPECT_EQ(untouched, Ints(4, 3));
+  EXPECT_EQ(ArrayInvert(untouched.data(), 0, 0), -1);
+  EXPECT_EQ(untouched, Ints(4, 3));
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
+#include "state/CNumericLocale.h"
 #include "state/ParameterScan.h"
 
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <random>
@@ -18,6 +20,7 @@ using test::WriteFile;
 std::string Values() {
   const ProgramState& s = State();
   char text[256];
+  const CNumericLocale cLocale;
   std::snprintf(text, sizeof text, "%i %i %li %li %li %.9g %i %i", s.IMAGE_X, s.IMAGE_Y,
                 s.FilterSize, s.MinPatchSize, s.EdgeGrid, s.Ethresh, s.xoffset, s.yoffset);
   return text;
@@ -95,6 +98,8 @@ TEST_F(ParameterScanTest, OptionsFileIsLoggedAndAssignedExactly) {
       {"NulByteDroppedInWord", std::string("Filter\0Size 6\n", 14), "FilterSize (2)= 6\n",
        "769 769 6 400 32 0.2 128 128"},
       {"UnterminatedComment", "/* FilterSize 6", "", kDefaults},
+      {"OpenerInsideCommentDoesNotNest", "/* a /* FilterSize 6 */ Edge 3 */\n", "Edge (4)= 3\n",
+       "769 769 5 400 3 0.2 128 128"},
       {"WordBeforeUnterminatedComment", "FilterSize/* 6",
        "FilterSize (2)cannot read parameter value (long)", kDefaults},
   };
@@ -220,6 +225,76 @@ TEST_F(ParameterScanTest, FindCheckAndParamTableInit) {
   int full = kParamTableCapacity - 1;
   EXPECT_EQ(ParamTableInit(full), 0);
   EXPECT_EQ(full, kParamTableCapacity - 1);
+}
+
+TEST_F(ParameterScanTest, ArrayWithoutUsableSizeReadsOnlyWhatIsThere) {
+  double grid[4] = {9, 9, 9, 9};
+  long rows = 2, cols = 2;
+  const int index = AddEntry("Grid", ARRAYD, grid);
+  ParameterEntry& entry = State().Param[index];
+  const struct {
+    const char* name;
+    long* sizeI;
+    long* sizeJ;
+    long r, c;
+    std::string log;
+    double first;
+  } cases[] = {
+      {"NoRowCount", nullptr, &cols, 2, 2, "Grid (8)\nError - 1 keyword not recognized !", 9},
+      {"NoColumnCount", &rows, nullptr, 2, 2, "Grid (8)\nError - 1 keyword not recognized !", 9},
+      {"NoRows", &rows, &cols, 0, 2, "Grid (8)\nError - 1 keyword not recognized !", 9},
+      {"NegativeColumns", &rows, &cols, 2, -1, "Grid (8)\nError - 1 keyword not recognized !", 9},
+      // A size past the long range reads until the numbers run out.
+      {"HugeSize", &rows, &cols, LONG_MAX, 2, "Grid (8)1.000000 <-Error - not enough data", 1},
+  };
+  for (const auto& c : cases) {
+    entry.SizeI = c.sizeI;
+    entry.SizeJ = c.sizeJ;
+    rows = c.r;
+    cols = c.c;
+    grid[0] = 9;
+    EXPECT_EQ(ReadParametersToLog("Grid 1"), c.log) << c.name;
+    EXPECT_EQ(grid[0], c.first) << c.name;
+    EXPECT_EQ(grid[1], 9) << c.name;
+  }
+}
+
+TEST_F(ParameterScanTest, DamagedTableSizeNeverReachesOutsideTheTable) {
+  long value = 0;
+  double real = 0;
+  int integer = 0;
+  State().ParamTableSize = -3;
+  EXPECT_EQ(AddParameterLong("X", &value), -1);
+  EXPECT_EQ(AddParameterDouble("X", &real), -1);
+  EXPECT_EQ(AddParameterInteger("X", &integer), -1);
+  EXPECT_EQ(FindParam("Edge"), -3);
+  EXPECT_EQ(CheckParam("Edge"), 0);
+  EXPECT_EQ(ReadParametersToLog("Edge 3"),
+            "\nError - Edge keyword not recognized !\nError - 3 keyword not recognized !");
+  EXPECT_EQ(State().EdgeGrid, 32);
+  EXPECT_EQ(WriteParameters("table.txt"), 0);
+  EXPECT_EQ(ReadFile("table.txt"), "");
+  int size = -1;
+  EXPECT_EQ(ParamTableInit(size), 0);
+  EXPECT_EQ(size, -1);
+
+  State().ParamTableSize = kParamTableCapacity + 5;
+  EXPECT_EQ(AddParameterLong("X", &value), -1);
+  EXPECT_EQ(FindParam("Edge"), 4);
+  EXPECT_EQ(FindParam("Nothing"), kParamTableCapacity + 5);
+  EXPECT_EQ(CheckParam("Nothing"), 0);
+  EXPECT_EQ(ReadParametersToLog("Edge 3"), "Edge (4)= 3\n");
+}
+
+TEST_F(ParameterScanTest, EntriesWithoutNameAreSkipped) {
+  long value = 5;
+  AddEntry(nullptr, LONG, &value);
+  EXPECT_EQ(FindParam("Nothing"), 9);
+  EXPECT_EQ(ReadParametersToLog("Edge 3"), "Edge (4)= 3\n");
+  EXPECT_EQ(WriteParameters("table.txt"), 0);
+  const std::string table = ReadFile("table.txt");
+  ASSERT_GE(table.size(), 4u);
+  EXPECT_EQ(table.substr(table.size() - 4), "\n 5\n");
 }
 
 TEST_F(ParameterScanTest, FullTableRefusesRegistration) {
