@@ -29,7 +29,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // Milliseconds after the start at which Cancel is pressed.
-constexpr int kCancelDelaysMs[] = {50, 150, 300, 500, 800};
+constexpr int kCancelDelaysMs[] = {1, 5, 15, 40, 100, 250, 500};
 
 // Runs the worker on a thread, presses Cancel after delayMs, and records how long the worker
 // went on afterwards (negative when it had already ended).

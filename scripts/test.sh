@@ -15,7 +15,7 @@ for preset in dev asan tsan; do
   if [ "$preset" = tsan ]; then
     cmake --build --preset tsan -j "$jobs" --target zmr_unit_tests zmr_gui_tests zmrcal
     TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/tests/tsan.supp" \
-      ctest --preset tsan -j "$jobs" -R 'Commands|Cancel|Steps|MainWindow|Progress|Threshold' \
+      ctest --preset tsan -j "$jobs" -R 'Commands|Cancellation|Steps|MainWindow|Progress|Threshold' \
       -E 'Interrupt'
   else
     cmake --build --preset "$preset" -j "$jobs"

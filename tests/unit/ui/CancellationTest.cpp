@@ -124,7 +124,7 @@ void Put(const Snapshot& in) {
                     member.resize(0);
                   }) {
       member.resize(bytes.size() / sizeof(member[0]));
-      std::memcpy(member.data(), bytes.data(), bytes.size());
+      if (!bytes.empty()) std::memcpy(member.data(), bytes.data(), bytes.size());
     } else {
       std::memcpy(&member, bytes.data(), bytes.size());
     }
@@ -210,6 +210,7 @@ class CancellationTest : public test::StateTest, public ::testing::WithParamInte
   // A program with a detected grid, and its points in "points.txt": the state each command
   // starts from.
   void Prepare() {
+    State().MAXPoints = 300;  // small point arrays keep the snapshots cheap
     StartProgram(platform_);
     GridSpec gridSpec;
     gridSpec.width = 151;
@@ -246,7 +247,7 @@ TEST_P(CancellationTest, StateHoldsTogetherAndTheNextRunIsWhole) {
   const std::vector<double> fullPoints = MeasuredPoints();
   ASSERT_GT(State().NumberOfTriangles, 10);
 
-  for (unsigned seed = 0; seed < 30; ++seed) {
+  for (unsigned seed = 0; seed < 24; ++seed) {
     SCOPED_TRACE(std::string(worker.name) + " seed " + std::to_string(seed));
     Put(before);
     ASSERT_EQ(Differences(Take(), before), "");
