@@ -236,18 +236,25 @@ TEST_F(TransformTest, CancelDuringTheRunKeepsTheRowsDoneScaled) {
   ProgramState& s = State();
   SetGridMesh(0, 0, M - 1, N - 1, 2, 2, Shifted(0, 0));
   std::fill(s.Msource.begin(), s.Msource.end(), 100);
-  std::fill(s.Area.begin(), s.Area.end(), -5);
-  s.fTerminated = 0;
 
-  std::thread worker([] { RunTransform(M, N); });
-  while (s.iDetectedAreas.load() < kCancelRow) std::this_thread::yield();
-  s.fTerminated = 1;
-  worker.join();
+  // On a loaded machine this thread may not run again before the worker ends; such a run
+  // proves nothing, so it is repeated (a few times at most).
+  int stopRow = N - 1;
+  for (int attempt = 0; attempt < 20 && stopRow >= N - 1; ++attempt) {
+    std::fill(s.Mtarget.begin(), s.Mtarget.end(), 0);
+    std::fill(s.Area.begin(), s.Area.end(), -5);
+    s.iDetectedAreas = 0;
+    s.fTerminated = 0;
+    std::thread worker([] { RunTransform(M, N); });
+    while (s.iDetectedAreas.load() < kCancelRow) std::this_thread::yield();
+    s.fTerminated = 1;
+    worker.join();
+    stopRow = s.iDetectedAreas.load();
+  }
 
   // The worker stops within the row it was in when it saw the flag.
-  const int stopRow = s.iDetectedAreas.load();
   ASSERT_GE(stopRow, kCancelRow);
-  ASSERT_LT(stopRow, N - 1) << "the run ended before the cancel arrived";
+  ASSERT_LT(stopRow, N - 1) << "every run ended before the cancel arrived";
   for (int j = 0; j < N; ++j) {
     for (int i = 0; i < M; ++i) {
       const int k = j * M + i;
