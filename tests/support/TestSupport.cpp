@@ -1,5 +1,7 @@
 #include "support/TestSupport.h"
 
+#include <csignal>
+
 #include <unistd.h>
 
 #include <cstdlib>
@@ -52,5 +54,18 @@ bool FileExists(const std::string& path) { return std::filesystem::exists(path);
 
 StateTest::StateTest() { ResetProgramState(); }
 StateTest::~StateTest() { ResetProgramState(); }
+
+FileSizeLimit::FileSizeLimit(rlim_t bytes) {
+  ::getrlimit(RLIMIT_FSIZE, &saved_);
+  previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limit = saved_;
+  limit.rlim_cur = bytes;
+  ::setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+FileSizeLimit::~FileSizeLimit() {
+  ::setrlimit(RLIMIT_FSIZE, &saved_);
+  std::signal(SIGXFSZ, previousHandler_);
+}
 
 }  // namespace zmr::test

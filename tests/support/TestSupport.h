@@ -3,6 +3,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -32,6 +33,20 @@ std::vector<std::uint8_t> ReadBytes(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);
 void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& content);
 bool FileExists(const std::string& path);
+
+// Caps the size of any file this process writes, as a full disk or a quota would; writes past
+// the cap fail with EFBIG instead of raising SIGXFSZ. Both are restored on destruction.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes);
+  ~FileSizeLimit();
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  rlimit saved_{};
+  void (*previousHandler_)(int) = nullptr;
+};
 
 // Fixture for tests of the process-wide state: every test starts from a fresh ProgramState
 // inside its own temporary working folder.

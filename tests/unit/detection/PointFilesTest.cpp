@@ -50,16 +50,13 @@ TEST_F(PointFilesTest, WritePointsWritesOneFixedPointLinePerRecord) {
 TEST_F(PointFilesTest, FailedWriteKeepsThePreviousFile) {
   std::vector<double> records(4000, 1.25);
   WriteFile("points.txt", "1.0 2.0 3.0 4.0\n");
-  rlimit saved{};
-  ::getrlimit(RLIMIT_FSIZE, &saved);
-  auto* handler = std::signal(SIGXFSZ, SIG_IGN);
-  rlimit limit = saved;
-  limit.rlim_cur = 1000;
-  ::setrlimit(RLIMIT_FSIZE, &limit);
-  const long written = WritePoints("points.txt", records.data(), 1000);
-  const bool checked = WritePointsChecked("points.txt", records.data(), 1000);
-  ::setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, handler);
+  long written = 0;
+  bool checked = true;
+  {
+    const test::FileSizeLimit cap(1000);
+    written = WritePoints("points.txt", records.data(), 1000);
+    checked = WritePointsChecked("points.txt", records.data(), 1000);
+  }
   EXPECT_EQ(written, 0);
   EXPECT_FALSE(checked);
   EXPECT_EQ(ReadFile("points.txt"), "1.0 2.0 3.0 4.0\n");

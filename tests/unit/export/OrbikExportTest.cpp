@@ -148,16 +148,13 @@ TEST_F(OrbikExportTest, FailedSaveKeepsThePreviousFile) {
   EXPECT_EQ(ORBIKExport("missing/table.zmr", 1100, 1100), kZmrNotCreated);
   EXPECT_FALSE(FileExists("missing"));
   // The 4356 bytes cannot be written past a 1000-byte file-size limit.
-  rlimit saved{};
-  ::getrlimit(RLIMIT_FSIZE, &saved);
-  auto* handler = std::signal(SIGXFSZ, SIG_IGN);
-  rlimit limit = saved;
-  limit.rlim_cur = 1000;
-  ::setrlimit(RLIMIT_FSIZE, &limit);
-  const int newResult = ORBIKExportNew("table.zmr", 1100, 1100);
-  const int oldResult = ORBIKExport("table.zmr", 1100, 1100);
-  ::setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, handler);
+  int newResult = 0;
+  int oldResult = 0;
+  {
+    const test::FileSizeLimit cap(1000);
+    newResult = ORBIKExportNew("table.zmr", 1100, 1100);
+    oldResult = ORBIKExport("table.zmr", 1100, 1100);
+  }
   EXPECT_EQ(newResult, kZmrNotCreated);
   EXPECT_EQ(oldResult, kZmrNotCreated);
   EXPECT_EQ(ReadBytes("table.zmr"), previous);

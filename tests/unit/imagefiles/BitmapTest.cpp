@@ -401,15 +401,11 @@ TEST_F(BitmapFileTest, FailedWriteKeepsPreviousFile) {
   WriteBytes("keep.bmp", previous);
   std::vector<int> image(100 * 100, 9);
   // A 1000-byte file-size limit makes the write fail part-way.
-  rlimit saved{};
-  ::getrlimit(RLIMIT_FSIZE, &saved);
-  const sighandler_t oldHandler = ::signal(SIGXFSZ, SIG_IGN);
-  rlimit limit = saved;
-  limit.rlim_cur = 1000;
-  ::setrlimit(RLIMIT_FSIZE, &limit);
-  const int result = WriteImage("keep.bmp", 100, 100, image.data());
-  ::setrlimit(RLIMIT_FSIZE, &saved);
-  ::signal(SIGXFSZ, oldHandler);
+  int result = 0;
+  {
+    const test::FileSizeLimit cap(1000);
+    result = WriteImage("keep.bmp", 100, 100, image.data());
+  }
   EXPECT_EQ(result, 0);
   EXPECT_EQ(ReadBytes("keep.bmp"), previous);
   EXPECT_EQ(Entries(), std::vector<std::string>{"keep.bmp"});

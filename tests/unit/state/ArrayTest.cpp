@@ -35,18 +35,10 @@ std::string Stdout(const std::function<void()>& f) {
   return testing::internal::GetCapturedStdout();
 }
 
-// Runs f while the files this process writes are capped at limit bytes (SIGXFSZ ignored, so
-// writes past the cap fail with EFBIG); both are restored afterwards.
+// Runs f while the files this process writes are capped at limit bytes.
 void WithFileSizeLimit(rlim_t limit, const std::function<void()>& f) {
-  rlimit saved{};
-  ::getrlimit(RLIMIT_FSIZE, &saved);
-  auto* previous = std::signal(SIGXFSZ, SIG_IGN);
-  rlimit capped = saved;
-  capped.rlim_cur = limit;
-  ::setrlimit(RLIMIT_FSIZE, &capped);
+  const test::FileSizeLimit cap(limit);
   f();
-  ::setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, previous);
 }
 
 const char* const kNoFolder = "missing/dir/out";

@@ -36,29 +36,6 @@ unsigned ModeOf(const char* path) {
   return st.st_mode & 07777;
 }
 
-// Caps the size of any file this process writes, as a full disk or a quota would; writes past
-// the cap fail with EFBIG instead of raising SIGXFSZ. Both are restored on destruction.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    ::getrlimit(RLIMIT_FSIZE, &saved_);
-    previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit = saved_;
-    limit.rlim_cur = bytes;
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    ::setrlimit(RLIMIT_FSIZE, &saved_);
-    std::signal(SIGXFSZ, previousHandler_);
-  }
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
- private:
-  rlimit saved_{};
-  void (*previousHandler_)(int) = SIG_DFL;
-};
-
 using SafeWriteTest = test::StateTest;
 
 TEST_F(SafeWriteTest, NewFileGetsTheCreationModeAndReplacedFileKeepsItsMode) {
@@ -119,7 +96,7 @@ TEST_F(SafeWriteTest, FailedWriteKeepsThePreviousFileAndLeavesNoTemporary) {
     WriteFile("target.txt", "previous content\n");
     bool written = true;
     if (c.limit != 0) {
-      FileSizeLimit limit(c.limit);
+      test::FileSizeLimit limit(c.limit);
       written = c.write("target.txt");
     } else {
       written = c.write("target.txt");
