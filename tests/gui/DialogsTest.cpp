@@ -342,7 +342,10 @@ TEST_F(ProgressDialogTest, TicksShowTheCountersAndCloseOnceTerminated) {
   s.iTriangles = 7;
   bool stillOpen = false;
   OnModalDialog([&](QWidget* d) {
-    QTest::qWait(60);  // several ticks with the worker still running
+    // Ticks with the worker still running; a loaded machine may need a while for the first.
+    for (int waited = 0; waited < 5000 && TextOf(d, "counter17") != "7"; waited += 10) {
+      QTest::qWait(10);
+    }
     stillOpen = d->isVisible();
     EXPECT_EQ(TextOf(d, "counter15"), "1234");
     EXPECT_EQ(TextOf(d, "counter16"), "4294967295");
