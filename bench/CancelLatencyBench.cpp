@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "gridgen/GridGen.h"
 #include "state/ProgramState.h"
 #include "support/FakePlatform.h"
+#include "support/GridImageLoad.h"
 #include "ui/CommandTable.h"
 #include "ui/Startup.h"
 #include "ui/resource.h"
@@ -94,12 +96,7 @@ struct Scene {
     gridSpec.height = 4096;
     gridSpec.pitch = 64;
     gridSpec.radius = 22;
-    const GridImage grid = GenerateGrid(gridSpec);
-    ProgramState& s = State();
-    AllocateImageArrays(grid.width, grid.height);
-    s.cxDib = grid.width;
-    s.cyDib = grid.height;
-    s.Msource = grid.pixels;
+    if (!test::PutGridImage(GenerateGrid(gridSpec))) throw std::bad_alloc();
     RunCommand(IDM_AUTODETECT, setupPlatform);
     setupPlatform.fileAnswers = {"points.txt"};
     RunCommand(IDM_POINTS_SAVE, setupPlatform);

@@ -18,6 +18,7 @@
 #include "gridgen/GridGen.h"
 #include "state/ProgramState.h"
 #include "support/FakePlatform.h"
+#include "support/GridImageLoad.h"
 #include "support/TestSupport.h"
 #include "ui/CommandTable.h"
 #include "ui/Startup.h"
@@ -217,12 +218,8 @@ class CancellationTest : public test::StateTest, public ::testing::WithParamInte
     gridSpec.height = 141;
     gridSpec.pitch = 19;
     gridSpec.radius = 6;
-    const GridImage grid = GenerateGrid(gridSpec);
+    ASSERT_TRUE(test::PutGridImage(GenerateGrid(gridSpec)));
     ProgramState& s = State();
-    ASSERT_EQ(AllocateImageArrays(grid.width, grid.height), 1);
-    s.cxDib = grid.width;
-    s.cyDib = grid.height;
-    s.Msource = grid.pixels;
     s.MinPatchSize = 50;
     s.EdgeGrid = 8;
     if (GetParam().command == IDM_AUTODETECT) return;

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -132,6 +133,9 @@ struct Row {
   const char* message;    // "" when the file is acceptable
   Generator sameAs = {};  // acceptable: the plain file that must give the same result
 };
+
+// Names a row in test output instead of dumping its bytes.
+void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
 
 constexpr const char* kTooMany = "Error - too many calibration points (at most 4999)";
 

@@ -11,6 +11,7 @@
 #include "gridgen/GridGen.h"
 #include "state/ProgramState.h"
 #include "support/FakePlatform.h"
+#include "support/GridImageLoad.h"
 #include "support/TestSupport.h"
 #include "ui/CommandTable.h"
 #include "ui/Commands.h"
@@ -117,12 +118,8 @@ TEST_F(ModelCommandsTest, WholeCalibrationOfAGeneratedGrid) {
   GridSpec gridSpec;
   gridSpec.width = 401;
   gridSpec.height = 401;
-  const GridImage grid = GenerateGrid(gridSpec);
+  ASSERT_TRUE(test::PutGridImage(GenerateGrid(gridSpec)));
   ProgramState& s = State();
-  ASSERT_EQ(AllocateImageArrays(grid.width, grid.height), 1);
-  s.cxDib = grid.width;
-  s.cyDib = grid.height;
-  s.Msource = grid.pixels;
 
   Run(IDM_AUTODETECT);
   const long detected = s.NumberOfPoints;
