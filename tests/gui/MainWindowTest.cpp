@@ -333,34 +333,6 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"Zmr2", IDM_ORBIK_SAVE_ZMR, 2, kTooFew}),
     [](const ::testing::TestParamInfo<RefusalCase>& info) { return info.param.name; });
 
-struct CancelledDialogCase {
-  const char* name;
-  int id;
-  FileDialog dialog;
-};
-
-class CancelledFileDialogTest : public MainWindowTest,
-                                public ::testing::WithParamInterface<CancelledDialogCase> {};
-
-TEST_P(CancelledFileDialogTest, EndsTheCommandSilently) {
-  Trigger(GetParam().id);
-  EXPECT_EQ(platform_.fileDialogs, std::vector<FileDialog>{GetParam().dialog});
-  EXPECT_TRUE(platform_.messages.empty());
-  EXPECT_TRUE(State().Msource.empty());
-  EXPECT_EQ(State().NumberOfPoints, 0);
-  EXPECT_FALSE(FileExists(dir_.File("Trace.log")));  // no worker ran
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Commands, CancelledFileDialogTest,
-    ::testing::Values(CancelledDialogCase{"OpenOstrel", IDM_OPEN_OSTREL, FileDialog::Ostrel},
-                      CancelledDialogCase{"OpenBitmap", IDM_OPEN_BITMAP, FileDialog::Bitmap},
-                      CancelledDialogCase{"OpenAscii", IDM_OPEN_ASCII, FileDialog::Ascii},
-                      CancelledDialogCase{"SaveBitmap", IDM_SAVE_BITMAP, FileDialog::Ostrel},
-                      CancelledDialogCase{"PointsOpen", IDM_POINTS_OPEN, FileDialog::PointsData},
-                      CancelledDialogCase{"PointsSave", IDM_POINTS_SAVE, FileDialog::PointsData}),
-    [](const ::testing::TestParamInfo<CancelledDialogCase>& info) { return info.param.name; });
-
 TEST_F(MainWindowTest, AutoDetectionRunsUnderItsProgressDialogAndShowsTheResult) {
   const GridImage image = OpenGrid(SmallGrid());
   const QImage source = Picture();

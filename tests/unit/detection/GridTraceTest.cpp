@@ -196,33 +196,6 @@ TEST_F(GridTraceTest, DebugLogShowsEveryNeighbourAndPrediction) {
   EXPECT_EQ(console, map + "0 -> [0 1]\n1 -> [0 0]\n2 -> [0 0]\n");
 }
 
-TEST_F(GridTraceTest, NodeMapAndIndicesOfDebugRunFollowTheLattice) {
-  State().DebugSwitch = 1;
-  const Spots spots = Lattice(3, 3, 68, 68, 32);
-  StoreSpots(spots, 200, 200);
-  testing::internal::CaptureStdout();
-  GetGridShifts();
-  const std::string console = testing::internal::GetCapturedStdout();
-  std::map<std::pair<int, int>, int> nodes;
-  std::string indices;
-  for (int k = 0; k < 9; ++k) {
-    const int di = -static_cast<int>(spots[k].x - 100) / 32;
-    const int dj = -static_cast<int>(spots[k].y - 100) / 32;
-    nodes[{50 + di, 50 + dj}] = k;
-    indices += std::to_string(k) + " -> [" + std::to_string(di) + " " + std::to_string(dj) + "]\n";
-  }
-  std::string map;
-  for (int i = 40; i < 60; ++i) {
-    for (int j = 40; j < 60; ++j) {
-      char cell[8];
-      std::snprintf(cell, sizeof cell, " %2i", nodes.count({i, j}) ? nodes[{i, j}] : 0);
-      map += cell;
-    }
-    map += "\n";
-  }
-  EXPECT_EQ(console, map + indices);
-}
-
 TEST_F(GridTraceTest, WalkFromAcceptedNodeRunsBeforeNextPrediction) {
   State().DebugSwitch = 1;
   // Start (100, 100), second (100, 68); the far spot keeps the walk from ending early.

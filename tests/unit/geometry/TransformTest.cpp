@@ -13,7 +13,6 @@
 #include <utility>
 #include <vector>
 
-#include "geometry/TriangleLocation.h"
 #include "state/ProgramState.h"
 #include "support/GridMesh.h"
 #include "support/TestSupport.h"
@@ -144,49 +143,6 @@ TEST_F(TransformTest, IdentityModelCopiesZoneAndLeavesPixelsOutsideUntouched) {
   }
   EXPECT_EQ(s.iDetectedAreas.load(), N - 1);
   EXPECT_EQ(s.iProgressStatus.load(), 99);  // (100 * 119) / 120: the last pixel visited
-}
-
-TEST_F(TransformTest, DisplacementsEqualTheInterpolatedModelBitForBit) {
-  constexpr int M = 30;
-  constexpr int N = 28;
-  Image(M, N);
-  ProgramState& s = State();
-  SetGridMesh(2, 1, 12, 13, 3, 3, [](double x, double y) {
-    const double wobble = std::sin(x * 0.7 + y * 0.3);
-    return std::make_pair(x + 0.9 * wobble - 0.3, y - 0.6 * wobble + 0.45);
-  });
-  for (int k = 0; k < M * N; ++k) s.Msource[k] = 1 + k % 97;
-  std::fill(s.Area.begin(), s.Area.end(), -5);
-
-  RunTransform(M, N);
-
-  int zone = 0;
-  for (int j = 0; j < N; ++j) {
-    for (int i = 0; i < M; ++i) {
-      const int k = j * M + i;
-      const long t = FindTrianglePI(i, j);
-      SCOPED_TRACE(testing::Message() << "pixel " << i << "," << j);
-      if (t == -1) {
-        EXPECT_EQ(s.Area[k], -5);
-        continue;
-      }
-      ++zone;
-      ASSERT_EQ(s.Area[k], t);
-      const int n = static_cast<int>(t);
-      double D[3][2];
-      for (int v = 0; v < 3; ++v) {
-        D[v][0] = TPoint(n, v, 2)[0] - TPoint(n, v, 0)[0];
-        D[v][1] = TPoint(n, v, 2)[1] - TPoint(n, v, 0)[1];
-      }
-      const double P0[2] = {static_cast<double>(i), static_cast<double>(j)};
-      double D0[2];
-      ApproximateShift(P0, D0, TPoint(n, 0, 0), TPoint(n, 1, 0), TPoint(n, 2, 0), D[0], D[1], D[2]);
-      EXPECT_EQ(s.deltaX[k], D0[0]);
-      EXPECT_EQ(s.deltaY[k], D0[1]);
-    }
-  }
-  EXPECT_EQ(zone, 25 * 27);
-  EXPECT_EQ(*std::max_element(s.Mtarget.begin(), s.Mtarget.end()), 255);
 }
 
 // --- nothing to show ---------------------------------------------------------------------------

@@ -78,52 +78,6 @@ TEST_F(TriangleLocationTest, NoTrianglesMeansOutside) {
   EXPECT_EQ(FindTriangle(1, 1, px, py), -1);
 }
 
-TEST_F(TriangleLocationTest, TPointAddressesTheVertexRow) {
-  SetMesh(kPoints, kTriangles);
-  EXPECT_EQ(TPoint(7, 0, 0), State().PointsInput.data() + 4 * 3);
-  EXPECT_EQ(TPoint(7, 2, 2), State().PointsInput.data() + 4 * 1 + 2);
-  EXPECT_EQ(TPoint(3, 1, 1)[0], 0.0);  // y of B
-}
-
-TEST_F(TriangleLocationTest, VertexGetsItsOwnDisplacement) {
-  SetMesh(kPoints, kTriangles);
-  for (int v = 0; v < 3; ++v) {
-    const double* p = TPoint(7, v, 0);
-    double d[2];
-    EXPECT_EQ(ApproximateShiftsT(p, d, 7), 1);
-    EXPECT_NEAR(d[0], p[2] - p[0], 1e-12);
-    EXPECT_NEAR(d[1], p[3] - p[1], 1e-12);
-  }
-}
-
-TEST_F(TriangleLocationTest, EqualDisplacementsGiveThatDisplacementEverywhere) {
-  const Vec p1{1.25, 2.5}, p2{11.75, 3.125}, p3{4.5, 13.0}, d{2.5, -1.25};
-  ProgramState& s = State();
-  ASSERT_EQ(AllocateArrays(), 1);
-  const Vec pts[] = {p1, p2, p3};
-  for (int k = 0; k < 3; ++k) {
-    s.PointsInput[4 * k] = pts[k][0];
-    s.PointsInput[4 * k + 1] = pts[k][1];
-    s.PointsInput[4 * k + 2] = pts[k][0] + d[0];
-    s.PointsInput[4 * k + 3] = pts[k][1] + d[1];
-  }
-  s.Tpoints[0] = 0, s.Tpoints[1] = 1, s.Tpoints[2] = 2;
-  s.NumberOfTriangles = 1;
-  for (double w : {0.1, 0.3, 0.5}) {
-    const double p0[2] = {w * p1[0] + 0.3 * p2[0] + (0.7 - w) * p3[0],
-                          w * p1[1] + 0.3 * p2[1] + (0.7 - w) * p3[1]};
-    double viaRows[2], viaVertices[2];
-    ApproximateShiftsT(p0, viaRows, 0);
-    EXPECT_EQ(ApproximateShift(p0, viaVertices, p1.data(), p2.data(), p3.data(), d.data(), d.data(),
-                               d.data()),
-              0);
-    for (int a = 0; a < 2; ++a) {
-      EXPECT_NEAR(viaRows[a], d[a], 1e-12);
-      EXPECT_NEAR(viaVertices[a], d[a], 1e-12);
-    }
-  }
-}
-
 struct AffineCase {
   const char* name;
   Vec p1, p2, p3;
@@ -149,7 +103,9 @@ TEST_P(AffineTest, AllRoutesReproduceAnAffineField) {
     EXPECT_NEAR(cx[q], expectedX[q], 1e-12);
     EXPECT_NEAR(cy[q], expectedY[q], 1e-12);
   }
-  for (const Vec& w : {Vec{1.0 / 3, 1.0 / 3}, Vec{0.7, 0.1}, Vec{0.05, 0.9}, Vec{0.5, 0.5}}) {
+  // Inside, on an edge, and at each vertex.
+  for (const Vec& w : {Vec{1.0 / 3, 1.0 / 3}, Vec{0.7, 0.1}, Vec{0.05, 0.9}, Vec{0.5, 0.5},
+                       Vec{1, 0}, Vec{0, 1}, Vec{0, 0}}) {
     const double p0[2] = {w[0] * c.p1[0] + w[1] * c.p2[0] + (1 - w[0] - w[1]) * c.p3[0],
                           w[0] * c.p1[1] + w[1] * c.p2[1] + (1 - w[0] - w[1]) * c.p3[1]};
     ASSERT_EQ(FindTrianglePI(p0[0], p0[1]), 0);

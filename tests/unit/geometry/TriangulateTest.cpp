@@ -138,42 +138,6 @@ INSTANTIATE_TEST_SUITE_P(
                       DegenerateCase{"TwoPoints", {{0, 0}, {1, 1}}, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// A log stream that sets fTerminated once a given number of triangles has been accepted.
-struct CancelAfter {
-  int accepted;
-  std::string text;
-};
-
-ssize_t CancelWrite(void* cookie, const char* buf, std::size_t size) {
-  auto* c = static_cast<CancelAfter*>(cookie);
-  c->text.append(buf, size);
-  int lines = 0;
-  for (std::size_t p = c->text.find("]\n"); p != std::string::npos; p = c->text.find("]\n", p + 1))
-    ++lines;
-  if (lines >= c->accepted) State().fTerminated = 1;
-  return static_cast<ssize_t>(size);
-}
-
-TEST_F(TriangulateTest, CancelKeepsTheTrianglesAcceptedSoFar) {
-  const std::vector<Pt> pts = Grid(5, 5, 10.0);
-  RunFlag1(pts);
-  const std::vector<Tri> all = Triangles();
-  ASSERT_EQ(all.size(), 32u);
-
-  ProgramState& s = State();
-  CancelAfter cancel{3, {}};
-  s.OUT_LOG = fopencookie(&cancel, "w", {nullptr, CancelWrite, nullptr, nullptr});
-  ASSERT_NE(s.OUT_LOG, nullptr);
-  std::setvbuf(s.OUT_LOG, nullptr, _IONBF, 0);
-  s.NumberOfTriangles = 0;
-  Triangulate(s.PointsBuffer.data() + 1, s.PointsBuffer.data() + s.MAXPoints + 1);
-  std::fclose(s.OUT_LOG);
-  s.OUT_LOG = nullptr;
-
-  EXPECT_EQ(Triangles(), std::vector<Tri>(all.begin(), all.begin() + 3));
-  EXPECT_LT(s.iProgressStatus.load(), 100);
-}
-
 TEST_F(TriangulateTest, Flag0AfterCancelMakesNoTriangleAndAppendsTheHeader) {
   const std::vector<Pt> pts = Grid(3, 3, 10.0);
   RunFlag1(pts);
@@ -227,16 +191,6 @@ TEST_F(TriangulateTest, CapacityIsMAXPointsMinusOne) {
   EXPECT_EQ(s.NumberOfTriangles, 0);
   EXPECT_EQ(s.iTriangles.load(), 0);
   EXPECT_EQ(s.PointsBuffer, buffer);
-}
-
-TEST_F(TriangulateTest, NeverWritesBeyondTheTriangleList) {
-  const std::vector<Pt> pts = Grid(5, 5, 10.0);
-  RunFlag1(pts);
-  const std::vector<Tri> all = Triangles();
-  State().Tpoints.resize(3 * 4);  // four slots, the candidate's included
-  SetPoints(pts);
-  MakeTriangulation(1);
-  EXPECT_EQ(Triangles(), std::vector<Tri>(all.begin(), all.begin() + 4));
 }
 
 TEST_F(TriangulateTest, OverlapCountsTheCrossingsOfTheFirstTriangleCrossed) {

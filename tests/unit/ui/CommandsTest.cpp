@@ -104,15 +104,18 @@ TEST_F(CommandsTest, SaveBitmapWithoutImageAsksForNameThenFails) {
 }
 
 TEST_F(CommandsTest, CancelledFileDialogsEndSilently) {
-  for (int id :
-       {IDM_OPEN_OSTREL, IDM_OPEN_ASCII, IDM_OPEN_BITMAP, IDM_SAVE_BITMAP, IDM_POINTS_SAVE}) {
+  for (int id : {IDM_OPEN_OSTREL, IDM_OPEN_ASCII, IDM_OPEN_BITMAP, IDM_SAVE_BITMAP, IDM_POINTS_OPEN,
+                 IDM_POINTS_SAVE}) {
     Run(id);
   }
   EXPECT_TRUE(platform_.messages.empty());
   EXPECT_TRUE(State().Msource.empty());
+  EXPECT_EQ(State().NumberOfPoints, 0);
+  EXPECT_TRUE(platform_.workers.empty());
   EXPECT_EQ(platform_.dialogs,
             (std::vector<FileDialog>{FileDialog::Ostrel, FileDialog::Ascii, FileDialog::Bitmap,
-                                     FileDialog::Ostrel, FileDialog::PointsData}));
+                                     FileDialog::Ostrel, FileDialog::PointsData,
+                                     FileDialog::PointsData}));
 }
 
 TEST_F(CommandsTest, OstrelFileOfDefaultFormatLoadsWithoutDialogScaledToMaximum) {

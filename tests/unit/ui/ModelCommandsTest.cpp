@@ -1,17 +1,13 @@
-// The commands that use the distortion model: their preconditions and messages, and a whole
-// calibration of a generated grid through them.
+// The commands that use the distortion model: their preconditions and messages. A whole
+// calibration through them runs in the end-to-end and window tests.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <string>
 #include <vector>
 
-#include "export/OrbikExport.h"
-#include "gridgen/GridGen.h"
 #include "state/ProgramState.h"
 #include "support/FakePlatform.h"
-#include "support/GridImageLoad.h"
 #include "support/TestSupport.h"
 #include "ui/CommandTable.h"
 #include "ui/Commands.h"
@@ -112,42 +108,6 @@ TEST_F(ModelCommandsTest, CenterMeshNeedsADetection) {
   RunCommand(FindStep("center-mesh")->id, platform_);
   EXPECT_EQ(platform_.MessageTexts(), std::vector<std::string>{kErrorNoDetection});
   EXPECT_FALSE(test::FileExists("ResultsFit.txt"));
-}
-
-TEST_F(ModelCommandsTest, WholeCalibrationOfAGeneratedGrid) {
-  GridSpec gridSpec;
-  gridSpec.width = 401;
-  gridSpec.height = 401;
-  ASSERT_TRUE(test::PutGridImage(GenerateGrid(gridSpec)));
-  ProgramState& s = State();
-
-  Run(IDM_AUTODETECT);
-  const long detected = s.NumberOfPoints;
-  ASSERT_GE(detected, 10);
-  RunCommand(FindStep("center-mesh")->id, platform_);
-  EXPECT_TRUE(test::FileExists("ResultsFit.txt"));
-  Run(IDM_EXTRAPOLATE);
-  EXPECT_GT(s.NumberOfPoints, detected);
-  EXPECT_GT(s.NumberOfTriangles, 0);
-  Run(IDM_ADJUST);
-  EXPECT_TRUE(test::FileExists("CorrectedPoints.txt"));
-  Run(IDM_TRANSFORM);
-  EXPECT_EQ(s.cCurrentBitmap, 1);
-  long lit = 0;
-  for (int v : s.Mtarget) lit += v > 0 ? 1 : 0;
-  EXPECT_GT(lit, static_cast<long>(s.Mtarget.size()) / 2);
-
-  platform_.fileAnswers = {"detector.zmr", "table.txt"};
-  Run(IDM_ORBIK_SAVE_ZMR);
-  Run(IDM_ORBIK_SAVE_ASCII);
-  EXPECT_TRUE(platform_.messages.empty());
-  EXPECT_EQ(test::ReadBytes("detector.zmr").size(), static_cast<std::size_t>(kZmrFileSize));
-  EXPECT_GT(s.ORBIKPoints, 0);
-  const std::string table = test::ReadFile("table.txt");
-  EXPECT_EQ(static_cast<long>(std::count(table.begin(), table.end(), '\n')), s.ORBIKPoints);
-  EXPECT_EQ(platform_.workers, (std::vector<ProgressDialog>{
-                                   ProgressDialog::AutoDetection, ProgressDialog::Extrapolation,
-                                   ProgressDialog::Adjustment, ProgressDialog::Transformation}));
 }
 
 TEST_F(ModelCommandsTest, ZmrExportFailureShowsItsMessage) {
