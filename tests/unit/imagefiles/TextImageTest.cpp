@@ -72,50 +72,6 @@ INSTANTIATE_TEST_SUITE_P(
         ConvertCase{"UnknownModeConvertsNothing", "1 2", "%f", {}, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// Tokens made of the characters that matter to integer conversions, short enough that every
-// value fits 32 bits, so fscanf into an int is the well-defined reference.
-std::string RandomStream(std::mt19937& rng) {
-  static const std::string kAlphabet = "0123456789abcdefABCDEFxX+-.g \t\n\r";
-  std::uniform_int_distribution<int> length(1, 8);
-  std::uniform_int_distribution<std::size_t> pick(0, kAlphabet.size() - 1);
-  std::string out;
-  for (int token = 0; token < 6; ++token) {
-    const int n = length(rng);
-    for (int i = 0; i < n; ++i) {
-      const char ch = kAlphabet[pick(rng)];
-      if (ch != ' ' && ch != '\t' && ch != '\n' && ch != '\r') out += ch;
-    }
-    out += ' ';
-  }
-  return out;
-}
-
-TEST(ConvertTextValueTest, MatchesFscanfIntoAnIntOnGeneratedTokens) {
-  std::mt19937 rng(20240611);
-  for (int round = 0; round < 3000; ++round) {
-    std::string bytes = RandomStream(rng);
-    for (const char* mode : {"%x", "%i"}) {
-      std::FILE* ours = fmemopen(bytes.data(), bytes.size(), "r");
-      std::FILE* ref = fmemopen(bytes.data(), bytes.size(), "r");
-      for (;;) {
-        int got = 0;
-        const int r = ConvertTextValue(ours, mode, got);
-        int want = 0;
-        unsigned int wantHex = 0;
-        const int w =
-            mode[1] == 'x' ? std::fscanf(ref, "%x", &wantHex) : std::fscanf(ref, "%i", &want);
-        if (mode[1] == 'x') want = static_cast<int>(wantHex);
-        ASSERT_EQ(r, w) << mode << " on \"" << bytes << "\"";
-        ASSERT_EQ(std::ftell(ours), std::ftell(ref)) << mode << " on \"" << bytes << "\"";
-        if (r != 1) break;
-        ASSERT_EQ(got, want) << mode << " on \"" << bytes << "\"";
-      }
-      std::fclose(ours);
-      std::fclose(ref);
-    }
-  }
-}
-
 // Tokens whose value leaves the long range, sit at its edges, or whose prefix ends a buffer.
 const char* const kEdgeTokens[] = {"9223372036854775807",
                                    "9223372036854775808",

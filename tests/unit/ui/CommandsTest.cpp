@@ -52,19 +52,6 @@ class CommandsTest : public test::StateTest {
   FakePlatform platform_;
 };
 
-TEST_F(CommandsTest, StartUpWithoutOptionsFileWritesEmptyLogAndKeepsDefaults) {
-  EXPECT_EQ(ReadFile("SCAN.LOG"), "");
-  const ProgramState& s = State();
-  EXPECT_EQ(s.cxDib, 769);
-  EXPECT_EQ(s.cyDib, 769);
-  EXPECT_TRUE(s.Msource.empty());
-  EXPECT_EQ(s.PointsInput.size(), 4u * 5000u);
-  EXPECT_EQ(s.Tpoints.size(), 6u * 5000u);
-  EXPECT_EQ(s.cfDrawMode, 1);
-  EXPECT_EQ(s.cCurrentBitmap, 0);
-  EXPECT_TRUE(platform_.messages.empty());
-}
-
 TEST_F(CommandsTest, StartUpTakesWorkingSizeFromOptionsFile) {
   EndProgram();
   ResetProgramState();
@@ -92,15 +79,6 @@ TEST_F(CommandsTest, CommandsThatNeedAnImageRefuseBeforeAnyDialog) {
     EXPECT_TRUE(platform_.dialogs.empty()) << c.id;
     EXPECT_FALSE(test::FileExists("out.txt"));
   }
-}
-
-TEST_F(CommandsTest, SaveBitmapWithoutImageAsksForNameThenFails) {
-  platform_.fileAnswers = {"out.bmp"};
-  Run(IDM_SAVE_BITMAP);
-  ASSERT_EQ(platform_.dialogs.size(), 1u);
-  EXPECT_EQ(platform_.dialogs[0], FileDialog::Ostrel);
-  EXPECT_EQ(platform_.MessageTexts(), std::vector<std::string>{kErrorCreatingImage});
-  EXPECT_FALSE(test::FileExists("out.bmp"));
 }
 
 TEST_F(CommandsTest, CancelledFileDialogsEndSilently) {

@@ -53,16 +53,6 @@ class DetectionCommandsTest : public test::StateTest {
   FakePlatform platform_;
 };
 
-TEST_F(DetectionCommandsTest, CommandsNeedingASourceImageRefuse) {
-  Start();
-  for (int id : {IDM_BOX_FILTER, IDM_AUTODETECT}) {
-    platform_.messages.clear();
-    Run(id);
-    EXPECT_EQ(platform_.MessageTexts(), std::vector<std::string>{kErrorNoSourceImage}) << id;
-  }
-  EXPECT_TRUE(platform_.workers.empty());
-}
-
 TEST_F(DetectionCommandsTest, BoxFilterWritesAndShowsTheTarget) {
   Start();
   // A single bright pixel in a 3 x 3 image with FilterSize 1: every window holds it.
