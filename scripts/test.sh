@@ -29,4 +29,4 @@ for preset in dev asan tsan; do
   fi
 done
 echo "=== fuzzing ($(date +%T)) ==="
-scripts/fuzz.sh "${ZMR_FUZZ_SECONDS:-15}"
+scripts/fuzz.sh "${ZMR_FUZZ_SECONDS:-10}"
