@@ -1,107 +1,66 @@
-// zmrcal's step parser and runner over the real console platform.
-#include <gtest/gtest.h>
+// zmrcal's step parser, and Ctrl-C during a worker of the console platform.
 #include <signal.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <chrono>
 #include <thread>
 
-#include <string>
-#include <vector>
-
-#include "cli/ConsolePlatform.h"
 #include "cli/Steps.h"
 #include "state/ProgramState.h"
 #include "support/TestSupport.h"
-#include "ui/Startup.h"
 
 namespace zmr {
 namespace {
 
-class StepsTest : public test::StateTest {
- protected:
-  // Parses and runs the arguments; returns the exit status (2 for a parse failure).
-  int Run(const std::vector<const char*>& args) {
-    std::vector<Step> steps;
-    std::string reason;
-    if (!ParseSteps(static_cast<int>(args.size()), args.data(), 0, steps, reason)) return 2;
-    StartProgram(platform_);
-    const int status = RunSteps(steps, platform_);
-    EndProgram();
-    return status;
+// The steps of the arguments in one line, or the reason of the refusal.
+std::string Parse(const std::vector<const char*>& args) {
+  std::vector<Step> steps;
+  std::string out;
+  if (!ParseSteps(static_cast<int>(args.size()), args.data(), 0, steps, out)) return out;
+  for (const Step& s : steps) {
+    out += s.name + (s.command ? "#" + std::to_string(s.command->id) : "") + " " + s.file;
+    if (s.format)
+      out += " " + std::to_string(s.format->width) + "x" + std::to_string(s.format->height);
+    if (s.offset) out += " " + std::to_string(s.offset->x) + "," + std::to_string(s.offset->y);
+    for (const auto& [field, text] : s.optionsEdits)
+      out += " " + std::to_string(field) + "=" + text;
+    out += "; ";
   }
-  ConsolePlatform platform_;
-};
-
-TEST_F(StepsTest, OverlaysAreSetRatherThanToggled) {
-  ASSERT_EQ(Run({"overlay", "vectors", "on", "overlay", "triangles", "on", "overlay", "triangles",
-                 "on", "overlay", "numbers", "off"}),
-            0);
-  EXPECT_EQ(State().cfDrawMode, 1 | 4);
-  ASSERT_EQ(Run({"overlay", "vectors", "off", "overlay", "vectors", "off"}), 0);
-  EXPECT_EQ(State().cfDrawMode, 4);
+  return out;
 }
 
-TEST_F(StepsTest, SetEditsItsFieldsAndStoresTheOthersAsShown) {
-  std::vector<Step> steps;
-  std::string reason;
-  const char* args[] = {"set", "MaxSlope", "0.3", "Edge", "-16", "set", "FilterSize", "3"};
-  ASSERT_TRUE(ParseSteps(8, args, 0, steps, reason)) << reason;
-  ASSERT_EQ(steps.size(), 2u);
-  StartProgram(platform_);
-  // The dialog shows the working size, so OK stores it as IMAGE_X even though IMAGE_X differs.
-  State().IMAGE_X = 500;
-  ASSERT_EQ(RunSteps(steps, platform_), 0);
-  EXPECT_DOUBLE_EQ(State().Ethresh, 0.3);
-  EXPECT_EQ(State().EdgeGrid, -16);
-  EXPECT_EQ(State().FilterSize, 3);
-  EXPECT_EQ(State().IMAGE_X, 769);
-  EndProgram();
+TEST(StepsParseTest, StepsAndTheirArgumentsOrTheReasonOfARefusal) {
+  const std::pair<std::vector<const char*>, std::string> cases[] = {
+      {{"open-ostrel", "view", "--format", "480x500", "--offset", "-3,4", "save-points",
+        "--format"},
+       "open-ostrel#40001 view 480x500 -3,4; save-points#40006 --format; "},
+      {{"set", "MaxSlope", "0.3", "Edge", "-16", "set", "FilterSize", " 3", "view", "target"},
+       "set#40027  5=0.3 4=-16; set#40027  2= 3; view#40012 ; "},
+      {{"threshold", "255", "render", "a.png"}, "threshold#40019 ; render a.png; "},
+      {{"threshold", "256"}, "threshold takes N from 0 to 255, not '256'"},
+      {{"set", "Edge", "0x10"}, "set Edge: '0x10' does not convert"},
+      {{"open-ostrel", "a", "--format", "0x5"}, "--format takes WIDTHxHEIGHT, not '0x5'"},
+      {{"overlay", "mesh", "on"}, "overlay takes vectors, numbers or triangles, not 'mesh'"},
+  };
+  for (const auto& [args, parsed] : cases) EXPECT_EQ(Parse(args), parsed) << args[0];
 }
 
-TEST_F(StepsTest, ViewSelectsTheDisplayedImage) {
-  ASSERT_EQ(Run({"view", "target"}), 0);
-  EXPECT_EQ(State().cCurrentBitmap, 1);
-  ASSERT_EQ(Run({"view", "target", "view", "source"}), 0);
-  EXPECT_EQ(State().cCurrentBitmap, 0);
-}
+using StepsRunTest = test::StateTest;
 
-TEST_F(StepsTest, ParserKeepsFileArgumentsVerbatimAndReadsFormatOptions) {
-  const char* args[] = {"open-ostrel", "view", "--format",    "480x500",
-                        "--offset",    "-3,4", "save-points", "--format"};
-  std::vector<Step> steps;
-  std::string reason;
-  ASSERT_TRUE(ParseSteps(8, args, 0, steps, reason)) << reason;
-  ASSERT_EQ(steps.size(), 2u);
-  EXPECT_EQ(steps[0].file, "view");
-  ASSERT_TRUE(steps[0].format.has_value());
-  EXPECT_EQ(steps[0].format->width, 480);
-  EXPECT_EQ(steps[0].format->height, 500);
-  ASSERT_TRUE(steps[0].offset.has_value());
-  EXPECT_EQ(steps[0].offset->x, -3);
-  EXPECT_EQ(steps[0].offset->y, 4);
-  // save-points takes no --format: the word is its file name.
-  EXPECT_EQ(steps[1].file, "--format");
-}
-
-TEST_F(StepsTest, InterruptDuringAWorkerIsItsCancel) {
+TEST_F(StepsRunTest, InterruptDuringAWorkerIsItsCancel) {
+  ConsolePlatform platform;
   // The worker runs until it is cancelled; Ctrl-C must reach it as the dialog's Cancel.
   std::atomic<bool> started{false};
   std::thread presser([&] {
-    while (!started.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (!started.load()) std::this_thread::yield();
     kill(getpid(), SIGINT);
   });
-  platform_.RunWorker(ProgressDialog::AutoDetection, [&] {
+  platform.RunWorker(ProgressDialog::AutoDetection, [&] {
     started.store(true);
-    while (State().fTerminated.load() == 0) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    while (State().fTerminated.load() == 0) std::this_thread::yield();
   });
   presser.join();
-  EXPECT_TRUE(platform_.interrupted());
-  // Outside a worker the default action of the signal is back.
-  struct sigaction current {};
+  EXPECT_TRUE(platform.interrupted());
+  struct sigaction current {};  // outside a worker the default action of the signal is back
   sigaction(SIGINT, nullptr, &current);
   EXPECT_EQ(current.sa_handler, SIG_DFL);
 }

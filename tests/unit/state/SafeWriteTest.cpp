@@ -1,139 +1,69 @@
 #include "state/SafeWrite.h"
 
-#include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <csignal>
-#include <cstdint>
-#include <cstring>
-#include <filesystem>
-#include <functional>
-#include <set>
-#include <string>
-#include <vector>
-
+#include "support/FakePlatform.h"
 #include "support/TestSupport.h"
+#include "ui/CommandTable.h"
+#include "ui/Commands.h"
+#include "ui/Startup.h"
+#include "ui/resource.h"
 
 namespace zmr {
 namespace {
 
-using test::ReadFile;
-using test::WriteFile;
+// The number of files in the working folder, so a left-over temporary shows.
+long Files() { return std::distance(std::filesystem::directory_iterator("."), {}); }
 
-// Files of the working folder, so a left-over temporary shows.
-std::set<std::string> Folder() {
-  std::set<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator("."))
-    names.insert(entry.path().filename().string());
-  return names;
-}
-
-unsigned ModeOf(const char* path) {
-  struct stat st {};
-  EXPECT_EQ(::stat(path, &st), 0) << path;
-  return st.st_mode & 07777;
+bool WriteText(const char* path, bool ok = true) {
+  return WriteWholeFile(path, [ok](std::FILE* f) { return std::fputs("text\n", f) >= 0 && ok; });
 }
 
 using SafeWriteTest = test::StateTest;
 
-TEST_F(SafeWriteTest, NewFileGetsTheCreationModeAndReplacedFileKeepsItsMode) {
-  const mode_t previousMask = ::umask(027);
-  const bool created = WriteWholeFile(
-      "new.txt", [](std::FILE* f) { return std::fputs("line 1\nline 2\n", f) >= 0; });
-  ::umask(previousMask);
-  ASSERT_TRUE(created);
-  EXPECT_EQ(ReadFile("new.txt"), "line 1\nline 2\n");
-  EXPECT_EQ(ModeOf("new.txt"), 0640u);
-
-  WriteFile("old.bin", "a much longer previous content");
-  ASSERT_EQ(::chmod("old.bin", 0604), 0);
-  const std::vector<std::uint8_t> bytes = {0, 'B', 0xFF, '\n', 0};
-  ASSERT_TRUE(WriteWholeFileBytes("old.bin", bytes));
-  EXPECT_EQ(test::ReadBytes("old.bin"), bytes);
-  EXPECT_EQ(ModeOf("old.bin"), 0604u);
-
-  ASSERT_TRUE(WriteWholeFileBytes("old.bin", {}));
-  EXPECT_EQ(ReadFile("old.bin"), "");
-  EXPECT_EQ(Folder(), (std::set<std::string>{"new.txt", "old.bin"}));
+TEST_F(SafeWriteTest, FilesGetTheCreationModeAndKeepTheirModeWhenReplaced) {
+  const mode_t mask = ::umask(027);
+  const bool created = WriteText("new.txt");
+  ::umask(mask);
+  test::WriteFile("old.txt", "a longer previous content");
+  ASSERT_EQ(::chmod("old.txt", 0604), 0);
+  ASSERT_TRUE(created && WriteText("old.txt"));
+  EXPECT_FALSE(WriteText("old.txt", false) || WriteText("missing/new.txt") || WriteText("."));
+  EXPECT_EQ((std::vector{std::filesystem::status("new.txt").permissions(),
+                         std::filesystem::status("old.txt").permissions()}),
+            (std::vector{std::filesystem::perms{0640}, std::filesystem::perms{0604}}));
+  EXPECT_EQ(Files(), 2);
 }
 
-TEST_F(SafeWriteTest, FailedWriteKeepsThePreviousFileAndLeavesNoTemporary) {
-  const std::string big(100000, 'x');
-  const struct {
-    const char* name;
-    rlim_t limit;  // 0: no limit
-    std::function<bool(const char*)> write;
-  } cases[] = {
-      {"WriterReportsFailure", 0,
-       [](const char* path) {
-         return WriteWholeFile(path, [](std::FILE* f) {
-           std::fputs("half written", f);
-           return false;
-         });
-       }},
-      // Buffered bytes that fail only when flushed.
-      {"FlushFailsPastTheSizeLimit", 8,
-       [](const char* path) {
-         return WriteWholeFile(path, [](std::FILE* f) { return std::fputs("0123456789", f) >= 0; });
-       }},
-      // A writer that ignores its own failed writes: the stream's error state still counts.
-      {"IgnoredWriteErrorPastTheSizeLimit", 1000,
-       [&](const char* path) {
-         return WriteWholeFile(path, [&](std::FILE* f) {
-           std::fwrite(big.data(), 1, big.size(), f);
-           return true;
-         });
-       }},
-      {"ShortBlockPastTheSizeLimit", 1000,
-       [&](const char* path) {
-         return WriteWholeFileBytes(path, std::vector<std::uint8_t>(big.begin(), big.end()));
-       }},
+// Every save command on a full disk: the write fails before its end, the command says so, the
+// previous file is untouched and no temporary is left.
+TEST_F(SafeWriteTest, FailedSaveOfEveryWriterKeepsThePreviousFile) {
+  test::FakePlatform platform;
+  StartProgram(platform);
+  ProgramState& s = State();
+  s.cxDib = s.cyDib = 40;
+  s.xoffset = s.yoffset = 0;  // four nodes of the ORBIK table lie inside the image
+  s.Msource.assign(1600, 123);
+  s.Mtarget.assign(1600, 45);
+  s.NumberOfPoints = 4;
+  const std::pair<int, const char*> cases[] = {
+      {IDM_SAVE_BITMAP, kErrorCreatingImage},       {IDM_SAVE_ASCII, kErrorCreatingImage},
+      {IDM_SAVE_TARGET_ASCII, kErrorCreatingImage}, {IDM_POINTS_SAVE, kErrorCreatingPoints},
+      {IDM_ORBIK_SAVE_ASCII, kErrorCreatingTable},  {IDM_ORBIK_SAVE_ZMR, kErrorZmrExport},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    WriteFile("target.txt", "previous content\n");
-    bool written = true;
-    if (c.limit != 0) {
-      test::FileSizeLimit limit(c.limit);
-      written = c.write("target.txt");
-    } else {
-      written = c.write("target.txt");
+  test::WriteFile("out", "previous\n");
+  for (const auto& [id, message] : cases) {
+    platform.messages.clear();
+    platform.fileAnswers = {"out"};
+    {
+      const test::FileSizeLimit cap(16);
+      ASSERT_TRUE(RunCommand(id, platform));
     }
-    EXPECT_FALSE(written);
-    EXPECT_EQ(ReadFile("target.txt"), "previous content\n");
-    EXPECT_EQ(Folder(), std::set<std::string>{"target.txt"});
+    EXPECT_EQ(platform.MessageTexts(), std::vector<std::string>{message}) << id;
+    EXPECT_EQ(test::ReadFile("out"), "previous\n") << id;
+    EXPECT_EQ(Files(), 2) << id;  // with SCAN.LOG
   }
-}
-
-TEST_F(SafeWriteTest, TargetThatCannotBeReplacedOrCreatedIsRefused) {
-  auto writeText = [](const char* path) {
-    return WriteWholeFile(path, [](std::FILE* f) { return std::fputs("text", f) >= 0; });
-  };
-  // A folder of the target's name is not replaced by a file.
-  std::filesystem::create_directory("folder");
-  WriteFile("folder/inside.txt", "kept");
-  EXPECT_FALSE(writeText("folder"));
-  EXPECT_EQ(ReadFile("folder/inside.txt"), "kept");
-  EXPECT_EQ(Folder(), std::set<std::string>{"folder"});
-
-  EXPECT_FALSE(writeText("missing/out.txt"));
-  EXPECT_FALSE(WriteWholeFileBytes("missing/out.bin", {1, 2}));
-  EXPECT_FALSE(writeText(""));
-  EXPECT_FALSE(writeText(nullptr));
-  EXPECT_EQ(Folder(), std::set<std::string>{"folder"});
-}
-
-TEST_F(SafeWriteTest, ReadOnlyFolderIsRefused) {
-  if (::geteuid() == 0) GTEST_SKIP() << "permissions do not stop root";
-  std::filesystem::create_directory("locked");
-  WriteFile("locked/t.txt", "previous");
-  ASSERT_EQ(::chmod("locked", 0555), 0);
-  const bool written = WriteWholeFileBytes("locked/t.txt", {'n', 'e', 'w'});
-  ::chmod("locked", 0755);
-  EXPECT_FALSE(written);
-  EXPECT_EQ(ReadFile("locked/t.txt"), "previous");
+  EndProgram();
 }
 
 }  // namespace

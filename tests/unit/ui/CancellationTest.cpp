@@ -2,21 +2,12 @@
 // and sets fTerminated from the calling thread at a seeded moment, as the progress dialog's
 // Cancel does. After each cancel the state must hold together, and the next run of the command
 // must give, whole, what a run that was never cancelled gives.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <atomic>
-#include <cstring>
-#include <filesystem>
-#include <functional>
+#include <array>
 #include <map>
 #include <random>
-#include <string>
-#include <thread>
-#include <vector>
+#include <span>
 
 #include "gridgen/GridGen.h"
-#include "state/ProgramState.h"
 #include "support/FakePlatform.h"
 #include "support/GridImageLoad.h"
 #include "support/TestSupport.h"
@@ -27,275 +18,189 @@
 namespace zmr {
 namespace {
 
-// When the calling thread presses Cancel: before the worker starts, after a number of spins,
-// or once a counter has reached a value.
-struct CancelPlan {
-  enum Kind { kNever, kAtStart, kAfterSpins, kAtProgress, kAtTriangles } kind = kNever;
-  int value = 0;
-};
-
-CancelPlan PlanFromSeed(unsigned seed) {
-  if (seed == 0) return {CancelPlan::kAtStart, 0};
-  std::mt19937 rng(seed);
-  const auto kind = static_cast<CancelPlan::Kind>(CancelPlan::kAfterSpins + rng() % 3);
-  const unsigned range[] = {3000, 100, 150};
-  return {kind, static_cast<int>(rng() % range[kind - CancelPlan::kAfterSpins])};
-}
-
+// Runs each worker on a real thread and presses Cancel from the calling thread: before the
+// worker starts (kind 0), after `value` spins (1), or once the progress (2) or the triangle
+// counter (3) has reached `value`; never for kind -1.
 class CancellingPlatform : public test::FakePlatform {
  public:
-  void RunWorker(ProgressDialog dialog, const std::function<void()>& work) override {
-    workers.push_back(dialog);
+  void RunWorker(ProgressDialog, const std::function<void()>& work) override {
     ProgramState& s = State();
-    if (plan.kind == CancelPlan::kAtStart) s.fTerminated.store(1, std::memory_order_release);
+    if (kind == 0) s.fTerminated.store(1);
     std::thread worker(work);
-    for (int spin = 0; plan.kind > CancelPlan::kAtStart; ++spin) {
-      const bool due = (plan.kind == CancelPlan::kAfterSpins && spin >= plan.value) ||
-                       (plan.kind == CancelPlan::kAtProgress &&
-                        s.iProgressStatus.load(std::memory_order_relaxed) >= plan.value) ||
-                       (plan.kind == CancelPlan::kAtTriangles &&
-                        s.iTriangles.load(std::memory_order_relaxed) >= plan.value);
-      int running = 0;
-      if (due) {
-        s.fTerminated.compare_exchange_strong(running, 1, std::memory_order_acq_rel);
+    // The worker sets fTerminated itself when it ends.
+    for (int spin = 0; kind > 0 && s.fTerminated.load() == 0; ++spin, std::this_thread::yield()) {
+      const int reached[] = {0, spin, s.iProgressStatus.load(), s.iTriangles.load()};
+      if (int running = 0; reached[kind] >= value) {
+        s.fTerminated.compare_exchange_strong(running, 1);
         break;
       }
-      if (s.fTerminated.load(std::memory_order_acquire) != 0) break;  // the worker has finished
-      std::this_thread::yield();
     }
     worker.join();
   }
-  CancelPlan plan;
+  int kind = -1, value = 0;
 };
 
-// Everything a command may change, as named bytes: the state and the files of the folder.
-using Snapshot = std::map<std::string, std::string>;
-
-// Calls f(name, member) for every member of the state that a command may change.
-template <typename F>
-void VisitState(ProgramState& s, F&& f) {
-  f("Msource", s.Msource), f("Mtarget", s.Mtarget), f("deltaX", s.deltaX);
-  f("deltaY", s.deltaY), f("Signal", s.Signal), f("Area", s.Area);
-  f("PointsInput", s.PointsInput), f("PointsOutput", s.PointsOutput);
-  f("PointsBuffer", s.PointsBuffer), f("Tpoints", s.Tpoints), f("SX", s.SX), f("SY", s.SY);
-  f("Pi", s.Pi), f("Pj", s.Pj), f("Pflag", s.Pflag), f("PMatrix", s.PMatrix);
-  f("NumberOfPoints", s.NumberOfPoints), f("NumberOfTriangles", s.NumberOfTriangles);
-  f("ORBIKPoints", s.ORBIKPoints), f("ImageM", s.ImageM), f("ImageN", s.ImageN);
-  f("cxDib", s.cxDib), f("cyDib", s.cyDib), f("TraceFlag", s.TraceFlag);
-  f("OccupiedPoints", s.OccupiedPoints), f("cCurrentBitmap", s.cCurrentBitmap);
-  f("Edge", s.Edge), f("Origin", s.Origin), f("ug", s.ug), f("vg", s.vg), f("Pc", s.Pc);
-  f("WX_LS", s.WX_LS), f("fBitmap", s.fBitmap);
-  for (DisplayBitmap& bitmap : s.hBitmap) {
-    f("hBitmap pixels", bitmap.pixels), f("hBitmap width", bitmap.width);
-    f("hBitmap height", bitmap.height);
-  }
+// Calls f(name, s.member...) for every member of the states that a command may change.
+#define EACH(m) f(#m, s.m...)
+template <typename F, typename... S>
+void Visit(F&& f, S&... s) {
+  EACH(Msource), EACH(Mtarget), EACH(deltaX), EACH(deltaY), EACH(Signal), EACH(Area),
+      EACH(PointsInput), EACH(PointsOutput), EACH(PointsBuffer), EACH(Tpoints), EACH(SX), EACH(SY),
+      EACH(Pi), EACH(Pj), EACH(Pflag), EACH(PMatrix), EACH(NumberOfPoints), EACH(NumberOfTriangles),
+      EACH(ORBIKPoints), EACH(ImageM), EACH(ImageN), EACH(cxDib), EACH(cyDib), EACH(TraceFlag),
+      EACH(OccupiedPoints), EACH(cCurrentBitmap), EACH(Edge), EACH(Origin), EACH(ug), EACH(vg),
+      EACH(Pc), EACH(WX_LS), EACH(fBitmap);
+  for (std::size_t k = 0; k < 6; ++k)
+    EACH(hBitmap[k].pixels), EACH(hBitmap[k].width), EACH(hBitmap[k].height);
 }
+#undef EACH
 
 template <typename T>
-void Keep(Snapshot& out, const std::string& name, const T* data, std::size_t count) {
-  const std::string index = std::to_string(100 + out.size()).substr(1);  // keeps the order
-  out[index + " " + name] = std::string(reinterpret_cast<const char*>(data), count * sizeof(T));
+auto BytesOf(const T& m) {
+  if constexpr (std::ranges::contiguous_range<T>)
+    return std::as_bytes(std::span(m));
+  else
+    return std::as_bytes(std::span(&m, 1));
 }
+
+// What a command may change: the state and the files of the folder.
+struct Snapshot {
+  std::unique_ptr<ProgramState> state = std::make_unique<ProgramState>();
+  std::map<std::string, std::string> files;
+};
+
+const auto kAssign = [](const char*, auto& to, const auto& from) {
+  if constexpr (std::is_array_v<std::remove_reference_t<decltype(to)>>)
+    std::ranges::copy(from, to);
+  else
+    to = from;
+};
 
 Snapshot Take() {
   Snapshot out;
-  VisitState(State(), [&out](const char* name, auto& member) {
-    if constexpr (requires {
-                    member.data();
-                    member.resize(0);
-                  }) {
-      Keep(out, name, member.data(), member.size());
-    } else {
-      Keep(out, name, &member, 1);
-    }
-  });
-  for (const auto& entry : std::filesystem::directory_iterator(".")) {
-    out["file " + entry.path().filename().string()] = test::ReadFile(entry.path().string());
-  }
+  Visit(kAssign, *out.state, State());
+  for (const auto& entry : std::filesystem::directory_iterator("."))
+    out.files[entry.path().filename()] = test::ReadFile(entry.path());
   return out;
 }
 
-// Puts back the state and the files of a snapshot.
 void Put(const Snapshot& in) {
-  auto next = in.begin();
-  VisitState(State(), [&next](const char*, auto& member) {
-    const std::string& bytes = (next++)->second;
-    if constexpr (requires {
-                    member.data();
-                    member.resize(0);
-                  }) {
-      member.resize(bytes.size() / sizeof(member[0]));
-      if (!bytes.empty()) std::memcpy(member.data(), bytes.data(), bytes.size());
-    } else {
-      std::memcpy(&member, bytes.data(), bytes.size());
-    }
-  });
-  for (const auto& entry : std::filesystem::directory_iterator(".")) {
+  Visit(kAssign, State(), *in.state);
+  for (const auto& entry : std::filesystem::directory_iterator("."))
     std::filesystem::remove_all(entry.path());
-  }
-  for (; next != in.end(); ++next) test::WriteFile(next->first.substr(5), next->second);
+  for (const auto& [name, bytes] : in.files) test::WriteFile(name, bytes);
 }
 
 // The names whose bytes differ, for the failure message.
 std::string Differences(const Snapshot& a, const Snapshot& b) {
   std::string out;
-  for (const auto& [name, bytes] : a) {
-    const auto other = b.find(name);
-    if (other == b.end() || other->second != bytes) out += name + " ";
-  }
-  for (const auto& entry : b) {
-    if (a.count(entry.first) == 0) out += entry.first + " ";
-  }
+  const auto compare = [&out](const auto& name, const auto& x, const auto& y) {
+    if (!std::ranges::equal(BytesOf(x), BytesOf(y))) out += std::string(name) + " ";
+  };
+  Visit(compare, *a.state, *b.state);
+  for (const auto& [name, bytes] : a.files)
+    compare("file " + name, bytes, b.files.contains(name) ? b.files.at(name) : "?");
+  for (const auto& [name, bytes] : b.files)
+    if (!a.files.contains(name)) out += "file " + name + " ";
   return out;
 }
 
-// The triangles as index triples.
-std::vector<int> Triangles() {
-  const ProgramState& s = State();
+std::vector<int> Triangles(const ProgramState& s) {
   return std::vector<int>(s.Tpoints.begin(), s.Tpoints.begin() + 3 * s.NumberOfTriangles);
-}
-
-// The measured positions of the points (the triangulated coordinates).
-std::vector<double> MeasuredPoints() {
-  const ProgramState& s = State();
-  std::vector<double> out;
-  for (long k = 0; k < s.NumberOfPoints; ++k) {
-    out.insert(out.end(), &s.PointsInput[4 * k], &s.PointsInput[4 * k + 2]);
-  }
-  return out;
 }
 
 // Sizes and indices that every command may rely on.
 void ExpectConsistent() {
   const ProgramState& s = State();
-  const auto maxPoints = static_cast<std::size_t>(s.MAXPoints);
-  EXPECT_EQ(s.fTerminated.load(), 1);
-  EXPECT_EQ(s.PointsInput.size(), 4 * maxPoints);
-  EXPECT_EQ(s.PointsOutput.size(), 4 * maxPoints);
-  EXPECT_EQ(s.PointsBuffer.size(), 2 * maxPoints);
-  for (const auto* v : {&s.Pi, &s.Pj, &s.Pflag}) EXPECT_EQ(v->size(), maxPoints);
-  for (const auto* v : {&s.SX, &s.SY}) EXPECT_EQ(v->size(), maxPoints);
-  ASSERT_GE(s.NumberOfPoints, 0);
-  ASSERT_LT(s.NumberOfPoints, s.MAXPoints);
-  ASSERT_GE(s.NumberOfTriangles, 0);
-  ASSERT_LE(3 * static_cast<std::size_t>(s.NumberOfTriangles), s.Tpoints.size());
-  EXPECT_EQ(s.iTriangles.load(), s.NumberOfTriangles);
-  for (int index : Triangles()) {
-    ASSERT_GE(index, 0);
-    ASSERT_LT(index, s.NumberOfPoints);
-  }
   const auto pixels = static_cast<std::size_t>(s.cxDib) * static_cast<std::size_t>(s.cyDib);
-  EXPECT_EQ(s.Msource.size(), pixels);
-  EXPECT_EQ(s.Mtarget.size(), pixels);
-  for (const auto* v : {&s.deltaX, &s.deltaY, &s.Signal}) EXPECT_EQ(v->size(), pixels);
-  EXPECT_EQ(s.Area.size(), pixels);
+  EXPECT_EQ(s.fTerminated.load(), 1);
+  EXPECT_EQ((std::vector{s.Msource.size(), s.Mtarget.size(), s.deltaX.size(), s.deltaY.size(),
+                         s.Signal.size(), s.Area.size()}),
+            std::vector<std::size_t>(6, pixels));
+  ASSERT_TRUE(s.NumberOfPoints >= 0 && s.NumberOfPoints < s.MAXPoints) << s.NumberOfPoints;
+  ASSERT_TRUE(s.NumberOfTriangles >= 0 && 3 * s.NumberOfTriangles <= std::ssize(s.Tpoints));
+  EXPECT_EQ(s.iTriangles.load(), s.NumberOfTriangles);
+  for (int index : Triangles(s)) ASSERT_TRUE(index >= 0 && index < s.NumberOfPoints) << index;
 }
 
-struct Worker {
-  const char* name;
-  int command;
-  bool remeshes;  // the worker triangulates anew: a cancel at start leaves no triangle
-  bool undone;    // a cancelled run leaves the state it started from (but its log)
-};
+// The command of a worker; whether it triangulates anew (a cancel at start leaves no triangle);
+// whether a cancelled run leaves the state it started from (but its log).
+using Worker = std::tuple<const char*, int, bool, bool>;
 
 class CancellationTest : public test::StateTest, public ::testing::WithParamInterface<Worker> {
  protected:
   ~CancellationTest() override { EndProgram(); }
 
   void Run(int id) {
-    if (id == IDM_POINTS_OPEN) platform_.fileAnswers = {"points.txt"};
+    platform_.fileAnswers = {"points.txt"};
     ASSERT_TRUE(RunCommand(id, platform_)) << id;
     ASSERT_TRUE(platform_.messages.empty()) << platform_.messages[0].text;
-  }
-
-  // A program with a detected grid, and its points in "points.txt": the state each command
-  // starts from.
-  void Prepare() {
-    State().MAXPoints = 300;  // small point arrays keep the snapshots cheap
-    StartProgram(platform_);
-    GridSpec gridSpec;
-    gridSpec.width = 151;
-    gridSpec.height = 141;
-    gridSpec.pitch = 19;
-    gridSpec.radius = 6;
-    ASSERT_TRUE(test::PutGridImage(GenerateGrid(gridSpec)));
-    ProgramState& s = State();
-    s.MinPatchSize = 50;
-    s.EdgeGrid = 8;
-    if (GetParam().command == IDM_AUTODETECT) return;
-    Run(IDM_AUTODETECT);
-    platform_.fileAnswers = {"points.txt"};
-    Run(IDM_POINTS_SAVE);
   }
 
   CancellingPlatform platform_;
 };
 
 TEST_P(CancellationTest, StateHoldsTogetherAndTheNextRunIsWhole) {
-  const Worker& worker = GetParam();
-  Prepare();
+  const auto& [name, command, remeshes, undone] = GetParam();
+  // A program with a detected grid, and its points in "points.txt": where each command starts.
+  State().MAXPoints = 300;  // small point arrays keep the snapshots cheap
+  StartProgram(platform_);
+  ASSERT_TRUE(
+      test::PutGridImage(GenerateGrid({.width = 151, .height = 141, .pitch = 19, .radius = 6})));
+  State().MinPatchSize = 50;
+  State().EdgeGrid = 8;
+  if (command != IDM_AUTODETECT) {
+    Run(IDM_AUTODETECT);
+    Run(IDM_POINTS_SAVE);
+  }
   const Snapshot before = Take();
-  const long pointsBefore = State().NumberOfPoints;
-  const std::vector<double> oldInput = State().PointsInput;
-  Run(worker.command);
+  Run(command);
   const Snapshot reference = Take();
-  const std::vector<double> fullInput = State().PointsInput;
-  const std::vector<int> fullTriangles = Triangles();
-  const std::vector<double> fullPoints = MeasuredPoints();
-  ASSERT_GT(State().NumberOfTriangles, 10);
-
+  const ProgramState &start = *before.state, &full = *reference.state;
+  ASSERT_GT(full.NumberOfTriangles, 10);
   for (unsigned seed = 0; seed < 24; ++seed) {
-    SCOPED_TRACE(std::string(worker.name) + " seed " + std::to_string(seed));
+    SCOPED_TRACE(std::string(name) + " seed " + std::to_string(seed));
     Put(before);
-    ASSERT_EQ(Differences(Take(), before), "");
-    platform_.plan = PlanFromSeed(seed);
-    Run(worker.command);
+    std::mt19937 random(seed);
+    platform_.kind = seed == 0 ? 0 : 1 + int(random() % 3);
+    platform_.value = int(random() % std::array{1u, 3000u, 100u, 150u}[platform_.kind]);
+    Run(command);
     ExpectConsistent();
-    if (seed == 0 && worker.remeshes) {
-      EXPECT_EQ(State().NumberOfTriangles, 0);
-    }
-    // Over the same points a cancelled triangulation keeps a prefix of the full one.
-    if (MeasuredPoints() == fullPoints) {
-      const std::vector<int> triangles = Triangles();
-      ASSERT_LE(triangles.size(), fullTriangles.size());
-      EXPECT_TRUE(std::equal(triangles.begin(), triangles.end(), fullTriangles.begin()));
-    }
     const Snapshot cancelled = Take();
-    if (cancelled == reference) continue;  // the cancel came after the last poll
-    if (worker.undone) {
-      EXPECT_EQ(Differences(cancelled, before), "file Trace.log ");
-    }
-
-    if (worker.command == IDM_ADJUST) {
+    const ProgramState& now = *cancelled.state;
+    EXPECT_TRUE(seed != 0 || !remeshes || now.NumberOfTriangles == 0);
+    // Over the same points a cancelled triangulation keeps a prefix of the full one.
+    const std::vector<int> triangles = Triangles(now), fullTriangles = Triangles(full);
+    EXPECT_TRUE(now.PointsInput != full.PointsInput || now.NumberOfPoints != full.NumberOfPoints ||
+                (triangles.size() <= fullTriangles.size() &&
+                 std::equal(triangles.begin(), triangles.end(), fullTriangles.begin())));
+    if (Differences(cancelled, reference).empty()) continue;  // cancelled after the last poll
+    EXPECT_EQ(undone ? Differences(cancelled, before) : "file Trace.log ", "file Trace.log ");
+    if (command == IDM_ADJUST) {
       // Each point keeps its ideal position or has its full correction, in point order; a run
       // that corrected none leaves the state for a whole new run.
-      const double* input = State().PointsInput.data();
-      const std::size_t row = 4 * sizeof(double);
+      const auto row = [](const ProgramState& from, long k) {
+        return std::vector(&from.PointsInput[4 * k], &from.PointsInput[4 * k + 4]);
+      };
       long corrected = 0;
-      while (corrected < pointsBefore &&
-             std::memcmp(&input[4 * corrected], &fullInput[4 * corrected], row) == 0) {
+      while (corrected < start.NumberOfPoints && row(now, corrected) == row(full, corrected))
         ++corrected;
-      }
-      for (long k = corrected; k < pointsBefore; ++k) {
-        EXPECT_EQ(std::memcmp(&input[4 * k], &oldInput[4 * k], row), 0) << k;
-      }
+      for (long k = corrected; k < start.NumberOfPoints; ++k) EXPECT_EQ(row(now, k), row(start, k));
       if (corrected > 0) continue;
     }
-    platform_.plan = CancelPlan();
-    Run(worker.command);
+    platform_.kind = -1;
+    Run(command);
     EXPECT_EQ(Differences(Take(), reference), "");
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(Workers, CancellationTest,
-                         ::testing::Values(Worker{"Detection", IDM_AUTODETECT, true, false},
-                                           Worker{"Triangulation", IDM_POINTS_OPEN, true, false},
-                                           Worker{"Transformation", IDM_TRANSFORM, false, false},
-                                           Worker{"Extrapolation", IDM_EXTRAPOLATE, false, true},
-                                           Worker{"Adjustment", IDM_ADJUST, false, false}),
-                         [](const ::testing::TestParamInfo<Worker>& info) {
-                           return std::string(info.param.name);
-                         });
+                         ::testing::Values(Worker("Detection", IDM_AUTODETECT, true, false),
+                                           Worker("Triangulation", IDM_POINTS_OPEN, true, false),
+                                           Worker("Transformation", IDM_TRANSFORM, false, false),
+                                           Worker("Extrapolation", IDM_EXTRAPOLATE, false, true),
+                                           Worker("Adjustment", IDM_ADJUST, false, false)),
+                         [](const auto& info) { return std::string(std::get<0>(info.param)); });
 
 }  // namespace
 }  // namespace zmr
