@@ -87,6 +87,9 @@ long GrowRegion(long M, long N, int* Table, const int* Signal, double* CenterX, 
   // The start term is w0 times the given start coordinate. For a whole-number start (the scan
   // always passes one) the total is formed exactly before the one rounding to double.
   auto total = [&](double start0, long whole, Int128 rest) {
+    // A lone start pixel keeps the product's own sign of zero (a negative weight at column or
+    // row 0 gives -0.0, which the division turns into +0.0, as the repeated sweeps give).
+    if (area == 1) return static_cast<double>(w0) * start0;
     if (start0 == static_cast<double>(whole)) {
       return static_cast<double>(static_cast<Int128>(w0) * whole + rest);
     }

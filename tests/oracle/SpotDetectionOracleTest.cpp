@@ -25,7 +25,7 @@ struct Image {
 
 // Bright noise down to the threshold itself (128 is never dark at 128), or dark at 65 % (one
 // huge winding region), crossed by walks that lay lines turning now and then (diagonal steps
-// touch only at corners) or stamp blocks, values down to -1; or a chess board of single dark
+// touch only at corners) or stamp blocks, values down to -2; or a chess board of single dark
 // pixels: hundreds of regions, so the labels cycle.
 Image Make(std::uint32_t seed) {
   std::mt19937 rng(seed);
@@ -40,7 +40,7 @@ Image Make(std::uint32_t seed) {
          --k, i += di, j += dj) {
       for (long y = std::max(j, 0L); y < std::min(j + brush, N); ++y)
         for (long x = std::max(i, 0L); x < std::min(i + brush, M); ++x)
-          img.v[y * M + x] = in(-1, 127);
+          img.v[y * M + x] = in(-2, 127);
       if (in(0, 99) < turns) di = in(-1, 1), dj = in(-1, 1);
     }
   }
