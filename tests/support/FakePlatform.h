@@ -1,13 +1,11 @@
-// A platform for tests: records message boxes and redraws, answers file dialogs from a queue
-// and the modal dialogs through optional callbacks, and runs workers on a real thread.
+// A platform for tests: records message boxes and dialogs, answers file dialogs from a queue
+// and the modal dialogs with OK, and runs workers on a real thread.
 #pragma once
 
 #include <deque>
 #include <functional>
-#include <optional>
 #include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include "state/ProgramState.h"
@@ -28,7 +26,6 @@ class FakePlatform : public Platform {
   }
   bool AskFileName(FileDialog dialog, std::string& fileName, std::string& titleName) override {
     dialogs.push_back(dialog);
-    offeredNames.push_back(fileName);
     if (fileAnswers.empty()) return false;  // nothing queued: the user cancels
     fileName = fileAnswers.front();
     fileAnswers.pop_front();
@@ -37,29 +34,25 @@ class FakePlatform : public Platform {
   }
   bool RunImageFormatDialog(ImageFormatDialogData& data) override {
     formatDialogs.push_back(data);
-    return onFormatDialog ? onFormatDialog(data) : true;
+    return true;
   }
   bool RunOptionsDialog(OptionsDialogData& data) override {
     optionsDialogs.push_back(data);
-    return onOptionsDialog ? onOptionsDialog(data) : true;
+    return true;
   }
   void RunWorker(ProgressDialog dialog, const std::function<void()>& work) override {
     workers.push_back(dialog);
-    if (cancelAtStart) State().fTerminated = 1;  // Cancel pressed before the worker got going
     std::thread worker(work);
     worker.join();
   }
+  // The dialog opens and OK closes it at once.
   void OpenThresholdDialog() override {
-    ++thresholdDialogs;
     State().hDlgModeless = this;
     ThresholdDialogInit(*this);
-    for (const auto& [request, position] : thresholdScrolls) {
-      ThresholdDialogScroll(*this, request, position);
-    }
     ThresholdDialogClose();
   }
-  void Redraw() override { ++redraws; }
-  void CloseMainWindow() override { closed = true; }
+  void Redraw() override {}
+  void CloseMainWindow() override {}
 
   std::vector<std::string> MessageTexts() const {
     std::vector<std::string> out;
@@ -70,17 +63,9 @@ class FakePlatform : public Platform {
   std::vector<Shown> messages;
   std::deque<std::string> fileAnswers;
   std::vector<FileDialog> dialogs;
-  std::vector<std::string> offeredNames;
   std::vector<ImageFormatDialogData> formatDialogs;
   std::vector<OptionsDialogData> optionsDialogs;
-  std::function<bool(ImageFormatDialogData&)> onFormatDialog;
-  std::function<bool(OptionsDialogData&)> onOptionsDialog;
   std::vector<ProgressDialog> workers;
-  std::vector<std::pair<ScrollRequest, int>> thresholdScrolls;  // applied, then OK
-  int thresholdDialogs = 0;
-  bool cancelAtStart = false;
-  int redraws = 0;
-  bool closed = false;
 };
 
 }  // namespace zmr::test
