@@ -1,6 +1,7 @@
 #include "detection/PointFiles.h"
 
 #include <cmath>
+#include <filesystem>
 
 #include "state/ProgramState.h"
 #include "support/TestSupport.h"
@@ -20,6 +21,30 @@ TEST_F(PointFilesTest, WrittenRecordsReadBackAtTheirPrintedPrecision) {
   State().MAXPoints = 1;  // the capacity ends the reading
   EXPECT_EQ(ReadPoints("points.txt", back.data()), 1);
   EXPECT_EQ(ReadPoints("missing.txt", back.data()), 0);
+}
+
+TEST_F(PointFilesTest, TraceFilesHoldPairsAndShiftsAndReadBackAsTheSpotList) {
+  ASSERT_EQ(AllocateArrays(), 1);
+  ProgramState& s = State();
+  s.NumberOfPoints = 2;
+  const double x[] = {1.5, -2}, y[] = {3, 4.25}, dx[] = {0, 1}, dy[] = {-1, 0.5};
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(PrintPoints(x, y, "PointsFit.txt"), 0);
+  EXPECT_EQ(PrintShifts("shifts.txt", x, y, dx, dy), 0);
+  EXPECT_EQ(PrintShifts("missing/shifts.txt", x, y, dx, dy), 1);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Writing to file PointsFit.txt ...done\nWriting to file shifts.txt ...done\n"
+            "Cannot open output file missing/shifts.txt\n");
+  EXPECT_EQ(test::ReadFile("shifts.txt"),
+            "1.500000 3.000000 0.000000 -1.000000\n-2.000000 4.250000 1.000000 0.500000\n");
+  s.NumberOfPoints = 0;
+  ASSERT_EQ(LoadTraceResults(), 0);
+  EXPECT_EQ(s.NumberOfPoints, 2);
+  EXPECT_EQ(s.TraceFlag, 2);
+  EXPECT_EQ(s.PointsBuffer[1], -2.0);
+  EXPECT_EQ(s.PointsBuffer[s.MAXPoints + 1], 4.25);
+  std::filesystem::remove("PointsFit.txt");
+  EXPECT_EQ(LoadTraceResults(), -1);
 }
 
 TEST_F(PointFilesTest, ReadersStoreCompleteRecordsUpToTheFirstBadOne) {
