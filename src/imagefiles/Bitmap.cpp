@@ -103,7 +103,7 @@ bool ReadFully(int fd, std::uint8_t* dst, std::size_t n) {
 
 }  // namespace
 
-std::vector<std::uint8_t> DibLoadImage(const char* pstrFileName) {
+std::vector<std::uint8_t> DibLoadImage(const char* pstrFileName, bool* outOfMemory) {
   if (pstrFileName == nullptr) return {};
   const int fd = ::open(pstrFileName, O_RDONLY | O_CLOEXEC);
   if (fd < 0) return {};
@@ -127,6 +127,7 @@ std::vector<std::uint8_t> DibLoadImage(const char* pstrFileName) {
     block.resize(size);
   } catch (const std::bad_alloc&) {
     ::close(fd);
+    if (outOfMemory != nullptr) *outOfMemory = true;
     return {};
   }
   const bool complete = ReadFully(fd, block.data(), size);
@@ -275,7 +276,7 @@ bool DecodeBitmap(const std::vector<std::uint8_t>& file, DecodedBitmap& out, std
   try {
     result.pixels.resize(static_cast<std::size_t>(w * h));
   } catch (const std::bad_alloc&) {
-    return Fail(why, "out of memory");
+    return Fail(why, kBitmapOutOfMemory);
   }
   for (std::uint64_t y = 0; y < h; ++y) {
     const std::uint64_t fileRow = topDown ? y : h - 1 - y;

@@ -37,8 +37,11 @@ inline constexpr std::size_t kBitmapWrittenHeaderSize =
 // cannot be opened, is not a regular file, is larger than 32 bits, cannot be read completely,
 // does not start with "BM", or the 32-bit file size stored at byte 2 differs from its real size.
 // Those first six bytes are checked before anything is allocated; then a block of the file's
-// real size is.
-std::vector<std::uint8_t> DibLoadImage(const char* pstrFileName);
+// real size is. When that block cannot be allocated and outOfMemory is given, it is set true.
+std::vector<std::uint8_t> DibLoadImage(const char* pstrFileName, bool* outOfMemory = nullptr);
+
+// The reason DecodeBitmap gives when the pixels cannot be allocated.
+inline constexpr const char* kBitmapOutOfMemory = "out of memory";
 
 // A decoded bitmap: width x height pixels 0xFFRRGGBB, row 0 the top row as displayed.
 struct DecodedBitmap {
@@ -55,7 +58,8 @@ struct DecodedBitmap {
 // or a zero count implies may be stored shorter. When the pixel data begin inside the colour
 // table, only the entries before them are used; palette indices past the table decode as black.
 // Returns true and fills out on success. On failure returns false, leaves out unchanged and, if
-// why is given, stores a short reason there; nothing large is allocated before the sizes have
+// why is given, stores a short reason there (kBitmapOutOfMemory when the pixels cannot be
+// allocated); nothing large is allocated before the sizes have
 // been checked against the file and against ImageSizeAllowed.
 bool DecodeBitmap(const std::vector<std::uint8_t>& file, DecodedBitmap& out,
                   std::string* why = nullptr);

@@ -1,8 +1,10 @@
 #include "ui/ImageLoad.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "imagefiles/Bitmap.h"
@@ -14,13 +16,15 @@
 namespace zmr {
 
 namespace {
-// The working size and ORBIK offsets that an image load changes before it allocates; kept so
-// that a refused allocation leaves them as they were.
+// The working size, ORBIK offsets and format list that an image load changes before it
+// allocates; kept so that a refused allocation leaves them as they were.
 struct GeometrySnapshot {
-  int cxDib, cyDib, xoffset, yoffset;
+  int cxDib, cyDib, xoffset, yoffset, imxoff, imyoff, ImageArea, NFormats, FormatIndex;
+  std::array<int, 2 * kMaxImageFormats> ImageFormat;
   static GeometrySnapshot Take() {
     const ProgramState& s = State();
-    return {s.cxDib, s.cyDib, s.xoffset, s.yoffset};
+    return {s.cxDib,  s.cyDib,     s.xoffset,  s.yoffset,     s.imxoff,
+            s.imyoff, s.ImageArea, s.NFormats, s.FormatIndex, s.ImageFormat};
   }
   void Restore() const {
     ProgramState& s = State();
@@ -28,6 +32,12 @@ struct GeometrySnapshot {
     s.cyDib = cyDib;
     s.xoffset = xoffset;
     s.yoffset = yoffset;
+    s.imxoff = imxoff;
+    s.imyoff = imyoff;
+    s.ImageArea = ImageArea;
+    s.NFormats = NFormats;
+    s.FormatIndex = FormatIndex;
+    s.ImageFormat = ImageFormat;
   }
 };
 
@@ -137,12 +147,15 @@ bool LoadBitmapImage(Platform& platform, const std::string& fileName) {
     return false;
   }
   platform.SetWaitCursor(true);
-  std::vector<std::uint8_t> file = DibLoadImage(fileName.c_str());
+  bool outOfMemory = false;
+  std::vector<std::uint8_t> file = DibLoadImage(fileName.c_str(), &outOfMemory);
   DecodedBitmap decoded;
-  const bool valid = !file.empty() && DecodeBitmap(file, decoded);
+  std::string why;
+  const bool valid = !file.empty() && DecodeBitmap(file, decoded, &why);
   platform.SetWaitCursor(false);
   if (!valid) {
-    platform.Message(kErrorInImageFile, kMessageCaption);
+    outOfMemory = outOfMemory || why == kBitmapOutOfMemory;
+    platform.Message(outOfMemory ? kErrorNoMemory : kErrorInImageFile, kMessageCaption);
     return false;
   }
 

@@ -8,6 +8,7 @@ namespace {
 
 std::atomic<bool> gArmed{false};
 std::atomic<std::size_t> gLargest{0};
+std::atomic<std::size_t> gFailAbove{SIZE_MAX};
 
 void Record(std::size_t size) {
   if (!gArmed.load(std::memory_order_relaxed)) return;
@@ -18,6 +19,7 @@ void Record(std::size_t size) {
 
 void* Allocate(std::size_t size, std::size_t alignment) {
   Record(size);
+  if (size > gFailAbove.load(std::memory_order_relaxed)) return nullptr;
   void* p = nullptr;
   const std::size_t bytes = size == 0 ? 1 : size;
   if (alignment <= alignof(std::max_align_t)) {
@@ -38,12 +40,16 @@ void* AllocateOrThrow(std::size_t size, std::size_t alignment) {
 
 namespace zmr::test {
 
-AllocationProbe::AllocationProbe() {
+AllocationProbe::AllocationProbe(std::size_t failAbove) {
   gLargest.store(0);
+  gFailAbove.store(failAbove);
   gArmed.store(true);
 }
 
-AllocationProbe::~AllocationProbe() { gArmed.store(false); }
+AllocationProbe::~AllocationProbe() {
+  gArmed.store(false);
+  gFailAbove.store(SIZE_MAX);
+}
 
 std::size_t AllocationProbe::Largest() const { return gLargest.load(); }
 

@@ -45,6 +45,8 @@ TEST_F(PointFilesTest, TraceFilesHoldPairsAndShiftsAndReadBackAsTheSpotList) {
   EXPECT_EQ(s.PointsBuffer[s.MAXPoints + 1], 4.25);
   std::filesystem::remove("PointsFit.txt");
   EXPECT_EQ(LoadTraceResults(), -1);
+  ReleaseArrays();  // no spot list to read into
+  EXPECT_EQ(LoadTraceResults(), -1);
 }
 
 TEST_F(PointFilesTest, ReadersStoreCompleteRecordsUpToTheFirstBadOne) {

@@ -1,6 +1,7 @@
 #include "export/OrbikExport.h"
 
 #include <cmath>
+#include <filesystem>
 
 #include "state/ProgramState.h"
 #include "support/FakePlatform.h"
@@ -48,6 +49,34 @@ TEST_F(OrbikExportTest, RecordsHoldDyThenDxInsideTheTriangulatedZoneAndZeroOutsi
   }
   EXPECT_EQ(test::ReadBytes("out.zmr"), expected);
   EXPECT_EQ(ORBIKExportNew("missing/out.zmr", 769, 769), kZmrNotCreated);
+}
+
+TEST_F(OrbikExportTest, EarlierWriterMatchesTheNewOneWhenTheTableHoldsEveryNode) {
+  Square(-200.0, 1300.0, 1.5, -0.5);
+  ProgramState& s = State();
+  s.PointsInput[15] += 7.25;  // a bent corner: the two triangles shift differently
+  s.xoffset = s.yoffset = 0;
+  EXPECT_EQ(ORBIKExportNew("new.zmr", 1025, 1025), kZmrWritten);
+  EXPECT_EQ(ORBIKExport("old.zmr", 1025, 1025), kZmrWritten);
+  EXPECT_EQ(test::ReadBytes("old.zmr"), test::ReadBytes("new.zmr"));
+  EXPECT_EQ(ORBIKExport("missing/out.zmr", 1025, 1025), kZmrNotCreated);
+
+  // Otherwise it stops at the first record that is not the node it expects, writing nothing.
+  const struct {
+    int xoffset, width, height, record;
+  } stops[] = {
+      {0, 769, 1025, 25},     // row 0 ends at x = 768: record 25 starts row 1
+      {128, 1025, 1025, 0},   // node 0 lies left of the image
+      {0, 1025, 1000, 1056},  // the last row (y = 1024) is below the image: the table runs out
+  };
+  for (const auto& c : stops) {
+    s.xoffset = c.xoffset;
+    EXPECT_EQ(ORBIKExport("stop.zmr", c.width, c.height), c.record) << c.record;
+  }
+  s.xoffset = 0;
+  s.MAXPoints = 1000;  // fewer table rows than nodes: no table at all
+  EXPECT_EQ(ORBIKExport("stop.zmr", 1025, 1025), 0);
+  EXPECT_FALSE(std::filesystem::exists("stop.zmr"));
 }
 
 TEST_F(OrbikExportTest, AsciiTableListsTheNodesInsideTheImage) {

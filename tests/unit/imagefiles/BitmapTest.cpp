@@ -32,6 +32,7 @@ TEST(EncodeBitmap24Test, StoresLowBytesBottomRowFirstPaddedToFourBytes) {
   EXPECT_TRUE(EncodeBitmap24(1, 1, nullptr).empty() && EncodeBitmap24(0, 1, image).empty());
   // 54 + 4 * 2^30 bytes do not fit the 32-bit size field; nothing may be read or allocated.
   EXPECT_TRUE(EncodeBitmap24(1, 1L << 30, image).empty());
+  EXPECT_TRUE(EncodeBitmap24(1L << 31, 1, image).empty());
 }
 
 TEST(DecodeBitmapTest, DecodesEachEncodingTopRowFirst) {
@@ -62,6 +63,34 @@ TEST(DecodeBitmapTest, DecodesEachEncodingTopRowFirst) {
   }
 }
 
+TEST(BitmapHeaderSizeTest, ReadsTheSidesOfEitherHeaderOrRefuses) {
+  Bytes core = Headers(0, 0, 0);
+  core.resize(22);
+  Put(Put(Put(core, 14, 12), 18, 300, 2), 20, 200, 2);  // u16 sides
+  const auto cut = [](Bytes b, std::size_t n) { return b.resize(n), b; };
+  const auto noHeight = [](Bytes b) { return Put(b, 20, 0, 2); };
+  const struct {
+    Bytes header;
+    int width, height;  // 0: refused
+  } cases[] = {
+      {Headers(300, 200, 8), 300, 200},
+      {Headers(300, -200, 8), 300, 200},
+      {core, 300, 200},
+      {cut(core, 21), 0, 0},
+      {noHeight(core), 0, 0},
+      {Headers(0, 5, 8), 0, 0},
+      {Headers(5, 0, 8), 0, 0},
+      {Headers(5, INT32_MIN, 8), 0, 0},
+      {cut(Headers(5, 5, 8), 25), 0, 0},
+      {cut(core, 17), 0, 0},
+  };
+  for (const auto& c : cases) {
+    int width = 0, height = 0;
+    EXPECT_EQ(BitmapHeaderSize(c.header, width, height), c.width != 0) << c.header.size();
+    EXPECT_EQ(std::pair(width, height), std::pair(c.width, c.height)) << c.header.size();
+  }
+}
+
 TEST(BitmapFileTest, WrittenFileReadsBackAsItsGreyLevels) {
   test::TempDir dir;
   std::vector<int> image(15);
@@ -73,6 +102,8 @@ TEST(BitmapFileTest, WrittenFileReadsBackAsItsGreyLevels) {
   DecodedBitmap out;
   ASSERT_TRUE(DecodeBitmap(file, out));
   for (int k = 0; k < 15; ++k) EXPECT_EQ(GreyOf(out.pixels[k]), image[k] & 0xFF) << k;
+  EXPECT_TRUE(DibLoadImage(nullptr).empty());
+  EXPECT_EQ(WriteImage(nullptr, 5, 3, image.data()), 0);
   EXPECT_EQ(GreyOf(0x00FEFFFF), 254);  // 764 / 3 rounded down, alpha ignored
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/TestSupport.h"
+
 namespace zmr {
 namespace {
 
@@ -35,6 +37,29 @@ TEST(GetImageFormatsTest, ListsTheMostNearlySquareFormatsInWidthOrder) {
   const int best = FindOptimumFormat(GetImageFormats(240000, formats), formats);
   EXPECT_EQ(std::vector<int>(formats + 2 * best, formats + 2 * best + 2),
             (std::vector<int>{480, 500}));
+}
+
+TEST(TextImageTest, OffsetsCountsAndUnknownModes) {
+  // The image is centred in the 1024-pixel field, except at the sizes with a fixed place.
+  for (const auto& [size, expected] : {std::pair{724, 160},
+                                       {768, 128},
+                                       {769, 128},
+                                       {600, 212},
+                                       {601, 212},
+                                       {1, 512},
+                                       {2048, -512}}) {
+    int offset = -7;
+    InitImageOffsetTable(1024, size, offset);
+    EXPECT_EQ(offset, expected) << size;
+  }
+  test::TempDir dir;
+  test::WriteFile("values.txt", "1 2 ff\n10 ");
+  EXPECT_EQ(CountOstrelArray("values.txt", "%x"), 4);
+  EXPECT_EQ(CountOstrelArray("values.txt", "%s"), 0);  // no such conversion: nothing counted
+  EXPECT_EQ(CountOstrelArray("missing.txt", "%x"), 0);
+  int values[4] = {9, 9, 9, 9};
+  EXPECT_EQ(ReadOstrelArray("values.txt", 2, 2, 2, 2, 0, 0, values, "%f"), 1);
+  EXPECT_EQ(std::vector<int>(values, values + 4), std::vector<int>(4, 0));
 }
 
 }  // namespace

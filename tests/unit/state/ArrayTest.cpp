@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cmath>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -30,8 +33,10 @@ using ArrayFiles = test::StateTest;
 TEST_F(ArrayFiles, WritersWriteTheirBytesAndRefuseAMissingFolder) {
   const Ints ints = {1, -2, 0x01020304, 4};
   const std::vector<double> doubles = {1.0, -2.5};
+  const std::vector<long> longs = {-9000000000L, 3};
   Ints grid(36);
   for (int k = 0; k < 36; ++k) grid[k] = k * 7;
+  const std::vector<double> dgrid(grid.begin(), grid.end());
   const Bytes pgm = ToBytes("P5\n#PPM version of array\n2 2\n255\n");
   const struct {
     const char* name;
@@ -46,6 +51,14 @@ TEST_F(ArrayFiles, WritersWriteTheirBytesAndRefuseAMissingFolder) {
       // Step 2 over 6 x 6: rows and columns 0 and 2 (4 is not below 6 - 2).
       {"PrintArrayStep", [&](const char* f) { return PrintArrayStep(grid.data(), 6, 6, f, 2); },
        "  0  14 \n 84  98 \n", " ...done\n"},
+      {"PrintArrayL", [&](const char* f) { return PrintArrayL(longs.data(), 1, 2, f); },
+       "-9000000000 \n3 \n", " ...done\n"},
+      {"PrintArrayD", [&](const char* f) { return PrintArrayD(doubles.data(), 1, 2, f); },
+       "1.000000 \n-2.500000 \n", " ...done\n"},
+      {"PrintArrayDStep", [&](const char* f) { return PrintArrayDStep(dgrid.data(), 3, 3, f, 1); },
+       "  0.0   7.0 \n 21.0  28.0 \n", " ...done\n"},
+      {"PrintArrayStep 0", [&](const char* f) { return PrintArrayStep(grid.data(), 6, 6, f, 0); },
+       "", " ...done\n"},
       {"WriteArray", [&](const char* f) { return WriteArray(ints.data(), 1, 1, f); },
        std::string("\4\1\0\0\0\1\0\0\0\1\0\0\0", 13), " in binary format...done\n"},
       {"WriteArrayD", [&](const char* f) { return WriteArrayD(doubles.data(), 1, 1, f); },
@@ -54,6 +67,16 @@ TEST_F(ArrayFiles, WritersWriteTheirBytesAndRefuseAMissingFolder) {
       {"PPMArray", [&](const char* f) { return PPMArray(ints.data(), 2, 2, f); },
        std::string(pgm.begin(), pgm.end()) + std::string("\1\0\xFF\4", 4),
        " ...(PPM mode 0)done\n"},
+      // Print mode 1 inverts, and the transposed writer swaps the sides.
+      {"PPMArrayT",
+       [&](const char* f) {
+         SetPrintMode(1);
+         const int r = PPMArrayT(ints.data(), 2, 2, f);
+         SetPrintMode(0);
+         return r;
+       },
+       std::string(pgm.begin(), pgm.end()) + std::string("\xFE\0\xFF\xFB", 4),
+       " ...(PPM mode 1)done\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -64,38 +87,230 @@ TEST_F(ArrayFiles, WritersWriteTheirBytesAndRefuseAMissingFolder) {
     EXPECT_EQ(Stdout([&] { EXPECT_EQ(c.write("missing/out"), 1); }),
               "Cannot open output file missing/out\n");
   }
+  // A full disk (the cap only around the writes: the captured output is a file too).
+  const Ints many(16, 12345);
+  const auto full = [&](const std::function<int()>& write) {
+    return Stdout([&] {
+      const test::FileSizeLimit cap(16);
+      EXPECT_EQ(write(), 1);
+    });
+  };
+  EXPECT_EQ(full([&] { return PrintArray(many.data(), 4, 4, "full.txt"); }),
+            "Writing to file full.txt ...error during writing \n");
+  EXPECT_EQ(full([&] { return WriteArray(many.data(), 4, 4, "full.bin"); }),
+            "Writing to file full.bin in binary format...error during writing \n");
+  EXPECT_FALSE(test::FileExists("full.txt"));
 }
 
 TEST_F(ArrayFiles, ReadersTakeOnlyTheirOwnFilesElseKeepTheArray) {
-  const Bytes bin = {4, 2, 0, 0, 0, 1, 0, 0, 0, 5, 0, 0, 0, 6, 0, 0, 0};
-  const std::string px = "\x05\x06";
+  const std::string bin("\4\2\0\0\0\1\0\0\0\5\0\0\0\6\0\0\0", 17), px = "\x05\x06";
+  const auto binary = [](Ints& a, const Bytes& b) {
+    return ReadArrayBinBuffer(a.data(), 2, 1, b, "m");
+  };
+  const auto text = [](Ints& a, const Bytes& b) { return ReadArrayBuffer(a.data(), 2, 1, b, "m"); };
+  const auto pgm = [](Ints& a, const Bytes& b) { return ReadPPMBuffer(a.data(), 2, 1, b); };
   const struct {
     std::function<int(Ints&, const Bytes&)> read;
-    Bytes bytes;
+    std::string bytes;
     bool ok;
   } cases[] = {
-      {[](Ints& a, const Bytes& b) { return ReadArrayBinBuffer(a.data(), 2, 1, b, "m"); }, bin,
-       true},
-      {[](Ints& a, const Bytes& b) { return ReadArrayBinBuffer(a.data(), 2, 1, b, "m"); },
-       Bytes(bin.begin(), bin.end() - 1), false},
+      {binary, bin, true},
+      {binary, bin.substr(0, 16), false},  // one byte short
+      {binary, bin.substr(0, 7), false},   // inside the header
+      {binary, "", false},
+      {binary, "\5" + bin.substr(1), false},                     // a double array
+      {binary, bin.substr(0, 5) + "\2" + bin.substr(6), false},  // 2 x 2
       {[](Ints& a, const Bytes& b) { return ReadArrayBinBuffer(a.data(), 1, 2, b, "m"); }, bin,
        false},
-      {[](Ints& a, const Bytes& b) { return ReadArrayBuffer(a.data(), 2, 1, b, "m"); },
-       ToBytes(" 5\n0x6"), true},
-      {[](Ints& a, const Bytes& b) { return ReadArrayBuffer(a.data(), 2, 1, b, "m"); },
-       ToBytes("5 x"), false},
-      {[](Ints& a, const Bytes& b) { return ReadPPMBuffer(a.data(), 2, 1, b); },
-       ToBytes("P5\n# c\n2 1\n255\t" + px), true},
-      {[](Ints& a, const Bytes& b) { return ReadPPMBuffer(a.data(), 2, 1, b); },
-       ToBytes("P5 1 2 255\n" + px), false},
-      {[](Ints& a, const Bytes& b) { return ReadPPMBuffer(a.data(), 2, 1, b); },
-       ToBytes("P5 2 1 65535\n" + px + px), false},
+      {text, " 5\n0x6", true},
+      {text, "5 x", false},
+      {pgm, "P5\n# c\r2 1\v255\f" + px, true},
+      {pgm, "P5#\n2\t1\n255\r" + px, true},
+      {pgm, "P5 1 2 255\n" + px, false},  // sides swapped
+      {pgm, "P5 2 1 65535\n" + px + px, false},
+      {pgm, "P5 2 1 0\n" + px, false},
+      {pgm, "P5 2 1 255\n\x05", false},  // one pixel short
+      {pgm, "P5 2 1 255", false},        // no white space after the header
+      {pgm, "P5 2 1 255x" + px, false},
+      {pgm, "P5 2 x 255\n" + px, false},
+      {pgm, "P5 2 1000000000 255\n" + px, false},
+      {pgm, "P52 1 255\n" + px, false},
+      {pgm, "P6 2 1 255\n" + px, false},
+      {pgm, "Q5 2 1 255\n" + px, false},
   };
   for (const auto& c : cases) {
     Ints array = {-1, -1};
-    Stdout([&] { EXPECT_EQ(c.read(array, c.bytes), c.ok ? 0 : 1); });
-    EXPECT_EQ(array, c.ok ? Ints({5, 6}) : Ints({-1, -1})) << c.bytes.size();
+    Stdout([&] { EXPECT_EQ(c.read(array, ToBytes(c.bytes)), c.ok ? 0 : 1); });
+    EXPECT_EQ(array, c.ok ? Ints({5, 6}) : Ints({-1, -1})) << c.bytes;
   }
+}
+
+TEST_F(ArrayFiles, FileReadersReadBackWhatTheWritersWrote) {
+  const Ints ints = {7, -3, 0, 255, 12, 1};
+  const std::vector<double> doubles = {0.5, -1.25, 3.0, 0.125, 2.0, -4.0};  // exact as floats
+  Stdout([&] {
+    ASSERT_EQ(PrintArray(ints.data(), 3, 2, "a.txt"), 0);
+    ASSERT_EQ(WriteArray(ints.data(), 3, 2, "a.bin"), 0);
+    ASSERT_EQ(PPMArray(ints.data(), 3, 2, "a.pgm"), 0);
+    ASSERT_EQ(PrintArrayD(doubles.data(), 3, 2, "d.txt"), 0);
+  });
+  const struct {
+    const char* name;
+    std::function<int(Ints&)> read;
+    Ints expected;
+  } cases[] = {
+      {"ReadArray", [](Ints& a) { return ReadArray(a.data(), 3, 2, "a.txt"); }, ints},
+      {"ReadArrayBin", [](Ints& a) { return ReadArrayBin(a.data(), 3, 2, "a.bin"); }, ints},
+      {"ReadPPM", [](Ints& a) { return ReadPPM(a.data(), 3, 2, "a.pgm"); }, {7, 0, 0, 255, 12, 1}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Ints back(6, 99);
+    Stdout([&] { EXPECT_EQ(c.read(back), 0); });
+    EXPECT_EQ(back, c.expected);
+  }
+  std::vector<double> backD(6, 99.0);
+  Stdout([&] { EXPECT_EQ(ReadArrayD(backD.data(), 3, 2, "d.txt"), 0); });
+  EXPECT_EQ(backD, doubles);
+
+  // A missing file reads nothing; binary double arrays are never read.
+  Ints untouched(6, 99);
+  EXPECT_EQ(Stdout([&] { EXPECT_EQ(ReadArray(untouched.data(), 3, 2, "none"), 1); }),
+            "Cannot open input file none\n");
+  EXPECT_EQ(Stdout([&] { EXPECT_EQ(ReadArrayD(backD.data(), 3, 2, "none"), 1); }),
+            "Cannot open input file none\n");
+  EXPECT_EQ(ReadArrayBin(untouched.data(), 3, 2, "none"), 1);
+  EXPECT_EQ(ReadPPM(untouched.data(), 3, 2, "none"), 1);
+  EXPECT_EQ(ReadArrayBinD(backD.data(), 3, 2, "d.txt"), 1);
+  EXPECT_EQ(untouched, Ints(6, 99));
+  EXPECT_EQ(backD, doubles);
+}
+
+TEST(ArrayElements, ConversionsScalingAndSearches) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const std::vector<double> in = {2.9, -2.9, -0.7, 1e20, -1e20, nan};
+  Ints out(6, 99);
+  ArrayDoubleToInt(in.data(), out.data(), 3, 2);
+  EXPECT_EQ(out, (Ints{2, -2, 0, INT_MAX, INT_MIN, 0}));
+  std::vector<double> back(6);
+  ArrayIntToDouble(out.data(), back.data(), 2, 3);
+  EXPECT_EQ(back, (std::vector<double>{2, -2, 0, INT_MAX, INT_MIN, 0}));
+
+  // The largest element becomes Scale (multiply, then divide); no positive element: unchanged.
+  std::vector<double> a = {-4, 2, 1, nan}, none = {0, -1};
+  EXPECT_EQ(ArrayNormalise(a.data(), 2, 2, 255.0), 1);
+  EXPECT_EQ(ArrayNormalise(none.data(), 2, 1, 255.0), 1);
+  EXPECT_EQ(std::vector<double>(a.begin(), a.begin() + 3), (std::vector<double>{-510, 255, 127.5}));
+  EXPECT_TRUE(std::isnan(a[3]));
+  EXPECT_EQ(none, (std::vector<double>{0, -1}));
+
+  // Mode 0 replaces elements not greater than the threshold, other modes those less than it.
+  std::vector<double> notGreater = {1, 2, 3}, less = {1, 2, 3}, column(2), diff(3);
+  ArrayThresholdSet(notGreater.data(), 3, 1, 2.0, -1.0, 0);
+  ArrayThresholdSet(less.data(), 3, 1, 2.0, -1.0, 7);
+  EXPECT_EQ(notGreater, (std::vector<double>{-1, -1, 3}));
+  EXPECT_EQ(less, (std::vector<double>{-1, 2, 3}));
+  EXPECT_EQ(GetArrayColumn(column.data(), notGreater.data(), 1, 2, 0), 1);  // rows of width 1
+  EXPECT_EQ(column, (std::vector<double>{-1, -1}));
+  SubstractArrayD(diff.data(), less.data(), notGreater.data(), 3, 1);
+  EXPECT_EQ(diff, (std::vector<double>{0, 3, 0}));
+
+  Ints s = {3, 9, -1, 9, 0, 2};
+  EXPECT_EQ(FindElement(s.data(), 9, 3, 2), 1);
+  EXPECT_EQ(FindElement(s.data(), 5, 3, 2), -1);
+  EXPECT_EQ(ArrayMaxIndex(s.data(), 0, 2), -1);
+  EXPECT_EQ(ArrayInvert(s.data(), -3, 2), -1);
+  EXPECT_EQ(ArrayInvert(s.data(), 3, 2), 1);
+  EXPECT_EQ(s, (Ints{6, 0, 10, 0, 9, 7}));
+  Ints big = {INT_MAX, INT_MIN};  // the difference wraps instead of overflowing
+  ArrayInvert(big.data(), 2, 1);
+  EXPECT_EQ(big, (Ints{0, -1}));
+
+  // An empty side fills and copies nothing, even when M * N is positive.
+  Ints f(4, 3), copy(4, 0);
+  FillArray(f.data(), -2, -2, 255);
+  FillArray(f.data(), LONG_MAX, 2, 255);  // a product past any array
+  ArrayCopy(copy.data(), f.data(), 2, 2);
+  EXPECT_EQ(copy, Ints(4, 3));
+  std::vector<double> fd(2, 0.0), cd(2, 1.0);
+  FillArrayD(fd.data(), 2, 1, 0.5);
+  ArrayCopyD(cd.data(), fd.data(), 1, 2);
+  EXPECT_EQ(cd, (std::vector<double>{0.5, 0.5}));
+}
+
+TEST(ArrayElements, CountsWindowsAndBlocks) {
+  // 4 x 3; the window is columns 1..2 of rows 1..2 (values 5, 6, 9, 5).
+  const Ints a = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 5, -1};
+  std::vector<long> freq(3, 77);
+  EXPECT_EQ(AreaFrequencyCount(a.data(), 4, 3, 1, 1, 3, 3, freq.data(), 5, 2), 3);
+  EXPECT_EQ(freq, (std::vector<long>{2, 1, 77}));
+  // A window reaching past the array counts only the elements inside it.
+  EXPECT_EQ(AreaFrequencyCount(a.data(), 4, 3, -5, -5, 99, 99, freq.data(), 0, 3), 3);
+  EXPECT_EQ(freq, (std::vector<long>{1, 1, 1}));
+  EXPECT_EQ(AreaFrequencyCount(a.data(), 4, 3, 0, 0, 4, 3, freq.data(), 0, 0), 0);
+
+  Ints square = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+  std::vector<double> squareD = {1, 2, 3, 4};
+  EXPECT_EQ(ArrayTranspose(square.data(), 3, 3), 1);
+  EXPECT_EQ(ArrayTranspose(square.data(), 3, 2), 0);
+  EXPECT_EQ(square, (Ints{1, 4, 7, 2, 5, 8, 3, 6, 9}));
+  EXPECT_EQ(ArrayTransposeD(squareD.data(), 2, 2), 1);
+  EXPECT_EQ(squareD, (std::vector<double>{1, 3, 2, 4}));
+
+  int* block = nullptr;
+  double someDouble = 0.0;
+  double* blockD = &someDouble;
+  EXPECT_EQ(AllocateArrayInt(&block, 3, 2), 6);
+  EXPECT_EQ(Ints(block, block + 6), Ints(6, 0));
+  EXPECT_EQ(DeAllocateArrayInt(block), 1);
+  EXPECT_EQ(AllocateArrayDouble(&blockD, LONG_MAX, 2), 0);  // overflowing size: no block
+  EXPECT_EQ(blockD, nullptr);
+  EXPECT_EQ(AllocateArrayDouble(&blockD, 0, 2), 0);
+  EXPECT_EQ(AllocateArrayInt(&block, LONG_MAX / 2, 2), 0);  // beyond any address space
+  EXPECT_EQ(DeAllocateArrayInt(nullptr), 0);
+  EXPECT_EQ(DeAllocateArrayDouble(nullptr), 0);
+  ASSERT_EQ(AllocateArrayDouble(&blockD, 1, 1), 1);
+  EXPECT_EQ(DeAllocateArrayDouble(blockD), 1);
+}
+
+TEST(ArrayElements, PlotsStayInsideTheArray) {
+  const struct {
+    const char* name;
+    double p1[2], p2[2];
+    int width;
+    const char* picture;  // rows of '.' (0) and '#' (1) separated by '|'
+  } cases[] = {
+      {"end point not reached", {1, 2}, {3, 2}, 1, ".....|.....|.##..|.....|....."},
+      {"wide line", {1, 2}, {3, 2}, 2, ".....|.##..|####.|.##..|....."},
+      {"diagonal through corners", {0, 0}, {5, 5}, 1, ".....|.#...|..#..|...#.|....."},
+      {"border row", {-3, 0}, {9, 0}, 2, ".....|.....|.....|.....|....."},
+      {"fractions truncate", {1.6, 2.9}, {1.7, 2.9}, 1, ".....|.....|.#...|.....|....."},
+  };
+  for (const auto& c : cases) {
+    Ints grid(25, 0);
+    EXPECT_EQ(PlotLine(grid.data(), 5, 5, c.p1, c.p2, 1, c.width), 0);
+    std::string picture;
+    for (std::size_t k = 0; k < grid.size(); ++k)
+      picture += std::string(k > 0 && k % 5 == 0 ? "|" : "") + (grid[k] == 0 ? '.' : '#');
+    EXPECT_EQ(picture, c.picture) << c.name;
+  }
+  Ints tiny(4, 0);
+  const double from[2] = {0, 0}, to[2] = {1, 1};
+  EXPECT_EQ(PlotLine(tiny.data(), 2, 2, from, to, 1, 3), 0);  // no interior at all
+  EXPECT_EQ(PlotLine(tiny.data(), 4, 1, from, to, 1, 3), 0);
+  EXPECT_EQ(tiny, Ints(4, 0));
+
+  Ints grid(6, 0);  // 3 x 2
+  const long inside[2] = {2, 1}, outside[4][2] = {{3, 0}, {0, 2}, {-1, 0}, {0, -1}};
+  EXPECT_EQ(Plot(grid.data(), 3, 2, inside, INT_MAX), 1);
+  EXPECT_EQ(AddPlot(grid.data(), 3, 2, inside, 2), 1);  // wraps
+  for (const auto* at : outside) {
+    EXPECT_EQ(Plot(grid.data(), 3, 2, at, 4), 0);
+    EXPECT_EQ(AddPlot(grid.data(), 3, 2, at, 4), 0);
+  }
+  EXPECT_EQ(grid, (Ints{0, 0, 0, 0, 0, INT_MIN + 1}));
+  const double point[2] = {2.7, 1.2};
+  EXPECT_EQ(GetColor(point, 3, 2, grid.data()), INT_MIN + 1);
 }
 
 }  // namespace

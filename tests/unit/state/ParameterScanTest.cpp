@@ -59,5 +59,33 @@ TEST_F(ParameterScanTest, WritesTheTableAsText) {
   EXPECT_EQ(WriteParameters("no/such/folder/table.txt"), 1);
 }
 
+TEST_F(ParameterScanTest, AddedEntriesAreReadFlaggedAndWritten) {
+  InitParameters();
+  ProgramState& s = State();
+  int size = s.ParamTableSize;
+  ASSERT_EQ(ParamTableInit(size), 1);  // IMAGEX (integer) and MAXSLOPE (double)
+  ASSERT_EQ(size, 10);
+  char title[kParamTextBuffer] = "";
+  s.Param[10] = {.Name = "Title", .Type = STRING, .P = {.Str = title}};
+  s.ParamTableSize = 11;
+  EXPECT_EQ(ReadParametersToLog("IMAGEX 0x10 Title \"a b\"\n"),
+            "IMAGEX (8)= 16\nTitle (10)= a b\n");
+  EXPECT_EQ(s.IMAGEX, 16);
+  EXPECT_EQ(std::string(title), "a b");
+  EXPECT_EQ(CheckParam("IMAGEX"), 1);
+  EXPECT_EQ(CheckParam("MAXSLOPE"), 0);
+  EXPECT_EQ(CheckParam("none"), 0);
+  s.MaxSlope = 1.5;
+  ASSERT_EQ(WriteParameters("table.txt"), 0);
+  const std::string table = test::ReadFile("table.txt");
+  EXPECT_EQ(table.substr(table.find("IMAGEX")),  // after the eight options
+            "IMAGEX 16\nMAXSLOPE 1.5\nTitle  ERROR -this type has not been implemented yet!\n\n");
+
+  // No room for two more entries, or a size that is no table size: nothing added.
+  for (int bad : {kParamTableCapacity - 1, -1}) EXPECT_EQ(ParamTableInit(bad), 0);
+  s.ParamTableSize = -3;
+  EXPECT_EQ(CheckParam("IMAGEX"), 0);
+}
+
 }  // namespace
 }  // namespace zmr

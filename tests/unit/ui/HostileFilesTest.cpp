@@ -14,6 +14,7 @@
 #include <tuple>
 #include <vector>
 
+#include "imagefiles/Bitmap.h"
 #include "imagefiles/TextImage.h"
 #include "state/ProgramState.h"
 #include "support/AllocationProbe.h"
@@ -193,9 +194,10 @@ class CommandFixture : public test::StateTest {
   ~CommandFixture() override { EndProgram(); }
 
   // Opens the file through the command and returns the largest allocation it made.
-  std::size_t Open(Command command, const std::string& file) {
+  // Allocations above failAbove bytes fail.
+  std::size_t Open(Command command, const std::string& file, std::size_t failAbove = SIZE_MAX) {
     platform_.fileAnswers = {file};
-    test::AllocationProbe probe;
+    test::AllocationProbe probe(failAbove);
     command(platform_);
     return probe.Largest();
   }
@@ -238,6 +240,42 @@ TEST_F(CommandFixture, NamesThatAreNoFileAndHugeSparseFilesAreRefused) {
     for (Command command : {kOstrel, kAscii, kBmp}) ExpectRefused(command, name, kBad);
     if (std::string(name) != "huge.in") ExpectRefused(kPts, name, kErrorReadingPoints);
   }
+}
+
+TEST_F(CommandFixture, OutOfMemoryIsReportedAndChangesNothing) {
+  constexpr std::size_t kLimit = 2 << 20;  // above the text reader's chunk
+  const auto bitmap = [](std::int32_t width, std::int32_t height, std::uint16_t bits) {
+    std::string b = Bmp{.width = width, .height = height, .bitCount = bits, .palette = {}}();
+    b.resize(54 + std::size_t(width) * bits / 8 * height);  // rows with no padding
+    Put32(b, 2, static_cast<std::uint32_t>(b.size()));
+    return b;
+  };
+  WriteFile("pixels.bmp", bitmap(4096, 2048, 1));  // a 1 MiB file of 32 MiB of pixels
+  WriteFile("file.bmp", bitmap(2048, 2048, 8));    // a 4 MiB file
+  WriteFile("image.txt", Repeat([](int) { return "1 "; }, 1000 * 1000)());
+  State().IMAGE_X = State().IMAGE_Y = 1000;
+  const std::vector<int> image(1000 * 1000, 7);
+  const auto before = Snapshot();
+  for (const auto& [command, file] : {std::pair{kBmp, "pixels.bmp"}, std::pair{kBmp, "file.bmp"},
+                                      std::pair{kOstrel, "image.txt"}}) {
+    SCOPED_TRACE(file);
+    platform_.messages.clear();
+    Open(command, file, kLimit);
+    EXPECT_EQ(platform_.MessageTexts(), std::vector<std::string>{kErrorNoMemory});
+    EXPECT_TRUE(Snapshot() == before) << "state changed";
+  }
+  {
+    test::AllocationProbe probe(kLimit);
+    State().MAXPoints = 100000;
+    EXPECT_EQ(AllocateArrays(), 0);
+    EXPECT_EQ(AllocateImageArrays(1000, 1000), 0);
+    EXPECT_EQ(WriteImage("out.bmp", 1000, 1000, image.data()), 0);
+  }
+  State().MAXPoints = 5000;
+  EXPECT_TRUE(Snapshot() == before) << "state changed";
+  EXPECT_FALSE(std::filesystem::exists("out.bmp"));
+  Open(kOstrel, "image.txt");  // the same file loads when memory allows
+  EXPECT_EQ(State().Msource.size(), image.size());
 }
 
 TEST_F(CommandFixture, NanPointsAreKeptButLeftOutOfTheTriangles) {
