@@ -102,15 +102,32 @@ TEST_F(ArrayFiles, WritersWriteTheirBytesAndRefuseAMissingFolder) {
   EXPECT_FALSE(test::FileExists("full.txt"));
 }
 
+// Each row reads a 2 x 1 array, from the bytes in memory or, for the file readers, from a file.
 TEST_F(ArrayFiles, ReadersTakeOnlyTheirOwnFilesElseKeepTheArray) {
+  using Reader = std::function<int(Ints&, const Bytes&)>;
+  using FileReader = int (*)(int*, long, long, const char*);
   const std::string bin("\4\2\0\0\0\1\0\0\0\5\0\0\0\6\0\0\0", 17), px = "\x05\x06";
-  const auto binary = [](Ints& a, const Bytes& b) {
+  const Reader binary = [](Ints& a, const Bytes& b) {
     return ReadArrayBinBuffer(a.data(), 2, 1, b, "m");
   };
-  const auto text = [](Ints& a, const Bytes& b) { return ReadArrayBuffer(a.data(), 2, 1, b, "m"); };
-  const auto pgm = [](Ints& a, const Bytes& b) { return ReadPPMBuffer(a.data(), 2, 1, b); };
+  const Reader text = [](Ints& a, const Bytes& b) {
+    return ReadArrayBuffer(a.data(), 2, 1, b, "m");
+  };
+  const Reader pgm = [](Ints& a, const Bytes& b) { return ReadPPMBuffer(a.data(), 2, 1, b); };
+  const auto file = [](FileReader read, const char* name = "in") -> Reader {
+    return [=](Ints& a, const Bytes& b) {
+      return test::WriteBytes("in", b), read(a.data(), 2, 1, name);
+    };
+  };
+  // Floats through doubles: 5e0 and 6.75 truncate to the 5 and 6 the other rows give.
+  const Reader floats = [](Ints& a, const Bytes& b) {
+    std::vector<double> d(2, -1.0);
+    const int r = ReadArrayDBuffer(d.data(), 2, 1, b, "m");
+    ArrayDoubleToInt(d.data(), a.data(), 2, 1);
+    return r;
+  };
   const struct {
-    std::function<int(Ints&, const Bytes&)> read;
+    Reader read;
     std::string bytes;
     bool ok;
   } cases[] = {
@@ -124,6 +141,8 @@ TEST_F(ArrayFiles, ReadersTakeOnlyTheirOwnFilesElseKeepTheArray) {
        false},
       {text, " 5\n0x6", true},
       {text, "5 x", false},
+      {floats, "5e0 6.75", true},
+      {floats, "5 x", false},
       {pgm, "P5\n# c\r2 1\v255\f" + px, true},
       {pgm, "P5#\n2\t1\n255\r" + px, true},
       {pgm, "P5 1 2 255\n" + px, false},  // sides swapped
@@ -137,53 +156,26 @@ TEST_F(ArrayFiles, ReadersTakeOnlyTheirOwnFilesElseKeepTheArray) {
       {pgm, "P52 1 255\n" + px, false},
       {pgm, "P6 2 1 255\n" + px, false},
       {pgm, "Q5 2 1 255\n" + px, false},
+      {file(ReadArray), "5 6", true},
+      {file(ReadArrayBin), bin, true},
+      {file(ReadPPM), "P5 2 1 255\n" + px, true},
+      {file(ReadArray, "none"), "5 6", false},
+      {file(ReadArrayBin, "none"), bin, false},
+      {file(ReadPPM, "none"), "P5 2 1 255\n" + px, false},
   };
   for (const auto& c : cases) {
     Ints array = {-1, -1};
     Stdout([&] { EXPECT_EQ(c.read(array, ToBytes(c.bytes)), c.ok ? 0 : 1); });
     EXPECT_EQ(array, c.ok ? Ints({5, 6}) : Ints({-1, -1})) << c.bytes;
   }
-}
-
-TEST_F(ArrayFiles, FileReadersReadBackWhatTheWritersWrote) {
-  const Ints ints = {7, -3, 0, 255, 12, 1};
-  const std::vector<double> doubles = {0.5, -1.25, 3.0, 0.125, 2.0, -4.0};  // exact as floats
-  Stdout([&] {
-    ASSERT_EQ(PrintArray(ints.data(), 3, 2, "a.txt"), 0);
-    ASSERT_EQ(WriteArray(ints.data(), 3, 2, "a.bin"), 0);
-    ASSERT_EQ(PPMArray(ints.data(), 3, 2, "a.pgm"), 0);
-    ASSERT_EQ(PrintArrayD(doubles.data(), 3, 2, "d.txt"), 0);
-  });
-  const struct {
-    const char* name;
-    std::function<int(Ints&)> read;
-    Ints expected;
-  } cases[] = {
-      {"ReadArray", [](Ints& a) { return ReadArray(a.data(), 3, 2, "a.txt"); }, ints},
-      {"ReadArrayBin", [](Ints& a) { return ReadArrayBin(a.data(), 3, 2, "a.bin"); }, ints},
-      {"ReadPPM", [](Ints& a) { return ReadPPM(a.data(), 3, 2, "a.pgm"); }, {7, 0, 0, 255, 12, 1}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    Ints back(6, 99);
-    Stdout([&] { EXPECT_EQ(c.read(back), 0); });
-    EXPECT_EQ(back, c.expected);
-  }
-  std::vector<double> backD(6, 99.0);
-  Stdout([&] { EXPECT_EQ(ReadArrayD(backD.data(), 3, 2, "d.txt"), 0); });
-  EXPECT_EQ(backD, doubles);
-
-  // A missing file reads nothing; binary double arrays are never read.
-  Ints untouched(6, 99);
-  EXPECT_EQ(Stdout([&] { EXPECT_EQ(ReadArray(untouched.data(), 3, 2, "none"), 1); }),
+  std::vector<double> d(2, 0.5);
+  test::WriteFile("d.txt", "1.5 -2");
+  EXPECT_EQ(Stdout([&] { EXPECT_EQ(ReadArrayD(d.data(), 2, 1, "d.txt"), 0); }),
+            "Reading from file d.txt ...done\n");
+  EXPECT_EQ(Stdout([&] { EXPECT_EQ(ReadArrayD(d.data(), 2, 1, "none"), 1); }),
             "Cannot open input file none\n");
-  EXPECT_EQ(Stdout([&] { EXPECT_EQ(ReadArrayD(backD.data(), 3, 2, "none"), 1); }),
-            "Cannot open input file none\n");
-  EXPECT_EQ(ReadArrayBin(untouched.data(), 3, 2, "none"), 1);
-  EXPECT_EQ(ReadPPM(untouched.data(), 3, 2, "none"), 1);
-  EXPECT_EQ(ReadArrayBinD(backD.data(), 3, 2, "d.txt"), 1);
-  EXPECT_EQ(untouched, Ints(6, 99));
-  EXPECT_EQ(backD, doubles);
+  EXPECT_EQ(ReadArrayBinD(d.data(), 2, 1, "d.txt"), 1);  // binary double arrays are never read
+  EXPECT_EQ(d, (std::vector<double>{1.5, -2}));
 }
 
 TEST(ArrayElements, ConversionsScalingAndSearches) {
