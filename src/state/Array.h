@@ -33,8 +33,12 @@ enum variable_types : int {
   T_NONE = 6,
 };
 
+// Number of elements of an M x N array: 0 when a side is not positive or the product
+// overflows a long (such an array cannot exist).
+std::size_t ArrayElementCount(long M, long N);
+
 // ---------------------------------------------------------------------------------------------
-// Element operations
+// Element operations (ArrayElements.cpp)
 
 // Sets every element to Value. Returns 0.
 int FillArrayInt(int* Array, long M, long N, int Value);
@@ -127,9 +131,10 @@ int DeAllocateArrayInt(int* Matrix);
 int DeAllocateArrayDouble(double* Matrix);
 
 // ---------------------------------------------------------------------------------------------
-// Text files. Each line is one row; every number is followed by one blank, every row by "\n".
-// The writers print "Writing to file <name> ..." then "done\n" and return 0; when the file
-// cannot be created they print "Cannot open output file <name>\n", write nothing and return 1.
+// Text files (Array.cpp, with the binary and PGM files below). Each line is one row; every number
+// is followed by one blank, every row by "\n". The writers print "Writing to file <name> ..." then
+// "done\n" and return 0; when the file cannot be created they print "Cannot open output file
+// <name>\n", write nothing and return 1.
 
 int PrintArray(const int* Array, long M, long N, const char* FileName);       // "%i "
 int PrintArrayL(const long* Array, long M, long N, const char* FileName);     // "%li "
