@@ -64,7 +64,9 @@ int Walk(const SpotIndex& index, int oind, int nind, double* PX, double* PY, int
 
 }  // namespace
 
-int GetGridShifts() {
+int GetGridShifts() { return GetGridShiftsWith(GenerateShifts); }
+
+int GetGridShiftsWith(ShiftGenerator generate) {
   ProgramState& s = State();
   if (!PointArraysAllocated()) return 0;
 
@@ -91,7 +93,7 @@ int GetGridShifts() {
 
   double* PX = s.PointsBuffer.data() + 1;
   double* PY = s.PointsBuffer.data() + s.MAXPoints + 1;
-  GenerateShifts(PX, PY, s.Pflag.data(), s.SX.data(), s.SY.data(), Pg);
+  generate(PX, PY, s.Pflag.data(), s.SX.data(), s.SY.data(), Pg);
   DeleteNotAssignedPoints(PX, PY, s.SX.data(), s.SY.data(), s.Pflag.data());
 
   if (s.OUT_LOG != nullptr) std::fclose(s.OUT_LOG);

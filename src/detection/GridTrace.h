@@ -40,6 +40,12 @@ inline constexpr int kFreeNode = -1;
 // the point arrays are not allocated it does nothing at all.
 int GetGridShifts();
 
+// GetGridShifts with another generator in place of GenerateShifts (same parameters), such as a
+// literal one to compare against. Returns what GetGridShifts returns.
+using ShiftGenerator = int (*)(double* PX, double* PY, int* PD, double* SX, double* SY,
+                               const double* Pg);
+int GetGridShiftsWith(ShiftGenerator generate);
+
 // Clears the node matrix and PD, Pi, Pj (MAXPoints entries each), seeds the walk with the spot
 // nearest Pg and its nearest neighbour (Edge becomes their distance, the grid pitch), walks,
 // logs the totals, prints TestDisplay with DebugSwitch, sets Origin, ug, vg and computes SX,

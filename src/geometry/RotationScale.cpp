@@ -29,12 +29,9 @@ bool Cancelled() { return State().fTerminated.load(std::memory_order_acquire) !=
 int ArrayStatistics(double* Center, double* Rotation, double* Scale, long M, long N, double* Xshift,
                     double* Yshift, int* Area) {
   ProgramState& s = State();
-  CNumericLocale cLocale;
-
   // Another stage may have left the shared log open; its lines are flushed before we truncate.
   if (s.OUT_LOG != nullptr) std::fclose(s.OUT_LOG);
   s.OUT_LOG = std::fopen(kTraceLogName, "w");
-  std::FILE* log = s.OUT_LOG;
 
   // Pass 1: sample the field, find the centroid of the zone. The triangles of a row of pixels
   // come from one pass over the triangles and the coefficients are computed once per triangle;
@@ -96,6 +93,17 @@ int ArrayStatistics(double* Center, double* Rotation, double* Scale, long M, lon
     Center[0] /= count;
     Center[1] /= count;
   }
+  return EstimateRotationScaleAndCorrect(Center, Rotation, Scale, M, N, Xshift, Yshift, Area,
+                                         count);
+}
+
+int EstimateRotationScaleAndCorrect(double* Center, double* Rotation, double* Scale, long M, long N,
+                                    const double* Xshift, const double* Yshift, const int* Area,
+                                    long count) {
+  ProgramState& s = State();
+  CNumericLocale cLocale;
+  std::FILE* log = s.OUT_LOG;
+  const long long total = (M > 0 && N > 0) ? static_cast<long long>(M) * N : 0;
   double DOffset[2] = {0.0, 0.0};
   if (total > 0) {
     // The centroid lies inside the image (or is (0, 0)), so this pixel exists.

@@ -60,4 +60,11 @@ inline constexpr const char* kNoEstimateLine =
 int ArrayStatistics(double* Center, double* Rotation, double* Scale, long M, long N, double* Xshift,
                     double* Yshift, int* Area);
 
+// Everything of ArrayStatistics after pass 1: given the sampled field (Xshift, Yshift, Area),
+// the centroid Center of its `count` zone pixels and "Trace.log" open as OUT_LOG (or null),
+// takes DOffset, runs passes 2 and 3 and closes the log. Always returns 0.
+int EstimateRotationScaleAndCorrect(double* Center, double* Rotation, double* Scale, long M, long N,
+                                    const double* Xshift, const double* Yshift, const int* Area,
+                                    long count);
+
 }  // namespace zmr

@@ -14,8 +14,8 @@ namespace zmr::oracle {
 // RunTransform with TransformCoordinates at every pixel (the per-pixel search).
 int RunTransformLiteral(long ImageM, long ImageN);
 
-// ArrayStatistics with FindTrianglePI and ApproximateShiftsT at every pixel: the same log
-// lines, the same "CorrectedPoints.txt", the same decisions for an empty estimate and cancel.
+// ArrayStatistics with FindTrianglePI and ApproximateShiftsT at every pixel in pass 1; the
+// passes after it are the program's own.
 int ArrayStatisticsLiteral(double* Center, double* Rotation, double* Scale, long M, long N,
                            double* Xshift, double* Yshift, int* Area);
 

@@ -6,21 +6,11 @@
 #include <cstdio>
 
 #include "detection/GridTrace.h"
-#include "state/CNumericLocale.h"
 #include "state/ProgramState.h"
+#include "state/TraceLog.h"
 
 namespace zmr::oracle {
 namespace {
-
-void Log(const char* text) {
-  if (State().OUT_LOG != nullptr) std::fputs(text, State().OUT_LOG);
-}
-
-template <class... Args>
-void Log(const char* format, Args... args) {
-  const CNumericLocale cLocale;
-  if (State().OUT_LOG != nullptr) std::fprintf(State().OUT_LOG, format, args...);
-}
 
 int SpotCount() {
   const long capacity = std::max(State().MAXPoints - 1, 0L);
@@ -31,7 +21,7 @@ void TraceLiteral(int oind, int nind, double* PX, double* PY, int* PD, int is, i
                   int jn) {
   static const int Shift[2][4] = {{-1, 0, 1, 0}, {0, -1, 0, 1}};
   ProgramState& s = State();
-  if (s.DebugSwitch) Log("-> %i\n", nind);
+  if (s.DebugSwitch) TraceLog("-> %i\n", nind);
   const double P[2] = {PX[oind], PY[oind]};
   const double Q[2] = {PX[nind], PY[nind]};
   if (s.OccupiedPoints >= s.NumberOfPoints) return;
@@ -42,22 +32,22 @@ void TraceLiteral(int oind, int nind, double* PX, double* PY, int* PD, int is, i
   for (int k = 0; k < 4; ++k) {
     const int i = in + Shift[0][k];
     const int j = jn + Shift[1][k];
-    if (s.DebugSwitch) Log(" | %i [%i %i]", k, i, j);
+    if (s.DebugSwitch) TraceLog(" | %i [%i %i]", k, i, j);
     if (i < 0 || i >= kGridNodes || j < 0 || j >= kGridNodes) continue;
     if (s.PMatrix[i * kGridNodes + j] != kFreeNode) continue;
     const int d[2] = {i - in, j - jn};
     const double a[2] = {static_cast<double>(d[0] * um[0] + d[1] * um[1]),
                          static_cast<double>(d[0] * vm[0] + d[1] * vm[1])};
     const double R[2] = {Q[0] + a[0] * u[0] + a[1] * v[0], Q[1] + a[0] * u[1] + a[1] * v[1]};
-    if (s.DebugSwitch) Log("(testing X=%f Y=%f)", R[0], R[1]);
+    if (s.DebugSwitch) TraceLog("(testing X=%f Y=%f)", R[0], R[1]);
     double Distance = s.Edge;
-    const int pind = FindClosestPointLiteral(R[0], R[1], PX, PY, PD, SpotCount(), &Distance);
+    const int pind = FindClosestPoint(R[0], R[1], PX, PY, PD, SpotCount(), &Distance);
     if (pind >= 0 && Distance < s.Edge * s.Ethresh) {
       s.PMatrix[i * kGridNodes + j] = pind;
       if (s.DebugSwitch) {
-        Log("Point %i located\n", pind);
+        TraceLog("Point %i located\n", pind);
       } else {
-        Log("%i ", pind);
+        TraceLog("%i ", pind);
       }
       s.OccupiedPoints += 1;
       s.iAssignedPoints.store(s.OccupiedPoints, std::memory_order_relaxed);
@@ -66,13 +56,13 @@ void TraceLiteral(int oind, int nind, double* PX, double* PY, int* PD, int is, i
       s.Pj[pind] = j - s.jstart;
       TraceLiteral(nind, pind, PX, PY, PD, in, jn, i, j);
     } else if (s.DebugSwitch) {
-      Log(" D=%f (E=%f) not close enough to any other point ! \n", Distance, s.Edge);
+      TraceLog(" D=%f (E=%f) not close enough to any other point ! \n", Distance, s.Edge);
     }
   }
 }
 
-void GenerateShiftsLiteral(double* PX, double* PY, int* PD, double* SX, double* SY,
-                           const double* Pg) {
+int GenerateShiftsLiteral(double* PX, double* PY, int* PD, double* SX, double* SY,
+                          const double* Pg) {
   ProgramState& s = State();
   double Dtemp = 1000.0;
   s.Edge = static_cast<double>(s.ImageM);
@@ -84,10 +74,10 @@ void GenerateShiftsLiteral(double* PX, double* PY, int* PD, double* SX, double* 
   int oind = -1;
   int nind = -1;
   if (n >= 2) {
-    oind = FindClosestPointLiteral(Pg[0], Pg[1], PX, PY, PD, n, &Dtemp);
+    oind = FindClosestPoint(Pg[0], Pg[1], PX, PY, PD, n, &Dtemp);
     if (oind >= 0) {
       PD[oind] = 1;
-      nind = FindClosestPointLiteral(PX[oind], PY[oind], PX, PY, PD, n, &s.Edge);
+      nind = FindClosestPoint(PX[oind], PY[oind], PX, PY, PD, n, &s.Edge);
       if (nind < 0) PD[oind] = 0;
     }
   }
@@ -99,15 +89,15 @@ void GenerateShiftsLiteral(double* PX, double* PY, int* PD, double* SX, double* 
     s.PMatrix[50 * kGridNodes + 51] = nind;
     PD[nind] = 1;
     s.Pj[nind] = 1;
-    Log("Starting to trace ideal grid with points %i %i (Edge = %f)\n", oind, nind, s.Edge);
+    TraceLog("Starting to trace ideal grid with points %i %i (Edge = %f)\n", oind, nind, s.Edge);
     TraceLiteral(oind, nind, PX, PY, PD, 50, 50, 50, 51);
     TraceLiteral(nind, oind, PX, PY, PD, 50, 51, 50, 50);
   } else {
     s.OccupiedPoints = 0;
     s.iAssignedPoints.store(0, std::memory_order_relaxed);
   }
-  Log("----------------------------------------\n");
-  Log("%i points assigned from total %li \n ", s.OccupiedPoints, s.NumberOfPoints);
+  TraceLog("----------------------------------------\n");
+  TraceLog("%i points assigned from total %li \n ", s.OccupiedPoints, s.NumberOfPoints);
   if (s.DebugSwitch) TestDisplay();
   if (nind >= 0) {
     s.Origin[0] = PX[oind];
@@ -120,63 +110,11 @@ void GenerateShiftsLiteral(double* PX, double* PY, int* PD, double* SX, double* 
   }
   s.vg[0] = -s.ug[1];
   s.vg[1] = s.ug[0];
-  for (int k = 0; k < n; ++k) {
-    SX[k] = s.Origin[0] - s.Pi[k] * s.vg[0] + s.Pj[k] * s.ug[0];
-    SY[k] = s.Origin[1] - s.Pi[k] * s.vg[1] + s.Pj[k] * s.ug[1];
-  }
+  return CalculateShifts(PX, PY, SX, SY);
 }
 
 }  // namespace
 
-int FindClosestPointLiteral(double x, double y, const double* Xvect, const double* Yvect,
-                            const int* Dvect, int Npoints, double* Dmin) {
-  int found = -1;
-  double best = *Dmin;
-  for (int k = 0; k < Npoints; ++k) {
-    if (Dvect[k] != 0) continue;
-    const double dx = Xvect[k] - x;
-    const double dy = Yvect[k] - y;
-    const double distance = std::sqrt(dx * dx + dy * dy);
-    if (distance < best) {
-      best = distance;
-      found = k;
-    }
-  }
-  if (found >= 0) *Dmin = best;
-  return found;
-}
-
-int GetGridShiftsLiteral() {
-  ProgramState& s = State();
-  const auto n = static_cast<std::size_t>(std::max(s.MAXPoints, 0L));
-  if (s.MAXPoints < 1 || s.PointsBuffer.size() < 2 * n || s.Pflag.size() < n || s.Pi.size() < n ||
-      s.Pj.size() < n || s.SX.size() < n || s.SY.size() < n || s.PointsInput.size() < 4 * n) {
-    return 0;
-  }
-  if (s.OUT_LOG != nullptr) std::fclose(s.OUT_LOG);
-  s.OUT_LOG = std::fopen(kTraceLogName, "a");
-  double Pg[2] = {s.ImageM / 2.0, s.ImageN / 2.0};
-  if ((s.Centering & 0xF0) == 0x20) {
-    Pg[0] = s.InpCoor[0];
-    Pg[1] = s.InpCoor[1];
-  }
-  if ((s.Centering & 0x0F) == 1) {
-    s.Pc[0] = s.InpCoor[0];
-    s.Pc[1] = s.InpCoor[1];
-  } else {
-    s.Pc[0] = s.ImageM / 2.0;
-    s.Pc[1] = s.ImageN / 2.0;
-  }
-  Log(" Generating shifts with ideal grid origin placed at (%f,%f)\n", Pg[0], Pg[1]);
-  s.NumberOfPoints = std::clamp(s.NumberOfPoints, 0L, s.MAXPoints);
-  if (s.NumberOfPoints > 0) s.NumberOfPoints -= 1;
-  double* PX = s.PointsBuffer.data() + 1;
-  double* PY = s.PointsBuffer.data() + s.MAXPoints + 1;
-  GenerateShiftsLiteral(PX, PY, s.Pflag.data(), s.SX.data(), s.SY.data(), Pg);
-  DeleteNotAssignedPoints(PX, PY, s.SX.data(), s.SY.data(), s.Pflag.data());
-  if (s.OUT_LOG != nullptr) std::fclose(s.OUT_LOG);
-  s.OUT_LOG = nullptr;
-  return 0;
-}
+int GetGridShiftsLiteral() { return GetGridShiftsWith(GenerateShiftsLiteral); }
 
 }  // namespace zmr::oracle

@@ -3,29 +3,17 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "detection/SpotDetection.h"
 #include "state/ProgramState.h"
 #include "state/TraceLog.h"
 
 namespace zmr::oracle {
 
-int ValidLiteral(long M, long /*N*/, const int* Table, const int* Signal, long i, long j,
-                 int Threshold) {
-  return (Table[j * M + i] == 255 && Signal[j * M + i] < Threshold) ? 1 : 0;
-}
-
-int TestNeighboursLiteral(long M, long N, const int* Table, long i, long j, int Mark) {
-  if (i + 1 < M && Table[j * M + i + 1] == Mark) return 1;
-  if (i - 1 >= 0 && Table[j * M + i - 1] == Mark) return 1;
-  if (j + 1 < N && Table[(j + 1) * M + i] == Mark) return 1;
-  if (j - 1 >= 0 && Table[(j - 1) * M + i] == Mark) return 1;
-  return 0;
-}
-
 long DijkstraLiteral(long M, long N, int* Table, const int* Signal, double* CenterX,
                      double* CenterY, int Threshold, int Mark) {
   const long i0 = static_cast<long>(*CenterX);
   const long j0 = static_cast<long>(*CenterY);
-  if (!ValidLiteral(M, N, Table, Signal, i0, j0, Threshold)) return 0;
+  if (!Valid(M, N, Table, Signal, i0, j0, Threshold)) return 0;
 
   long Area = 1;
   const int w0 = Signal[j0 * M + i0] + 1;
@@ -39,8 +27,8 @@ long DijkstraLiteral(long M, long N, int* Table, const int* Signal, double* Cent
     AreaOld = Area;
     for (long j = 0; j < N; ++j) {
       for (long i = 0; i < M; ++i) {
-        if (TestNeighboursLiteral(M, N, Table, i, j, Mark) &&
-            ValidLiteral(M, N, Table, Signal, i, j, Threshold)) {
+        if (TestNeighbours(M, N, Table, i, j, Mark) &&
+            Valid(M, N, Table, Signal, i, j, Threshold)) {
           Table[j * M + i] = Mark;
           Area += 1;
           const int w = Signal[j * M + i] + 1;

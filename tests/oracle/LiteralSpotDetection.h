@@ -15,17 +15,11 @@
 
 namespace zmr::oracle {
 
-// 1 when Table[j*M+i] is 255 and Signal[j*M+i] < Threshold; (i, j) must lie in the image.
-int ValidLiteral(long M, long N, const int* Table, const int* Signal, long i, long j,
-                 int Threshold);
-
-// 1 when an edge neighbour of (i, j) inside the image (right, left, below, above) is Mark.
-int TestNeighboursLiteral(long M, long N, const int* Table, long i, long j, int Mark);
-
-// Region growth by sweeps from the start pixel (*CenterX, *CenterY truncated), labelling with
-// Mark (which must not be 255); the centre weighted by Signal + 1 replaces *CenterX, *CenterY.
-// Returns the area; 0 with nothing changed when the start pixel is not free and dark. The
-// sweeps stop early when fTerminated is set. The start must lie inside the image.
+// Region growth by sweeps (with Valid and TestNeighbours) from the start pixel (*CenterX, *CenterY
+// truncated), labelling with Mark (which must not be 255); the centre weighted by Signal + 1
+// replaces *CenterX, *CenterY. Returns the area; 0 with nothing changed when the start pixel is not
+// free and dark. The sweeps stop early when fTerminated is set. The start must lie inside the
+// image.
 long DijkstraLiteral(long M, long N, int* Table, const int* Signal, double* CenterX,
                      double* CenterY, int Threshold, int Mark);
 
