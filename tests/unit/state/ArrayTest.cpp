@@ -107,6 +107,9 @@ TEST_F(ArrayFiles, ReadersTakeOnlyTheirOwnFilesElseKeepTheArray) {
   using Reader = std::function<int(Ints&, const Bytes&)>;
   using FileReader = int (*)(int*, long, long, const char*);
   const std::string bin("\4\2\0\0\0\1\0\0\0\5\0\0\0\6\0\0\0", 17), px = "\x05\x06";
+  std::string doubles = bin, twoByTwo = bin;
+  doubles[0] = '\5';   // a double array
+  twoByTwo[5] = '\2';  // 2 x 2
   const Reader binary = [](Ints& a, const Bytes& b) {
     return ReadArrayBinBuffer(a.data(), 2, 1, b, "m");
   };
@@ -135,8 +138,8 @@ TEST_F(ArrayFiles, ReadersTakeOnlyTheirOwnFilesElseKeepTheArray) {
       {binary, bin.substr(0, 16), false},  // one byte short
       {binary, bin.substr(0, 7), false},   // inside the header
       {binary, "", false},
-      {binary, "\5" + bin.substr(1), false},                     // a double array
-      {binary, bin.substr(0, 5) + "\2" + bin.substr(6), false},  // 2 x 2
+      {binary, doubles, false},
+      {binary, twoByTwo, false},
       {[](Ints& a, const Bytes& b) { return ReadArrayBinBuffer(a.data(), 1, 2, b, "m"); }, bin,
        false},
       {text, " 5\n0x6", true},
@@ -178,131 +181,20 @@ TEST_F(ArrayFiles, ReadersTakeOnlyTheirOwnFilesElseKeepTheArray) {
   EXPECT_EQ(d, (std::vector<double>{1.5, -2}));
 }
 
-TEST(ArrayElements, ConversionsScalingAndSearches) {
+// The two element operations that form the transformed image from its signal.
+TEST(ArrayElements, TruncationSaturatesAndNormalisingScalesToTheLargestElement) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const std::vector<double> in = {2.9, -2.9, -0.7, 1e20, -1e20, nan};
   Ints out(6, 99);
   ArrayDoubleToInt(in.data(), out.data(), 3, 2);
   EXPECT_EQ(out, (Ints{2, -2, 0, INT_MAX, INT_MIN, 0}));
-  std::vector<double> back(6);
-  ArrayIntToDouble(out.data(), back.data(), 2, 3);
-  EXPECT_EQ(back, (std::vector<double>{2, -2, 0, INT_MAX, INT_MIN, 0}));
-
-  // The largest element becomes Scale (multiply, then divide); no positive element: unchanged.
+  // Multiply, then divide; NaN never becomes the maximum; no positive element: unchanged.
   std::vector<double> a = {-4, 2, 1, nan}, none = {0, -1};
   EXPECT_EQ(ArrayNormalise(a.data(), 2, 2, 255.0), 1);
   EXPECT_EQ(ArrayNormalise(none.data(), 2, 1, 255.0), 1);
   EXPECT_EQ(std::vector<double>(a.begin(), a.begin() + 3), (std::vector<double>{-510, 255, 127.5}));
   EXPECT_TRUE(std::isnan(a[3]));
   EXPECT_EQ(none, (std::vector<double>{0, -1}));
-
-  // Mode 0 replaces elements not greater than the threshold, other modes those less than it.
-  std::vector<double> notGreater = {1, 2, 3}, less = {1, 2, 3}, column(2), diff(3);
-  ArrayThresholdSet(notGreater.data(), 3, 1, 2.0, -1.0, 0);
-  ArrayThresholdSet(less.data(), 3, 1, 2.0, -1.0, 7);
-  EXPECT_EQ(notGreater, (std::vector<double>{-1, -1, 3}));
-  EXPECT_EQ(less, (std::vector<double>{-1, 2, 3}));
-  EXPECT_EQ(GetArrayColumn(column.data(), notGreater.data(), 1, 2, 0), 1);  // rows of width 1
-  EXPECT_EQ(column, (std::vector<double>{-1, -1}));
-  SubstractArrayD(diff.data(), less.data(), notGreater.data(), 3, 1);
-  EXPECT_EQ(diff, (std::vector<double>{0, 3, 0}));
-
-  Ints s = {3, 9, -1, 9, 0, 2};
-  EXPECT_EQ(FindElement(s.data(), 9, 3, 2), 1);
-  EXPECT_EQ(FindElement(s.data(), 5, 3, 2), -1);
-  EXPECT_EQ(ArrayMaxIndex(s.data(), 0, 2), -1);
-  EXPECT_EQ(ArrayInvert(s.data(), -3, 2), -1);
-  EXPECT_EQ(ArrayInvert(s.data(), 3, 2), 1);
-  EXPECT_EQ(s, (Ints{6, 0, 10, 0, 9, 7}));
-  Ints big = {INT_MAX, INT_MIN};  // the difference wraps instead of overflowing
-  ArrayInvert(big.data(), 2, 1);
-  EXPECT_EQ(big, (Ints{0, -1}));
-
-  // An empty side fills and copies nothing, even when M * N is positive.
-  Ints f(4, 3), copy(4, 0);
-  FillArray(f.data(), -2, -2, 255);
-  FillArray(f.data(), LONG_MAX, 2, 255);  // a product past any array
-  ArrayCopy(copy.data(), f.data(), 2, 2);
-  EXPECT_EQ(copy, Ints(4, 3));
-  std::vector<double> fd(2, 0.0), cd(2, 1.0);
-  FillArrayD(fd.data(), 2, 1, 0.5);
-  ArrayCopyD(cd.data(), fd.data(), 1, 2);
-  EXPECT_EQ(cd, (std::vector<double>{0.5, 0.5}));
-}
-
-TEST(ArrayElements, CountsWindowsAndBlocks) {
-  // 4 x 3; the window is columns 1..2 of rows 1..2 (values 5, 6, 9, 5).
-  const Ints a = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 5, -1};
-  std::vector<long> freq(3, 77);
-  EXPECT_EQ(AreaFrequencyCount(a.data(), 4, 3, 1, 1, 3, 3, freq.data(), 5, 2), 3);
-  EXPECT_EQ(freq, (std::vector<long>{2, 1, 77}));
-  // A window reaching past the array counts only the elements inside it.
-  EXPECT_EQ(AreaFrequencyCount(a.data(), 4, 3, -5, -5, 99, 99, freq.data(), 0, 3), 3);
-  EXPECT_EQ(freq, (std::vector<long>{1, 1, 1}));
-  EXPECT_EQ(AreaFrequencyCount(a.data(), 4, 3, 0, 0, 4, 3, freq.data(), 0, 0), 0);
-
-  Ints square = {1, 2, 3, 4, 5, 6, 7, 8, 9};
-  std::vector<double> squareD = {1, 2, 3, 4};
-  EXPECT_EQ(ArrayTranspose(square.data(), 3, 3), 1);
-  EXPECT_EQ(ArrayTranspose(square.data(), 3, 2), 0);
-  EXPECT_EQ(square, (Ints{1, 4, 7, 2, 5, 8, 3, 6, 9}));
-  EXPECT_EQ(ArrayTransposeD(squareD.data(), 2, 2), 1);
-  EXPECT_EQ(squareD, (std::vector<double>{1, 3, 2, 4}));
-
-  int* block = nullptr;
-  double someDouble = 0.0;
-  double* blockD = &someDouble;
-  EXPECT_EQ(AllocateArrayInt(&block, 3, 2), 6);
-  EXPECT_EQ(Ints(block, block + 6), Ints(6, 0));
-  EXPECT_EQ(DeAllocateArrayInt(block), 1);
-  EXPECT_EQ(AllocateArrayDouble(&blockD, LONG_MAX, 2), 0);  // overflowing size: no block
-  EXPECT_EQ(blockD, nullptr);
-  EXPECT_EQ(AllocateArrayDouble(&blockD, 0, 2), 0);
-  EXPECT_EQ(AllocateArrayInt(&block, LONG_MAX / 2, 2), 0);  // beyond any address space
-  EXPECT_EQ(DeAllocateArrayInt(nullptr), 0);
-  EXPECT_EQ(DeAllocateArrayDouble(nullptr), 0);
-  ASSERT_EQ(AllocateArrayDouble(&blockD, 1, 1), 1);
-  EXPECT_EQ(DeAllocateArrayDouble(blockD), 1);
-}
-
-TEST(ArrayElements, PlotsStayInsideTheArray) {
-  const struct {
-    const char* name;
-    double p1[2], p2[2];
-    int width;
-    const char* picture;  // rows of '.' (0) and '#' (1) separated by '|'
-  } cases[] = {
-      {"end point not reached", {1, 2}, {3, 2}, 1, ".....|.....|.##..|.....|....."},
-      {"wide line", {1, 2}, {3, 2}, 2, ".....|.##..|####.|.##..|....."},
-      {"diagonal through corners", {0, 0}, {5, 5}, 1, ".....|.#...|..#..|...#.|....."},
-      {"border row", {-3, 0}, {9, 0}, 2, ".....|.....|.....|.....|....."},
-      {"fractions truncate", {1.6, 2.9}, {1.7, 2.9}, 1, ".....|.....|.#...|.....|....."},
-  };
-  for (const auto& c : cases) {
-    Ints grid(25, 0);
-    EXPECT_EQ(PlotLine(grid.data(), 5, 5, c.p1, c.p2, 1, c.width), 0);
-    std::string picture;
-    for (std::size_t k = 0; k < grid.size(); ++k)
-      picture += std::string(k > 0 && k % 5 == 0 ? "|" : "") + (grid[k] == 0 ? '.' : '#');
-    EXPECT_EQ(picture, c.picture) << c.name;
-  }
-  Ints tiny(4, 0);
-  const double from[2] = {0, 0}, to[2] = {1, 1};
-  EXPECT_EQ(PlotLine(tiny.data(), 2, 2, from, to, 1, 3), 0);  // no interior at all
-  EXPECT_EQ(PlotLine(tiny.data(), 4, 1, from, to, 1, 3), 0);
-  EXPECT_EQ(tiny, Ints(4, 0));
-
-  Ints grid(6, 0);  // 3 x 2
-  const long inside[2] = {2, 1}, outside[4][2] = {{3, 0}, {0, 2}, {-1, 0}, {0, -1}};
-  EXPECT_EQ(Plot(grid.data(), 3, 2, inside, INT_MAX), 1);
-  EXPECT_EQ(AddPlot(grid.data(), 3, 2, inside, 2), 1);  // wraps
-  for (const auto* at : outside) {
-    EXPECT_EQ(Plot(grid.data(), 3, 2, at, 4), 0);
-    EXPECT_EQ(AddPlot(grid.data(), 3, 2, at, 4), 0);
-  }
-  EXPECT_EQ(grid, (Ints{0, 0, 0, 0, 0, INT_MIN + 1}));
-  const double point[2] = {2.7, 1.2};
-  EXPECT_EQ(GetColor(point, 3, 2, grid.data()), INT_MIN + 1);
 }
 
 }  // namespace

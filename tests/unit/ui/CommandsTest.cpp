@@ -1,5 +1,4 @@
-// The menu commands over a fake platform: preconditions and their messages, the text image load
-// and the ASCII save.
+// The menu commands over a fake platform: preconditions and their messages.
 #include "export/GridShifts.h"
 #include "support/FakePlatform.h"
 #include "support/TestSupport.h"
@@ -65,23 +64,6 @@ TEST_F(CommandsTest, RefusedCommandsShowTheirMessageAndWriteNothing) {
     EXPECT_EQ(test::ReadFile("in.txt"), "1 2 3 4 5 6\n");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator("."), {}), 2) << c.message;
   }
-}
-
-TEST_F(CommandsTest, ImageOfTheDefaultFormatLoadsScaledAndSavesAsAsciiThatReadsBack) {
-  State().IMAGE_X = 4;
-  State().IMAGE_Y = 3;
-  test::WriteFile("img.txt", "1 2 3 4 5 6 7 8 9 a b c\n");
-  platform_.fileAnswers = {"img.txt", "ascii.txt", "ascii.txt"};
-  Run(IDM_OPEN_OSTREL);
-  const ProgramState& s = State();
-  EXPECT_EQ((std::vector{s.cxDib, s.cyDib, s.xoffset, s.yoffset}), (std::vector{4, 3, 510, 511}));
-  const std::vector<int> scaled = {21, 42, 63, 85, 106, 127, 148, 170, 191, 212, 233, 255};
-  EXPECT_EQ(s.Msource, scaled);  // v / 12 * 255, truncated
-  Run(IDM_SAVE_ASCII);
-  EXPECT_EQ(test::ReadFile("ascii.txt"), "21 42 63 85 \n106 127 148 170 \n191 212 233 255 \n");
-  Run(IDM_OPEN_ASCII);
-  EXPECT_TRUE(platform_.messages.empty());
-  EXPECT_EQ(s.Msource, scaled);
 }
 
 }  // namespace

@@ -290,48 +290,5 @@ TEST_F(CommandFixture, NanPointsAreKeptButLeftOutOfTheTriangles) {
     EXPECT_TRUE(vertex != 1 && vertex != 4) << vertex;
 }
 
-// Options files at start-up, the Options dialog that shows what they set, then the load of a
-// 30-value text image, refused only when the width and height taken are too large.
-TEST(OptionsFilesTest, HostileOptionsAreReadToTheEndAndLoggedAsTaken) {
-  const std::string x(1000000, 'x'), nines(100000, '9');
-  std::string junk;
-  for (int i = 0; i < 20000; ++i) junk += std::string("\0\xff*\n\"", 5);
-  // The width, height, filter size and max. slope shown, the options file, the log it leaves.
-  const std::string cases[][3] = {
-      {"-1 10 0 0.2",
-       "ImageWidth 99999999999999999999\nImageHeight 4294967306\nFilterSize -" + nines + "\n",
-       "ImageWidth (0)= -1\nImageHeight (1)= 10\nFilterSize (2)= 0\n"},
-      {"769 769 5 nan", "MaxSlope nan\nEdge inf\nMinPatchSize 7\n",
-       "MaxSlope (5)= nan\nEdge (4)cannot read parameter value (long)\nError - inf keyword not "
-       "recognized !MinPatchSize (3)= 7\n"},
-      {"769 769 5 inf", "MaxSlope 1e999\n", "MaxSlope (5)= inf\n"},
-      {"769 9 5 0.2", "ImageWidth" + x + " 5\nImageHeight 9\n",
-       "\nError - ImageWidth" + x.substr(0, 239) +
-           " keyword not recognized !\nError - 5 keyword not recognized !ImageHeight (1)= 9\n"},
-      {"640 769 5 0.2", "ImageWidth 640\n/* ImageHeight 9\n" + junk, "ImageWidth (0)= 640\n"},
-      {"769 9 5 0.2", "ImageWidth \"640\nImageHeight 9\nFilterSize \"",
-       "ImageWidth (0)cannot read parameter value (integer)\nError - 640 keyword not recognized "
-       "!ImageHeight (1)= 9\nFilterSize (2)cannot read parameter value (long)"},
-  };
-  test::TempDir dir;
-  WriteFile("img.txt", Text(Hx)());
-  for (const auto& [fields, text, log] : cases) {
-    SCOPED_TRACE(text.substr(0, 30));
-    ResetProgramState();
-    WriteFile(kOptionsFileName, text);
-    test::FakePlatform platform;
-    StartProgram(platform);
-    EXPECT_EQ(test::ReadFile(kOptionsLogName), log);
-    CmdOptions(platform);
-    const auto& f = platform.optionsDialogs.at(0).fields;
-    EXPECT_EQ(f[0] + " " + f[1] + " " + f[2] + " " + f[5], fields);
-    platform.fileAnswers = {"img.txt"};
-    CmdOpenOstrel(platform);
-    EXPECT_EQ(platform.MessageTexts(), std::vector<std::string>(fields[0] == '-', kLarge));
-    EXPECT_EQ(platform.formatDialogs.size(), fields[0] == '-' ? 0u : 1u);
-    EndProgram();
-  }
-}
-
 }  // namespace
 }  // namespace zmr
