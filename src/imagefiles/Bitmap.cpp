@@ -89,36 +89,50 @@ bool IsKnownHeaderSize(std::uint32_t size) {
   return size == 12 || size == 40 || size == 52 || size == 56 || size == 108 || size == 124;
 }
 
-// Reads the first n bytes of the file; false on a read error or an early end of the file.
-bool ReadFully(int fd, std::uint8_t* dst, std::size_t n) {
+// Reads up to n bytes from the start of the file; returns how many it got (fewer at an early
+// end of the file or on a read error).
+std::size_t ReadUpTo(int fd, std::uint8_t* dst, std::size_t n) {
   std::size_t got = 0;
   while (got < n) {
     const ssize_t r = ::pread(fd, dst + got, n - got, static_cast<off_t>(got));
     if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return false;
+    if (r <= 0) break;
     got += static_cast<std::size_t>(r);
   }
-  return true;
+  return got;
 }
 
 }  // namespace
 
-std::vector<std::uint8_t> DibLoadImage(const char* pstrFileName, bool* outOfMemory) {
+std::vector<std::uint8_t> DibLoadImage(const char* pstrFileName, BitmapLoadFailure* failure) {
+  BitmapLoadFailure unused = BitmapLoadFailure::kNone;
+  BitmapLoadFailure& why = failure != nullptr ? *failure : unused;
+  why = BitmapLoadFailure::kUnreadable;
   if (pstrFileName == nullptr) return {};
   const int fd = ::open(pstrFileName, O_RDONLY | O_CLOEXEC);
   if (fd < 0) return {};
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0 ||
-      static_cast<std::uint64_t>(st.st_size) > kMaxFileSize) {
+  // Only the first bytes are read before the block is allocated: the signature, the stored
+  // size and the sides, so that neither a huge image nor a large file that is not a bitmap is
+  // held in memory or read to its end.
+  std::vector<std::uint8_t> head(kBitmapFileHeaderSize + kBitmapOffsetInfoHeight + 4);
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    head.resize(ReadUpTo(fd, head.data(), head.size()));
+  } else {
+    head.clear();
+  }
+  int width = 0;
+  int height = 0;
+  if (HasSignature(head) && BitmapHeaderSize(head, width, height) &&
+      !ImageSizeAllowed(width, height)) {
+    why = BitmapLoadFailure::kTooLarge;
     ::close(fd);
     return {};
   }
   const auto size = static_cast<std::size_t>(st.st_size);
-  // The signature and the stored size are checked before the block is allocated, so a large
-  // file that is not a bitmap is neither held in memory nor read to its end.
-  std::uint8_t head[kBitmapOffsetFileSize + 4];
-  if (size < sizeof head || !ReadFully(fd, head, sizeof head) || head[0] != 'B' || head[1] != 'M' ||
-      GetU32(head + kBitmapOffsetFileSize) != size) {
+  if (!HasSignature(head) || head.size() < kBitmapOffsetFileSize + 4 || st.st_size < 0 ||
+      static_cast<std::uint64_t>(st.st_size) > kMaxFileSize ||
+      GetU32(head, kBitmapOffsetFileSize) != size) {
     ::close(fd);
     return {};
   }
@@ -127,15 +141,16 @@ std::vector<std::uint8_t> DibLoadImage(const char* pstrFileName, bool* outOfMemo
     block.resize(size);
   } catch (const std::bad_alloc&) {
     ::close(fd);
-    if (outOfMemory != nullptr) *outOfMemory = true;
+    why = BitmapLoadFailure::kOutOfMemory;
     return {};
   }
-  const bool complete = ReadFully(fd, block.data(), size);
+  const bool complete = ReadUpTo(fd, block.data(), size) == size;
   ::close(fd);
   // The file may have changed since its first bytes were read.
   if (!complete || !HasSignature(block) || GetU32(block, kBitmapOffsetFileSize) != size) {
     return {};
   }
+  why = BitmapLoadFailure::kNone;
   return block;
 }
 

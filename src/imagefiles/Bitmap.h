@@ -33,12 +33,22 @@ inline constexpr std::size_t kBitmapOffsetMasks = 40;  // red, green, blue masks
 inline constexpr std::size_t kBitmapWrittenHeaderSize =
     kBitmapFileHeaderSize + kBitmapInfoHeaderSize;
 
+// Why DibLoadImage gave no bytes.
+enum class BitmapLoadFailure {
+  kNone,         // it gave the file
+  kUnreadable,   // not a bitmap file it can read (see below)
+  kTooLarge,     // the header states an image beyond ImageSizeAllowed
+  kOutOfMemory,  // no block of the file's size could be allocated
+};
+
 // Reads the whole file named pstrFileName. Returns its bytes, or an empty vector when the file
-// cannot be opened, is not a regular file, is larger than 32 bits, cannot be read completely,
-// does not start with "BM", or the 32-bit file size stored at byte 2 differs from its real size.
-// Those first six bytes are checked before anything is allocated; then a block of the file's
-// real size is. When that block cannot be allocated and outOfMemory is given, it is set true.
-std::vector<std::uint8_t> DibLoadImage(const char* pstrFileName, bool* outOfMemory = nullptr);
+// cannot be opened, is not a regular file, states an image beyond ImageSizeAllowed in its
+// header, is larger than 32 bits, cannot be read completely, does not start with "BM", or the
+// 32-bit file size stored at byte 2 differs from its real size. Only the first bytes (up to the
+// image height) are read before a block of the file's real size is allocated. When failure is
+// given it receives the reason.
+std::vector<std::uint8_t> DibLoadImage(const char* pstrFileName,
+                                       BitmapLoadFailure* failure = nullptr);
 
 // The reason DecodeBitmap gives when the pixels cannot be allocated.
 inline constexpr const char* kBitmapOutOfMemory = "out of memory";

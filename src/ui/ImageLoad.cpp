@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "imagefiles/Bitmap.h"
@@ -18,58 +19,34 @@ namespace zmr {
 namespace {
 // The working size, ORBIK offsets and format list that an image load changes before it
 // allocates; kept so that a refused allocation leaves them as they were.
-struct GeometrySnapshot {
-  int cxDib, cyDib, xoffset, yoffset, imxoff, imyoff, ImageArea, NFormats, FormatIndex;
-  std::array<int, 2 * kMaxImageFormats> ImageFormat;
-  static GeometrySnapshot Take() {
-    const ProgramState& s = State();
-    return {s.cxDib,  s.cyDib,     s.xoffset,  s.yoffset,     s.imxoff,
-            s.imyoff, s.ImageArea, s.NFormats, s.FormatIndex, s.ImageFormat};
-  }
-  void Restore() const {
-    ProgramState& s = State();
-    s.cxDib = cxDib;
-    s.cyDib = cyDib;
-    s.xoffset = xoffset;
-    s.yoffset = yoffset;
-    s.imxoff = imxoff;
-    s.imyoff = imyoff;
-    s.ImageArea = ImageArea;
-    s.NFormats = NFormats;
-    s.FormatIndex = FormatIndex;
-    s.ImageFormat = ImageFormat;
-  }
-};
+auto Geometry() {
+  ProgramState& s = State();
+  return std::tie(s.cxDib, s.cyDib, s.xoffset, s.yoffset, s.imxoff, s.imyoff, s.ImageArea,
+                  s.NFormats, s.FormatIndex, s.ImageFormat);
+}
+// A copy of the values the members hold.
+template <typename... T>
+std::tuple<T...> Values(const std::tuple<T&...>& members) {
+  return members;
+}
+using GeometrySnapshot = decltype(Values(Geometry()));
 
 // Allocates the image arrays for the working size, with a message when that cannot be done.
 bool AllocateForLoad(Platform& platform, const GeometrySnapshot& before) {
   ProgramState& s = State();
   if (!ImageSizeAllowed(s.cxDib, s.cyDib)) {
-    before.Restore();
+    Geometry() = before;
     platform.Message(kErrorImageTooLarge, kMessageCaption);
     return false;
   }
   if (AllocateImageArrays(s.cxDib, s.cyDib) == 0) {
-    before.Restore();
+    Geometry() = before;
     platform.Message(kErrorNoMemory, kMessageCaption);
     return false;
   }
   return true;
 }
 
-// Whether the file's header states an image beyond the size cap. Only the first bytes are
-// read, so a huge bitmap is refused without being read into memory.
-bool BitmapStatesTooLargeImage(const std::string& fileName) {
-  std::vector<std::uint8_t> head(kBitmapFileHeaderSize + kBitmapOffsetInfoHeight + 4);
-  std::FILE* f = std::fopen(fileName.c_str(), "rb");
-  if (f == nullptr) return false;
-  head.resize(std::fread(head.data(), 1, head.size(), f));
-  std::fclose(f);
-  int width = 0;
-  int height = 0;
-  return head.size() >= 2 && head[0] == 'B' && head[1] == 'M' &&
-         BitmapHeaderSize(head, width, height) && !ImageSizeAllowed(width, height);
-}
 }  // namespace
 
 bool LoadTextImage(Platform& platform, const std::string& fileName, const char* mode) {
@@ -95,7 +72,7 @@ bool LoadTextImage(Platform& platform, const std::string& fileName, const char* 
     return false;
   }
 
-  const GeometrySnapshot before = GeometrySnapshot::Take();
+  const GeometrySnapshot before = Geometry();
   s.ImageArea = counted.count;
   s.cxDib = s.IMAGE_X;
   s.cyDib = s.IMAGE_Y;
@@ -142,25 +119,24 @@ bool LoadTextImage(Platform& platform, const std::string& fileName, const char* 
 }
 
 bool LoadBitmapImage(Platform& platform, const std::string& fileName) {
-  if (BitmapStatesTooLargeImage(fileName)) {
-    platform.Message(kErrorImageTooLarge, kMessageCaption);
-    return false;
-  }
   platform.SetWaitCursor(true);
-  bool outOfMemory = false;
-  std::vector<std::uint8_t> file = DibLoadImage(fileName.c_str(), &outOfMemory);
+  BitmapLoadFailure failure = BitmapLoadFailure::kNone;
+  std::vector<std::uint8_t> file = DibLoadImage(fileName.c_str(), &failure);
   DecodedBitmap decoded;
   std::string why;
   const bool valid = !file.empty() && DecodeBitmap(file, decoded, &why);
   platform.SetWaitCursor(false);
   if (!valid) {
-    outOfMemory = outOfMemory || why == kBitmapOutOfMemory;
-    platform.Message(outOfMemory ? kErrorNoMemory : kErrorInImageFile, kMessageCaption);
+    if (why == kBitmapOutOfMemory) failure = BitmapLoadFailure::kOutOfMemory;
+    const char* message = failure == BitmapLoadFailure::kTooLarge      ? kErrorImageTooLarge
+                          : failure == BitmapLoadFailure::kOutOfMemory ? kErrorNoMemory
+                                                                       : kErrorInImageFile;
+    platform.Message(message, kMessageCaption);
     return false;
   }
 
   ProgramState& s = State();
-  const GeometrySnapshot before = GeometrySnapshot::Take();
+  const GeometrySnapshot before = Geometry();
   s.cxDib = decoded.width;
   s.cyDib = decoded.height;
   if (!AllocateForLoad(platform, before)) return false;
