@@ -103,7 +103,7 @@ struct Scene {
     detected.Take();
   }
   ~Scene() {
-    EndProgram();
+    EndProgram(State());
     std::filesystem::current_path("/");
     std::filesystem::remove_all(folder);
   }

@@ -208,8 +208,8 @@ void BenchImage(long size, LiteralRunner& literal, std::vector<Row>& rows) {
 
   ResetProgramState();
   ProgramState& s = State();
-  AllocateArrays();
-  if (AllocateImageArrays(static_cast<int>(size), static_cast<int>(size)) != 1) return;
+  AllocateArrays(State());
+  if (AllocateImageArrays(State(), static_cast<int>(size), static_cast<int>(size)) != 1) return;
   s.cxDib = s.cyDib = static_cast<int>(size);
   const int M = static_cast<int>(size);
 
@@ -243,8 +243,8 @@ void BenchImage(long size, LiteralRunner& literal, std::vector<Row>& rows) {
     QuietStdout quiet;
     detect.fast = Seconds([&] {
       std::fill(s.Mtarget.begin(), s.Mtarget.end(), kFreeLabel);
-      s.NumberOfPoints = FindCenters(size, size, s.Mtarget.data(), s.Msource.data(), threshold,
-                                     s.MinPatchSize, PX, PY);
+      s.NumberOfPoints = FindCenters(State(), size, size, s.Mtarget.data(), s.Msource.data(),
+                                     threshold, s.MinPatchSize, PX, PY);
     });
     const SpotList found{s.PointsBuffer, s.NumberOfPoints};
     // Sweeps over the whole image, one per pixel of a spot's width, for every spot.
@@ -263,7 +263,7 @@ void BenchImage(long size, LiteralRunner& literal, std::vector<Row>& rows) {
   const SpotList spots{s.PointsBuffer, s.NumberOfPoints};
   const double n = static_cast<double>(spots.count);
   Row trace{"tracing", label};
-  trace.fast = Seconds([] { GetGridShifts(); });
+  trace.fast = Seconds([] { GetGridShifts(State()); });
   const SpotList traced{s.PointsBuffer, s.NumberOfPoints};
   RestoreSpots(spots);
   literal.Run(trace, n * n, [] { oracle::GetGridShiftsLiteral(); });
@@ -275,16 +275,16 @@ void BenchImage(long size, LiteralRunner& literal, std::vector<Row>& rows) {
   // to the border, triangulation again.
   {
     QuietStdout quiet;
-    MakeTriangulation(0);
-    CInitPointArrays();
-    if (AddBoundaryCalibrationPoints(M, M) == 1) MakeTriangulation(1);
+    MakeTriangulation(State(), 0);
+    CInitPointArrays(State());
+    if (AddBoundaryCalibrationPoints(State(), M, M) == 1) MakeTriangulation(State(), 1);
   }
   const double triangles = static_cast<double>(s.NumberOfTriangles);
   const std::vector<double> points = s.PointsInput;
 
   Row transform{"transformation", label};
   std::vector<int> target;
-  transform.fast = Seconds([&] { RunTransform(size, size); });
+  transform.fast = Seconds([&] { RunTransform(State(), size, size); });
   target = s.Mtarget;
   literal.Run(transform, pixels * triangles, [&] { oracle::RunTransformLiteral(size, size); });
   if (transform.literal >= 0 && !transform.extrapolated && target != s.Mtarget) {
@@ -296,7 +296,7 @@ void BenchImage(long size, LiteralRunner& literal, std::vector<Row>& rows) {
   Row rotation{"rotation/scale", label};
   double center[2], angle = 0, scale = 0;
   rotation.fast = Seconds([&] {
-    ArrayStatistics(center, &angle, &scale, size, size, s.deltaX.data(), s.deltaY.data(),
+    ArrayStatistics(State(), center, &angle, &scale, size, size, s.deltaX.data(), s.deltaY.data(),
                     s.Area.data());
   });
   const std::vector<double> adjusted = s.PointsInput;
@@ -313,8 +313,8 @@ void BenchImage(long size, LiteralRunner& literal, std::vector<Row>& rows) {
 
   Row tables{"tables", label};
   const int step = static_cast<int>(s.EdgeGrid);
-  tables.fast = Seconds([&] { CalculateReducedGridShifts(size, size, step, 0); });
-  const double nodes = static_cast<double>(ReducedGridNodeCount(size, size, step));
+  tables.fast = Seconds([&] { CalculateReducedGridShifts(State(), size, size, step, 0); });
+  const double nodes = static_cast<double>(ReducedGridNodeCount(State(), size, size, step));
   literal.Run(tables, nodes * triangles,
               [&] { oracle::CalculateReducedGridShiftsLiteral(size, size, step, 0); });
   tables.units = pixels;
@@ -325,8 +325,8 @@ void BenchImage(long size, LiteralRunner& literal, std::vector<Row>& rows) {
 void BenchTriangulation(long n, LiteralRunner& literal, std::vector<Row>& rows) {
   ResetProgramState();
   ProgramState& s = State();
-  AllocateArrays();
-  if (!TriangulationCapacityOk(n)) {
+  AllocateArrays(State());
+  if (!TriangulationCapacityOk(State(), n)) {
     std::fprintf(stderr, "zmr_bench: %ld points do not fit the triangulation\n", n);
     return;
   }
@@ -346,7 +346,7 @@ void BenchTriangulation(long n, LiteralRunner& literal, std::vector<Row>& rows) 
   Row row{"triangulation", std::to_string(n) + " pts"};
   row.fast = Seconds([&] {
     s.NumberOfTriangles = 0;
-    Triangulate(PX, PY);
+    Triangulate(State(), PX, PY);
   });
 #ifdef ZMR_BENCH_LITERAL_TRIANGULATION
   const double d = static_cast<double>(n);

@@ -6,14 +6,14 @@
 #include <cstring>
 #include <string>
 
+#include "state/OptionTable.h"
 #include "state/ParameterScan.h"
 #include "state/ProgramState.h"
 
 namespace {
 
-void AddEntry(const char* name, int type, void* target, long* sizeI = nullptr,
+void AddEntry(zmr::ProgramState& s, const char* name, int type, void* target, long* sizeI = nullptr,
               long* sizeJ = nullptr) {
-  zmr::ProgramState& s = zmr::State();
   zmr::ParameterEntry& e = s.Param[static_cast<std::size_t>(s.ParamTableSize++)];
   e.Name = name;
   e.Type = type;
@@ -25,16 +25,8 @@ void AddEntry(const char* name, int type, void* target, long* sizeI = nullptr,
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  zmr::ResetProgramState();
-  zmr::ProgramState& s = zmr::State();
-  zmr::AddParameterInteger("ImageWidth", &s.IMAGE_X);
-  zmr::AddParameterInteger("ImageHeight", &s.IMAGE_Y);
-  zmr::AddParameterLong("FilterSize", &s.FilterSize);
-  zmr::AddParameterLong("MinPatchSize", &s.MinPatchSize);
-  zmr::AddParameterLong("Edge", &s.EdgeGrid);
-  zmr::AddParameterDouble("MaxSlope", &s.Ethresh);
-  zmr::AddParameterInteger("ORBIKxoffset", &s.xoffset);
-  zmr::AddParameterInteger("ORBIKyoffset", &s.yoffset);
+  zmr::ProgramState s;
+  zmr::RegisterOptions(s);
 
   double vect[3] = {};
   double grid[6] = {};
@@ -42,13 +34,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   long cols = 3;
   int flag = 0;
   char title[zmr::kParamTextBuffer] = {};
-  AddEntry("Offset", zmr::VECT, vect);
-  AddEntry("Grid", zmr::ARRAYD, grid, &rows, &cols);
-  AddEntry("Verbose", zmr::FLAG, &flag);
-  AddEntry("Title", zmr::STRING, title);
+  AddEntry(s, "Offset", zmr::VECT, vect);
+  AddEntry(s, "Grid", zmr::ARRAYD, grid, &rows, &cols);
+  AddEntry(s, "Verbose", zmr::FLAG, &flag);
+  AddEntry(s, "Title", zmr::STRING, title);
 
   const std::string options(reinterpret_cast<const char*>(data), size);
-  const std::string log = zmr::ReadParametersToLog(options);
+  const std::string log = zmr::ReadParametersToLog(s, options);
   // The string value is always terminated within its buffer.
   if (std::memchr(title, '\0', sizeof title) == nullptr) std::abort();
   // The log echoes at most a bounded amount per input byte: nothing runs away.

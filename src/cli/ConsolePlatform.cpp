@@ -39,8 +39,7 @@ CounterLabels LabelsOf(ProgressDialog dialog) {
   return {nullptr, "Points:", "Triangles:"};
 }
 
-void PrintProgressLine(ProgressDialog dialog, bool cancelling) {
-  const ProgramState& s = State();
+void PrintProgressLine(const ProgramState& s, ProgressDialog dialog, bool cancelling) {
   const int percent = std::clamp(s.iProgressStatus.load(std::memory_order_relaxed), 0, 100);
   constexpr int kBarWidth = 20;
   char bar[kBarWidth + 1];
@@ -107,7 +106,7 @@ bool ConsolePlatform::RunOptionsDialog(OptionsDialogData& data) {
 }
 
 void ConsolePlatform::RunWorker(ProgressDialog dialog, const std::function<void()>& work) {
-  ProgramState& s = State();
+  ProgramState& s = Program();
   std::atomic<bool> done{false};
   gInterruptRequested = 0;
   struct sigaction onInterrupt {};
@@ -132,7 +131,7 @@ void ConsolePlatform::RunWorker(ProgressDialog dialog, const std::function<void(
     }
     const auto now = std::chrono::steady_clock::now();
     if (terminal && now - lastLine >= std::chrono::milliseconds(200)) {
-      PrintProgressLine(dialog, cancelling);
+      PrintProgressLine(s, dialog, cancelling);
       lastLine = now;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -140,18 +139,18 @@ void ConsolePlatform::RunWorker(ProgressDialog dialog, const std::function<void(
   worker.join();
   sigaction(SIGINT, &previous, nullptr);
   if (terminal) {
-    PrintProgressLine(dialog, cancelling);
+    PrintProgressLine(s, dialog, cancelling);
     std::fputc('\n', stderr);
   }
 }
 
 void ConsolePlatform::OpenThresholdDialog() {
   // The dialog opens, its scroll bar is moved to the answer (if any), and OK closes it.
-  State().hDlgModeless = this;
+  Program().hDlgModeless = this;
   ThresholdDialogInit(*this);
   if (thresholdAnswer_)
     ThresholdDialogScroll(*this, ScrollRequest::ThumbPosition, *thresholdAnswer_);
-  ThresholdDialogClose();
+  ThresholdDialogClose(Program());
 }
 
 void ConsolePlatform::BeginStep() {

@@ -224,10 +224,11 @@ int RunSteps(const std::vector<Step>& steps, ConsolePlatform& platform, bool tim
 
     if (step.render) {
       // What the main window shows at a client area of the image's size.
-      if (!SaveRender(step.file)) platform.Message(kErrorCreatingImage, kMessageCaption);
+      if (!SaveRender(platform.Program(), step.file))
+        platform.Message(kErrorCreatingImage, kMessageCaption);
     } else if (step.overlayBit != 0) {
       // Set rather than toggled: run the toggle only when the state differs.
-      const bool isOn = (State().cfDrawMode & step.overlayBit) != 0;
+      const bool isOn = (platform.Program().cfDrawMode & step.overlayBit) != 0;
       if (isOn != step.on) step.command->handler(platform);
     } else {
       step.command->handler(platform);

@@ -3,8 +3,8 @@
 
 #include <clocale>
 #include <cstdio>
-#include <memory>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
   ConsolePlatform platform;
   StartProgram(platform);
   const int status = platform.messages() > 0 ? kExitMessage : RunSteps(steps, platform, timings);
-  EndProgram();
+  EndProgram(platform.Program());
   std::fflush(stdout);
   return status;
 }

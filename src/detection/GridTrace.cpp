@@ -23,22 +23,21 @@ constexpr int kShift[2][4] = {{-1, 0, 1, 0}, {0, -1, 0, 1}};
 
 // The length of the spot list as a loop bound: no spots for a negative count, and no more than
 // the list from slot 1 of PointsBuffer can hold.
-int SpotCount() {
-  const long capacity = std::max(State().MAXPoints - 1, 0L);
-  return static_cast<int>(std::clamp(State().NumberOfPoints, 0L, capacity));
+int SpotCount(const ProgramState& s) {
+  const long capacity = std::max(s.MAXPoints - 1, 0L);
+  return static_cast<int>(std::clamp(s.NumberOfPoints, 0L, capacity));
 }
 
 bool NodeInside(int i, int j) { return i >= 0 && i < kGridNodes && j >= 0 && j < kGridNodes; }
 
 int NodeIndex(int i, int j) { return i * kGridNodes + j; }
 
-void EnsureNodeMatrix() {
-  std::vector<int>& nodes = State().PMatrix;
+void EnsureNodeMatrix(ProgramState& s) {
+  std::vector<int>& nodes = s.PMatrix;
   if (nodes.size() != static_cast<std::size_t>(kNodeCount)) nodes.assign(kNodeCount, kFreeNode);
 }
 
-bool PointArraysAllocated() {
-  const ProgramState& s = State();
+bool PointArraysAllocated(const ProgramState& s) {
   if (s.MAXPoints < 1) return false;
   const auto n = static_cast<std::size_t>(s.MAXPoints);
   return s.PointsBuffer.size() >= 2 * n && s.Pflag.size() >= n && s.Pi.size() >= n &&
@@ -59,19 +58,18 @@ struct TraceFrame {
   int k;
 };
 
-int Walk(const SpotIndex& index, int oind, int nind, double* PX, double* PY, int* PD, int is,
-         int js, int in, int jn);
+int Walk(ProgramState& s, const SpotIndex& index, int oind, int nind, double* PX, double* PY,
+         int* PD, int is, int js, int in, int jn);
 
 }  // namespace
 
-int GetGridShifts() { return GetGridShiftsWith(GenerateShifts); }
+int GetGridShifts(ProgramState& s) { return GetGridShiftsWith(s, GenerateShifts); }
 
-int GetGridShiftsWith(ShiftGenerator generate) {
-  ProgramState& s = State();
-  if (!PointArraysAllocated()) return 0;
+int GetGridShiftsWith(ProgramState& s, ShiftGenerator generate) {
+  if (!PointArraysAllocated(s)) return 0;
 
   if (s.OUT_LOG != nullptr) std::fclose(s.OUT_LOG);
-  s.OUT_LOG = std::fopen(kTraceLogName, "a");
+  s.OUT_LOG = std::fopen(WorkFile(s, kTraceLogName).c_str(), "a");
 
   double Pg[2] = {s.ImageM / 2.0, s.ImageN / 2.0};
   if ((s.Centering & 0xF0) == 0x20) {
@@ -85,7 +83,7 @@ int GetGridShiftsWith(ShiftGenerator generate) {
     s.Pc[0] = s.ImageM / 2.0;
     s.Pc[1] = s.ImageN / 2.0;
   }
-  TraceLog(" Generating shifts with ideal grid origin placed at (%f,%f)\n", Pg[0], Pg[1]);
+  TraceLog(s, " Generating shifts with ideal grid origin placed at (%f,%f)\n", Pg[0], Pg[1]);
 
   // Slot 0 leaves the count; the list from slot 1 has room for MAXPoints - 1 spots.
   s.NumberOfPoints = std::clamp(s.NumberOfPoints, 0L, s.MAXPoints);
@@ -93,16 +91,16 @@ int GetGridShiftsWith(ShiftGenerator generate) {
 
   double* PX = s.PointsBuffer.data() + 1;
   double* PY = s.PointsBuffer.data() + s.MAXPoints + 1;
-  generate(PX, PY, s.Pflag.data(), s.SX.data(), s.SY.data(), Pg);
-  DeleteNotAssignedPoints(PX, PY, s.SX.data(), s.SY.data(), s.Pflag.data());
+  generate(s, PX, PY, s.Pflag.data(), s.SX.data(), s.SY.data(), Pg);
+  DeleteNotAssignedPoints(s, PX, PY, s.SX.data(), s.SY.data(), s.Pflag.data());
 
   if (s.OUT_LOG != nullptr) std::fclose(s.OUT_LOG);
   s.OUT_LOG = nullptr;
   return 0;
 }
 
-int GenerateShifts(double* PX, double* PY, int* PD, double* SX, double* SY, const double* Pg) {
-  ProgramState& s = State();
+int GenerateShifts(ProgramState& s, double* PX, double* PY, int* PD, double* SX, double* SY,
+                   const double* Pg) {
   double Dtemp = kStartSearchRadius;
   s.Edge = static_cast<double>(s.ImageM);
 
@@ -111,7 +109,7 @@ int GenerateShifts(double* PX, double* PY, int* PD, double* SX, double* SY, cons
   std::fill(s.Pi.begin(), s.Pi.end(), 0);
   std::fill(s.Pj.begin(), s.Pj.end(), 0);
 
-  const int count = SpotCount();
+  const int count = SpotCount(s);
   // Every search of this run goes through one index of the spot list.
   const SpotIndex index(PX, PY, count);
   int oind = -1;
@@ -138,17 +136,17 @@ int GenerateShifts(double* PX, double* PY, int* PD, double* SX, double* SY, cons
     PD[nind] = 1;
     s.Pi[nind] = 0;
     s.Pj[nind] = 1;
-    TraceLog("Starting to trace ideal grid with points %i %i (Edge = %f)\n", oind, nind, s.Edge);
-    Walk(index, oind, nind, PX, PY, PD, kStartNode, kStartNode, kStartNode, kStartNode + 1);
-    Walk(index, nind, oind, PX, PY, PD, kStartNode, kStartNode + 1, kStartNode, kStartNode);
+    TraceLog(s, "Starting to trace ideal grid with points %i %i (Edge = %f)\n", oind, nind, s.Edge);
+    Walk(s, index, oind, nind, PX, PY, PD, kStartNode, kStartNode, kStartNode, kStartNode + 1);
+    Walk(s, index, nind, oind, PX, PY, PD, kStartNode, kStartNode + 1, kStartNode, kStartNode);
   } else {
     s.OccupiedPoints = 0;
     s.iAssignedPoints.store(0, std::memory_order_relaxed);
   }
 
-  TraceLog("----------------------------------------\n");
-  TraceLog("%i points assigned from total %li \n ", s.OccupiedPoints, s.NumberOfPoints);
-  if (s.DebugSwitch) TestDisplay();
+  TraceLog(s, "----------------------------------------\n");
+  TraceLog(s, "%i points assigned from total %li \n ", s.OccupiedPoints, s.NumberOfPoints);
+  if (s.DebugSwitch) TestDisplay(s);
 
   if (started) {
     s.Origin[0] = PX[oind];
@@ -162,28 +160,28 @@ int GenerateShifts(double* PX, double* PY, int* PD, double* SX, double* SY, cons
   s.vg[0] = -s.ug[1];
   s.vg[1] = s.ug[0];
 
-  CalculateShifts(PX, PY, SX, SY);
+  CalculateShifts(s, PX, PY, SX, SY);
   return 0;
 }
 
-int Trace(int oind, int nind, double* PX, double* PY, int* PD, int is, int js, int in, int jn) {
-  const SpotIndex index(PX, PY, SpotCount());
-  return Walk(index, oind, nind, PX, PY, PD, is, js, in, jn);
+int Trace(ProgramState& s, int oind, int nind, double* PX, double* PY, int* PD, int is, int js,
+          int in, int jn) {
+  const SpotIndex index(PX, PY, SpotCount(s));
+  return Walk(s, index, oind, nind, PX, PY, PD, is, js, in, jn);
 }
 
 namespace {
 
-int Walk(const SpotIndex& index, int oind, int nind, double* PX, double* PY, int* PD, int is,
-         int js, int in, int jn) {
-  ProgramState& s = State();
-  EnsureNodeMatrix();
+int Walk(ProgramState& s, const SpotIndex& index, int oind, int nind, double* PX, double* PY,
+         int* PD, int is, int js, int in, int jn) {
+  EnsureNodeMatrix(s);
 
   // The walk nests as deep as the number of spots it assigns (thousands on a large grid), so
   // the calls live on this stack instead of the machine's; each frame keeps its own last step
   // and goes on with its next neighbour once the walk from an accepted spot has returned.
   std::vector<TraceFrame> stack;
   auto enter = [&](int from, int to, int fromI, int fromJ, int toI, int toJ) {
-    if (s.DebugSwitch) TraceLog("-> %i\n", to);
+    if (s.DebugSwitch) TraceLog(s, "-> %i\n", to);
     if (s.OccupiedPoints >= s.NumberOfPoints) return;
     TraceFrame f;
     f.nind = to;
@@ -213,7 +211,7 @@ int Walk(const SpotIndex& index, int oind, int nind, double* PX, double* PY, int
     const int k = f.k++;
     const int i = f.in + kShift[0][k];
     const int j = f.jn + kShift[1][k];
-    if (s.DebugSwitch) TraceLog(" | %i [%i %i]", k, i, j);
+    if (s.DebugSwitch) TraceLog(s, " | %i [%i %i]", k, i, j);
     if (!NodeInside(i, j) || s.PMatrix[NodeIndex(i, j)] != kFreeNode) continue;
 
     const int d[2] = {i - f.in, j - f.jn};
@@ -221,16 +219,16 @@ int Walk(const SpotIndex& index, int oind, int nind, double* PX, double* PY, int
                          static_cast<double>(d[0] * f.vm[0] + d[1] * f.vm[1])};
     const double R[2] = {f.Q[0] + a[0] * f.u[0] + a[1] * f.v[0],
                          f.Q[1] + a[0] * f.u[1] + a[1] * f.v[1]};
-    if (s.DebugSwitch) TraceLog("(testing X=%f Y=%f)", R[0], R[1]);
+    if (s.DebugSwitch) TraceLog(s, "(testing X=%f Y=%f)", R[0], R[1]);
 
     double Distance = s.Edge;
     const int pind = index.FindClosest(R[0], R[1], PD, &Distance);
     if (pind >= 0 && Distance < s.Edge * s.Ethresh) {
       s.PMatrix[NodeIndex(i, j)] = pind;
       if (s.DebugSwitch) {
-        TraceLog("Point %i located\n", pind);
+        TraceLog(s, "Point %i located\n", pind);
       } else {
-        TraceLog("%i ", pind);
+        TraceLog(s, "%i ", pind);
       }
       s.OccupiedPoints += 1;
       s.iAssignedPoints.store(s.OccupiedPoints, std::memory_order_relaxed);
@@ -243,7 +241,7 @@ int Walk(const SpotIndex& index, int oind, int nind, double* PX, double* PY, int
       const int fromJ = f.jn;
       enter(from, pind, fromI, fromJ, i, j);
     } else if (s.DebugSwitch) {
-      TraceLog(" D=%f (E=%f) not close enough to any other point ! \n", Distance, s.Edge);
+      TraceLog(s, " D=%f (E=%f) not close enough to any other point ! \n", Distance, s.Edge);
     }
   }
   return 0;
@@ -366,9 +364,9 @@ int SpotIndex::FindClosest(double x, double y, const int* Dvect, double* Dmin) c
   return found;
 }
 
-int CalculateShifts(const double* /*PX*/, const double* /*PY*/, double* SX, double* SY) {
-  const ProgramState& s = State();
-  const int count = SpotCount();
+int CalculateShifts(const ProgramState& s, const double* /*PX*/, const double* /*PY*/, double* SX,
+                    double* SY) {
+  const int count = SpotCount(s);
   for (int k = 0; k < count; ++k) {
     SX[k] = s.Origin[0] - s.Pi[k] * s.vg[0] + s.Pj[k] * s.ug[0];
     SY[k] = s.Origin[1] - s.Pi[k] * s.vg[1] + s.Pj[k] * s.ug[1];
@@ -376,15 +374,15 @@ int CalculateShifts(const double* /*PX*/, const double* /*PY*/, double* SX, doub
   return 0;
 }
 
-int DeleteNotAssignedPoints(double* PX, double* PY, double* SX, double* SY, int* PD) {
-  ProgramState& s = State();
-  const int count = SpotCount();
-  TraceLog("Deleting points not assigned to ideal grid \n");
+int DeleteNotAssignedPoints(ProgramState& s, double* PX, double* PY, double* SX, double* SY,
+                            int* PD) {
+  const int count = SpotCount(s);
+  TraceLog(s, "Deleting points not assigned to ideal grid \n");
   for (int k = 0; k < count; ++k) {
-    TraceLog(" %c%-3i|", PD[k] == 0 ? '-' : '+', k);
-    if (k % 10 == 0) TraceLog("\n");
+    TraceLog(s, " %c%-3i|", PD[k] == 0 ? '-' : '+', k);
+    if (k % 10 == 0) TraceLog(s, "\n");
   }
-  TraceLog("\n");
+  TraceLog(s, "\n");
 
   int kept = 0;
   for (int k = 0; k < count; ++k) {
@@ -411,12 +409,11 @@ int DeleteNotAssignedPoints(double* PX, double* PY, double* SX, double* SY, int*
     }
   }
   s.NumberOfPoints = kept;
-  TraceLog("%li points left \n", s.NumberOfPoints);
+  TraceLog(s, "%li points left \n", s.NumberOfPoints);
   return 0;
 }
 
-int TestDisplay() {
-  const ProgramState& s = State();
+int TestDisplay(const ProgramState& s) {
   for (int i = 40; i < 60; ++i) {
     for (int j = 40; j < 60; ++j) {
       int spot = 0;
@@ -427,14 +424,14 @@ int TestDisplay() {
     }
     std::printf("\n");
   }
-  const int count = std::min(SpotCount(), static_cast<int>(std::min(s.Pi.size(), s.Pj.size())));
+  const int count = std::min(SpotCount(s), static_cast<int>(std::min(s.Pi.size(), s.Pj.size())));
   for (int k = 0; k < count; ++k) std::printf("%i -> [%i %i]\n", k, s.Pi[k], s.Pj[k]);
   return 0;
 }
 
-int InitPointArrays(const double* PX, const double* PY, const double* SX, const double* SY) {
-  ProgramState& s = State();
-  const long rows = std::min<long>(SpotCount(), static_cast<long>(s.PointsInput.size() / 4));
+int InitPointArrays(ProgramState& s, const double* PX, const double* PY, const double* SX,
+                    const double* SY) {
+  const long rows = std::min<long>(SpotCount(s), static_cast<long>(s.PointsInput.size() / 4));
   for (long k = 0; k < rows; ++k) {
     double* record = s.PointsInput.data() + 4 * k;
     record[0] = PX[k];
@@ -445,10 +442,9 @@ int InitPointArrays(const double* PX, const double* PY, const double* SX, const 
   return 1;
 }
 
-int CInitPointArrays() {
-  ProgramState& s = State();
-  if (!PointArraysAllocated()) return 1;
-  return InitPointArrays(s.PointsBuffer.data() + 1, s.PointsBuffer.data() + s.MAXPoints + 1,
+int CInitPointArrays(ProgramState& s) {
+  if (!PointArraysAllocated(s)) return 1;
+  return InitPointArrays(s, s.PointsBuffer.data() + 1, s.PointsBuffer.data() + s.MAXPoints + 1,
                          s.SX.data(), s.SY.data());
 }
 

@@ -27,6 +27,8 @@
 
 namespace zmr {
 
+struct ProgramState;
+
 // Number of grid nodes along each index, and the PMatrix value of a node without a spot.
 inline constexpr int kGridNodes = 100;
 inline constexpr int kFreeNode = -1;
@@ -38,19 +40,20 @@ inline constexpr int kFreeNode = -1;
 // centre). Takes slot 0 out of NumberOfPoints (a count of 0 stays 0, a count above MAXPoints
 // is first cut to MAXPoints), runs GenerateShifts and DeleteNotAssignedPoints. Returns 0; when
 // the point arrays are not allocated it does nothing at all.
-int GetGridShifts();
+int GetGridShifts(ProgramState& s);
 
 // GetGridShifts with another generator in place of GenerateShifts (same parameters), such as a
 // literal one to compare against. Returns what GetGridShifts returns.
-using ShiftGenerator = int (*)(double* PX, double* PY, int* PD, double* SX, double* SY,
-                               const double* Pg);
-int GetGridShiftsWith(ShiftGenerator generate);
+using ShiftGenerator = int (*)(ProgramState& s, double* PX, double* PY, int* PD, double* SX,
+                               double* SY, const double* Pg);
+int GetGridShiftsWith(ProgramState& s, ShiftGenerator generate);
 
 // Clears the node matrix and PD, Pi, Pj (MAXPoints entries each), seeds the walk with the spot
 // nearest Pg and its nearest neighbour (Edge becomes their distance, the grid pitch), walks,
 // logs the totals, prints TestDisplay with DebugSwitch, sets Origin, ug, vg and computes SX,
 // SY for every spot. Returns 0.
-int GenerateShifts(double* PX, double* PY, int* PD, double* SX, double* SY, const double* Pg);
+int GenerateShifts(ProgramState& s, double* PX, double* PY, int* PD, double* SX, double* SY,
+                   const double* Pg);
 
 // The walk from spot nind at node (in, jn), reached from spot oind at node (is, js): tries the
 // four neighbour nodes in the order (-1, 0), (0, -1), (+1, 0), (0, +1), predicts each free
@@ -58,7 +61,8 @@ int GenerateShifts(double* PX, double* PY, int* PD, double* SX, double* SY, cons
 // Edge * Ethresh, walking on from it before the next neighbour is tried (depth first). Stops at
 // entry when every spot is assigned. Uses an explicit stack, so no depth limit. oind and nind
 // must be spots of the list. Returns 0.
-int Trace(int oind, int nind, double* PX, double* PY, int* PD, int is, int js, int in, int jn);
+int Trace(ProgramState& s, int oind, int nind, double* PX, double* PY, int* PD, int is, int js,
+          int in, int jn);
 
 // Index of the spot nearest (x, y) among the first Npoints with Dvect[index] == 0 whose
 // distance is strictly below *Dmin; equal distances keep the lower index. On success *Dmin
@@ -96,23 +100,26 @@ class SpotIndex {
 
 // Ideal positions of spots 0 .. NumberOfPoints - 1 from Origin, ug, vg and Pi, Pj:
 // S = Origin - Pi * vg + Pj * ug. Unassigned spots (Pi = Pj = 0) get Origin. Returns 0.
-int CalculateShifts(const double* PX, const double* PY, double* SX, double* SY);
+int CalculateShifts(const ProgramState& s, const double* PX, const double* PY, double* SX,
+                    double* SY);
 
 // Logs which spots are assigned (" +k  |") and which not (" -k  |"), removes the unassigned
 // ones from PX, PY, PD, SX and SY keeping the order, lowers NumberOfPoints accordingly and logs
 // "<n> points left". Pi and Pj are not moved. Returns 0.
-int DeleteNotAssignedPoints(double* PX, double* PY, double* SX, double* SY, int* PD);
+int DeleteNotAssignedPoints(ProgramState& s, double* PX, double* PY, double* SX, double* SY,
+                            int* PD);
 
 // Prints the spot numbers of nodes i = 40..59 (one line each), j = 40..59 (0 for a free
 // node), then "k -> [Pi Pj]" for every spot, on standard output. Returns 0.
-int TestDisplay();
+int TestDisplay(const ProgramState& s);
 
 // Fills rows 0 .. NumberOfPoints - 1 of PointsInput with (PX, PY, SX, SY); rows beyond the
 // allocated PointsInput are not written. Returns 1.
-int InitPointArrays(const double* PX, const double* PY, const double* SX, const double* SY);
+int InitPointArrays(ProgramState& s, const double* PX, const double* PY, const double* SX,
+                    const double* SY);
 
 // InitPointArrays over the spot list, SX and SY. Returns 1 (nothing written when the point
 // arrays are not allocated).
-int CInitPointArrays();
+int CInitPointArrays(ProgramState& s);
 
 }  // namespace zmr

@@ -13,10 +13,11 @@ namespace {
 
 // Appends one formatted line to the trace log: the open OUT_LOG, or else the file itself for
 // the length of the line, since callers outside a traced run have not opened it.
-__attribute__((format(printf, 1, 2))) void AppendToTraceLog(const char* format, ...) {
-  std::FILE* log = State().OUT_LOG;
+__attribute__((format(printf, 2, 3))) void AppendToTraceLog(const ProgramState& s,
+                                                            const char* format, ...) {
+  std::FILE* log = s.OUT_LOG;
   const bool ownStream = log == nullptr;
-  if (ownStream) log = std::fopen(kTraceLogName, "a");
+  if (ownStream) log = std::fopen(WorkFile(s, kTraceLogName).c_str(), "a");
   if (log == nullptr) return;
   va_list args;
   va_start(args, format);
@@ -26,8 +27,7 @@ __attribute__((format(printf, 1, 2))) void AppendToTraceLog(const char* format, 
 }
 
 // True when the spot list from slot 1 of PointsBuffer and SX, SY hold NumberOfPoints entries.
-bool SpotListValid() {
-  const ProgramState& s = State();
+bool SpotListValid(const ProgramState& s) {
   const long n = s.NumberOfPoints;
   if (n < 0 || s.MAXPoints < 1 || n > s.MAXPoints - 1) return false;
   return static_cast<long long>(s.PointsBuffer.size()) >= 2LL * s.MAXPoints &&
@@ -36,28 +36,27 @@ bool SpotListValid() {
 
 }  // namespace
 
-int CenterAutoTraceResults() {
-  ProgramState& s = State();
+int CenterAutoTraceResults(ProgramState& s) {
   std::printf("Centering shifts\n");
-  if (s.TraceFlag != kTraceFlagCentring || !SpotListValid()) {
+  if (s.TraceFlag != kTraceFlagCentring || !SpotListValid(s)) {
     std::printf("ERROR : Can't center data in this state !\n");
     return 0;
   }
   const double* px = s.PointsBuffer.data() + 1;
   const double* py = s.PointsBuffer.data() + s.MAXPoints + 1;
   if ((s.Centering & 1) != 0) {
-    CenterMesh(s.Pc, px, py, s.SX.data(), s.SY.data());
-    CenterMesh(s.Pc, px, py, s.SX.data(), s.SY.data());
+    CenterMesh(s, s.Pc, px, py, s.SX.data(), s.SY.data());
+    CenterMesh(s, s.Pc, px, py, s.SX.data(), s.SY.data());
   }
-  PrintShifts(kResultsFitName, px, py, s.SX.data(), s.SY.data());
+  PrintShifts(s, WorkFile(s, kResultsFitName).c_str(), px, py, s.SX.data(), s.SY.data());
   return 0;
 }
 
-int CenterMesh(const double* Pc, const double* PX, const double* PY, double* SX, double* SY) {
-  const ProgramState& s = State();
-  const long t = FindTriangle(Pc[0], Pc[1], PX, PY);
+int CenterMesh(const ProgramState& s, const double* Pc, const double* PX, const double* PY,
+               double* SX, double* SY) {
+  const long t = FindTriangle(s, Pc[0], Pc[1], PX, PY);
   if (t < 0) {
-    AppendToTraceLog("Point outside triangulated zone - skipping mesh centering\n");
+    AppendToTraceLog(s, "Point outside triangulated zone - skipping mesh centering\n");
     return 0;
   }
   const int* v = s.Tpoints.data() + 3 * t;
@@ -71,8 +70,8 @@ int CenterMesh(const double* Pc, const double* PX, const double* PY, double* SX,
   }
   double dc[2] = {0.0, 0.0};
   ApproximateShift(Pc, dc, p[0], p[1], p[2], d[0], d[1], d[2]);
-  AppendToTraceLog("Approximated shift for the point [%6.2f %6.2f] : [%6.2f %6.2f]\n", Pc[0], Pc[1],
-                   dc[0], dc[1]);
+  AppendToTraceLog(s, "Approximated shift for the point [%6.2f %6.2f] : [%6.2f %6.2f]\n", Pc[0],
+                   Pc[1], dc[0], dc[1]);
   for (long k = 0; k < s.NumberOfPoints; ++k) {
     SX[k] -= dc[0];
     SY[k] -= dc[1];

@@ -10,6 +10,8 @@
 
 namespace zmr {
 
+struct ProgramState;
+
 inline constexpr const char* kResultsFitName = "ResultsFit.txt";
 // The TraceFlag value in which centring may run.
 inline constexpr int kTraceFlagCentring = 5;
@@ -19,7 +21,7 @@ inline constexpr int kTraceFlagCentring = 5;
 // "ERROR : Can't center data in this state !\n" and stops. Otherwise, when bit 0 of Centering
 // is set, runs CenterMesh twice on the spot list (from slot 1 of PointsBuffer) with SX and SY,
 // then writes "ResultsFit.txt" with PrintShifts whether or not centring ran. Returns 0.
-int CenterAutoTraceResults();
+int CenterAutoTraceResults(ProgramState& s);
 
 // Finds the triangle holding Pc over the measured positions PX, PY (FindTriangle), interpolates
 // the shift Dc there from its three vertices (ApproximateShift) and subtracts it from SX[k],
@@ -27,6 +29,7 @@ int CenterAutoTraceResults();
 // [%6.2f %6.2f] : [%6.2f %6.2f]\n" (Pc, Dc), or, leaving SX and SY unchanged when no triangle
 // holds Pc, "Point outside triangulated zone - skipping mesh centering\n". The log is OUT_LOG
 // when it is open, otherwise "Trace.log" opened for appending just for the line. Returns 0.
-int CenterMesh(const double* Pc, const double* PX, const double* PY, double* SX, double* SY);
+int CenterMesh(const ProgramState& s, const double* Pc, const double* PX, const double* PY,
+               double* SX, double* SY);
 
 }  // namespace zmr

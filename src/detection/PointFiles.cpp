@@ -20,10 +20,10 @@ std::FILE* OpenBuffer(const std::string& bytes) {
 
 }  // namespace
 
-long ReadPointRecords(std::FILE* f, double* Array) {
+long ReadPointRecords(const ProgramState& s, std::FILE* f, double* Array) {
   CNumericLocale cLocale;
   if (Array == nullptr) return 0;
-  const long capacity = State().MAXPoints;
+  const long capacity = s.MAXPoints;
   long ci = 0;
   for (;;) {
     float v[4];
@@ -37,18 +37,18 @@ long ReadPointRecords(std::FILE* f, double* Array) {
   return ci;
 }
 
-long ReadPointsInBuffer(const std::string& bytes, double* Array) {
+long ReadPointsInBuffer(const ProgramState& s, const std::string& bytes, double* Array) {
   std::FILE* f = OpenBuffer(bytes);
   if (f == nullptr) return 0;
-  const long count = ReadPointRecords(f, Array);
+  const long count = ReadPointRecords(s, f, Array);
   std::fclose(f);
   return count;
 }
 
-long ReadPoints(const char* Fname, double* Array) {
+long ReadPoints(const ProgramState& s, const char* Fname, double* Array) {
   std::FILE* f = std::fopen(Fname, "r");
   if (f == nullptr) return 0;
-  const long count = ReadPointRecords(f, Array);
+  const long count = ReadPointRecords(s, f, Array);
   std::fclose(f);
   return count;
 }
@@ -68,21 +68,21 @@ bool WritePointsChecked(const char* Fname, const double* Array, long cipoints) {
   });
 }
 
-int PrintPoints(const double* Px, const double* Py, const char* FileName) {
+int PrintPoints(const ProgramState& s, const double* Px, const double* Py, const char* FileName) {
   CNumericLocale cLocale;
   std::FILE* f = std::fopen(FileName, "w");
   if (f == nullptr) return 1;
   std::printf("Writing to file %s ...", FileName);
-  const long n = State().NumberOfPoints;
+  const long n = s.NumberOfPoints;
   for (long k = 0; k < n; ++k) std::fprintf(f, "%f %f\n", Px[k], Py[k]);
   std::printf("done\n");
   std::fclose(f);
   return 0;
 }
 
-int LoadPointPairs(std::FILE* f, double* Px, double* Py) {
+int LoadPointPairs(const ProgramState& s, std::FILE* f, double* Px, double* Py) {
   CNumericLocale cLocale;
-  const long capacity = State().MAXPoints;
+  const long capacity = s.MAXPoints;
   int k = 0;
   while (k < capacity) {
     float x = 0.0f;
@@ -95,37 +95,36 @@ int LoadPointPairs(std::FILE* f, double* Px, double* Py) {
   return k;
 }
 
-int LoadPointsInBuffer(const std::string& bytes, double* Px, double* Py) {
+int LoadPointsInBuffer(const ProgramState& s, const std::string& bytes, double* Px, double* Py) {
   std::FILE* f = OpenBuffer(bytes);
   if (f == nullptr) return 0;
-  const int count = LoadPointPairs(f, Px, Py);
+  const int count = LoadPointPairs(s, f, Px, Py);
   std::fclose(f);
   return count;
 }
 
-int LoadPoints(double* Px, double* Py, const char* FileName) {
+int LoadPoints(const ProgramState& s, double* Px, double* Py, const char* FileName) {
   std::FILE* f = std::fopen(FileName, "r");
   if (f == nullptr) return -1;
-  const int count = LoadPointPairs(f, Px, Py);
+  const int count = LoadPointPairs(s, f, Px, Py);
   std::fclose(f);
   return count;
 }
 
-int LoadTraceResults() {
-  ProgramState& s = State();
+int LoadTraceResults(ProgramState& s) {
   if (s.MAXPoints <= 0 || s.PointsBuffer.size() < 2 * static_cast<std::size_t>(s.MAXPoints)) {
     return -1;
   }
-  const int count =
-      LoadPoints(s.PointsBuffer.data(), s.PointsBuffer.data() + s.MAXPoints, "PointsFit.txt");
+  const int count = LoadPoints(s, s.PointsBuffer.data(), s.PointsBuffer.data() + s.MAXPoints,
+                               WorkFile(s, "PointsFit.txt").c_str());
   if (count < 0) return -1;
   s.NumberOfPoints = count;
   s.TraceFlag = 2;
   return 0;
 }
 
-int PrintShifts(const char* FileName, const double* PX, const double* PY, const double* SX,
-                const double* SY) {
+int PrintShifts(const ProgramState& s, const char* FileName, const double* PX, const double* PY,
+                const double* SX, const double* SY) {
   CNumericLocale cLocale;
   std::FILE* f = std::fopen(FileName, "w");
   if (f == nullptr) {
@@ -133,7 +132,7 @@ int PrintShifts(const char* FileName, const double* PX, const double* PY, const 
     return 1;
   }
   std::printf("Writing to file %s ...", FileName);
-  const long n = State().NumberOfPoints;
+  const long n = s.NumberOfPoints;
   for (long k = 0; k < n; ++k) std::fprintf(f, "%f %f %f %f\n", PX[k], PY[k], SX[k], SY[k]);
   std::printf("done\n");
   std::fclose(f);

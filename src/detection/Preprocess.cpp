@@ -68,16 +68,14 @@ int ArrayFilterInt(long M, long N, const int* iSource, int* iTarget, long Filter
   return 0;
 }
 
-void ApplyThresholdView() {
-  ProgramState& s = State();
+void ApplyThresholdView(ProgramState& s) {
   const std::size_t pixels = WorkingPixels(s, s.Msource);
   if (pixels == 0 || s.Mtarget.size() != pixels) return;
   const int threshold = s.iThreshold;
   for (std::size_t k = 0; k < pixels; ++k) s.Mtarget[k] = s.Msource[k] > threshold ? 255 : 0;
 }
 
-int FilterAutodetectTargetArray(int mode) {
-  ProgramState& s = State();
+int FilterAutodetectTargetArray(ProgramState& s, int mode) {
   if (WorkingPixels(s, s.Mtarget) == 0) return 0;
   if (mode != 0 && mode != 1) return 0;
   const long width = s.cxDib;

@@ -9,6 +9,8 @@
 
 namespace zmr {
 
+struct ProgramState;
+
 // Box filter of an M x N image (M columns, N rows, row-major). Every target pixel becomes the
 // mean of the source pixels in the (2 FilterSize + 1)-square window around it, clipped to the
 // image (no padding): the sum over the pixels inside divided by their number, truncated toward
@@ -24,13 +26,13 @@ int ArrayFilterInt(long M, long N, const int* iSource, int* iTarget, long Filter
 // the threshold becomes black), over the cxDib x cyDib working image. Does nothing when
 // Msource is absent (the display shows an absent target as black), or when Msource or Mtarget
 // does not hold cxDib * cyDib pixels.
-void ApplyThresholdView();
+void ApplyThresholdView(ProgramState& s);
 
 // Turns the detection labels in Mtarget (cxDib x cyDib) into a displayable picture. Pixels
 // labelled 1..254 become 0 in mode 0; in mode 1 they become 0 where both the column and the row
 // are even and 128 elsewhere (a dark hatch); any other mode leaves them. Values 0, 255 and
 // values outside 0..255 are never changed. Does nothing when Mtarget is absent or does not hold
 // cxDib * cyDib pixels. Returns 0.
-int FilterAutodetectTargetArray(int mode);
+int FilterAutodetectTargetArray(ProgramState& s, int mode);
 
 }  // namespace zmr

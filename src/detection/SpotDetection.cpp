@@ -126,9 +126,8 @@ long Dijkstra(long M, long N, int* Table, const int* Signal, double* CenterX, do
   return GrowRegion(M, N, Table, Signal, CenterX, CenterY, Threshold, Mark, queue);
 }
 
-int FindCenters(long M, long N, int* Table, const int* Signal, int Threshold, long MinArea,
-                double* PointsX, double* PointsY) {
-  ProgramState& s = State();
+int FindCenters(ProgramState& s, long M, long N, int* Table, const int* Signal, int Threshold,
+                long MinArea, double* PointsX, double* PointsY) {
   std::printf("Searching for black areas \n");
   const long capacity = (PointsX != nullptr && PointsY != nullptr) ? s.MAXPoints : 0;
   int count = 0;
@@ -162,9 +161,9 @@ int FindCenters(long M, long N, int* Table, const int* Signal, int Threshold, lo
           ++count;
           s.iDetectedAreas.store(count, std::memory_order_relaxed);
           if (s.DebugSwitch != 0) {
-            TraceLog("%i[%i] = %li %f %f\n", count, Mark, PatchSize, CenterX, CenterY);
+            TraceLog(s, "%i[%i] = %li %f %f\n", count, Mark, PatchSize, CenterX, CenterY);
           } else {
-            TraceLog("%3i [%6li] (%5.2f %5.2f) \n", count, PatchSize, CenterX, CenterY);
+            TraceLog(s, "%3i [%6li] (%5.2f %5.2f) \n", count, PatchSize, CenterX, CenterY);
           }
         }
         // The counter after its advance must exceed 1, which leaves the 1st, 255th, 256th,
@@ -187,8 +186,7 @@ int FindCenters(long M, long N, int* Table, const int* Signal, int Threshold, lo
   return count;
 }
 
-int AutoTrace(int cx, int cy) {
-  ProgramState& s = State();
+int AutoTrace(ProgramState& s, int cx, int cy) {
   if (cx <= 0 || cy <= 0) return -1;
   const std::size_t pixels = static_cast<std::size_t>(cx) * static_cast<std::size_t>(cy);
   if (s.Msource.size() != pixels || s.Mtarget.size() != pixels) return -1;
@@ -200,18 +198,18 @@ int AutoTrace(int cx, int cy) {
   s.ImageM = cx;
   s.ImageN = cy;
   if (s.OUT_LOG != nullptr) std::fclose(s.OUT_LOG);
-  s.OUT_LOG = std::fopen(kTraceLogName, "w");
-  TraceLog("Tracing black holes with parameters:\n Threshold = %f Min Area Size %li\n", s.Threshold,
-           s.MinPatchSize);
-  if (s.Centering > 0) TraceLog("Centering at %6.2f %6.2f\n", s.InpCoor[0], s.InpCoor[1]);
+  s.OUT_LOG = std::fopen(WorkFile(s, kTraceLogName).c_str(), "w");
+  TraceLog(s, "Tracing black holes with parameters:\n Threshold = %f Min Area Size %li\n",
+           s.Threshold, s.MinPatchSize);
+  if (s.Centering > 0) TraceLog(s, "Centering at %6.2f %6.2f\n", s.InpCoor[0], s.InpCoor[1]);
 
   FillArrayInt(s.Mtarget.data(), s.ImageM, s.ImageN, kFreeLabel);
   double* pointsX = s.PointsBuffer.data();
   double* pointsY = pointsX + s.MAXPoints;
   s.NumberOfPoints =
-      FindCenters(s.ImageM, s.ImageN, s.Mtarget.data(), s.Msource.data(),
+      FindCenters(s, s.ImageM, s.ImageN, s.Mtarget.data(), s.Msource.data(),
                   TruncateToward0<int>(s.Threshold), s.MinPatchSize, pointsX, pointsY);
-  PrintPoints(pointsX, pointsY, kPointsFitName);
+  PrintPoints(s, pointsX, pointsY, WorkFile(s, kPointsFitName).c_str());
 
   s.TraceFlag = 1;
   if (s.OUT_LOG != nullptr) {

@@ -16,6 +16,8 @@
 
 namespace zmr {
 
+struct ProgramState;
+
 // The free value of the label image.
 inline constexpr int kFreeLabel = 255;
 
@@ -31,7 +33,7 @@ inline constexpr const char* kPointsFitName = "PointsFit.txt";
 // numeric locale. Returns 0. Returns -1, changing nothing and writing no file, when cx or cy is
 // not positive, Msource or Mtarget does not hold cx * cy pixels, or the point arrays are not
 // allocated (PointsBuffer smaller than 2 * MAXPoints, or MAXPoints below 1).
-int AutoTrace(int cx, int cy);
+int AutoTrace(ProgramState& s, int cx, int cy);
 
 // Scans the M x N image in raster order (rows outer), offering every pixel to Dijkstra with the
 // current label. A region whose area exceeds MinArea is stored while fewer than MAXPoints are
@@ -50,8 +52,8 @@ int AutoTrace(int cx, int cy);
 // fTerminated is non-zero; slot 0 is still written. Table must hold only 255 and labels of
 // regions grown to the end (the state AutoTrace starts from, filled with 255). PointsX and
 // PointsY hold MAXPoints elements each. Returns count, the number of stored slots.
-int FindCenters(long M, long N, int* Table, const int* Signal, int Threshold, long MinArea,
-                double* PointsX, double* PointsY);
+int FindCenters(ProgramState& s, long M, long N, int* Table, const int* Signal, int Threshold,
+                long MinArea, double* PointsX, double* PointsY);
 
 // Grows the region of the start pixel (*CenterX, *CenterY truncated toward zero): the
 // 4-connected set of free pixels (Table 255) with Signal < Threshold that holds it; labels

@@ -16,15 +16,14 @@ namespace zmr {
 namespace {
 
 // Records PointsOutput has room for.
-long OutputCapacity() {
-  const ProgramState& s = State();
+long OutputCapacity(const ProgramState& s) {
   return std::min(s.MAXPoints, static_cast<long>(s.PointsOutput.size() / 4));
 }
 
 // Field positions k * step (0 <= k * step <= ORBIKE) whose image position k * step - offset
 // lies in 0 .. size - 1. Wide arithmetic: the offsets are options and may be anything.
-long AxisNodeCount(long size, long step, int offset) {
-  const long long field = State().ORBIKE;
+long AxisNodeCount(const ProgramState& s, long size, long step, int offset) {
+  const long long field = s.ORBIKE;
   long count = 0;
   for (long long k = 0; k * step <= field; ++k) {
     const long long c = k * step - offset;
@@ -35,9 +34,9 @@ long AxisNodeCount(long size, long step, int offset) {
 
 }  // namespace
 
-int CalculateGridShifts([[maybe_unused]] long M, [[maybe_unused]] long N, double PX, double PY,
-                        double& DX, double& DY) {
-  const long t = FindTrianglePI(PX, PY);
+int CalculateGridShifts(const ProgramState& s, [[maybe_unused]] long M, [[maybe_unused]] long N,
+                        double PX, double PY, double& DX, double& DY) {
+  const long t = FindTrianglePI(s, PX, PY);
   if (t == -1) {
     DX = 0.0;
     DY = 0.0;
@@ -45,31 +44,30 @@ int CalculateGridShifts([[maybe_unused]] long M, [[maybe_unused]] long N, double
   }
   const double p0[2] = {PX, PY};
   double d0[2] = {0.0, 0.0};
-  ApproximateShiftsT(p0, d0, t);
+  ApproximateShiftsT(s, p0, d0, t);
   DX = d0[0];
   DY = d0[1];
   return static_cast<int>(t);
 }
 
-long ReducedGridNodeCount(long M, long N, long Step) {
+long ReducedGridNodeCount(const ProgramState& s, long M, long N, long Step) {
   if (Step < 1) return 0;
-  const ProgramState& s = State();
-  return AxisNodeCount(M, Step, s.xoffset) * AxisNodeCount(N, Step, s.yoffset);
+  return AxisNodeCount(s, M, Step, s.xoffset) * AxisNodeCount(s, N, Step, s.yoffset);
 }
 
-std::string ReducedGridShiftsProblem(long M, long N, long Step) {
+std::string ReducedGridShiftsProblem(const ProgramState& s, long M, long N, long Step) {
   if (Step < 1 || Step > INT_MAX) return kErrorGridStep;
-  const long capacity = OutputCapacity();
-  if (ReducedGridNodeCount(M, N, Step) > capacity) {
+  const long capacity = OutputCapacity(s);
+  if (ReducedGridNodeCount(s, M, N, Step) > capacity) {
     return "Error - too many grid nodes for the ORBIK table (at most " + std::to_string(capacity) +
            ")";
   }
   return "";
 }
 
-int CalculateReducedGridShifts(long M, long N, int Step, [[maybe_unused]] int Mode) {
-  if (!ReducedGridShiftsProblem(M, N, Step).empty()) return 0;
-  ProgramState& s = State();
+int CalculateReducedGridShifts(ProgramState& s, long M, long N, int Step,
+                               [[maybe_unused]] int Mode) {
+  if (!ReducedGridShiftsProblem(s, M, N, Step).empty()) return 0;
   // The image positions of the nodes inside the image, ascending on each axis.
   std::vector<double> xs;
   std::vector<double> ys;
@@ -85,7 +83,7 @@ int CalculateReducedGridShifts(long M, long N, int Step, [[maybe_unused]] int Mo
   // The triangle of every node in one pass over the triangles (the same as FindTrianglePI at
   // each node); without memory for it each node searches the triangles itself.
   std::vector<int> map;
-  const bool mapped = MapTriangles(xs, ys, map);
+  const bool mapped = MapTriangles(s, xs, ys, map);
 
   double* out = s.PointsOutput.data();
   int count = 0;
@@ -100,12 +98,12 @@ int CalculateReducedGridShifts(long M, long N, int Step, [[maybe_unused]] int Mo
         if (t != -1) {
           const double p0[2] = {x, y};
           double d0[2] = {0.0, 0.0};
-          ApproximateShiftsT(p0, d0, t);
+          ApproximateShiftsT(s, p0, d0, t);
           dx = d0[0];
           dy = d0[1];
         }
       } else {
-        CalculateGridShifts(M, N, x, y, dx, dy);
+        CalculateGridShifts(s, M, N, x, y, dx, dy);
       }
       double* r = out + 4L * count;
       r[0] = x;

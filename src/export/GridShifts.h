@@ -12,21 +12,24 @@
 
 namespace zmr {
 
+struct ProgramState;
+
 inline constexpr const char* kErrorGridStep = "Error - the grid step (Edge) must be at least 1";
 
 // Looks up the triangle holding (PX, PY) with FindTrianglePI and sets DX, DY to the shift
 // interpolated there (ApproximateShiftsT), or to 0 when no triangle holds it. M and N are not
 // used. Returns the triangle index, or -1.
-int CalculateGridShifts(long M, long N, double PX, double PY, double& DX, double& DY);
+int CalculateGridShifts(const ProgramState& s, long M, long N, double PX, double PY, double& DX,
+                        double& DY);
 
 // Number of nodes of the field grid of step Step (field positions 0, Step, ... <= ORBIKE on
 // both axes) whose image position (field position minus xoffset, yoffset) lies inside the
 // M x N image. 0 when Step < 1.
-long ReducedGridNodeCount(long M, long N, long Step);
+long ReducedGridNodeCount(const ProgramState& s, long M, long N, long Step);
 
 // Why CalculateReducedGridShifts(M, N, Step, ...) would refuse, as a message for the user:
 // a Step below 1 or above the int range, or more nodes than PointsOutput holds. "" otherwise.
-std::string ReducedGridShiftsProblem(long M, long N, long Step);
+std::string ReducedGridShiftsProblem(const ProgramState& s, long M, long N, long Step);
 
 // Fills PointsOutput from record 0 with (x, y, x + dx, y + dy) for the grid nodes inside the
 // image, by rows (y ascending) and within a row by x ascending, and returns the number of
@@ -34,7 +37,7 @@ std::string ReducedGridShiftsProblem(long M, long N, long Step);
 // nodes come from one pass over the triangles (MapTriangles). Mode is not used. Returns 0 and
 // leaves PointsOutput unchanged when ReducedGridShiftsProblem(M, N, Step) reports a problem.
 // ORBIKPoints is left to the caller.
-int CalculateReducedGridShifts(long M, long N, int Step, int Mode);
+int CalculateReducedGridShifts(ProgramState& s, long M, long N, int Step, int Mode);
 
 // Writes FileName with the line "%d %d %f %f\n" (x, y, x + ADX[y * M + x], y + ADY[y * M + x])
 // for every y = j Step, j = 0 .. N / Step - 1 (outer) and x = i Step, i = 0 .. M / Step - 1,

@@ -45,26 +45,24 @@ std::uint16_t ZmrShiftCode(double shift) {
   return static_cast<std::uint16_t>(static_cast<unsigned long long>(units) & 0xFFFFu);
 }
 
-std::vector<std::uint8_t> ZmrFileBytes(int xmax, int ymax) {
-  const ProgramState& s = State();
+std::vector<std::uint8_t> ZmrFileBytes(const ProgramState& s, int xmax, int ymax) {
   NodeShifts shifts;
   for (int y = 0; y < kZmrNodesPerAxis; ++y) {
     for (int x = 0; x < kZmrNodesPerAxis; ++x) {
       const int r = y * kZmrNodesPerAxis + x;
-      CalculateGridShifts(xmax, ymax, NodePosition(x, s.xoffset), NodePosition(y, s.yoffset),
+      CalculateGridShifts(s, xmax, ymax, NodePosition(x, s.xoffset), NodePosition(y, s.yoffset),
                           shifts.dx[r], shifts.dy[r]);
     }
   }
   return EncodeRecords(shifts);
 }
 
-int ORBIKExportNew(const char* Fname, int xmax, int ymax) {
-  return WriteZmrFile(Fname, ZmrFileBytes(xmax, ymax));
+int ORBIKExportNew(const ProgramState& s, const char* Fname, int xmax, int ymax) {
+  return WriteZmrFile(Fname, ZmrFileBytes(s, xmax, ymax));
 }
 
-int ORBIKExport(const char* Fname, int xmax, int ymax) {
-  ProgramState& s = State();
-  s.ORBIKPoints = CalculateReducedGridShifts(xmax, ymax, kZmrNodeStep, 0);
+int ORBIKExport(ProgramState& s, const char* Fname, int xmax, int ymax) {
+  s.ORBIKPoints = CalculateReducedGridShifts(s, xmax, ymax, kZmrNodeStep, 0);
   const double* table = s.PointsOutput.data();
   NodeShifts shifts;
   for (int y = 0; y < kZmrNodesPerAxis; ++y) {

@@ -13,6 +13,8 @@
 
 namespace zmr {
 
+struct ProgramState;
+
 // --- the file layout
 inline constexpr int kZmrNodesPerAxis = 33;
 inline constexpr int kZmrNodeStep = 32;  // field pixels between nodes
@@ -34,12 +36,12 @@ std::uint16_t ZmrShiftCode(double shift);
 
 // The whole file for the current calibration: kZmrFileSize bytes, the node shifts looked up
 // with CalculateGridShifts(xmax, ymax, ...).
-std::vector<std::uint8_t> ZmrFileBytes(int xmax, int ymax);
+std::vector<std::uint8_t> ZmrFileBytes(const ProgramState& s, int xmax, int ymax);
 
 // Writes ZmrFileBytes(xmax, ymax) to Fname (through a temporary that replaces the file only
 // once complete). Returns kZmrWritten (-1) when written, kZmrNotCreated (-2) when the file
 // could not be created or written; a previous file is then left as it was.
-int ORBIKExportNew(const char* Fname, int xmax, int ymax);
+int ORBIKExportNew(const ProgramState& s, const char* Fname, int xmax, int ymax);
 
 // The earlier writer, which no command uses: the same file, with the node shifts taken from
 // the reduced grid table of step 32 (CalculateReducedGridShifts(xmax, ymax, 32, 0), which it
@@ -47,6 +49,6 @@ int ORBIKExportNew(const char* Fname, int xmax, int ymax);
 // at node r's image position; since the table holds only nodes inside the image, this needs
 // an image that covers the whole field. Returns the index r of the first record that is
 // missing or misplaced, before any file is opened; otherwise -1 or -2 as ORBIKExportNew.
-int ORBIKExport(const char* Fname, int xmax, int ymax);
+int ORBIKExport(ProgramState& s, const char* Fname, int xmax, int ymax);
 
 }  // namespace zmr

@@ -37,15 +37,14 @@ struct MeshAxis {
 };
 
 // 4 x EdgeGrid, saturated: any step beyond the image gives the same two coordinates.
-long ExtrapolationMeshStep() {
-  const long edge = State().EdgeGrid;
+long ExtrapolationMeshStep(const ProgramState& s) {
+  const long edge = s.EdgeGrid;
   return edge > LONG_MAX / kExtrapolationStepFactor ? LONG_MAX : edge * kExtrapolationStepFactor;
 }
 
 // The normal equations of the cubic fit: A[j * 10 + i] = sum f_j f_i, bx[i] = sum f_i u,
 // by[i] = sum f_i v over the calibration points.
-void BuildNormalEquations(double* A, double* bx, double* by) {
-  const ProgramState& s = State();
+void BuildNormalEquations(const ProgramState& s, double* A, double* bx, double* by) {
   long n = s.NumberOfPoints;
   const long rows = static_cast<long>(s.PointsInput.size() / 4);
   if (n > rows) n = rows;
@@ -74,15 +73,15 @@ void BuildNormalEquations(double* A, double* bx, double* by) {
 
 // Both solves of the fit, into coefficients (x terms, then y terms). Returns the first nonzero
 // LinearSolve code, 0 when both solved.
-int SolveLeastSquares(double* coefficients) {
+int SolveLeastSquares(ProgramState& s, double* coefficients) {
   double ax[kNormalSize];
   double ay[kNormalSize];
   double bx[kTerms];
   double by[kTerms];
-  BuildNormalEquations(ax, bx, by);
+  BuildNormalEquations(s, ax, bx, by);
   for (int k = 0; k < kNormalSize; ++k) ay[k] = ax[k];
-  const int codeX = LinearSolve(ax, bx, kTerms);
-  const int codeY = LinearSolve(ay, by, kTerms);
+  const int codeX = LinearSolve(s, ax, bx, kTerms);
+  const int codeY = LinearSolve(s, ay, by, kTerms);
   for (int i = 0; i < kTerms; ++i) {
     coefficients[i] = bx[i];
     coefficients[kTerms + i] = by[i];
@@ -90,27 +89,27 @@ int SolveLeastSquares(double* coefficients) {
   return codeX != 0 ? codeX : codeY;
 }
 
-std::string TooManyPointsForExtrapolation() {
-  return "Error - the extrapolation would need more than " + std::to_string(State().MAXPoints - 1) +
+std::string TooManyPointsForExtrapolation(const ProgramState& s) {
+  return "Error - the extrapolation would need more than " + std::to_string(s.MAXPoints - 1) +
          " calibration points";
 }
 
 // The checks that need neither the fit nor the mesh.
-std::string InputProblem() {
-  const ProgramState& s = State();
+std::string InputProblem(const ProgramState& s) {
   if (s.NumberOfPoints < kMinExtrapolationPoints) return kErrorTooFewForExtrapolation;
   if (s.EdgeGrid < 1) return kErrorExtrapolationStep;
-  if (!TriangulationCapacityOk(s.NumberOfPoints)) return TooManyPointsForExtrapolation();
+  if (!TriangulationCapacityOk(s, s.NumberOfPoints)) return TooManyPointsForExtrapolation(s);
   return "";
 }
 
 // The mesh nodes outside every triangle, in the order they are appended. False, with the list
 // cut short, as soon as NumberOfPoints plus the nodes found would not fit the triangulation.
-bool CollectOutsideNodes(int M, int N, std::vector<std::array<long, 2>>& nodes) {
-  const long step = ExtrapolationMeshStep();
+bool CollectOutsideNodes(const ProgramState& s, int M, int N,
+                         std::vector<std::array<long, 2>>& nodes) {
+  const long step = ExtrapolationMeshStep(s);
   const MeshAxis xs(step, M);
   const MeshAxis ys(step, N);
-  const long points = State().NumberOfPoints;
+  const long points = s.NumberOfPoints;
   nodes.clear();
   // The triangle of every node in one pass over the triangles (the same as FindTrianglePI at
   // each node); without memory for it each node searches the triangles itself.
@@ -124,16 +123,16 @@ bool CollectOutsideNodes(int M, int N, std::vector<std::array<long, 2>>& nodes) 
   } catch (const std::bad_alloc&) {
     mapped = false;
   }
-  mapped = mapped && MapTriangles(xValues, yValues, map);
+  mapped = mapped && MapTriangles(s, xValues, yValues, map);
   for (long a = 0; a < xs.count; ++a) {
     const long i = xs.At(a);
     for (long b = 0; b < ys.count; ++b) {
       const long j = ys.At(b);
       const long t = mapped ? map[static_cast<std::size_t>(b * xs.count + a)]
-                            : FindTrianglePI(static_cast<double>(i), static_cast<double>(j));
+                            : FindTrianglePI(s, static_cast<double>(i), static_cast<double>(j));
       if (t != -1) continue;
       nodes.push_back({i, j});
-      if (!TriangulationCapacityOk(points + static_cast<long>(nodes.size()))) return false;
+      if (!TriangulationCapacityOk(s, points + static_cast<long>(nodes.size()))) return false;
     }
   }
   return true;
@@ -233,7 +232,7 @@ double Determinant(const double* M, int Rank, int* ErrorFlag) {
   return memo[full];
 }
 
-int LinearSolve(const double* Matrix, double* RHS, int Rank) {
+int LinearSolve(ProgramState& s, const double* Matrix, double* RHS, int Rank) {
   if (Rank < 1 || Rank > kMaxDeterminantOrder) return 1;
   const int n = Rank;
   std::vector<double> work;
@@ -248,7 +247,7 @@ int LinearSolve(const double* Matrix, double* RHS, int Rank) {
   const double d = Determinant(work.data(), n, &error);
   if (error != 0) return 1;
   if (d == 0.0) return 2;
-  std::atomic<int>& progress = State().iProgressStatus;
+  std::atomic<int>& progress = s.iProgressStatus;
   for (int c = 0; c < n && error == 0; ++c) {
     progress.fetch_add(50 / n, std::memory_order_relaxed);
     for (int r = 0; r < n; ++r) work[r * n + c] = b[r];
@@ -259,36 +258,35 @@ int LinearSolve(const double* Matrix, double* RHS, int Rank) {
   return error;
 }
 
-int EstimateLeastSquares() {
-  SolveLeastSquares(State().WX_LS);
+int EstimateLeastSquares(ProgramState& s) {
+  SolveLeastSquares(s, s.WX_LS);
   return 0;
 }
 
-std::string BoundaryExtrapolationProblem(int M, int N) {
-  std::string problem = InputProblem();
+std::string BoundaryExtrapolationProblem(const ProgramState& s, int M, int N) {
+  std::string problem = InputProblem(s);
   if (!problem.empty()) return problem;
   // Both normal systems share their matrix, so its determinant decides both solves.
   double a[kNormalSize];
   double bx[kTerms];
   double by[kTerms];
-  BuildNormalEquations(a, bx, by);
+  BuildNormalEquations(s, a, bx, by);
   int error = 0;
   const double d = Determinant(a, kTerms, &error);
   if (error != 0) return kErrorFitStorage;
   if (d == 0.0) return kErrorSingularFit;
   std::vector<std::array<long, 2>> nodes;
-  if (!CollectOutsideNodes(M, N, nodes)) return TooManyPointsForExtrapolation();
+  if (!CollectOutsideNodes(s, M, N, nodes)) return TooManyPointsForExtrapolation(s);
   return "";
 }
 
-int AddBoundaryCalibrationPoints(int M, int N) {
-  if (!InputProblem().empty()) return 0;
+int AddBoundaryCalibrationPoints(ProgramState& s, int M, int N) {
+  if (!InputProblem(s).empty()) return 0;
   std::vector<std::array<long, 2>> nodes;
-  if (!CollectOutsideNodes(M, N, nodes)) return 0;
+  if (!CollectOutsideNodes(s, M, N, nodes)) return 0;
   double coefficients[2 * kTerms];
-  if (SolveLeastSquares(coefficients) != 0) return 0;
+  if (SolveLeastSquares(s, coefficients) != 0) return 0;
 
-  ProgramState& s = State();
   s.ImageM = M;
   s.ImageN = N;
   for (int k = 0; k < 2 * kTerms; ++k) s.WX_LS[k] = coefficients[k];

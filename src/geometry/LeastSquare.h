@@ -13,6 +13,8 @@
 
 namespace zmr {
 
+struct ProgramState;
+
 // Number of basis terms of the cubic model, per displacement component.
 inline constexpr int kLeastSquaresTerms = 10;
 // The mesh step of the extrapolation is this many times EdgeGrid.
@@ -58,18 +60,18 @@ double Determinant(const double* M, int Rank, int* ErrorFlag);
 // 1 when work storage is unavailable (also for Rank < 1 or Rank > kMaxDeterminantOrder);
 // 2 when the determinant of Matrix is exactly 0.0. On 1 or 2, RHS is unchanged except for the
 // columns already solved.
-int LinearSolve(const double* Matrix, double* RHS, int Rank);
+int LinearSolve(ProgramState& s, const double* Matrix, double* RHS, int Rank);
 
 // Fits the cubic model to the displacements of PointsInput rows 0 .. NumberOfPoints - 1 (normal
 // equations, all points weighing the same) and copies the two solutions into WX_LS (x terms
 // 0..9, y terms 10..19), whatever the solves report. Returns 0.
-int EstimateLeastSquares();
+int EstimateLeastSquares(ProgramState& s);
 
 // Why AddBoundaryCalibrationPoints(M, N) would refuse, as a message for the user: fewer than
 // kMinExtrapolationPoints points, EdgeGrid below 1, a singular or unsolvable normal system,
 // or more points afterwards than PointsInput and the triangulation hold (MAXPoints - 1).
 // "" when it can run. Reads the state only; costs one triangle search per mesh node.
-std::string BoundaryExtrapolationProblem(int M, int N);
+std::string BoundaryExtrapolationProblem(const ProgramState& s, int M, int N);
 
 // Sets ImageM = M and ImageN = N, fits the cubic model into WX_LS and, for the mesh nodes of
 // step 4 x EdgeGrid over the M x N image taken column by column (x outer, y inner, both
@@ -77,6 +79,6 @@ std::string BoundaryExtrapolationProblem(int M, int N);
 // (x, y, x + dx, y + dy) to PointsInput, advancing NumberOfPoints and iAssignedPoints.
 // The triangulation is not redone here. Returns 1; returns 0 and changes no point, no count,
 // WX_LS, ImageM or ImageN when BoundaryExtrapolationProblem(M, N) would report a problem.
-int AddBoundaryCalibrationPoints(int M, int N);
+int AddBoundaryCalibrationPoints(ProgramState& s, int M, int N);
 
 }  // namespace zmr

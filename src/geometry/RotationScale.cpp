@@ -22,16 +22,15 @@ namespace {
 
 constexpr const char* kCorrectedPointsName = "CorrectedPoints.txt";
 
-bool Cancelled() { return State().fTerminated.load(std::memory_order_acquire) != 0; }
+bool Cancelled(const ProgramState& s) { return s.fTerminated.load(std::memory_order_acquire) != 0; }
 
 }  // namespace
 
-int ArrayStatistics(double* Center, double* Rotation, double* Scale, long M, long N, double* Xshift,
-                    double* Yshift, int* Area) {
-  ProgramState& s = State();
+int ArrayStatistics(ProgramState& s, double* Center, double* Rotation, double* Scale, long M,
+                    long N, double* Xshift, double* Yshift, int* Area) {
   // Another stage may have left the shared log open; its lines are flushed before we truncate.
   if (s.OUT_LOG != nullptr) std::fclose(s.OUT_LOG);
-  s.OUT_LOG = std::fopen(kTraceLogName, "w");
+  s.OUT_LOG = std::fopen(WorkFile(s, kTraceLogName).c_str(), "w");
 
   // Pass 1: sample the field, find the centroid of the zone. The triangles of a row of pixels
   // come from one pass over the triangles and the coefficients are computed once per triangle;
@@ -39,12 +38,12 @@ int ArrayStatistics(double* Center, double* Rotation, double* Scale, long M, lon
   const long long total = (M > 0 && N > 0) ? static_cast<long long>(M) * N : 0;
   const std::vector<double> xs = PixelCoordinates(total > 0 ? M : 0);
   const std::vector<double> ys = PixelCoordinates(total > 0 ? N : 0);
-  TriangleRowMap rowMap(xs, ys);
+  TriangleRowMap rowMap(s, xs, ys);
   std::vector<int> row;
   std::vector<double> coefficients;
   bool mapped = rowMap.Ready();
   if (mapped) {
-    const long triangles = SearchableTriangleCount();
+    const long triangles = SearchableTriangleCount(s);
     try {
       row.resize(xs.size());
       coefficients.resize(static_cast<std::size_t>(6 * triangles));
@@ -52,16 +51,16 @@ int ArrayStatistics(double* Center, double* Rotation, double* Scale, long M, lon
       mapped = false;
     }
     for (long t = 0; mapped && t < triangles; ++t) {
-      ShiftCoefficientsT(t, &coefficients[6 * t], &coefficients[6 * t + 3]);
+      ShiftCoefficientsT(s, t, &coefficients[6 * t], &coefficients[6 * t + 3]);
     }
   }
   long count = 0;
   Center[0] = 0.0;
   Center[1] = 0.0;
   long long nextProgress = 0;  // the pixel at which the progress value next changes
-  for (long j = 0; j < N && total > 0 && !Cancelled(); ++j) {
+  for (long j = 0; j < N && total > 0 && !Cancelled(s); ++j) {
     if (mapped) rowMap.FillRow(static_cast<std::size_t>(j), row.data());
-    for (long i = 0; i < M && !Cancelled(); ++i) {
+    for (long i = 0; i < M && !Cancelled(s); ++i) {
       const long index = j * M + i;
       if (index >= nextProgress) {
         const long long progress = (100 * static_cast<long long>(index)) / total;
@@ -70,7 +69,7 @@ int ArrayStatistics(double* Center, double* Rotation, double* Scale, long M, lon
       }
       const double P0[2] = {static_cast<double>(i), static_cast<double>(j)};
       double D[2] = {0.0, 0.0};
-      const long t = mapped ? row[static_cast<std::size_t>(i)] : FindTrianglePI(P0[0], P0[1]);
+      const long t = mapped ? row[static_cast<std::size_t>(i)] : FindTrianglePI(s, P0[0], P0[1]);
       if (t == -1) {
         Area[index] = 0;
       } else {
@@ -78,7 +77,7 @@ int ArrayStatistics(double* Center, double* Rotation, double* Scale, long M, lon
           const double* c = &coefficients[6 * static_cast<std::size_t>(t)];
           EvaluateShiftT(c, c + 3, P0, D);
         } else {
-          ApproximateShiftsT(P0, D, t);
+          ApproximateShiftsT(s, P0, D, t);
         }
         Center[0] += P0[0];
         Center[1] += P0[1];
@@ -93,14 +92,13 @@ int ArrayStatistics(double* Center, double* Rotation, double* Scale, long M, lon
     Center[0] /= count;
     Center[1] /= count;
   }
-  return EstimateRotationScaleAndCorrect(Center, Rotation, Scale, M, N, Xshift, Yshift, Area,
+  return EstimateRotationScaleAndCorrect(s, Center, Rotation, Scale, M, N, Xshift, Yshift, Area,
                                          count);
 }
 
-int EstimateRotationScaleAndCorrect(double* Center, double* Rotation, double* Scale, long M, long N,
-                                    const double* Xshift, const double* Yshift, const int* Area,
-                                    long count) {
-  ProgramState& s = State();
+int EstimateRotationScaleAndCorrect(ProgramState& s, double* Center, double* Rotation,
+                                    double* Scale, long M, long N, const double* Xshift,
+                                    const double* Yshift, const int* Area, long count) {
   CNumericLocale cLocale;
   std::FILE* log = s.OUT_LOG;
   const long long total = (M > 0 && N > 0) ? static_cast<long long>(M) * N : 0;
@@ -116,8 +114,8 @@ int EstimateRotationScaleAndCorrect(double* Center, double* Rotation, double* Sc
   *Rotation = 0.0;
   *Scale = 0.0;
   long countr = 0;
-  for (long j = 0; j < N && total > 0 && !Cancelled(); ++j) {
-    for (long i = 0; i < M && !Cancelled(); ++i) {
+  for (long j = 0; j < N && total > 0 && !Cancelled(s); ++j) {
+    for (long i = 0; i < M && !Cancelled(s); ++i) {
       const long index = j * M + i;
       if (Area[index] == 0) continue;
       const double R[2] = {i - Center[0], j - Center[1]};
@@ -138,7 +136,7 @@ int EstimateRotationScaleAndCorrect(double* Center, double* Rotation, double* Sc
   }
 
   // Pass 3: report and correct.
-  const bool cancelledBefore = Cancelled();
+  const bool cancelledBefore = Cancelled(s);
   if (log != nullptr) {
     std::fprintf(log, "Center of rotation: %f %f\n", Center[0], Center[1]);
     std::fprintf(log, "Rotation : %f deg\n", *Rotation * 90 / std::asin(1.0));
@@ -157,7 +155,7 @@ int EstimateRotationScaleAndCorrect(double* Center, double* Rotation, double* Sc
   const long points = std::clamp(s.NumberOfPoints, 0L, rows);
   double* pts = s.PointsInput.data();
   long processed = 0;
-  for (long k = 0; k < points && !Cancelled(); ++k) {
+  for (long k = 0; k < points && !Cancelled(s); ++k) {
     double* row = pts + 4 * k;
     if (correct) {
       const double R[2] = {row[0] - Center[0], row[1] - Center[1]};
@@ -169,7 +167,7 @@ int EstimateRotationScaleAndCorrect(double* Center, double* Rotation, double* Sc
     processed = k + 1;
   }
 
-  const bool written = WriteWholeFile(kCorrectedPointsName, [&](std::FILE* f) {
+  const bool written = WriteWholeFile(WorkFile(s, kCorrectedPointsName).c_str(), [&](std::FILE* f) {
     for (long k = 0; k < processed; ++k) {
       const double* row = pts + 4 * k;
       if (std::fprintf(f, "%f %f %f %f\n", row[0], row[1], row[2], row[3]) < 0) return false;

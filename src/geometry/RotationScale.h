@@ -14,6 +14,8 @@
 
 namespace zmr {
 
+struct ProgramState;
+
 // Text of the log line written in place of an estimate when no pixel of the zone lies at
 // least CenterLimit from the centre (countr = 0): "%f" CenterLimit, "%li" zone pixel count.
 inline constexpr const char* kNoEstimateLine =
@@ -57,14 +59,14 @@ inline constexpr const char* kNoEstimateLine =
 // Center (two doubles), Rotation and Scale receive the results. The point loop covers rows
 // 0 .. NumberOfPoints - 1 that PointsInput holds. With M or N not positive no pixel is
 // sampled (DOffset (0, 0)). Always returns 0.
-int ArrayStatistics(double* Center, double* Rotation, double* Scale, long M, long N, double* Xshift,
-                    double* Yshift, int* Area);
+int ArrayStatistics(ProgramState& s, double* Center, double* Rotation, double* Scale, long M,
+                    long N, double* Xshift, double* Yshift, int* Area);
 
 // Everything of ArrayStatistics after pass 1: given the sampled field (Xshift, Yshift, Area),
 // the centroid Center of its `count` zone pixels and "Trace.log" open as OUT_LOG (or null),
 // takes DOffset, runs passes 2 and 3 and closes the log. Always returns 0.
-int EstimateRotationScaleAndCorrect(double* Center, double* Rotation, double* Scale, long M, long N,
-                                    const double* Xshift, const double* Yshift, const int* Area,
-                                    long count);
+int EstimateRotationScaleAndCorrect(ProgramState& s, double* Center, double* Rotation,
+                                    double* Scale, long M, long N, const double* Xshift,
+                                    const double* Yshift, const int* Area, long count);
 
 }  // namespace zmr

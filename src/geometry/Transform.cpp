@@ -15,7 +15,7 @@
 namespace zmr {
 namespace {
 
-bool Cancelled() { return State().fTerminated.load(std::memory_order_acquire) != 0; }
+bool Cancelled(const ProgramState& s) { return s.fTerminated.load(std::memory_order_acquire) != 0; }
 
 bool HoldsPixels(std::size_t size, long long pixels) {
   return static_cast<unsigned long long>(size) >= static_cast<unsigned long long>(pixels);
@@ -23,12 +23,12 @@ bool HoldsPixels(std::size_t size, long long pixels) {
 
 // The affine coefficients of triangle t for the x (cX) and y (cY) displacements, from its
 // measured vertices and their displacements, as TransformCoordinates computes them.
-void TriangleCoefficients(int triangle, double* cX, double* cY) {
+void TriangleCoefficients(const ProgramState& s, int triangle, double* cX, double* cY) {
   const double* P[3];
   double D[3][2];
   for (int k = 0; k < 3; ++k) {
-    P[k] = TPoint(triangle, k, 0);
-    const double* Q = TPoint(triangle, k, 2);
+    P[k] = TPoint(s, triangle, k, 0);
+    const double* Q = TPoint(s, triangle, k, 2);
     D[k][0] = Q[0] - P[k][0];
     D[k][1] = Q[1] - P[k][1];
   }
@@ -70,8 +70,7 @@ void TriangleCoefficients(int triangle, double* cX, double* cY) {
 
 }  // namespace
 
-int RunTransform(long ImageM, long ImageN) {
-  ProgramState& s = State();
+int RunTransform(ProgramState& s, long ImageM, long ImageN) {
   const long M = ImageM;
   const long N = ImageN;
   if (M <= 0 || N <= 0) return 1;
@@ -90,12 +89,12 @@ int RunTransform(long ImageM, long ImageN) {
   // itself, with the same results.
   const std::vector<double> xs = PixelCoordinates(M);
   const std::vector<double> ys = PixelCoordinates(N);
-  TriangleRowMap rowMap(xs, ys);
+  TriangleRowMap rowMap(s, xs, ys);
   std::vector<int> row;
   std::vector<double> coefficients;
   bool mapped = rowMap.Ready();
   if (mapped) {
-    const long triangles = SearchableTriangleCount();
+    const long triangles = SearchableTriangleCount(s);
     try {
       row.resize(static_cast<std::size_t>(M));
       coefficients.resize(static_cast<std::size_t>(6 * triangles));
@@ -103,16 +102,16 @@ int RunTransform(long ImageM, long ImageN) {
       mapped = false;
     }
     for (long t = 0; mapped && t < triangles; ++t) {
-      TriangleCoefficients(static_cast<int>(t), &coefficients[6 * t], &coefficients[6 * t + 3]);
+      TriangleCoefficients(s, static_cast<int>(t), &coefficients[6 * t], &coefficients[6 * t + 3]);
     }
   }
 
   // The progress value (100 * done) / ctotal, stored when it changes.
   long long nextProgress = 0;
-  for (long j = 0; j < N && !Cancelled(); ++j) {
+  for (long j = 0; j < N && !Cancelled(s); ++j) {
     s.iDetectedAreas.store(static_cast<int>(j), std::memory_order_relaxed);
     if (mapped) rowMap.FillRow(static_cast<std::size_t>(j), row.data());
-    for (long i = 0; i < M && !Cancelled(); ++i) {
+    for (long i = 0; i < M && !Cancelled(s); ++i) {
       const long long done = static_cast<long long>(j) * M + i;
       if (done >= nextProgress) {
         const long long progress = (100 * done) / ctotal;
@@ -120,7 +119,7 @@ int RunTransform(long ImageM, long ImageN) {
         nextProgress = ((progress + 1) * ctotal + 99) / 100;
       }
       if (!mapped) {
-        TransformCoordinates(i, j, M, N, s.Msource.data(), s.Signal.data(), s.Area.data(),
+        TransformCoordinates(s, i, j, M, N, s.Msource.data(), s.Signal.data(), s.Area.data(),
                              s.deltaX.data(), s.deltaY.data());
         continue;
       }
@@ -139,19 +138,19 @@ int RunTransform(long ImageM, long ImageN) {
   return 1;
 }
 
-int TransformCoordinates(long i, long j, long M, long N, const int* Source, double* Array,
-                         int* Area, double* ADX, double* ADY) {
-  const long t = FindTrianglePI(static_cast<double>(i), static_cast<double>(j));
+int TransformCoordinates(const ProgramState& s, long i, long j, long M, long N, const int* Source,
+                         double* Array, int* Area, double* ADX, double* ADY) {
+  const long t = FindTrianglePI(s, static_cast<double>(i), static_cast<double>(j));
   if (t == -1) return 0;
-  return TransformPixel(i, j, t, M, N, Source, Array, Area, ADX, ADY);
+  return TransformPixel(s, i, j, t, M, N, Source, Array, Area, ADX, ADY);
 }
 
-int TransformPixel(long i, long j, long t, long M, long N, const int* Source, double* Array,
-                   int* Area, double* ADX, double* ADY) {
+int TransformPixel(const ProgramState& s, long i, long j, long t, long M, long N, const int* Source,
+                   double* Array, int* Area, double* ADX, double* ADY) {
   const int triangle = static_cast<int>(t);
   double cX[3];
   double cY[3];
-  TriangleCoefficients(triangle, cX, cY);
+  TriangleCoefficients(s, triangle, cX, cY);
   MovePixel(i, j, triangle, cX, cY, M, N, Source, Array, Area, ADX, ADY);
   return 0;
 }

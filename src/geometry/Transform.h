@@ -15,7 +15,9 @@
 
 namespace zmr {
 
-// Transforms the M x N source image State().Msource into State().Mtarget:
+struct ProgramState;
+
+// Transforms the M x N source image the record's Msource into its Mtarget:
 // - clears Signal to 0.0 and Mtarget to 0;
 // - for every row j (iDetectedAreas = j) and every column i, while fTerminated is 0: sets
 //   iProgressStatus to (100 * (j * M + i)) / (M * N) and does what TransformCoordinates does
@@ -30,13 +32,13 @@ namespace zmr {
 // deltaX, deltaY and Area are written only for pixels inside the zone.
 // Always returns 1. With M or N not positive, or any of the six image arrays holding fewer
 // than M * N elements, nothing is done and nothing changes.
-int RunTransform(long ImageM, long ImageN);
+int RunTransform(ProgramState& s, long ImageM, long ImageN);
 
 // Moves source pixel (i, j) of an M x N image: looks up the first triangle t that holds (i, j)
 // in measured coordinates and hands it to TransformPixel. A pixel outside every triangle
 // contributes nothing and leaves Area, ADX and ADY untouched. Always returns 0.
-int TransformCoordinates(long i, long j, long M, long N, const int* Source, double* Array,
-                         int* Area, double* ADX, double* ADY);
+int TransformCoordinates(const ProgramState& s, long i, long j, long M, long N, const int* Source,
+                         double* Array, int* Area, double* ADX, double* ADY);
 
 // The work of TransformCoordinates once triangle t (a valid index of the current mesh) is
 // known to hold (i, j): with the affine coefficients of t (GetCoefficients over the measured
@@ -46,7 +48,7 @@ int TransformCoordinates(long i, long j, long M, long N, const int* Source, doub
 // with bilinear weights, where iX = floor(sX), iY = floor(sY). A displacement that is not a
 // finite number (possible only for a degenerate triangle or points that are not numbers)
 // adds nothing to Array. Always returns 0.
-int TransformPixel(long i, long j, long t, long M, long N, const int* Source, double* Array,
-                   int* Area, double* ADX, double* ADY);
+int TransformPixel(const ProgramState& s, long i, long j, long t, long M, long N, const int* Source,
+                   double* Array, int* Area, double* ADX, double* ADY);
 
 }  // namespace zmr

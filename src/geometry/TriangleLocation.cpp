@@ -6,31 +6,28 @@
 
 namespace zmr {
 
-long SearchableTriangleCount() {
-  const ProgramState& s = State();
+long SearchableTriangleCount(const ProgramState& s) {
   return std::max(0L, std::min(s.NumberOfTriangles, static_cast<long>(s.Tpoints.size() / 3)));
 }
 
-const double* TPoint(int Ntriangle, int Npoint, int Ptype) {
-  const ProgramState& s = State();
+const double* TPoint(const ProgramState& s, int Ntriangle, int Npoint, int Ptype) {
   const long row = s.Tpoints[3 * static_cast<long>(Ntriangle) + Npoint];
   return s.PointsInput.data() + 4 * row + Ptype;
 }
 
-long FindTrianglePI(double X, double Y) {
+long FindTrianglePI(const ProgramState& s, double X, double Y) {
   const double C[2] = {X, Y};
-  const long count = SearchableTriangleCount();
+  const long count = SearchableTriangleCount(s);
   for (long t = 0; t < count; ++t) {
     const int n = static_cast<int>(t);
-    if (CheckTriangle(TPoint(n, 0, 0), TPoint(n, 1, 0), TPoint(n, 2, 0), C) == 1) return t;
+    if (CheckTriangle(TPoint(s, n, 0, 0), TPoint(s, n, 1, 0), TPoint(s, n, 2, 0), C) == 1) return t;
   }
   return -1;
 }
 
-long FindTriangle(double X, double Y, const double* PX, const double* PY) {
-  const ProgramState& s = State();
+long FindTriangle(const ProgramState& s, double X, double Y, const double* PX, const double* PY) {
   const double C[2] = {X, Y};
-  const long count = SearchableTriangleCount();
+  const long count = SearchableTriangleCount(s);
   for (long t = 0; t < count; ++t) {
     const int* v = s.Tpoints.data() + 3 * t;
     const double P1[2] = {PX[v[0]], PY[v[0]]};
@@ -90,10 +87,10 @@ int ApproximateShift(const double* P0, double* D0, const double* P1, const doubl
   return 0;
 }
 
-int ApproximateShiftsT(const double* P0, double* D0, long Tnumber) {
+int ApproximateShiftsT(const ProgramState& s, const double* P0, double* D0, long Tnumber) {
   double cx[3];
   double cy[3];
-  ShiftCoefficientsT(Tnumber, cx, cy);
+  ShiftCoefficientsT(s, Tnumber, cx, cy);
   EvaluateShiftT(cx, cy, P0, D0);
   return 1;
 }
@@ -104,11 +101,11 @@ int ApproximateShiftsT(const double* P0, double* D0, long Tnumber) {
   D0[1] = cy[0] * P0[0] + cy[1] * P0[1] + cy[2];
 }
 
-void ShiftCoefficientsT(long Tnumber, double* cx, double* cy) {
+void ShiftCoefficientsT(const ProgramState& s, long Tnumber, double* cx, double* cy) {
   const int t = static_cast<int>(Tnumber);
-  const double* v1 = TPoint(t, 0, 0);
-  const double* v2 = TPoint(t, 1, 0);
-  const double* v3 = TPoint(t, 2, 0);
+  const double* v1 = TPoint(s, t, 0, 0);
+  const double* v2 = TPoint(s, t, 1, 0);
+  const double* v3 = TPoint(s, t, 2, 0);
   const double x1 = v1[0], y1 = v1[1];
   const double x2 = v2[0], y2 = v2[1];
   const double x3 = v3[0], y3 = v3[1];

@@ -13,21 +13,23 @@
 
 namespace zmr {
 
+struct ProgramState;
+
 // Pointer to column Ptype (0..3) of the PointsInput row of vertex Npoint (0..2) of triangle
 // Ntriangle: Ptype 0 points at the measured (x, y) pair, 2 at the ideal (x, y) pair.
 // Requires a valid triangle of the current mesh.
-const double* TPoint(int Ntriangle, int Npoint, int Ptype);
+const double* TPoint(const ProgramState& s, int Ntriangle, int Npoint, int Ptype);
 
 // Number of triangles the searches visit: NumberOfTriangles, never more than Tpoints holds.
-long SearchableTriangleCount();
+long SearchableTriangleCount(const ProgramState& s);
 
 // Index of the first triangle (lowest index) that holds (X, Y), its vertices taken at their
 // measured positions (columns 0 and 1 of PointsInput); boundary and vertices count as inside.
 // -1 when no triangle holds it, including when there are no triangles.
-long FindTrianglePI(double X, double Y);
+long FindTrianglePI(const ProgramState& s, double X, double Y);
 
 // The same search with vertex v of every triangle at (PX[v], PY[v]).
-long FindTriangle(double X, double Y, const double* PX, const double* PY);
+long FindTriangle(const ProgramState& s, double X, double Y, const double* PX, const double* PY);
 
 // 1 when C lies inside the triangle P1 P2 P3 or on its boundary, else 0. The vertices must be
 // in the mesh's stored order ((P2 - P1) x (P3 - P1) >= 0); the other order has no inside.
@@ -64,12 +66,12 @@ int ApproximateShift(const double* P0, double* D0, const double* P1, const doubl
 // D0 = the displacement at P0 interpolated affinely in triangle Tnumber (a valid index of the
 // current mesh), from its vertices' PointsInput rows by Cramer's rule: D0[a] = c[a][0] * P0.x +
 // c[a][1] * P0.y + c[a][2] with the coefficients of ShiftCoefficientsT. Returns 1.
-int ApproximateShiftsT(const double* P0, double* D0, long Tnumber);
+int ApproximateShiftsT(const ProgramState& s, const double* P0, double* D0, long Tnumber);
 
 // The coefficient triples ApproximateShiftsT evaluates for triangle Tnumber: cx for the x
 // displacement, cy for the y displacement. Computing them once per triangle and evaluating
 // them as ApproximateShiftsT does gives its results bit for bit.
-void ShiftCoefficientsT(long Tnumber, double* cx, double* cy);
+void ShiftCoefficientsT(const ProgramState& s, long Tnumber, double* cx, double* cy);
 
 // The evaluation step of ApproximateShiftsT: D0 = (cx . (P0, 1), cy . (P0, 1)). Kept out of
 // line so that every caller runs the same instructions: which of two NaN operands a sum keeps,

@@ -31,9 +31,10 @@ void Range(const std::vector<double>& v, double lo, double hi, std::size_t& firs
 
 }  // namespace
 
-TriangleRowMap::TriangleRowMap(const std::vector<double>& xs, const std::vector<double>& ys)
+TriangleRowMap::TriangleRowMap(const ProgramState& s, const std::vector<double>& xs,
+                               const std::vector<double>& ys)
     : xs_(xs), ys_(ys) {
-  const long triangles = SearchableTriangleCount();
+  const long triangles = SearchableTriangleCount(s);
   try {
     vertices_.resize(static_cast<std::size_t>(6 * triangles));
     boxes_.resize(static_cast<std::size_t>(triangles));
@@ -48,7 +49,7 @@ TriangleRowMap::TriangleRowMap(const std::vector<double>& xs, const std::vector<
     const int n = static_cast<int>(t);
     double* v = &vertices_[static_cast<std::size_t>(6 * t)];
     for (int k = 0; k < 3; ++k) {
-      const double* P = TPoint(n, k, 0);
+      const double* P = TPoint(s, n, k, 0);
       v[2 * k] = P[0];
       v[2 * k + 1] = P[1];
     }
@@ -118,15 +119,16 @@ void TriangleRowMap::FillRow(std::size_t b, int* row) {
   }
 }
 
-bool MapTriangles(const std::vector<double>& xs, const std::vector<double>& ys,
-                  std::vector<int>& map, const std::atomic<int>* cancel) {
+bool MapTriangles(const ProgramState& s, const std::vector<double>& xs,
+                  const std::vector<double>& ys, std::vector<int>& map,
+                  const std::atomic<int>* cancel) {
   try {
     map.resize(xs.size() * ys.size());
   } catch (const std::bad_alloc&) {
     map.clear();
     return false;
   }
-  TriangleRowMap rows(xs, ys);
+  TriangleRowMap rows(s, xs, ys);
   if (!rows.Ready()) {
     map.clear();
     return false;

@@ -20,12 +20,16 @@
 
 namespace zmr {
 
+struct ProgramState;
+
 // The lattice (xs[a], ys[b]) row by row: a row of the map at a time, so that an image needs
 // memory for one row and the triangles, not for every pixel. xs and ys must be ascending and
 // must outlive the object; the triangles are taken as they are at construction.
 class TriangleRowMap {
  public:
-  TriangleRowMap(const std::vector<double>& xs, const std::vector<double>& ys);
+  // The triangles of the record s, as they are now.
+  TriangleRowMap(const ProgramState& s, const std::vector<double>& xs,
+                 const std::vector<double>& ys);
 
   // False when memory for the triangles ran out; FillRow must not be called then.
   bool Ready() const { return ready_; }
@@ -53,8 +57,9 @@ class TriangleRowMap {
 // Fills map with xs.size() * ys.size() elements, element b * xs.size() + a being
 // FindTrianglePI(xs[a], ys[b]). xs and ys must be ascending. Returns false, with map empty,
 // when memory runs out or when *cancel (if given) becomes nonzero before the map is complete.
-bool MapTriangles(const std::vector<double>& xs, const std::vector<double>& ys,
-                  std::vector<int>& map, const std::atomic<int>* cancel = nullptr);
+bool MapTriangles(const ProgramState& s, const std::vector<double>& xs,
+                  const std::vector<double>& ys, std::vector<int>& map,
+                  const std::atomic<int>* cancel = nullptr);
 
 // The coordinates 0, 1, ..., count - 1 as doubles: the lattice of the pixels along one axis.
 std::vector<double> PixelCoordinates(long count);

@@ -24,7 +24,7 @@ constexpr double kMinSine = 0.001;
 // The crossing parameters FindIntersection reports for parallel lines.
 constexpr double kParallelParameter = 1000.0;
 
-bool Cancelled() { return State().fTerminated.load() != 0; }
+bool Cancelled(const ProgramState& s) { return s.fTerminated.load() != 0; }
 
 // |P - (x, y)|: the circumradius and the distances of the empty-circle scan are compared as
 // lengths, square root included, so that any faster search can reproduce them exactly.
@@ -34,20 +34,18 @@ double Distance(const double* P, double x, double y) {
 
 }  // namespace
 
-bool TriangulationCapacityOk(long n) {
-  const ProgramState& s = State();
+bool TriangulationCapacityOk(const ProgramState& s, long n) {
   if (n < 0 || s.MAXPoints < 1 || n > s.MAXPoints - 1) return false;
   return static_cast<long long>(s.PointsBuffer.size()) >= 2LL * s.MAXPoints &&
          static_cast<long long>(s.PointsInput.size()) >= 4LL * s.MAXPoints;
 }
 
 namespace {
-int MakeTriangulationClearing(int flag, bool clearCancel) {
-  ProgramState& s = State();
+int MakeTriangulationClearing(ProgramState& s, int flag, bool clearCancel) {
   s.NumberOfTriangles = 0;
   s.iTriangles = 0;
   const long n = s.NumberOfPoints;
-  if (!TriangulationCapacityOk(n)) return 0;
+  if (!TriangulationCapacityOk(s, n)) return 0;
 
   double* px = s.PointsBuffer.data() + 1;
   double* py = s.PointsBuffer.data() + s.MAXPoints + 1;
@@ -60,9 +58,9 @@ int MakeTriangulationClearing(int flag, bool clearCancel) {
   // An earlier stage may have left the shared log open; closing it first keeps its lines ahead
   // of ours in the file.
   if (s.OUT_LOG != nullptr) std::fclose(s.OUT_LOG);
-  s.OUT_LOG = std::fopen(kTraceLogName, flag == 1 ? "w" : "a");
+  s.OUT_LOG = std::fopen(WorkFile(s, kTraceLogName).c_str(), flag == 1 ? "w" : "a");
 
-  if (n > 2) Triangulate(px, py);
+  if (n > 2) Triangulate(s, px, py);
 
   if (s.OUT_LOG != nullptr) std::fclose(s.OUT_LOG);
   s.OUT_LOG = nullptr;
@@ -70,8 +68,12 @@ int MakeTriangulationClearing(int flag, bool clearCancel) {
 }
 }  // namespace
 
-int MakeTriangulation(int flag) { return MakeTriangulationClearing(flag, true); }
-int MakeTriangulationOnWorker(int flag) { return MakeTriangulationClearing(flag, false); }
+int MakeTriangulation(ProgramState& s, int flag) {
+  return MakeTriangulationClearing(s, flag, true);
+}
+int MakeTriangulationOnWorker(ProgramState& s, int flag) {
+  return MakeTriangulationClearing(s, flag, false);
+}
 
 int GetVectors(long i, long j, long k, const double* PX, const double* PY, double* Oa, double* Va,
                double* Ob, double* Vb, double* O) {
@@ -132,8 +134,7 @@ int EdgeIntercept(int i1, int i2, int i3, int i4, const double* PX, const double
                                                                                                 : 0;
 }
 
-int TestTriangleOverlap(long m, const double* PX, const double* PY) {
-  const ProgramState& s = State();
+int TestTriangleOverlap(const ProgramState& s, long m, const double* PX, const double* PY) {
   const int* candidate = s.Tpoints.data() + 3 * m;
   int crossings = 0;
   for (long l = 0; l < s.NumberOfTriangles && crossings == 0; ++l) {
@@ -590,8 +591,8 @@ class OverlapIndex {
 
 class Search {
  public:
-  Search(const double* px, const double* py)
-      : s_(State()),
+  Search(ProgramState& s, const double* px, const double* py)
+      : s_(s),
         px_(px),
         py_(py),
         n_(s_.NumberOfPoints),
@@ -730,7 +731,7 @@ Search::Collected Search::CollectCandidates(std::vector<Triple>* out) {
   std::vector<long> queue;
   std::vector<int> members;
   for (long t = 0; t < mesh.Size(); ++t) {
-    if ((t & 1023) == 0 && Cancelled()) return Collected::kCancelled;
+    if ((t & 1023) == 0 && Cancelled(s_)) return Collected::kCancelled;
     const int* v = mesh.vertices.data() + 3 * t;
     const double ax = px_[v[0]], ay = py_[v[0]];
     const double bx = px_[v[1]], by = py_[v[1]];
@@ -841,7 +842,7 @@ void Search::RunIndexed() {
   }
   std::vector<Triple> passing;
   for (std::size_t c = 0; c < candidates.size(); ++c) {
-    if ((c & 1023) == 0 && Cancelled()) return;
+    if ((c & 1023) == 0 && Cancelled(s_)) return;
     const Triple& t = candidates[c];
     if (PassesCircleTest(t.i, t.j, t.k)) passing.push_back(t);
   }
@@ -868,12 +869,12 @@ void Search::RunIndexed() {
   RegisterEarlierTriangles();
 
   for (const Triple& t : passing) {
-    if (Cancelled()) return;
+    if (Cancelled(s_)) return;
     SetProgress(t.i, t.j);
     if (!Accept(t.i, t.j, t.k)) return;
   }
   // The last pair's value, unless a cancel ended the search first.
-  if (!Cancelled()) s_.iProgressStatus = 100;
+  if (!Cancelled(s_)) s_.iProgressStatus = 100;
 }
 
 // Every triple in the order of the nested loops, for coordinates the predicates cannot take
@@ -882,11 +883,11 @@ void Search::RunEveryTriple(bool pointGrid) {
   if (!pointGrid) points_.InitLinear();
   overlap_.InitLinear();
   RegisterEarlierTriangles();
-  for (long i = 0; i < n_ - 2 && !Cancelled(); ++i) {
-    for (long j = i + 1; j < n_ - 1 && !Cancelled(); ++j) {
+  for (long i = 0; i < n_ - 2 && !Cancelled(s_); ++i) {
+    for (long j = i + 1; j < n_ - 1 && !Cancelled(s_); ++j) {
       SetProgress(i, j);
-      for (long k = j + 1; k < n_ && !Cancelled(); ++k) {
-        if (!PassesCircleTest(i, j, k) || Cancelled()) continue;
+      for (long k = j + 1; k < n_ && !Cancelled(s_); ++k) {
+        if (!PassesCircleTest(i, j, k) || Cancelled(s_)) continue;
         if (!Accept(i, j, k)) return;
       }
     }
@@ -896,7 +897,7 @@ void Search::RunEveryTriple(bool pointGrid) {
 void Search::Run() {
   if (log_ != nullptr) std::fprintf(log_, "Automatic triangulation \n");
   s_.iTriangles = static_cast<int>(s_.NumberOfTriangles);
-  if (n_ < 3 || Cancelled()) return;
+  if (n_ < 3 || Cancelled(s_)) return;
   steps_ = (static_cast<long long>(n_ - 2) * (n_ - 1)) / 2;
   SetProgress(0, 1);
   if (ClassifyPoints()) {
@@ -908,8 +909,8 @@ void Search::Run() {
 
 }  // namespace
 
-int Triangulate(const double* PX, const double* PY) {
-  Search(PX, PY).Run();
+int Triangulate(ProgramState& s, const double* PX, const double* PY) {
+  Search(s, PX, PY).Run();
   return 0;
 }
 

@@ -4,8 +4,8 @@
 // points; Triangulate produces exactly its result (the same triangles in the same order, the
 // same log bytes, progress and cancel behaviour) in about N log N time, by examining only the
 // triples a Delaunay triangulation marks as possible (see Delaunay.h) with the search's own
-// arithmetic. Accepted triangles go to State().Tpoints (three point indices each) and
-// State().NumberOfTriangles; every stored triangle (a, b, c) has
+// arithmetic. Accepted triangles go to the record's Tpoints (three point indices each) and
+// NumberOfTriangles; every stored triangle (a, b, c) has
 // (xb - xa)(yc - ya) - (yb - ya)(xc - xa) >= 0 over the triangulated coordinates, which the
 // point-in-triangle test relies on. Each candidate that passes the circle test is logged to
 // kTraceLogName ("Trace.log").
@@ -18,10 +18,12 @@
 
 namespace zmr {
 
+struct ProgramState;
+
 // True when n points can be triangulated: 0 <= n <= MAXPoints - 1 (the coordinate vectors of
 // PointsBuffer start at element 1 of each half) and the point arrays are allocated. Commands
 // check this first and tell the user; MakeTriangulation refuses otherwise.
-bool TriangulationCapacityOk(long n);
+bool TriangulationCapacityOk(const ProgramState& s, long n);
 
 // Triangulates the N = NumberOfPoints points. flag 1: sets fTerminated to 0, copies columns 0
 // and 1 of PointsInput into the x vector (PointsBuffer + 1) and the y vector
@@ -32,12 +34,12 @@ bool TriangulationCapacityOk(long n);
 // search runs without logging. With N <= 2 no triangle is made.
 // Always returns 0. NumberOfTriangles and iTriangles start at 0; when
 // TriangulationCapacityOk(N) is false nothing else is done (no copy, no log, no triangle).
-int MakeTriangulation(int flag);
+int MakeTriangulation(ProgramState& s, int flag);
 
 // MakeTriangulation for the workers: the same, except that flag 1 leaves fTerminated as it is.
 // Their command clears the flag before the worker starts, so a Cancel that comes before the
 // triangulation begins (during the extrapolation, say) stops it instead of being lost.
-int MakeTriangulationOnWorker(int flag);
+int MakeTriangulationOnWorker(ProgramState& s, int flag);
 
 // The triangulation of the N = NumberOfPoints points whose coordinates are PX[k], PY[k], with
 // the result of the exhaustive search: for every triple i < j < k in lexicographic order whose
@@ -51,7 +53,7 @@ int MakeTriangulationOnWorker(int flag);
 // already counted in NumberOfTriangles (they block crossing candidates); never writes beyond
 // Tpoints (the search ends when no slot is left for a candidate). Allocates working memory in
 // proportion to N. Always returns 0.
-int Triangulate(const double* PX, const double* PY);
+int Triangulate(ProgramState& s, const double* PX, const double* PY);
 
 // The perpendicular bisectors of the edges i->j (Oa + s*Va) and i->k (Ob + t*Vb), with unit
 // directions, and O = point i. Returns 1 when the triple can form a triangle, 0 when the two
@@ -77,7 +79,7 @@ int EdgeIntercept(int i1, int i2, int i3, int i4, const double* PX, const double
 // Compares the triangle in slot m of Tpoints with the accepted triangles 0 .. NumberOfTriangles
 // - 1 in order. Returns 0 when none is crossed, else the number of edge crossings
 // (EdgeIntercept over the 9 edge pairs) with the first triangle that is crossed.
-int TestTriangleOverlap(long m, const double* PX, const double* PY);
+int TestTriangleOverlap(const ProgramState& s, long m, const double* PX, const double* PY);
 
 // The angle in degrees between B - O and C - O, in (0, 360]: the inner angle when the cross
 // product (B - O) x (C - O) is negative, else 360 minus it, so equal directions give 360.

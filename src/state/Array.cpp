@@ -219,13 +219,14 @@ unsigned char GreyByte(int value, int mode) {
   return static_cast<unsigned char>(std::clamp(grey, 0LL, 255LL));
 }
 
-int WritePgm(const int* Array, long M, long N, const char* FileName, bool transpose) {
+int WritePgm(const ProgramState& s, const int* Array, long M, long N, const char* FileName,
+             bool transpose) {
   std::FILE* f = std::fopen(FileName, "wb");
   if (f == nullptr) {
     std::printf("Cannot open output file %s\n", FileName);
     return 1;
   }
-  const int mode = State().PrintMode;
+  const int mode = s.PrintMode;
   std::printf("Writing to file %s ...(PPM mode %i)", FileName, mode);
   const long width = transpose ? N : M;
   const long height = transpose ? M : N;
@@ -297,7 +298,7 @@ int ReadPgmStream(std::FILE* f, int* Array, long M, long N) {
 
 }  // namespace
 
-int SetPrintMode(int mode) { return std::exchange(State().PrintMode, mode); }
+int SetPrintMode(ProgramState& s, int mode) { return std::exchange(s.PrintMode, mode); }
 
 // ---------------------------------------------------------------------------------------------
 // Text files
@@ -381,12 +382,12 @@ int ReadArrayBinD(double* /*Array*/, long /*M*/, long /*N*/, const char* /*FileN
 // ---------------------------------------------------------------------------------------------
 // PGM files
 
-int PPMArray(const int* Array, long M, long N, const char* FileName) {
-  return WritePgm(Array, M, N, FileName, false);
+int PPMArray(const ProgramState& s, const int* Array, long M, long N, const char* FileName) {
+  return WritePgm(s, Array, M, N, FileName, false);
 }
 
-int PPMArrayT(const int* Array, long M, long N, const char* FileName) {
-  return WritePgm(Array, M, N, FileName, true);
+int PPMArrayT(const ProgramState& s, const int* Array, long M, long N, const char* FileName) {
+  return WritePgm(s, Array, M, N, FileName, true);
 }
 
 int ReadPPM(int* Array, long M, long N, const char* FileName) {

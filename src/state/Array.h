@@ -4,8 +4,8 @@
 // variable types shared with the image modules.
 //
 // Threads: any thread may call these on arrays it owns for the duration of the call. Nothing
-// here locks; the only shared state is State().PrintMode, read by the PGM writers and written
-// by SetPrintMode (main thread only, never while a worker writes PGM files).
+// here locks; the PGM writers read the PrintMode of the record they are given, which
+// SetPrintMode writes (never while a worker writes PGM files of that record).
 //
 // Conventions for every function below:
 // - The caller owns every array and passes at least M * N elements (N for column targets).
@@ -21,6 +21,8 @@
 #include <span>
 
 namespace zmr {
+
+struct ProgramState;
 
 // Type tags; the binary array files store one of these in their first byte.
 enum variable_types : int {
@@ -113,9 +115,9 @@ int PlotLine(int* Array, long M, long N, const double* P1, const double* P2, int
 // Requires the point to lie inside the M x N array.
 int GetColor(const double* Point, long M, long N, const int* Area);
 
-// Sets State().PrintMode (grey-level mode of the PGM writers: 0 writes values as they are,
+// Sets the record's PrintMode (grey-level mode of the PGM writers: 0 writes values as they are,
 // anything else writes 255 - value) and returns the previous mode.
-int SetPrintMode(int mode);
+int SetPrintMode(ProgramState& s, int mode);
 
 // ---------------------------------------------------------------------------------------------
 // Raw blocks. The caller owns the block stored through Matrix and must release it with the
@@ -192,8 +194,8 @@ int ReadArrayBinD(double* Array, long M, long N, const char* FileName);
 // writes the array as it is (width M, height N); PPMArrayT its transpose (width N, height M,
 // the pixel rows being the array's columns). A file that cannot be created: "Cannot open
 // output file <name>\n", result 1.
-int PPMArray(const int* Array, long M, long N, const char* FileName);
-int PPMArrayT(const int* Array, long M, long N, const char* FileName);
+int PPMArray(const ProgramState& s, const int* Array, long M, long N, const char* FileName);
+int PPMArrayT(const ProgramState& s, const int* Array, long M, long N, const char* FileName);
 
 // Reads a binary greyscale PGM ("P5", comments allowed in the header, maxval 1 .. 255) of
 // width M and height N, one byte per element in storage order, taken as it is (PrintMode

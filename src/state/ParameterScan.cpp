@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "state/CNumericLocale.h"
+#include "state/OptionTable.h"
 #include "state/ProgramState.h"
 
 namespace zmr {
@@ -18,14 +19,13 @@ bool IsAsciiAlnum(int c) {
 }
 
 // Entries in use, never beyond the table whatever ParamTableSize holds.
-int EntriesInUse() {
-  const int size = State().ParamTableSize;
+int EntriesInUse(const ProgramState& s) {
+  const int size = s.ParamTableSize;
   if (size < 0) return 0;
   return size < kParamTableCapacity ? size : kParamTableCapacity;
 }
 
-ParameterEntry* AppendEntry(const char* name, int type) {
-  ProgramState& s = State();
+ParameterEntry* AppendEntry(ProgramState& s, const char* name, int type) {
   if (s.ParamTableSize < 0 || s.ParamTableSize >= kParamTableCapacity) return nullptr;
   ParameterEntry& entry = s.Param[static_cast<std::size_t>(s.ParamTableSize)];
   entry.Name = name;
@@ -140,28 +140,28 @@ void ReadValue(ParameterEntry& entry, std::FILE* FINP, std::FILE* FERR) {
 
 }  // namespace
 
-int AddParameterInteger(const char* Pname, int* Ppointer) {
-  ParameterEntry* entry = AppendEntry(Pname, INTEGER);
+int AddParameterInteger(ProgramState& s, const char* Pname, int* Ppointer) {
+  ParameterEntry* entry = AppendEntry(s, Pname, INTEGER);
   if (entry == nullptr) return -1;
   entry->P.Inum = Ppointer;
-  return State().ParamTableSize++;
+  return s.ParamTableSize++;
 }
 
-int AddParameterLong(const char* Pname, long* Ppointer) {
-  ParameterEntry* entry = AppendEntry(Pname, LONG);
+int AddParameterLong(ProgramState& s, const char* Pname, long* Ppointer) {
+  ParameterEntry* entry = AppendEntry(s, Pname, LONG);
   if (entry == nullptr) return -1;
   entry->P.Lnum = Ppointer;
-  return State().ParamTableSize++;
+  return s.ParamTableSize++;
 }
 
-int AddParameterDouble(const char* Pname, double* Ppointer) {
-  ParameterEntry* entry = AppendEntry(Pname, DOUBLE);
+int AddParameterDouble(ProgramState& s, const char* Pname, double* Ppointer) {
+  ParameterEntry* entry = AppendEntry(s, Pname, DOUBLE);
   if (entry == nullptr) return -1;
   entry->P.Dnum = Ppointer;
-  return State().ParamTableSize++;
+  return s.ParamTableSize++;
 }
 
-int ReadParameters(const char* FnameIN, const char* FnameER) {
+int ReadParameters(ProgramState& s, const char* FnameIN, const char* FnameER) {
   std::FILE* in = std::fopen(FnameIN, "r");
   std::FILE* log = std::fopen(FnameER, "w");
   if (in == nullptr || log == nullptr) {
@@ -169,13 +169,13 @@ int ReadParameters(const char* FnameIN, const char* FnameER) {
     if (log != nullptr) std::fclose(log);
     return 1;
   }
-  ReadParametersFromStream(in, log);
+  ReadParametersFromStream(s, in, log);
   std::fclose(in);
   std::fclose(log);
   return 0;
 }
 
-int ReadParametersFromStream(std::FILE* FINP, std::FILE* FERR) {
+int ReadParametersFromStream(ProgramState& s, std::FILE* FINP, std::FILE* FERR) {
   CNumericLocale cLocale;
   char word[kParamTextBuffer];
   int length = 0;
@@ -202,7 +202,7 @@ int ReadParametersFromStream(std::FILE* FINP, std::FILE* FERR) {
       case '\n':
         if (length > 0 && commentFLG == 0) {
           word[length] = '\0';
-          AnalyseKeyword(word, FINP, FERR);
+          AnalyseKeyword(s, word, FINP, FERR);
           length = 0;
         }
         if (current == '\n' && oneLineFLG == 1) {
@@ -219,38 +219,37 @@ int ReadParametersFromStream(std::FILE* FINP, std::FILE* FERR) {
   }
   if (length > 0) {
     word[length] = '\0';
-    AnalyseKeyword(word, FINP, FERR);
+    AnalyseKeyword(s, word, FINP, FERR);
   }
   return 0;
 }
 
-int ReadParametersFromBuffer(const std::string& options, std::FILE* FERR) {
+int ReadParametersFromBuffer(ProgramState& s, const std::string& options, std::FILE* FERR) {
   if (FERR == nullptr) return 1;
   // Read-only stream: fmemopen needs a non-const pointer but never writes through it here.
   std::FILE* in = fmemopen(const_cast<char*>(options.data()), options.size(), "r");
   if (in == nullptr) return 1;
-  ReadParametersFromStream(in, FERR);
+  ReadParametersFromStream(s, in, FERR);
   std::fclose(in);
   return 0;
 }
 
-std::string ReadParametersToLog(const std::string& options) {
+std::string ReadParametersToLog(ProgramState& s, const std::string& options) {
   char* buffer = nullptr;
   std::size_t size = 0;
   std::FILE* log = open_memstream(&buffer, &size);
   if (log == nullptr) return {};
-  ReadParametersFromBuffer(options, log);
+  ReadParametersFromBuffer(s, options, log);
   std::fclose(log);
   std::string text(buffer, size);
   std::free(buffer);
   return text;
 }
 
-int AnalyseKeyword(const char* Keywordstr, std::FILE* FINP, std::FILE* FERR) {
+int AnalyseKeyword(ProgramState& s, const char* Keywordstr, std::FILE* FINP, std::FILE* FERR) {
   CNumericLocale cLocale;
-  ProgramState& s = State();
-  const int index = FindParam(Keywordstr);
-  if (index < 0 || index >= EntriesInUse()) {
+  const int index = FindParam(s, Keywordstr);
+  if (index < 0 || index >= EntriesInUse(s)) {
     std::fprintf(FERR, "\nError - %s keyword not recognized !", Keywordstr);
     return 0;
   }
@@ -279,23 +278,14 @@ int ReadString(std::FILE* FINP, char* Ret) {
   return 1;
 }
 
-void InitParameters() {
-  ProgramState& s = State();
-  AddParameterInteger("ImageWidth", &s.IMAGE_X);
-  AddParameterInteger("ImageHeight", &s.IMAGE_Y);
-  AddParameterLong("FilterSize", &s.FilterSize);
-  AddParameterLong("MinPatchSize", &s.MinPatchSize);
-  AddParameterLong("Edge", &s.EdgeGrid);
-  AddParameterDouble("MaxSlope", &s.Ethresh);
-  AddParameterInteger("ORBIKxoffset", &s.xoffset);
-  AddParameterInteger("ORBIKyoffset", &s.yoffset);
+void InitParameters(ProgramState& s) {
+  RegisterOptions(s);
   // A missing options file is normal: the defaults stay.
-  ReadParameters("ProgramOptions.TXT", "SCAN.LOG");
+  ReadParameters(s, WorkFile(s, "ProgramOptions.TXT").c_str(), WorkFile(s, "SCAN.LOG").c_str());
 }
 
-int FindParam(const char* ParName) {
-  const ProgramState& s = State();
-  const int used = EntriesInUse();
+int FindParam(const ProgramState& s, const char* ParName) {
+  const int used = EntriesInUse(s);
   for (int k = 0; k < used; ++k) {
     const char* name = s.Param[static_cast<std::size_t>(k)].Name;
     if (name != nullptr && std::strcmp(name, ParName) == 0) return k;
@@ -303,18 +293,17 @@ int FindParam(const char* ParName) {
   return s.ParamTableSize;
 }
 
-int CheckParam(const char* ParName) {
-  const int index = FindParam(ParName);
-  if (index < 0 || index >= EntriesInUse()) return 0;
-  return State().Param[static_cast<std::size_t>(index)].ReadFLG;
+int CheckParam(const ProgramState& s, const char* ParName) {
+  const int index = FindParam(s, ParName);
+  if (index < 0 || index >= EntriesInUse(s)) return 0;
+  return s.Param[static_cast<std::size_t>(index)].ReadFLG;
 }
 
-int WriteParameters(const char* FnameOUT) {
+int WriteParameters(const ProgramState& s, const char* FnameOUT) {
   CNumericLocale cLocale;
   std::FILE* out = std::fopen(FnameOUT, "w");
   if (out == nullptr) return 1;
-  const ProgramState& s = State();
-  const int used = EntriesInUse();
+  const int used = EntriesInUse(s);
   for (int k = 0; k < used; ++k) {
     const ParameterEntry& entry = s.Param[static_cast<std::size_t>(k)];
     std::fprintf(out, "%s ", entry.Name != nullptr ? entry.Name : "");
@@ -338,9 +327,8 @@ int WriteParameters(const char* FnameOUT) {
   return 0;
 }
 
-int ParamTableInit(int& Psize) {
+int ParamTableInit(ProgramState& s, int& Psize) {
   if (Psize < 0 || Psize > kParamTableCapacity - 2) return 0;
-  ProgramState& s = State();
   ParameterEntry& imagex = s.Param[static_cast<std::size_t>(Psize)];
   imagex.Name = "IMAGEX";
   imagex.Type = INTEGER;

@@ -1,5 +1,5 @@
 // The options table and the options-file reader: registration of named options bound to
-// program-state variables (State().Param, State().ParamTableSize), the keyword tokeniser of
+// program-state variables (the record's Param and ParamTableSize), the keyword tokeniser of
 // "ProgramOptions.TXT", the per-type value reads and the echo log "SCAN.LOG".
 //
 // Threads: main thread only, at start-up, before any worker thread exists.
@@ -31,36 +31,38 @@
 
 namespace zmr {
 
+struct ProgramState;
+
 // Append an option of type INTEGER, LONG or DOUBLE bound to *Ppointer, named by the string
 // constant Pname (not copied). Returns the new entry's index, or -1 when the table is full
 // (nothing changes then). SizeI and SizeJ of the entry are left as they were.
-int AddParameterInteger(const char* Pname, int* Ppointer);
-int AddParameterLong(const char* Pname, long* Ppointer);
-int AddParameterDouble(const char* Pname, double* Ppointer);
+int AddParameterInteger(ProgramState& s, const char* Pname, int* Ppointer);
+int AddParameterLong(ProgramState& s, const char* Pname, long* Ppointer);
+int AddParameterDouble(ProgramState& s, const char* Pname, double* Ppointer);
 
 // Reads the options file FnameIN and writes the echo log FnameER (created or truncated first).
 // Returns 0 when the options file was read to its end (a read error counts as the end), 1 when
 // either file could not be opened (then nothing is assigned; a log that opened is left empty).
-int ReadParameters(const char* FnameIN, const char* FnameER);
+int ReadParameters(ProgramState& s, const char* FnameIN, const char* FnameER);
 
 // The reader over open streams: tokenises FINP to its end (or to a read error), assigning the
 // options it names and logging to FERR. Returns 0.
-int ReadParametersFromStream(std::FILE* FINP, std::FILE* FERR);
+int ReadParametersFromStream(ProgramState& s, std::FILE* FINP, std::FILE* FERR);
 
 // The reader over a memory buffer holding the options file's bytes, logging to FERR. Returns
 // 0, or 1 when FERR is null or the buffer could not be opened as a stream.
-int ReadParametersFromBuffer(const std::string& options, std::FILE* FERR);
+int ReadParametersFromBuffer(ProgramState& s, const std::string& options, std::FILE* FERR);
 
 // Same as ReadParametersFromBuffer, returning the log text (empty when nothing was logged or
 // no log stream could be made).
-std::string ReadParametersToLog(const std::string& options);
+std::string ReadParametersToLog(ProgramState& s, const std::string& options);
 
 // Looks the word Keywordstr up (case-sensitive, first match), reads its value from FINP at the
 // current position and logs the echo or the error to FERR. On a failed value read the bound
 // variable and ReadFLG are unchanged and FINP stays at the first character not consumed.
 // Unknown words read nothing. An ARRAYD entry whose SizeI or SizeJ is null or not positive
 // expects no values. Always returns 0.
-int AnalyseKeyword(const char* Keywordstr, std::FILE* FINP, std::FILE* FERR);
+int AnalyseKeyword(ProgramState& s, const char* Keywordstr, std::FILE* FINP, std::FILE* FERR);
 
 // Skips to the first double quote and copies what follows up to the second one into Ret
 // (at most 249 characters plus the terminating zero; Ret must hold 250). Returns 1 when the
@@ -68,24 +70,25 @@ int AnalyseKeyword(const char* Keywordstr, std::FILE* FINP, std::FILE* FERR);
 // so far, zero-terminated).
 int ReadString(std::FILE* FINP, char* Ret);
 
-// Registers the eight options in their fixed order, then reads "ProgramOptions.TXT" writing
-// "SCAN.LOG" in the current directory. A missing or unreadable options file leaves defaults.
-void InitParameters();
+// Registers the options of the option table (OptionTable.h) in their fixed order, then reads
+// "ProgramOptions.TXT" writing "SCAN.LOG" in the record's work folder (the current directory
+// by default). A missing or unreadable options file leaves defaults.
+void InitParameters(ProgramState& s);
 
 // Index of the first entry named ParName, or ParamTableSize when there is none.
-int FindParam(const char* ParName);
+int FindParam(const ProgramState& s, const char* ParName);
 
 // ReadFLG of the entry named ParName (1 when the options file set it), 0 when not registered.
-int CheckParam(const char* ParName);
+int CheckParam(const ProgramState& s, const char* ParName);
 
 // Writes the table as text, one "keyword value" line per entry. Returns 0, or 1 when the file
 // could not be opened for writing.
-int WriteParameters(const char* FnameOUT);
+int WriteParameters(const ProgramState& s, const char* FnameOUT);
 
-// Writes the entries "IMAGEX" (INTEGER, bound to State().IMAGEX) and "MAXSLOPE" (DOUBLE,
-// bound to State().MaxSlope) at indices Psize and Psize + 1, advances Psize by two and clears
+// Writes the entries "IMAGEX" (INTEGER, bound to the record's IMAGEX) and "MAXSLOPE" (DOUBLE,
+// bound to its MaxSlope) at indices Psize and Psize + 1, advances Psize by two and clears
 // ReadFLG of entries 0 .. Psize - 1. Returns 1; returns 0 and changes nothing when Psize is
 // negative or fewer than two table entries are left at Psize. ParamTableSize is not changed.
-int ParamTableInit(int& Psize);
+int ParamTableInit(ProgramState& s, int& Psize);
 
 }  // namespace zmr

@@ -16,17 +16,18 @@ std::unique_ptr<ProgramState>& Instance() {
 
 ProgramState& State() { return *Instance(); }
 
-void ResetProgramState() {
-  ProgramState& old = State();
-  if (old.OUT_LOG != nullptr) {
-    std::fclose(old.OUT_LOG);
-    old.OUT_LOG = nullptr;
-  }
-  Instance() = std::make_unique<ProgramState>();
+void ResetProgramState() { Instance() = std::make_unique<ProgramState>(); }
+
+ProgramState::~ProgramState() {
+  if (OUT_LOG != nullptr) std::fclose(OUT_LOG);
 }
 
-int AllocateArrays() {
-  ProgramState& s = State();
+std::string WorkFile(const ProgramState& s, const char* name) {
+  if (s.workFolder.empty()) return name;
+  return s.workFolder + (s.workFolder.back() == '/' ? "" : "/") + name;
+}
+
+int AllocateArrays(ProgramState& s) {
   const auto n = static_cast<std::size_t>(s.MAXPoints);
   try {
     // Build all nine first so that a failure leaves the previous arrays in place.
@@ -49,8 +50,7 @@ int AllocateArrays() {
   return 1;
 }
 
-void ReleaseArrays() {
-  ProgramState& s = State();
+void ReleaseArrays(ProgramState& s) {
   s.PointsInput = {};
   s.PointsOutput = {};
   s.PointsBuffer = {};
@@ -67,15 +67,14 @@ bool ImageSizeAllowed(long long width, long long height) {
          width * height <= kMaxImagePixels;
 }
 
-int AllocateImageArrays(int cx, int cy) {
+int AllocateImageArrays(ProgramState& s, int cx, int cy) {
   if (!ImageSizeAllowed(cx, cy)) return 0;
-  ProgramState& s = State();
   const auto n = static_cast<std::size_t>(cx) * static_cast<std::size_t>(cy);
   try {
     std::vector<int> msource(n), mtarget(n);
     std::vector<double> dx(n), dy(n), signal(n);
     std::vector<int> area(n);
-    ReleaseImageArrays();
+    ReleaseImageArrays(s);
     s.Msource.swap(msource);
     s.Mtarget.swap(mtarget);
     s.deltaX.swap(dx);
@@ -88,8 +87,7 @@ int AllocateImageArrays(int cx, int cy) {
   return 1;
 }
 
-void ReleaseImageArrays() {
-  ProgramState& s = State();
+void ReleaseImageArrays(ProgramState& s) {
   s.Msource = {};
   s.Mtarget = {};
   s.deltaX = {};
@@ -105,8 +103,7 @@ WindowPoint ImageToWindow(double x, double y, int clientWidth, int clientHeight,
           TruncateToward0<long>((static_cast<double>(clientHeight) * y) / cyDib)};
 }
 
-void Coor_double2long(WindowPoint& Target, const double* Source) {
-  const ProgramState& s = State();
+void Coor_double2long(const ProgramState& s, WindowPoint& Target, const double* Source) {
   Target = ImageToWindow(Source[0], Source[1], s.cxClient, s.cyClient, s.cxDib, s.cyDib);
 }
 

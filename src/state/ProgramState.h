@@ -1,10 +1,14 @@
 // The one record of all process-wide variables: working image geometry, the six image arrays,
 // the calibration point arrays, the tunable values, the worker progress counters and the
-// display state, with their defaults. State() is the process-wide instance; tests begin with
-// ResetProgramState(). Also the allocation functions of the arrays and Coor_double2long.
+// display state, with their defaults. Every computation and file operation takes the record it
+// works on; State() is the process-wide instance, reached only where a command or a worker
+// starts. A second record can hold a second image and calibration: records share nothing, and
+// each writes its fixed-name files ("Trace.log" and the like) into its own workFolder.
+// Also the allocation functions of the arrays and Coor_double2long.
 //
-// Threads: the main thread owns everything; while a worker runs it writes the arrays it
-// computes and the atomic counters, and the main thread reads only the counters.
+// Threads: a record belongs to one thread at a time (for State(), the main thread); while a
+// worker runs on it, the worker writes the arrays it computes and the atomic counters, and the
+// owning thread reads only the counters.
 #pragma once
 
 #include <array>
@@ -144,7 +148,18 @@ struct ProgramState {
   // --- rotation and scale fit, boundary extrapolation
   double CenterLimit = 50.0;  // pixels this close to the centre stay out of the estimate
   double WX_LS[20] = {};      // least-squares coefficients: x displacement 0..9, y 10..19
+
+  // --- where the fixed-name files of the computations go; empty: the current folder
+  std::string workFolder;
+
+  ProgramState() = default;
+  ProgramState(const ProgramState&) = delete;
+  ProgramState& operator=(const ProgramState&) = delete;
+  ~ProgramState();  // closes OUT_LOG when it is open
 };
+
+// The path of one of the record's fixed-name files: name inside workFolder.
+std::string WorkFile(const ProgramState& s, const char* name);
 
 // The process-wide instance.
 ProgramState& State();
@@ -154,14 +169,14 @@ void ResetProgramState();
 
 // Allocates the nine point arrays (sizes from MAXPoints). Returns 1 on success, 0 when memory
 // ran out; on failure the previous arrays are kept.
-int AllocateArrays();
-void ReleaseArrays();
+int AllocateArrays(ProgramState& s);
+void ReleaseArrays(ProgramState& s);
 
 // Allocates the six image arrays of cx x cy elements (zero-filled). Returns 1 on success, 0 on
 // failure (non-positive size, above the image cap, or out of memory); on failure the previous
 // arrays are kept whole.
-int AllocateImageArrays(int cx, int cy);
-void ReleaseImageArrays();
+int AllocateImageArrays(ProgramState& s, int cx, int cy);
+void ReleaseImageArrays(ProgramState& s);
 
 // Largest number of pixels an image may have; larger images are refused before allocation.
 inline constexpr long long kMaxImagePixels = 1LL << 26;
@@ -169,7 +184,7 @@ inline constexpr int kMaxImageSide = 32768;
 bool ImageSizeAllowed(long long width, long long height);
 
 // Image coordinates (Source[0], Source[1]) to a window point of the current client area.
-void Coor_double2long(WindowPoint& Target, const double* Source);
+void Coor_double2long(const ProgramState& s, WindowPoint& Target, const double* Source);
 // The same conversion for a given client area and image size.
 WindowPoint ImageToWindow(double x, double y, int clientWidth, int clientHeight, int cxDib,
                           int cyDib);

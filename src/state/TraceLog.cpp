@@ -10,8 +10,8 @@ int VfprintfInCLocale(std::FILE* f, const char* format, va_list args) {
   return std::vfprintf(f, format, args);
 }
 
-void TraceLog(const char* format, ...) {
-  std::FILE* log = State().OUT_LOG;
+void TraceLog(const ProgramState& s, const char* format, ...) {
+  std::FILE* log = s.OUT_LOG;
   if (log == nullptr) return;
   va_list args;
   va_start(args, format);

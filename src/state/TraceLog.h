@@ -1,4 +1,4 @@
-// Formatted writing to the trace log ("Trace.log", State().OUT_LOG), always in the C numeric
+// Formatted writing to the trace log ("Trace.log", the record's OUT_LOG), always in the C numeric
 // locale so that the log reads the same whatever locale the process runs in. Called by the
 // thread that runs the traced computation.
 #pragma once
@@ -8,10 +8,12 @@
 
 namespace zmr {
 
+struct ProgramState;
+
 // vfprintf to f in the C locale. Returns what vfprintf returns.
 int VfprintfInCLocale(std::FILE* f, const char* format, va_list args);
 
 // Writes to the open trace log; nothing when it is not open.
-__attribute__((format(printf, 1, 2))) void TraceLog(const char* format, ...);
+__attribute__((format(printf, 2, 3))) void TraceLog(const ProgramState& s, const char* format, ...);
 
 }  // namespace zmr

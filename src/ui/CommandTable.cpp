@@ -85,8 +85,7 @@ const CommandEntry* FindStep(const char* step) {
   return nullptr;
 }
 
-int MenuCheckState(int id) {
-  const ProgramState& s = State();
+int MenuCheckState(const ProgramState& s, int id) {
   switch (id) {
     case IDM_VIEW_VECTORS:
       return (s.cfDrawMode & kDrawVectors) != 0 ? 1 : 0;

@@ -8,6 +8,8 @@
 
 namespace zmr {
 
+struct ProgramState;
+
 enum class StepArgument {
   None,      // the step takes no argument
   FileName,  // the step's argument answers the command's file dialog
@@ -31,7 +33,7 @@ const CommandEntry* FindCommand(int id);
 const CommandEntry* FindStep(const char* step);
 
 // The check mark of a View item: 1 checked, 0 unchecked, -1 for items without a check mark.
-int MenuCheckState(int id);
+int MenuCheckState(const ProgramState& s, int id);
 
 // Runs the command of an id; false when the id has no command (default handling).
 bool RunCommand(int id, Platform& platform);

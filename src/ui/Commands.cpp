@@ -24,25 +24,25 @@
 namespace zmr {
 
 void CmdOpenOstrel(Platform& platform) {
-  ProgramState& s = State();
+  ProgramState& s = platform.Program();
   if (!platform.AskFileName(FileDialog::Ostrel, s.szImageFile, s.szImageTitle)) return;
   LoadTextImage(platform, s.szImageFile, "%x");
 }
 
 void CmdOpenAscii(Platform& platform) {
-  ProgramState& s = State();
+  ProgramState& s = platform.Program();
   if (!platform.AskFileName(FileDialog::Ascii, s.szImageFile, s.szImageTitle)) return;
   LoadTextImage(platform, s.szImageFile, "%i");
 }
 
 void CmdOpenBitmap(Platform& platform) {
-  ProgramState& s = State();
+  ProgramState& s = platform.Program();
   if (!platform.AskFileName(FileDialog::Bitmap, s.szImageFile, s.szImageTitle)) return;
   LoadBitmapImage(platform, s.szImageFile);
 }
 
 void CmdSaveBitmap(Platform& platform) {
-  ProgramState& s = State();
+  ProgramState& s = platform.Program();
   // The save dialog of bitmaps is the Ostrel-file dialog.
   if (!platform.AskFileName(FileDialog::Ostrel, s.szImageFile, s.szImageTitle)) return;
   const int* data = s.Msource.empty() ? nullptr : s.Msource.data();
@@ -53,7 +53,7 @@ void CmdSaveBitmap(Platform& platform) {
 
 namespace {
 void SaveImageAscii(Platform& platform, const std::vector<int>& image, const char* absentText) {
-  ProgramState& s = State();
+  ProgramState& s = platform.Program();
   if (image.empty()) {
     platform.Message(absentText, kMessageCaption);
     return;
@@ -65,41 +65,41 @@ void SaveImageAscii(Platform& platform, const std::vector<int>& image, const cha
 }
 
 void ToggleOverlay(Platform& platform, int bit) {
-  State().cfDrawMode ^= bit;
+  platform.Program().cfDrawMode ^= bit;
   platform.Redraw();
 }
 
 void SelectBitmap(Platform& platform, int slot) {
-  State().cCurrentBitmap = slot;
-  ChangeSelectedBitmap();
+  ProgramState& s = platform.Program();
+  s.cCurrentBitmap = slot;
+  ChangeSelectedBitmap(s);
   platform.Redraw();
 }
 
 // After a command that produced a target image: show it.
 void ShowTarget(Platform& platform) {
-  ProgramState& s = State();
+  ProgramState& s = platform.Program();
   s.cCurrentBitmap = 1;
-  ChangeSelectedBitmap();
-  TargetArrayInt2Bitmap(s.fBitmap[1]);
+  ChangeSelectedBitmap(s);
+  TargetArrayInt2Bitmap(s, s.fBitmap[1]);
   platform.Redraw();
 }
 
 // Starts a worker under its progress dialog and returns once it has ended.
 void RunLongComputation(Platform& platform, ProgressDialog dialog, void (*worker)(void*)) {
-  ProgramState& s = State();
+  ProgramState& s = platform.Program();
   s.fTerminated.store(0, std::memory_order_relaxed);
   s.iProgressStatus.store(0, std::memory_order_relaxed);
-  platform.RunWorker(dialog, [worker] { worker(nullptr); });
+  platform.RunWorker(dialog, [worker, &s] { worker(&s); });
 }
 }  // namespace
 
-std::string TooManyPointsMessage() {
-  return "Error - too many calibration points (at most " + std::to_string(State().MAXPoints - 1) +
-         ")";
+std::string TooManyPointsMessage(const ProgramState& s) {
+  return "Error - too many calibration points (at most " + std::to_string(s.MAXPoints - 1) + ")";
 }
 
 void CmdPointsOpen(Platform& platform) {
-  ProgramState& s = State();
+  ProgramState& s = platform.Program();
   if (!platform.AskFileName(FileDialog::PointsData, s.szPointsFile, s.szPointsTitle)) return;
   // Read into a scratch table so that a refused file leaves the current points as they are.
   std::vector<double> records(static_cast<std::size_t>(4 * s.MAXPoints));
@@ -108,7 +108,7 @@ void CmdPointsOpen(Platform& platform) {
     platform.Message(kErrorReadingPoints, kMessageCaption);
     return;
   }
-  const long count = ReadPointRecords(file, records.data());
+  const long count = ReadPointRecords(s, file, records.data());
   // A read error (a folder given as the file) is not an empty points file.
   const bool readFailed = std::ferror(file) != 0;
   std::fclose(file);
@@ -116,8 +116,8 @@ void CmdPointsOpen(Platform& platform) {
     platform.Message(kErrorReadingPoints, kMessageCaption);
     return;
   }
-  if (!TriangulationCapacityOk(count)) {
-    platform.Message(TooManyPointsMessage(), kMessageCaption);
+  if (!TriangulationCapacityOk(s, count)) {
+    platform.Message(TooManyPointsMessage(s), kMessageCaption);
     return;
   }
   std::copy(records.begin(), records.begin() + 4 * count, s.PointsInput.begin());
@@ -127,36 +127,36 @@ void CmdPointsOpen(Platform& platform) {
 }
 
 void CmdOrbikSaveAscii(Platform& platform) {
-  ProgramState& s = State();
+  ProgramState& s = platform.Program();
   if (s.NumberOfPoints <= 2) {
     platform.Message(kErrorTooFewPoints, kMessageCaption);
     return;
   }
   if (!platform.AskFileName(FileDialog::PointsData, s.szPointsFile, s.szPointsTitle)) return;
-  const std::string problem = ReducedGridShiftsProblem(s.cxDib, s.cyDib, s.EdgeGrid);
+  const std::string problem = ReducedGridShiftsProblem(s, s.cxDib, s.cyDib, s.EdgeGrid);
   if (!problem.empty()) {
     platform.Message(problem, kMessageCaption);
     return;
   }
-  s.ORBIKPoints = CalculateReducedGridShifts(s.cxDib, s.cyDib, static_cast<int>(s.EdgeGrid), 0);
+  s.ORBIKPoints = CalculateReducedGridShifts(s, s.cxDib, s.cyDib, static_cast<int>(s.EdgeGrid), 0);
   if (!WritePointsChecked(s.szPointsFile.c_str(), s.PointsOutput.data(), s.ORBIKPoints)) {
     platform.Message(kErrorCreatingTable, kMessageCaption);
   }
 }
 
 void CmdOrbikSaveZmr(Platform& platform) {
-  ProgramState& s = State();
+  ProgramState& s = platform.Program();
   if (s.NumberOfPoints <= 2) {
     platform.Message(kErrorTooFewPoints, kMessageCaption);
     return;
   }
   if (!platform.AskFileName(FileDialog::OrbikData, s.szOrbikFile, s.szPointsTitle)) return;
-  const int cErrorN = ORBIKExportNew(s.szOrbikFile.c_str(), s.cxDib, s.cyDib);
+  const int cErrorN = ORBIKExportNew(s, s.szOrbikFile.c_str(), s.cxDib, s.cyDib);
   if (cErrorN != kZmrWritten) platform.Message(kErrorZmrExport, kMessageCaption);
 }
 
 void CmdTransformation(Platform& platform) {
-  ProgramState& s = State();
+  ProgramState& s = platform.Program();
   if (s.NumberOfPoints <= 2 || s.NumberOfTriangles <= 0) {
     platform.Message(kErrorNoCalibrationPoints, kMessageCaption);
   } else if (s.Msource.empty()) {
@@ -169,7 +169,7 @@ void CmdTransformation(Platform& platform) {
 }
 
 void CmdAdjustment(Platform& platform) {
-  if (State().NumberOfPoints <= 2) {
+  if (platform.Program().NumberOfPoints <= 2) {
     platform.Message(kErrorMinimum3, kMessageCaption);
     return;
   }
@@ -178,12 +178,12 @@ void CmdAdjustment(Platform& platform) {
 }
 
 void CmdExtrapolation(Platform& platform) {
-  ProgramState& s = State();
+  ProgramState& s = platform.Program();
   if (s.NumberOfPoints < 10) {
     platform.Message(kErrorMinimum10, kMessageCaption);
     return;
   }
-  const std::string problem = BoundaryExtrapolationProblem(s.cxDib, s.cyDib);
+  const std::string problem = BoundaryExtrapolationProblem(s, s.cxDib, s.cyDib);
   if (!problem.empty()) {
     platform.Message(problem, kMessageCaption);
     return;
@@ -197,19 +197,19 @@ void CmdAbout(Platform& platform) { platform.RunAboutDialog(); }
 void CmdViewSlot2(Platform& platform) { SelectBitmap(platform, 2); }
 
 void CmdCenterMesh(Platform& platform) {
-  ProgramState& s = State();
+  ProgramState& s = platform.Program();
   // Centring works on the spot list and the mesh that a detection left.
   if (s.TraceFlag != 1 && s.TraceFlag != kTraceFlagCentring) {
     platform.Message(kErrorNoDetection, kMessageCaption);
     return;
   }
   s.TraceFlag = kTraceFlagCentring;
-  CenterAutoTraceResults();
+  CenterAutoTraceResults(s);
   platform.Redraw();
 }
 
 void CmdBoxFilter(Platform& platform) {
-  ProgramState& s = State();
+  ProgramState& s = platform.Program();
   if (s.Msource.empty()) {
     platform.Message(kErrorNoSourceImage, kMessageCaption);
     return;
@@ -223,35 +223,36 @@ void CmdBoxFilter(Platform& platform) {
 }
 
 void CmdThreshold(Platform& platform) {
-  State().cCurrentBitmap = 1;
-  ChangeSelectedBitmap();
+  ProgramState& s = platform.Program();
+  s.cCurrentBitmap = 1;
+  ChangeSelectedBitmap(s);
   platform.OpenThresholdDialog();
 }
 
 void CmdAutoDetection(Platform& platform) {
-  ProgramState& s = State();
+  ProgramState& s = platform.Program();
   if (s.Msource.empty()) {
     platform.Message(kErrorNoSourceImage, kMessageCaption);
     return;
   }
   RunLongComputation(platform, ProgressDialog::AutoDetection, Thread);
   s.cCurrentBitmap = 1;
-  ChangeSelectedBitmap();
-  FilterAutodetectTargetArray(1);
-  TargetArrayInt2Bitmap(s.fBitmap[1]);
+  ChangeSelectedBitmap(s);
+  FilterAutodetectTargetArray(s, 1);
+  TargetArrayInt2Bitmap(s, s.fBitmap[1]);
   platform.Redraw();
 }
 
 void CmdSaveAscii(Platform& platform) {
-  SaveImageAscii(platform, State().Msource, kErrorNoSourceData);
+  SaveImageAscii(platform, platform.Program().Msource, kErrorNoSourceData);
 }
 
 void CmdSaveTargetAscii(Platform& platform) {
-  SaveImageAscii(platform, State().Mtarget, kErrorNoTargetData);
+  SaveImageAscii(platform, platform.Program().Mtarget, kErrorNoTargetData);
 }
 
 void CmdPointsSave(Platform& platform) {
-  ProgramState& s = State();
+  ProgramState& s = platform.Program();
   if (!platform.AskFileName(FileDialog::PointsData, s.szPointsFile, s.szPointsTitle)) return;
   const long count = std::clamp<long>(s.NumberOfPoints, 0, s.MAXPoints);
   if (!WritePointsChecked(s.szPointsFile.c_str(), s.PointsInput.data(), count)) {
@@ -262,19 +263,20 @@ void CmdPointsSave(Platform& platform) {
 void CmdExit(Platform& platform) { platform.CloseMainWindow(); }
 
 void CmdTargetToSource(Platform& platform) {
-  ProgramState& s = State();
+  ProgramState& s = platform.Program();
   s.cCurrentBitmap = 0;
-  ChangeSelectedBitmap();
+  ChangeSelectedBitmap(s);
   if (s.fBitmap[1] == 1 && !s.Mtarget.empty() && s.Msource.size() == s.Mtarget.size()) {
     std::copy(s.Mtarget.begin(), s.Mtarget.end(), s.Msource.begin());
   }
-  SourceArrayInt2Bitmap(s.fBitmap[0]);
+  SourceArrayInt2Bitmap(s, s.fBitmap[0]);
   platform.Redraw();
 }
 
 void CmdOptions(Platform& platform) {
-  OptionsDialogData dialog = OptionsDialogInit();
-  if (platform.RunOptionsDialog(dialog)) OptionsDialogApply(dialog);
+  ProgramState& s = platform.Program();
+  OptionsDialogData dialog = OptionsDialogInit(s);
+  if (platform.RunOptionsDialog(dialog)) OptionsDialogApply(s, dialog);
 }
 
 void CmdViewVectors(Platform& platform) { ToggleOverlay(platform, kDrawVectors); }

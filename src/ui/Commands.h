@@ -8,6 +8,8 @@
 
 namespace zmr {
 
+struct ProgramState;
+
 // The product line of the About box and of zmrcal --version.
 inline constexpr const char* kProductLine = "ZMR Image Calibration (Version 0.3-061204)";
 
@@ -69,7 +71,7 @@ void CmdThreshold(Platform& platform);      // 40019, opens the modeless thresho
 void CmdAutoDetection(Platform& platform);  // 40015, runs the detection worker
 
 // Message of a points file with more points than the triangulation holds.
-std::string TooManyPointsMessage();
+std::string TooManyPointsMessage(const ProgramState& s);
 
 // Overlay bits of cfDrawMode.
 inline constexpr int kDrawVectors = 1;

@@ -9,6 +9,7 @@
 
 #include "detection/Preprocess.h"
 #include "state/CNumericLocale.h"
+#include "state/OptionTable.h"
 #include "state/ProgramState.h"
 #include "ui/Display.h"
 
@@ -48,10 +49,6 @@ std::string FormatPair(int a, int b) {
   std::snprintf(buf, sizeof buf, "%i x %i", a, b);
   return buf;
 }
-
-constexpr const char* kOptionKeywords[8] = {"ImageWidth",   "ImageHeight", "FilterSize",
-                                            "MinPatchSize", "Edge",        "MaxSlope",
-                                            "ORBIKxoffset", "ORBIKyoffset"};
 }  // namespace
 
 bool ConvertSignedField(const std::string& text, int& value) {
@@ -69,49 +66,61 @@ bool ConvertSignedField(const std::string& text, long& value) {
   return true;
 }
 
-OptionsDialogData OptionsDialogInit() {
-  const ProgramState& s = State();
+OptionsDialogData OptionsDialogInit(const ProgramState& s) {
   OptionsDialogData d;
-  d.fields[0] = Format("%lld", s.cxDib);
-  d.fields[1] = Format("%lld", s.cyDib);
-  d.fields[2] = Format("%lld", s.FilterSize);
-  d.fields[3] = Format("%lld", s.MinPatchSize);
-  d.fields[4] = Format("%lld", s.EdgeGrid);
-  char buf[64];
-  {
-    CNumericLocale cLocale;
-    std::snprintf(buf, sizeof buf, "%g", s.Ethresh);
+  const auto options = Options();
+  for (int i = 0; i < kDialogOptionCount; ++i) {
+    const OptionSpec& option = options[static_cast<std::size_t>(i)];
+    std::string& field = d.fields[static_cast<std::size_t>(i)];
+    switch (option.kind) {
+      case OptionKind::kInteger:
+        field = Format("%lld",
+                       s.*(option.dialogShows != nullptr ? option.dialogShows : option.intValue));
+        break;
+      case OptionKind::kLong:
+        field = Format("%lld", s.*option.longValue);
+        break;
+      case OptionKind::kDouble: {
+        char buf[64];
+        CNumericLocale cLocale;
+        std::snprintf(buf, sizeof buf, "%g", s.*option.doubleValue);
+        field = buf;
+        break;
+      }
+    }
   }
-  d.fields[5] = buf;
-  d.fields[6] = Format("%lld", s.xoffset);
-  d.fields[7] = Format("%lld", s.yoffset);
   return d;
 }
 
-void OptionsDialogApply(const OptionsDialogData& d) {
-  ProgramState& s = State();
-  ConvertSignedField(d.fields[0], s.IMAGE_X);
-  ConvertSignedField(d.fields[1], s.IMAGE_Y);
-  ConvertSignedField(d.fields[2], s.FilterSize);
-  ConvertSignedField(d.fields[3], s.MinPatchSize);
-  ConvertSignedField(d.fields[4], s.EdgeGrid);
-  ConvertSignedField(d.fields[6], s.xoffset);
-  ConvertSignedField(d.fields[7], s.yoffset);
-  // The field holds at most 100 characters; strtod gives 0 when there is no number.
-  const std::string slope = d.fields[5].substr(0, 100);
-  CNumericLocale cLocale;
-  s.Ethresh = std::strtod(slope.c_str(), nullptr);
+void OptionsDialogApply(ProgramState& s, const OptionsDialogData& d) {
+  const auto options = Options();
+  for (int i = 0; i < kDialogOptionCount; ++i) {
+    const OptionSpec& option = options[static_cast<std::size_t>(i)];
+    const std::string& field = d.fields[static_cast<std::size_t>(i)];
+    switch (option.kind) {
+      case OptionKind::kInteger:
+        ConvertSignedField(field, s.*option.intValue);
+        break;
+      case OptionKind::kLong:
+        ConvertSignedField(field, s.*option.longValue);
+        break;
+      case OptionKind::kDouble: {
+        // The field holds at most 100 characters; strtod gives 0 when there is no number.
+        const std::string text = field.substr(0, 100);
+        CNumericLocale cLocale;
+        s.*option.doubleValue = std::strtod(text.c_str(), nullptr);
+        break;
+      }
+    }
+  }
 }
 
 int OptionsFieldOfKeyword(const std::string& keyword) {
-  for (int i = 0; i < 8; ++i) {
-    if (keyword == kOptionKeywords[i]) return i;
-  }
-  return -1;
+  const int option = FindOption(keyword);
+  return option < kDialogOptionCount ? option : -1;
 }
 
-ImageFormatDialogData ImageFormatDialogInit() {
-  ProgramState& s = State();
+ImageFormatDialogData ImageFormatDialogInit(ProgramState& s) {
   ImageFormatDialogData d;
   s.FormatBuffer.clear();
   for (int i = 0; i < s.NFormats; ++i) {
@@ -134,8 +143,9 @@ ImageFormatDialogData ImageFormatDialogInit() {
 
 namespace {
 void ApplyThresholdAndShow(Platform& platform) {
-  ApplyThresholdView();
-  TargetArrayInt2Bitmap(State().fBitmap[1]);
+  ProgramState& s = platform.Program();
+  ApplyThresholdView(s);
+  TargetArrayInt2Bitmap(s, s.fBitmap[1]);
   platform.Redraw();
 }
 }  // namespace
@@ -143,7 +153,7 @@ void ApplyThresholdAndShow(Platform& platform) {
 void ThresholdDialogInit(Platform& platform) { ApplyThresholdAndShow(platform); }
 
 bool ThresholdDialogScroll(Platform& platform, ScrollRequest request, int position) {
-  int& t = State().iThreshold;
+  int& t = platform.Program().iThreshold;
   switch (request) {
     case ScrollRequest::LineLeft:
       t = std::max(t - 1, 0);
@@ -174,10 +184,9 @@ bool ThresholdDialogScroll(Platform& platform, ScrollRequest request, int positi
   return true;
 }
 
-void ThresholdDialogClose() { State().hDlgModeless = nullptr; }
+void ThresholdDialogClose(ProgramState& s) { s.hDlgModeless = nullptr; }
 
-void ImageFormatDialogApply(const ImageFormatDialogData& d) {
-  ProgramState& s = State();
+void ImageFormatDialogApply(ProgramState& s, const ImageFormatDialogData& d) {
   if (d.selection >= 0 && d.selection < s.NFormats) s.FormatIndex = d.selection;
   ConvertSignedField(d.xOffset, s.imxoff);
   ConvertSignedField(d.yOffset, s.imyoff);

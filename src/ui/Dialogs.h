@@ -8,24 +8,26 @@
 
 namespace zmr {
 
+struct ProgramState;
+
 // Converts a field's text as a signed decimal integer (optional blanks around it, an optional
 // sign, digits, within the int range). False leaves value unchanged.
 bool ConvertSignedField(const std::string& text, int& value);
 bool ConvertSignedField(const std::string& text, long& value);
 
 // The eight option fields as the dialog shows them at start.
-OptionsDialogData OptionsDialogInit();
+OptionsDialogData OptionsDialogInit(const ProgramState& s);
 // OK pressed: the integer fields that convert are stored, the others keep their variables;
 // "Max. slope:" is stored as its strtod conversion of up to 100 characters (no number: 0).
-void OptionsDialogApply(const OptionsDialogData& data);
+void OptionsDialogApply(ProgramState& s, const OptionsDialogData& data);
 
-// The options-file keyword of each field, in field order ("ImageWidth" ... "ORBIKyoffset").
+// The Options dialog field of an options-file keyword (see OptionTable.h).
 int OptionsFieldOfKeyword(const std::string& keyword);  // -1 when no field has it
 
 // The image-format dialog as it is shown for the current format list.
-ImageFormatDialogData ImageFormatDialogInit();
+ImageFormatDialogData ImageFormatDialogInit(ProgramState& s);
 // OK pressed: FormatIndex from the selection (kept when out of range), offsets that convert.
-void ImageFormatDialogApply(const ImageFormatDialogData& data);
+void ImageFormatDialogApply(ProgramState& s, const ImageFormatDialogData& data);
 
 // Scroll requests of the thresholding dialog's scroll bar.
 enum class ScrollRequest {
@@ -45,6 +47,6 @@ enum class ScrollRequest {
 // Returns false for a request that is not handled (the end of scrolling).
 void ThresholdDialogInit(Platform& platform);
 bool ThresholdDialogScroll(Platform& platform, ScrollRequest request, int position);
-void ThresholdDialogClose();
+void ThresholdDialogClose(ProgramState& s);
 
 }  // namespace zmr

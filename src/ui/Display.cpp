@@ -11,15 +11,13 @@ std::uint32_t GreyArgb(int value) {
   return 0xFF000000u | (g << 16) | (g << 8) | g;
 }
 
-void ClearBitmaps() {
-  ProgramState& s = State();
+void ClearBitmaps(ProgramState& s) {
   s.fBitmap.fill(0);
   s.cCurrentBitmap = 0;
 }
 
 namespace {
-int ArrayToSlot(int slot, const std::vector<int>& array, int newflag) {
-  ProgramState& s = State();
+int ArrayToSlot(ProgramState& s, int slot, const std::vector<int>& array, int newflag) {
   DisplayBitmap& bitmap = s.hBitmap[static_cast<std::size_t>(slot)];
   if (newflag == 0) {
     bitmap.width = s.cxDib;
@@ -42,11 +40,14 @@ int ArrayToSlot(int slot, const std::vector<int>& array, int newflag) {
 }
 }  // namespace
 
-int SourceArrayInt2Bitmap(int newflag) { return ArrayToSlot(0, State().Msource, newflag); }
-int TargetArrayInt2Bitmap(int newflag) { return ArrayToSlot(1, State().Mtarget, newflag); }
+int SourceArrayInt2Bitmap(ProgramState& s, int newflag) {
+  return ArrayToSlot(s, 0, s.Msource, newflag);
+}
+int TargetArrayInt2Bitmap(ProgramState& s, int newflag) {
+  return ArrayToSlot(s, 1, s.Mtarget, newflag);
+}
 
-void ChangeSelectedBitmap() {
-  ProgramState& s = State();
+void ChangeSelectedBitmap(ProgramState& s) {
   if (s.cCurrentBitmap != 0 && s.cCurrentBitmap != 1) s.cCurrentBitmap = 0;
 }
 

@@ -7,8 +7,7 @@
 
 namespace zmr {
 
-DisplaySnapshot TakeDisplaySnapshot() {
-  const ProgramState& s = State();
+DisplaySnapshot TakeDisplaySnapshot(const ProgramState& s) {
   DisplaySnapshot snap;
   snap.cxDib = s.cxDib;
   snap.cyDib = s.cyDib;

@@ -14,6 +14,8 @@
 
 namespace zmr {
 
+struct ProgramState;
+
 inline constexpr const char* kNoImageText = "There is no image available!";
 inline constexpr std::uint32_t kVectorColour = 0xFF00FF00u;    // pure green
 inline constexpr std::uint32_t kTriangleColour = 0xFF0000FFu;  // pure blue
@@ -31,7 +33,7 @@ struct DisplaySnapshot {
   std::vector<int> triangles;  // NumberOfTriangles triples of point indices
 };
 
-DisplaySnapshot TakeDisplaySnapshot();
+DisplaySnapshot TakeDisplaySnapshot(const ProgramState& s);
 
 struct DisplayList {
   struct Label {

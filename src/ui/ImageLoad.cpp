@@ -19,8 +19,7 @@ namespace zmr {
 namespace {
 // The working size, ORBIK offsets and format list that an image load changes before it
 // allocates; kept so that a refused allocation leaves them as they were.
-auto Geometry() {
-  ProgramState& s = State();
+auto Geometry(ProgramState& s) {
   return std::tie(s.cxDib, s.cyDib, s.xoffset, s.yoffset, s.imxoff, s.imyoff, s.ImageArea,
                   s.NFormats, s.FormatIndex, s.ImageFormat);
 }
@@ -29,18 +28,18 @@ template <typename... T>
 std::tuple<T...> Values(const std::tuple<T&...>& members) {
   return members;
 }
-using GeometrySnapshot = decltype(Values(Geometry()));
+using GeometrySnapshot = decltype(Values(Geometry(std::declval<ProgramState&>())));
 
 // Allocates the image arrays for the working size, with a message when that cannot be done.
 bool AllocateForLoad(Platform& platform, const GeometrySnapshot& before) {
-  ProgramState& s = State();
+  ProgramState& s = platform.Program();
   if (!ImageSizeAllowed(s.cxDib, s.cyDib)) {
-    Geometry() = before;
+    Geometry(s) = before;
     platform.Message(kErrorImageTooLarge, kMessageCaption);
     return false;
   }
-  if (AllocateImageArrays(s.cxDib, s.cyDib) == 0) {
-    Geometry() = before;
+  if (AllocateImageArrays(s, s.cxDib, s.cyDib) == 0) {
+    Geometry(s) = before;
     platform.Message(kErrorNoMemory, kMessageCaption);
     return false;
   }
@@ -55,7 +54,7 @@ bool LoadTextImage(Platform& platform, const std::string& fileName, const char* 
     platform.Message(kErrorInImageFile, kMessageCaption);
     return false;
   }
-  ProgramState& s = State();
+  ProgramState& s = platform.Program();
   // More values than any image holds, or a working size beyond the cap: refused before the
   // format list, the offsets or the dialog are touched.
   if (counted.tooMany || !ImageSizeAllowed(s.IMAGE_X, s.IMAGE_Y)) {
@@ -72,7 +71,7 @@ bool LoadTextImage(Platform& platform, const std::string& fileName, const char* 
     return false;
   }
 
-  const GeometrySnapshot before = Geometry();
+  const GeometrySnapshot before = Geometry(s);
   s.ImageArea = counted.count;
   s.cxDib = s.IMAGE_X;
   s.cyDib = s.IMAGE_Y;
@@ -100,8 +99,8 @@ bool LoadTextImage(Platform& platform, const std::string& fileName, const char* 
     } else {
       s.imxoff = (s.cxDib - w) / 2;
       s.imyoff = (s.cyDib - h) / 2;
-      ImageFormatDialogData dialog = ImageFormatDialogInit();
-      if (platform.RunImageFormatDialog(dialog)) ImageFormatDialogApply(dialog);
+      ImageFormatDialogData dialog = ImageFormatDialogInit(s);
+      if (platform.RunImageFormatDialog(dialog)) ImageFormatDialogApply(s, dialog);
     }
   }
 
@@ -111,8 +110,8 @@ bool LoadTextImage(Platform& platform, const std::string& fileName, const char* 
   const int h = s.ImageFormat[2 * s.FormatIndex + 1];
   ReadOstrelArray(fileName.c_str(), s.cxDib, s.cyDib, w, h, s.imxoff, s.imyoff, s.Msource.data(),
                   mode);
-  ClearBitmaps();
-  SourceArrayInt2Bitmap(s.fBitmap[0]);
+  ClearBitmaps(s);
+  SourceArrayInt2Bitmap(s, s.fBitmap[0]);
   platform.SetWaitCursor(false);
   platform.Redraw();
   return true;
@@ -135,8 +134,8 @@ bool LoadBitmapImage(Platform& platform, const std::string& fileName) {
     return false;
   }
 
-  ProgramState& s = State();
-  const GeometrySnapshot before = Geometry();
+  ProgramState& s = platform.Program();
+  const GeometrySnapshot before = Geometry(s);
   s.cxDib = decoded.width;
   s.cyDib = decoded.height;
   if (!AllocateForLoad(platform, before)) return false;
@@ -145,7 +144,7 @@ bool LoadBitmapImage(Platform& platform, const std::string& fileName) {
   s.pbmfh.swap(file);
 
   // The source display shows the file in its own colours; Msource holds their grey levels.
-  ClearBitmaps();
+  ClearBitmaps(s);
   DisplayBitmap& slot0 = s.hBitmap[0];
   slot0.width = decoded.width;
   slot0.height = decoded.height;

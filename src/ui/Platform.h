@@ -11,6 +11,8 @@
 
 namespace zmr {
 
+struct ProgramState;
+
 // Caption of every command's message box.
 inline constexpr const char* kMessageCaption = "MenuDemo";
 
@@ -63,6 +65,10 @@ struct OptionsDialogData {
 class Platform {
  public:
   virtual ~Platform() = default;
+
+  // The record the commands work on: the process-wide one, unless the platform brings its own
+  // (a test running two calibrations at once).
+  virtual ProgramState& Program();
 
   // A message box with an OK button.
   virtual void Message(const std::string& text, const std::string& caption) = 0;

@@ -7,17 +7,17 @@
 namespace zmr {
 
 void StartProgram(Platform& platform) {
-  ProgramState& s = State();
-  InitParameters();
+  ProgramState& s = platform.Program();
+  InitParameters(s);
   s.cxDib = s.IMAGE_X;
   s.cyDib = s.IMAGE_Y;
   // What the main window does when it is created.
   s.Msource.clear();
-  ChangeSelectedBitmap();
-  ClearBitmaps();
-  if (AllocateArrays() == 0) platform.Message("Not enough memmory!", "HelloMsg");
+  ChangeSelectedBitmap(s);
+  ClearBitmaps(s);
+  if (AllocateArrays(s) == 0) platform.Message("Not enough memmory!", "HelloMsg");
 }
 
-void EndProgram() { ReleaseArrays(); }
+void EndProgram(ProgramState& s) { ReleaseArrays(s); }
 
 }  // namespace zmr

@@ -6,6 +6,8 @@
 
 namespace zmr {
 
+struct ProgramState;
+
 inline constexpr const char* kOptionsFileName = "ProgramOptions.TXT";
 inline constexpr const char* kOptionsLogName = "SCAN.LOG";
 
@@ -15,6 +17,6 @@ inline constexpr const char* kOptionsLogName = "SCAN.LOG";
 void StartProgram(Platform& platform);
 
 // Releases the point arrays.
-void EndProgram();
+void EndProgram(ProgramState& s);
 
 }  // namespace zmr

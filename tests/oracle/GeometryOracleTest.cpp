@@ -47,7 +47,7 @@ ProgramState& Load(int kind, std::uint32_t seed) {
   Rng rng(seed * 7919 + kind);
   ResetProgramState();
   ProgramState& s = State();
-  EXPECT_EQ(AllocateArrays(), 1);
+  EXPECT_EQ(AllocateArrays(State()), 1);
   s.cxDib = rng.In(8, 72), s.cyDib = rng.In(8, 72);
   std::vector<double> p;  // rows of measured x, y, ideal x, y
   const int mode = rng.In(0, 2), edge = 1 + 2 * (mode == 2);
@@ -81,7 +81,7 @@ ProgramState& Load(int kind, std::uint32_t seed) {
   }
   std::copy(p.begin(), p.end(), s.PointsInput.begin());
   s.NumberOfPoints = p.size() / 4;
-  if (kind == 2) MakeTriangulation(1);
+  if (kind == 2) MakeTriangulation(State(), 1);
   return s;
 }
 
@@ -97,16 +97,16 @@ std::vector<std::string> Drivers(int kind, std::uint32_t seed, bool literal) {
   const long M = s->cxDib, N = s->cyDib;
   std::vector<double> xs = PixelCoordinates(M), ys = PixelCoordinates(N), shift(M * N, 7.5), nodes;
   std::vector<int> map;
-  EXPECT_TRUE(literal || MapTriangles(xs, ys, map));
+  EXPECT_TRUE(literal || MapTriangles(State(), xs, ys, map));
   for (std::size_t k = 0; literal && k < xs.size() * ys.size(); ++k)
-    map.push_back(FindTrianglePI(xs[k % M], ys[k / M]));
+    map.push_back(FindTrianglePI(State(), xs[k % M], ys[k / M]));
   std::vector<std::string> out = {Bytes(map)};
-  EXPECT_EQ(AllocateImageArrays(M, N), 1);
+  EXPECT_EQ(AllocateImageArrays(State(), M, N), 1);
   s->fTerminated = seed % 10 == 0;
   for (std::size_t k = 0; k < s->Area.size(); ++k)
     s->Msource[k] = rng.In(-5, 255), s->Area[k] = rng.In(-9, 9), s->deltaX[k] = rng.Unit(),
     s->deltaY[k] = -rng.Unit();
-  (literal ? oracle::RunTransformLiteral : RunTransform)(M, N);
+  literal ? oracle::RunTransformLiteral(M, N) : RunTransform(*s, M, N);
   const int counters[] = {s->iProgressStatus, s->iDetectedAreas};
   out.insert(out.end(), {Bytes(s->Mtarget), Bytes(s->Area), Bytes(s->Signal), Bytes(s->deltaX),
                          Bytes(s->deltaY), Bytes(std::span(counters))});
@@ -114,21 +114,27 @@ std::vector<std::string> Drivers(int kind, std::uint32_t seed, bool literal) {
   std::vector<double> result(4), yshift(M * N, -7.5);  // centre, rotation, scale
   std::vector<int> area(M * N, 3);
   std::remove("Trace.log"), std::remove("CorrectedPoints.txt");
-  (literal ? oracle::ArrayStatisticsLiteral : ArrayStatistics)(
-      &result[0], &result[2], &result[3], M, N, shift.data(), yshift.data(), area.data());
+  if (literal) {
+    oracle::ArrayStatisticsLiteral(&result[0], &result[2], &result[3], M, N, shift.data(),
+                                   yshift.data(), area.data());
+  } else {
+    ArrayStatistics(*s, &result[0], &result[2], &result[3], M, N, shift.data(), yshift.data(),
+                    area.data());
+  }
   const std::span<const double> points(s->PointsInput.data(), 4 * s->NumberOfPoints);
   out.insert(out.end(), {Bytes(result), Bytes(shift), Bytes(yshift), Bytes(area), Bytes(points),
                          test::ReadFile("Trace.log"), test::ReadFile("CorrectedPoints.txt"),
                          std::to_string(s->iProgressStatus)});
   s = &Load(kind, seed), s->xoffset = rng.In(-20, 1030 - M), s->yoffset = rng.In(-20, 1030 - N);
-  const auto reduced =
-      literal ? oracle::CalculateReducedGridShiftsLiteral : CalculateReducedGridShifts;
-  out.insert(out.end(), {std::to_string(reduced(M, N, rng.In(1, 12), 0)), Bytes(s->PointsOutput)});
+  const int step = rng.In(1, 12);
+  const int reduced = literal ? oracle::CalculateReducedGridShiftsLiteral(M, N, step, 0)
+                              : CalculateReducedGridShifts(*s, M, N, step, 0);
+  out.insert(out.end(), {std::to_string(reduced), Bytes(s->PointsOutput)});
   s = &Load(kind, seed), s->EdgeGrid = 1 + seed % 6;
   for (const auto& node :
        literal ? oracle::OutsideMeshNodesLiteral(M, N) : std::vector<std::array<long, 2>>{})
     nodes.insert(nodes.end(), {static_cast<double>(node[0]), static_cast<double>(node[1])});
-  const long before = s->NumberOfPoints, refused = AddBoundaryCalibrationPoints(M, N) != 1;
+  const long before = s->NumberOfPoints, refused = AddBoundaryCalibrationPoints(State(), M, N) != 1;
   for (long k = before; !literal && k < s->NumberOfPoints; ++k)
     nodes.insert(nodes.end(), {s->PointsInput[4 * k], s->PointsInput[4 * k + 1]});
   out.push_back(refused ? "refused" : Bytes(nodes));

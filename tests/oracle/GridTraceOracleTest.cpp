@@ -46,7 +46,7 @@ std::vector<std::string> Trace(std::uint32_t seed, bool literal) {
   for (const auto& p : spots)
     for (int c = 0; c < 2; ++c) lo[c] = std::min(lo[c], p[c]), hi[c] = std::max(hi[c], p[c]);
   ResetProgramState();
-  EXPECT_EQ(AllocateArrays(), 1);
+  EXPECT_EQ(AllocateArrays(State()), 1);
   ProgramState& s = State();
   for (std::size_t k = 0; k < spots.size(); ++k) {  // slot 0 holds the mean; the walk skips it
     s.PointsBuffer[1 + k] = spots[k][0] + pitch - lo[0];
@@ -58,7 +58,7 @@ std::vector<std::string> Trace(std::uint32_t seed, bool literal) {
   s.Ethresh = 0.2 + 0.15 * (seed % 4), s.DebugSwitch = seed % 5 == 0;
   std::remove("Trace.log");
   testing::internal::CaptureStdout();
-  (literal ? oracle::GetGridShiftsLiteral : GetGridShifts)();
+  literal ? oracle::GetGridShiftsLiteral() : GetGridShifts(s);
   const std::string text = testing::internal::GetCapturedStdout();
   const double grid[] = {s.Origin[0], s.Origin[1], s.ug[0], s.ug[1], s.vg[0], s.vg[1], s.Edge};
   const long counts[] = {s.NumberOfPoints, s.OccupiedPoints, s.iAssignedPoints};

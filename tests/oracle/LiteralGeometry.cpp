@@ -31,7 +31,7 @@ int RunTransformLiteral(long ImageM, long ImageN) {
     for (long i = 0; i < M && !Cancelled(); ++i) {
       const long long done = static_cast<long long>(j) * M + i;
       s.iProgressStatus.store(static_cast<int>((100 * done) / ctotal), std::memory_order_relaxed);
-      TransformCoordinates(i, j, M, N, s.Msource.data(), s.Signal.data(), s.Area.data(),
+      TransformCoordinates(State(), i, j, M, N, s.Msource.data(), s.Signal.data(), s.Area.data(),
                            s.deltaX.data(), s.deltaY.data());
     }
   }
@@ -58,11 +58,11 @@ int ArrayStatisticsLiteral(double* Center, double* Rotation, double* Scale, long
                               std::memory_order_relaxed);
       const double P0[2] = {static_cast<double>(i), static_cast<double>(j)};
       double D[2] = {0.0, 0.0};
-      const long t = FindTrianglePI(P0[0], P0[1]);
+      const long t = FindTrianglePI(State(), P0[0], P0[1]);
       if (t == -1) {
         Area[index] = 0;
       } else {
-        ApproximateShiftsT(P0, D, t);
+        ApproximateShiftsT(State(), P0, D, t);
         Center[0] += P0[0];
         Center[1] += P0[1];
         ++count;
@@ -76,12 +76,12 @@ int ArrayStatisticsLiteral(double* Center, double* Rotation, double* Scale, long
     Center[0] /= count;
     Center[1] /= count;
   }
-  return EstimateRotationScaleAndCorrect(Center, Rotation, Scale, M, N, Xshift, Yshift, Area,
-                                         count);
+  return EstimateRotationScaleAndCorrect(State(), Center, Rotation, Scale, M, N, Xshift, Yshift,
+                                         Area, count);
 }
 
 int CalculateReducedGridShiftsLiteral(long M, long N, int Step, [[maybe_unused]] int Mode) {
-  if (!ReducedGridShiftsProblem(M, N, Step).empty()) return 0;
+  if (!ReducedGridShiftsProblem(State(), M, N, Step).empty()) return 0;
   ProgramState& s = State();
   const long long field = s.ORBIKE;
   double* out = s.PointsOutput.data();
@@ -96,7 +96,7 @@ int CalculateReducedGridShiftsLiteral(long M, long N, int Step, [[maybe_unused]]
       const double y = static_cast<double>(jc);
       double dx = 0.0;
       double dy = 0.0;
-      CalculateGridShifts(M, N, x, y, dx, dy);
+      CalculateGridShifts(State(), M, N, x, y, dx, dy);
       double* r = out + 4L * count;
       r[0] = x;
       r[1] = y;
@@ -117,7 +117,7 @@ std::vector<std::array<long, 2>> OutsideMeshNodesLiteral(int M, int N) {
   std::vector<std::array<long, 2>> nodes;
   for (long i : xs) {
     for (long j : ys) {
-      if (FindTrianglePI(static_cast<double>(i), static_cast<double>(j)) == -1) {
+      if (FindTrianglePI(State(), static_cast<double>(i), static_cast<double>(j)) == -1) {
         nodes.push_back({i, j});
       }
     }

@@ -21,7 +21,7 @@ void TraceLiteral(int oind, int nind, double* PX, double* PY, int* PD, int is, i
                   int jn) {
   static const int Shift[2][4] = {{-1, 0, 1, 0}, {0, -1, 0, 1}};
   ProgramState& s = State();
-  if (s.DebugSwitch) TraceLog("-> %i\n", nind);
+  if (s.DebugSwitch) TraceLog(State(), "-> %i\n", nind);
   const double P[2] = {PX[oind], PY[oind]};
   const double Q[2] = {PX[nind], PY[nind]};
   if (s.OccupiedPoints >= s.NumberOfPoints) return;
@@ -32,22 +32,22 @@ void TraceLiteral(int oind, int nind, double* PX, double* PY, int* PD, int is, i
   for (int k = 0; k < 4; ++k) {
     const int i = in + Shift[0][k];
     const int j = jn + Shift[1][k];
-    if (s.DebugSwitch) TraceLog(" | %i [%i %i]", k, i, j);
+    if (s.DebugSwitch) TraceLog(State(), " | %i [%i %i]", k, i, j);
     if (i < 0 || i >= kGridNodes || j < 0 || j >= kGridNodes) continue;
     if (s.PMatrix[i * kGridNodes + j] != kFreeNode) continue;
     const int d[2] = {i - in, j - jn};
     const double a[2] = {static_cast<double>(d[0] * um[0] + d[1] * um[1]),
                          static_cast<double>(d[0] * vm[0] + d[1] * vm[1])};
     const double R[2] = {Q[0] + a[0] * u[0] + a[1] * v[0], Q[1] + a[0] * u[1] + a[1] * v[1]};
-    if (s.DebugSwitch) TraceLog("(testing X=%f Y=%f)", R[0], R[1]);
+    if (s.DebugSwitch) TraceLog(State(), "(testing X=%f Y=%f)", R[0], R[1]);
     double Distance = s.Edge;
     const int pind = FindClosestPoint(R[0], R[1], PX, PY, PD, SpotCount(), &Distance);
     if (pind >= 0 && Distance < s.Edge * s.Ethresh) {
       s.PMatrix[i * kGridNodes + j] = pind;
       if (s.DebugSwitch) {
-        TraceLog("Point %i located\n", pind);
+        TraceLog(State(), "Point %i located\n", pind);
       } else {
-        TraceLog("%i ", pind);
+        TraceLog(State(), "%i ", pind);
       }
       s.OccupiedPoints += 1;
       s.iAssignedPoints.store(s.OccupiedPoints, std::memory_order_relaxed);
@@ -56,13 +56,13 @@ void TraceLiteral(int oind, int nind, double* PX, double* PY, int* PD, int is, i
       s.Pj[pind] = j - s.jstart;
       TraceLiteral(nind, pind, PX, PY, PD, in, jn, i, j);
     } else if (s.DebugSwitch) {
-      TraceLog(" D=%f (E=%f) not close enough to any other point ! \n", Distance, s.Edge);
+      TraceLog(State(), " D=%f (E=%f) not close enough to any other point ! \n", Distance, s.Edge);
     }
   }
 }
 
-int GenerateShiftsLiteral(double* PX, double* PY, int* PD, double* SX, double* SY,
-                          const double* Pg) {
+int GenerateShiftsLiteral(ProgramState& /*s*/, double* PX, double* PY, int* PD, double* SX,
+                          double* SY, const double* Pg) {
   ProgramState& s = State();
   double Dtemp = 1000.0;
   s.Edge = static_cast<double>(s.ImageM);
@@ -89,16 +89,17 @@ int GenerateShiftsLiteral(double* PX, double* PY, int* PD, double* SX, double* S
     s.PMatrix[50 * kGridNodes + 51] = nind;
     PD[nind] = 1;
     s.Pj[nind] = 1;
-    TraceLog("Starting to trace ideal grid with points %i %i (Edge = %f)\n", oind, nind, s.Edge);
+    TraceLog(State(), "Starting to trace ideal grid with points %i %i (Edge = %f)\n", oind, nind,
+             s.Edge);
     TraceLiteral(oind, nind, PX, PY, PD, 50, 50, 50, 51);
     TraceLiteral(nind, oind, PX, PY, PD, 50, 51, 50, 50);
   } else {
     s.OccupiedPoints = 0;
     s.iAssignedPoints.store(0, std::memory_order_relaxed);
   }
-  TraceLog("----------------------------------------\n");
-  TraceLog("%i points assigned from total %li \n ", s.OccupiedPoints, s.NumberOfPoints);
-  if (s.DebugSwitch) TestDisplay();
+  TraceLog(State(), "----------------------------------------\n");
+  TraceLog(State(), "%i points assigned from total %li \n ", s.OccupiedPoints, s.NumberOfPoints);
+  if (s.DebugSwitch) TestDisplay(State());
   if (nind >= 0) {
     s.Origin[0] = PX[oind];
     s.Origin[1] = PY[oind];
@@ -110,11 +111,11 @@ int GenerateShiftsLiteral(double* PX, double* PY, int* PD, double* SX, double* S
   }
   s.vg[0] = -s.ug[1];
   s.vg[1] = s.ug[0];
-  return CalculateShifts(PX, PY, SX, SY);
+  return CalculateShifts(State(), PX, PY, SX, SY);
 }
 
 }  // namespace
 
-int GetGridShiftsLiteral() { return GetGridShiftsWith(GenerateShiftsLiteral); }
+int GetGridShiftsLiteral() { return GetGridShiftsWith(State(), GenerateShiftsLiteral); }
 
 }  // namespace zmr::oracle

@@ -46,8 +46,8 @@ long DijkstraLiteral(long M, long N, int* Table, const int* Signal, double* Cent
   return Area;
 }
 
-int FindCentersLiteral(long M, long N, int* Table, const int* Signal, int Threshold, long MinArea,
-                       double* PointsX, double* PointsY) {
+int FindCentersLiteral(ProgramState& /*s*/, long M, long N, int* Table, const int* Signal,
+                       int Threshold, long MinArea, double* PointsX, double* PointsY) {
   ProgramState& s = State();
   std::printf("Searching for black areas \n");
   int count = 0;
@@ -75,9 +75,9 @@ int FindCentersLiteral(long M, long N, int* Table, const int* Signal, int Thresh
           s.iDetectedAreas = count;
           if (s.OUT_LOG != nullptr) {
             if (s.DebugSwitch != 0) {
-              TraceLog("%i[%i] = %li %f %f\n", count, Mark, PatchSize, CenterX, CenterY);
+              TraceLog(State(), "%i[%i] = %li %f %f\n", count, Mark, PatchSize, CenterX, CenterY);
             } else {
-              TraceLog("%3i [%6li] (%5.2f %5.2f) \n", count, PatchSize, CenterX, CenterY);
+              TraceLog(State(), "%3i [%6li] (%5.2f %5.2f) \n", count, PatchSize, CenterX, CenterY);
             }
           }
         }

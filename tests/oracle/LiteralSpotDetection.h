@@ -13,6 +13,8 @@
 // fTerminated, writes iProgressStatus and iDetectedAreas.
 #pragma once
 
+#include "state/ProgramState.h"
+
 namespace zmr::oracle {
 
 // Region growth by sweeps (with Valid and TestNeighbours) from the start pixel (*CenterX, *CenterY
@@ -25,7 +27,7 @@ long DijkstraLiteral(long M, long N, int* Table, const int* Signal, double* Cent
 
 // The raster scan over every pixel with DijkstraLiteral, storing regions larger than MinArea
 // while fewer than MAXPoints are stored, then slot 0 = the weighted mean. Returns the count.
-int FindCentersLiteral(long M, long N, int* Table, const int* Signal, int Threshold, long MinArea,
-                       double* PointsX, double* PointsY);
+int FindCentersLiteral(ProgramState& /*s*/, long M, long N, int* Table, const int* Signal,
+                       int Threshold, long MinArea, double* PointsX, double* PointsY);
 
 }  // namespace zmr::oracle

@@ -17,7 +17,7 @@ double Distance(const double* P, double x, double y) {
 
 }  // namespace
 
-int TriangulateLiteral(const double* PX, const double* PY) {
+int TriangulateLiteral(ProgramState& /*s*/, const double* PX, const double* PY) {
   ProgramState& s = State();
   std::FILE* log = s.OUT_LOG;
   const long n = s.NumberOfPoints;
@@ -76,7 +76,7 @@ int TriangulateLiteral(const double* PX, const double* PY) {
           slot[2] = static_cast<int>(i);
         }
 
-        if (TestTriangleOverlap(m, PX, PY) == 0) {
+        if (TestTriangleOverlap(State(), m, PX, PY) == 0) {
           if (log != nullptr) std::fprintf(log, " [%i %i %i]\n", slot[0], slot[1], slot[2]);
           ++s.NumberOfTriangles;
           s.iTriangles = static_cast<int>(s.NumberOfTriangles);

@@ -9,11 +9,13 @@
 // NumberOfTriangles, iTriangles and iProgressStatus.
 #pragma once
 
+#include "state/ProgramState.h"
+
 namespace zmr::oracle {
 
 // The exhaustive search over the N = NumberOfPoints points PX[k], PY[k]: appends the accepted
 // triangles to Tpoints after the NumberOfTriangles already there and logs to OUT_LOG (when
 // open) exactly as the production search. Always returns 0.
-int TriangulateLiteral(const double* PX, const double* PY);
+int TriangulateLiteral(ProgramState& /*s*/, const double* PX, const double* PY);
 
 }  // namespace zmr::oracle

@@ -62,7 +62,7 @@ std::vector<std::string> Scan(decltype(FindCenters)* find, const Image& img, int
   s.iDetectedAreas = s.iProgressStatus = -1;
   testing::internal::CaptureStdout();
   const int counts[] = {
-      find(img.M, img.N, table.data(), img.v.data(), dark, area, px.data(), py.data()),
+      find(s, img.M, img.N, table.data(), img.v.data(), dark, area, px.data(), py.data()),
       s.iDetectedAreas, s.iProgressStatus};
   std::fclose(s.OUT_LOG), s.OUT_LOG = nullptr;
   std::vector<std::string> out = {testing::internal::GetCapturedStdout(), std::string(log, size)};

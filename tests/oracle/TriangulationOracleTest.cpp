@@ -99,7 +99,7 @@ std::vector<std::string> Search(decltype(Triangulate)* search, int kind, std::ui
   for (int pass = 0; pass < passes; ++pass) {
     s.OUT_LOG = fopencookie(nullptr, "w", {nullptr, WriteLog, nullptr, nullptr});
     std::setvbuf(s.OUT_LOG, nullptr, _IONBF, 0);
-    search(x.data(), y.data());
+    search(s, x.data(), y.data());
     std::fclose(s.OUT_LOG);
   }
   s.OUT_LOG = nullptr;

@@ -16,6 +16,11 @@ namespace zmr::test {
 
 class FakePlatform : public Platform {
  public:
+  FakePlatform() = default;
+  // Commands run on record instead of the process-wide one.
+  explicit FakePlatform(ProgramState& record) : record_(&record) {}
+
+  ProgramState& Program() override { return record_ != nullptr ? *record_ : State(); }
   struct Shown {
     std::string text;
     std::string caption;
@@ -47,9 +52,9 @@ class FakePlatform : public Platform {
   }
   // The dialog opens and OK closes it at once.
   void OpenThresholdDialog() override {
-    State().hDlgModeless = this;
+    Program().hDlgModeless = this;
     ThresholdDialogInit(*this);
-    ThresholdDialogClose();
+    ThresholdDialogClose(Program());
   }
   void Redraw() override {}
   void CloseMainWindow() override {}
@@ -66,6 +71,9 @@ class FakePlatform : public Platform {
   std::vector<ImageFormatDialogData> formatDialogs;
   std::vector<OptionsDialogData> optionsDialogs;
   std::vector<ProgressDialog> workers;
+
+ private:
+  ProgramState* record_ = nullptr;
 };
 
 }  // namespace zmr::test

@@ -9,7 +9,7 @@ namespace zmr::test {
 
 // Returns false when the image arrays could not be allocated.
 inline bool PutGridImage(const GridImage& grid) {
-  if (AllocateImageArrays(grid.width, grid.height) != 1) return false;
+  if (AllocateImageArrays(State(), grid.width, grid.height) != 1) return false;
   ProgramState& s = State();
   s.cxDib = grid.width;
   s.cyDib = grid.height;

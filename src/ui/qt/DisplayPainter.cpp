@@ -24,7 +24,8 @@ bool EndsWith(const std::string& text, const char* ending) {
   const std::size_t n = std::char_traits<char>::length(ending);
   if (text.size() < n) return false;
   for (std::size_t i = 0; i < n; ++i) {
-    const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(text[text.size() - n + i])));
+    const char c =
+        static_cast<char>(std::tolower(static_cast<unsigned char>(text[text.size() - n + i])));
     if (c != ending[i]) return false;
   }
   return true;
@@ -91,9 +92,9 @@ bool IsRenderFileName(const std::string& fileName) {
   return EndsWith(fileName, ".png") || EndsWith(fileName, ".bmp");
 }
 
-bool SaveRender(const std::string& fileName) {
+bool SaveRender(const ProgramState& s, const std::string& fileName) {
   if (!IsRenderFileName(fileName)) return false;
-  const DisplaySnapshot snapshot = TakeDisplaySnapshot();
+  const DisplaySnapshot snapshot = TakeDisplaySnapshot(s);
   const QImage image = RenderDisplay(snapshot, snapshot.cxDib, snapshot.cyDib);
   QByteArray bytes;
   QBuffer buffer(&bytes);

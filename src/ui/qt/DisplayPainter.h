@@ -17,7 +17,7 @@ QImage RenderDisplay(const DisplaySnapshot& snapshot, int clientWidth, int clien
 
 // zmrcal render: the picture at the image's own size written as PNG (".png") or 24-bit BMP
 // (".bmp"), chosen by the file name's ending. False when it could not be written.
-bool SaveRender(const std::string& fileName);
+bool SaveRender(const ProgramState& s, const std::string& fileName);
 
 // True when the file name ends in ".png" or ".bmp" (any case).
 bool IsRenderFileName(const std::string& fileName);

@@ -15,7 +15,7 @@ DisplayWidget::DisplayWidget(QWidget* parent) : QWidget(parent) {
   setMinimumSize(16, 16);
 }
 
-void DisplayWidget::Freeze() { frozen_ = TakeDisplaySnapshot(); }
+void DisplayWidget::Freeze() { frozen_ = TakeDisplaySnapshot(State()); }
 
 void DisplayWidget::Thaw() {
   frozen_.reset();
@@ -28,7 +28,7 @@ void DisplayWidget::paintEvent(QPaintEvent* /*event*/) {
     PaintDisplayList(painter, BuildDisplayList(*frozen_, width(), height()));
     return;
   }
-  const DisplaySnapshot snapshot = TakeDisplaySnapshot();
+  const DisplaySnapshot snapshot = TakeDisplaySnapshot(State());
   PaintDisplayList(painter, BuildDisplayList(snapshot, width(), height()));
 }
 

@@ -67,7 +67,7 @@ void MainWindow::BuildMenu() {
 
     QAction* action = menu->addAction(QString::fromUtf8(entry.menuText));
     action->setData(entry.id);
-    action->setCheckable(MenuCheckState(entry.id) >= 0);
+    action->setCheckable(MenuCheckState(State(), entry.id) >= 0);
     const int id = entry.id;
     connect(action, &QAction::triggered, this, [this, id] { RunMenuCommand(id); });
     actions_[id] = action;
@@ -105,7 +105,7 @@ void MainWindow::RunMenuCommand(int id) {
 
 void MainWindow::RefreshCheckMarks() {
   for (const auto& [id, action] : actions_) {
-    const int state = MenuCheckState(id);
+    const int state = MenuCheckState(State(), id);
     if (state >= 0) action->setChecked(state == 1);
   }
 }

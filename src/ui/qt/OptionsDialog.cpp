@@ -7,13 +7,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "state/OptionTable.h"
+
 namespace zmr {
 
 namespace {
-
-constexpr std::array<const char*, 8> kOptionLabels = {
-    "Image width:", "Image height:", "Filter size:",   "Min. patch size:",
-    "Edge :",       "Max. slope:",   "ORBIK xoffset:", "ORBIK yoffset:"};
 
 QString NonDigits(const QString& text) {
   QString out;
@@ -59,7 +57,7 @@ OptionsDialog::OptionsDialog(const OptionsDialogData& data, QWidget* parent) : Q
   auto* grid = new QGridLayout;
   grid->setColumnStretch(1, 1);
   for (int i = 0; i < 8; ++i) {
-    auto* label = new QLabel(kOptionLabels[i], this);
+    auto* label = new QLabel(Options()[static_cast<std::size_t>(i)].dialogLabel, this);
     fields_[i] = NewDigitsOnlyEdit(QString::fromStdString(data.fields[i]), this);
     fields_[i]->setObjectName(QString("field%1").arg(500 + i));
     label->setBuddy(fields_[i]);

@@ -145,7 +145,7 @@ void ThresholdDialog::closeEvent(QCloseEvent* event) {
 void ThresholdDialog::Finish() {
   if (finished_) return;
   finished_ = true;
-  ThresholdDialogClose();
+  ThresholdDialogClose(State());
 }
 
 }  // namespace zmr

@@ -28,6 +28,6 @@ int main(int argc, char* argv[]) {
     result = QApplication::exec();
   }
   // The window is gone: release the point arrays.
-  zmr::EndProgram();
+  zmr::EndProgram(s);
   return result;
 }

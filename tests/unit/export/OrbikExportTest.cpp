@@ -27,7 +27,7 @@ using OrbikExportTest = test::StateTest;
 // Calibration points at the corners of [lo, hi]^2 shifted by (dx, dy), and the square's two
 // triangles in the mesh's orientation.
 void Square(double lo, double hi, double dx, double dy) {
-  ASSERT_EQ(AllocateArrays(), 1);
+  ASSERT_EQ(AllocateArrays(State()), 1);
   ProgramState& s = State();
   const double records[16] = {lo, lo, lo + dx, lo + dy, hi, lo, hi + dx, lo + dy,
                               lo, hi, lo + dx, hi + dy, hi, hi, hi + dx, hi + dy};
@@ -41,14 +41,14 @@ void Square(double lo, double hi, double dx, double dy) {
 TEST_F(OrbikExportTest, RecordsHoldDyThenDxInsideTheTriangulatedZoneAndZeroOutside) {
   // Shift (-1.5, -0.003) over image [0, 300]^2: nodes 4..13 of each axis (32 * 13 - 128 = 288).
   Square(0.0, 300.0, -1.5, -0.003);
-  EXPECT_EQ(ORBIKExportNew("out.zmr", 769, 769), kZmrWritten);
+  EXPECT_EQ(ORBIKExportNew(State(), "out.zmr", 769, 769), kZmrWritten);
   Bytes expected;
   for (int node = 0; node < 33 * 33; ++node) {
     const bool in = node % 33 >= 4 && node % 33 <= 13 && node / 33 >= 4 && node / 33 <= 13;
     expected.insert(expected.end(), {0, 0, std::uint8_t(in ? 0xFE : 0), std::uint8_t(in << 7)});
   }
   EXPECT_EQ(test::ReadBytes("out.zmr"), expected);
-  EXPECT_EQ(ORBIKExportNew("missing/out.zmr", 769, 769), kZmrNotCreated);
+  EXPECT_EQ(ORBIKExportNew(State(), "missing/out.zmr", 769, 769), kZmrNotCreated);
 }
 
 TEST_F(OrbikExportTest, EarlierWriterMatchesTheNewOneWhenTheTableHoldsEveryNode) {
@@ -56,10 +56,10 @@ TEST_F(OrbikExportTest, EarlierWriterMatchesTheNewOneWhenTheTableHoldsEveryNode)
   ProgramState& s = State();
   s.PointsInput[15] += 7.25;  // a bent corner: the two triangles shift differently
   s.xoffset = s.yoffset = 0;
-  EXPECT_EQ(ORBIKExportNew("new.zmr", 1025, 1025), kZmrWritten);
-  EXPECT_EQ(ORBIKExport("old.zmr", 1025, 1025), kZmrWritten);
+  EXPECT_EQ(ORBIKExportNew(State(), "new.zmr", 1025, 1025), kZmrWritten);
+  EXPECT_EQ(ORBIKExport(State(), "old.zmr", 1025, 1025), kZmrWritten);
   EXPECT_EQ(test::ReadBytes("old.zmr"), test::ReadBytes("new.zmr"));
-  EXPECT_EQ(ORBIKExport("missing/out.zmr", 1025, 1025), kZmrNotCreated);
+  EXPECT_EQ(ORBIKExport(State(), "missing/out.zmr", 1025, 1025), kZmrNotCreated);
 
   // Otherwise it stops at the first record that is not the node it expects, writing nothing.
   const struct {
@@ -71,11 +71,11 @@ TEST_F(OrbikExportTest, EarlierWriterMatchesTheNewOneWhenTheTableHoldsEveryNode)
   };
   for (const auto& c : stops) {
     s.xoffset = c.xoffset;
-    EXPECT_EQ(ORBIKExport("stop.zmr", c.width, c.height), c.record) << c.record;
+    EXPECT_EQ(ORBIKExport(State(), "stop.zmr", c.width, c.height), c.record) << c.record;
   }
   s.xoffset = 0;
   s.MAXPoints = 1000;  // fewer table rows than nodes: no table at all
-  EXPECT_EQ(ORBIKExport("stop.zmr", 1025, 1025), 0);
+  EXPECT_EQ(ORBIKExport(State(), "stop.zmr", 1025, 1025), 0);
   EXPECT_FALSE(std::filesystem::exists("stop.zmr"));
 }
 

@@ -1,6 +1,7 @@
 // The array files: exact bytes of each writer, the readers' refusals (the array is kept), and
 // the messages both print.
 #include "state/Array.h"
+#include "state/ProgramState.h"
 
 #include <gtest/gtest.h>
 
@@ -64,15 +65,15 @@ TEST_F(ArrayFiles, WritersWriteTheirBytesAndRefuseAMissingFolder) {
       {"WriteArrayD", [&](const char* f) { return WriteArrayD(doubles.data(), 1, 1, f); },
        std::string("\5\1\0\0\0\1\0\0\0\0\0\0\0\0\0\xF0\x3F", 17), " in binary format...done\n"},
       // Print mode 0: clamped to 0..255, not inverted.
-      {"PPMArray", [&](const char* f) { return PPMArray(ints.data(), 2, 2, f); },
+      {"PPMArray", [&](const char* f) { return PPMArray(State(), ints.data(), 2, 2, f); },
        std::string(pgm.begin(), pgm.end()) + std::string("\1\0\xFF\4", 4),
        " ...(PPM mode 0)done\n"},
       // Print mode 1 inverts, and the transposed writer swaps the sides.
       {"PPMArrayT",
        [&](const char* f) {
-         SetPrintMode(1);
-         const int r = PPMArrayT(ints.data(), 2, 2, f);
-         SetPrintMode(0);
+         SetPrintMode(State(), 1);
+         const int r = PPMArrayT(State(), ints.data(), 2, 2, f);
+         SetPrintMode(State(), 0);
          return r;
        },
        std::string(pgm.begin(), pgm.end()) + std::string("\xFE\0\xFF\xFB", 4),

@@ -61,8 +61,8 @@ TEST_F(ParameterScanTest, OptionsAreLoggedAndAssignedExactly) {
   };
   for (const auto& c : cases) {
     ResetProgramState();
-    InitParameters();
-    EXPECT_EQ(ReadParametersToLog(c.options), c.log) << c.options.substr(0, 60);
+    InitParameters(State());
+    EXPECT_EQ(ReadParametersToLog(State(), c.options), c.log) << c.options.substr(0, 60);
     const ProgramState& s = State();
     char values[256];
     const CNumericLocale cLocale;
@@ -74,34 +74,34 @@ TEST_F(ParameterScanTest, OptionsAreLoggedAndAssignedExactly) {
 
 // Entries added to the table: read, flagged and written with the others.
 TEST_F(ParameterScanTest, AddedEntriesAreReadFlaggedAndWritten) {
-  InitParameters();
+  InitParameters(State());
   ProgramState& s = State();
   int size = s.ParamTableSize;
-  ASSERT_EQ(ParamTableInit(size), 1);  // IMAGEX (integer) and MAXSLOPE (double)
+  ASSERT_EQ(ParamTableInit(State(), size), 1);  // IMAGEX (integer) and MAXSLOPE (double)
   ASSERT_EQ(size, 10);
   char title[kParamTextBuffer] = "";
   s.Param[10] = {.Name = "Title", .Type = STRING, .P = {.Str = title}};
   s.ParamTableSize = 11;
-  EXPECT_EQ(ReadParametersToLog("IMAGEX 0x10 Title \"a b\"\n"),
+  EXPECT_EQ(ReadParametersToLog(State(), "IMAGEX 0x10 Title \"a b\"\n"),
             "IMAGEX (8)= 16\nTitle (10)= a b\n");
   EXPECT_EQ(s.IMAGEX, 16);
   EXPECT_EQ(std::string(title), "a b");
-  EXPECT_EQ(CheckParam("IMAGEX"), 1);
-  EXPECT_EQ(CheckParam("MAXSLOPE"), 0);
-  EXPECT_EQ(CheckParam("none"), 0);
+  EXPECT_EQ(CheckParam(State(), "IMAGEX"), 1);
+  EXPECT_EQ(CheckParam(State(), "MAXSLOPE"), 0);
+  EXPECT_EQ(CheckParam(State(), "none"), 0);
   s.MaxSlope = 1.5;
   s.Ethresh = 0.125;
-  ASSERT_EQ(WriteParameters("table.txt"), 0);
+  ASSERT_EQ(WriteParameters(State(), "table.txt"), 0);
   EXPECT_EQ(test::ReadFile("table.txt"),
             "ImageWidth 769\nImageHeight 769\nFilterSize 5\nMinPatchSize 400\nEdge 32\n"
             "MaxSlope 0.125\nORBIKxoffset 128\nORBIKyoffset 128\nIMAGEX 16\nMAXSLOPE 1.5\n"
             "Title  ERROR -this type has not been implemented yet!\n\n");
-  EXPECT_EQ(WriteParameters("no/such/folder/table.txt"), 1);
+  EXPECT_EQ(WriteParameters(State(), "no/such/folder/table.txt"), 1);
 
   // No room for two more entries, or a size that is no table size: nothing added.
-  for (int bad : {kParamTableCapacity - 1, -1}) EXPECT_EQ(ParamTableInit(bad), 0);
+  for (int bad : {kParamTableCapacity - 1, -1}) EXPECT_EQ(ParamTableInit(State(), bad), 0);
   s.ParamTableSize = -3;
-  EXPECT_EQ(CheckParam("IMAGEX"), 0);
+  EXPECT_EQ(CheckParam(State(), "IMAGEX"), 0);
 }
 
 }  // namespace

@@ -63,7 +63,7 @@ TEST_F(SafeWriteTest, FailedSaveOfEveryWriterKeepsThePreviousFile) {
     EXPECT_EQ(test::ReadFile("out"), "previous\n") << id;
     EXPECT_EQ(Files(), 2) << id;  // with SCAN.LOG
   }
-  EndProgram();
+  EndProgram(State());
 }
 
 }  // namespace

@@ -129,7 +129,7 @@ using Worker = std::tuple<const char*, int, bool, bool>;
 
 class CancellationTest : public test::StateTest, public ::testing::WithParamInterface<Worker> {
  protected:
-  ~CancellationTest() override { EndProgram(); }
+  ~CancellationTest() override { EndProgram(State()); }
 
   void Run(int id) {
     platform_.fileAnswers = {"points.txt"};

@@ -14,7 +14,7 @@ namespace {
 class CommandsTest : public test::StateTest {
  protected:
   CommandsTest() { StartProgram(platform_); }
-  ~CommandsTest() override { EndProgram(); }
+  ~CommandsTest() override { EndProgram(State()); }
   void Run(int id) { ASSERT_TRUE(RunCommand(id, platform_)) << id; }
   test::FakePlatform platform_;
 };

@@ -191,7 +191,7 @@ class CommandFixture : public test::StateTest {
     EXPECT_EQ(State().NFormats, 3);
     platform_ = test::FakePlatform();
   }
-  ~CommandFixture() override { EndProgram(); }
+  ~CommandFixture() override { EndProgram(State()); }
 
   // Opens the file through the command and returns the largest allocation it made.
   // Allocations above failAbove bytes fail.
@@ -267,8 +267,8 @@ TEST_F(CommandFixture, OutOfMemoryIsReportedAndChangesNothing) {
   {
     test::AllocationProbe probe(kLimit);
     State().MAXPoints = 100000;
-    EXPECT_EQ(AllocateArrays(), 0);
-    EXPECT_EQ(AllocateImageArrays(1000, 1000), 0);
+    EXPECT_EQ(AllocateArrays(State()), 0);
+    EXPECT_EQ(AllocateImageArrays(State(), 1000, 1000), 0);
     EXPECT_EQ(WriteImage("out.bmp", 1000, 1000, image.data()), 0);
   }
   State().MAXPoints = 5000;

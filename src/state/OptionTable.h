@@ -1,0 +1,42 @@
+// The table of the program's options: the eight of the options file and the Options dialog,
+// in their fixed order, then those added after them. The options-file registration, the
+// Options dialog's fields, zmrcal's `set` and its help are all made from this one table.
+//
+// Threads: the table is constant; RegisterOptions writes the record it is given (the thread
+// that owns the record).
+#pragma once
+
+#include <span>
+#include <string>
+
+namespace zmr {
+
+struct ProgramState;
+
+enum class OptionKind { kInteger, kLong, kDouble };
+
+struct OptionSpec {
+  const char* keyword;      // options-file keyword and `zmrcal set` name
+  const char* dialogLabel;  // label of the Options dialog field; null: not in that dialog
+  OptionKind kind;
+  int ProgramState::*intValue;        // kInteger: the variable bound to the keyword
+  long ProgramState::*longValue;      // kLong
+  double ProgramState::*doubleValue;  // kDouble
+  int ProgramState::*dialogShows;     // the value the dialog shows instead, if not null
+};
+
+// Every option, the eight of the Options dialog first (field k is option k).
+std::span<const OptionSpec> Options();
+inline constexpr int kDialogOptionCount = 8;
+
+// Index of the option named keyword (case-sensitive), or -1.
+int FindOption(const std::string& keyword);
+
+// "ImageWidth, ImageHeight, ..." for help texts.
+std::string OptionKeywordList();
+
+// Registers every option of the table in the record's options table, in table order. Returns
+// false when the table ran out of room (the options registered so far stay).
+bool RegisterOptions(ProgramState& s);
+
+}  // namespace zmr
