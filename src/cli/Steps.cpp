@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "state/CNumericLocale.h"
+#include "state/OptionTable.h"
 #include "state/ProgramState.h"
 #include "ui/Commands.h"
 #include "ui/Dialogs.h"
@@ -41,20 +41,6 @@ bool ParseOffset(const std::string& text, OffsetChoice& out) {
   return true;
 }
 
-// Whether VALUE converts for the Options field: integers for all fields but "Max. slope:",
-// which takes a finite real number written out in full.
-bool OptionValueConverts(int field, const std::string& value) {
-  if (field != 5) {
-    int v = 0;
-    return ConvertSignedField(value, v);
-  }
-  if (value.empty() || value.size() > 100) return false;
-  char* end = nullptr;
-  CNumericLocale cLocale;
-  const double v = std::strtod(value.c_str(), &end);
-  return end != value.c_str() && *end == '\0' && std::isfinite(v);
-}
-
 const CommandEntry* Command(int id) { return FindCommand(id); }
 }  // namespace
 
@@ -78,6 +64,7 @@ std::string UsageText() {
   text +=
       "  render FILE       write what the main window shows (image and overlays) as .png or "
       ".bmp\n";
+  text += "Keywords of set: " + OptionKeywordList() + "\n";
   return text;
 }
 
@@ -143,13 +130,12 @@ bool ParseSteps(int argc, const char* const* argv, int first, std::vector<Step>&
         if (!next("KEYWORD", keyword) || !next("VALUE", value)) return false;
         const int field = OptionsFieldOfKeyword(keyword);
         if (field < 0) {
-          reason = "set: unknown option '" + keyword +
-                   "' (ImageWidth, ImageHeight, FilterSize, MinPatchSize, Edge, MaxSlope, "
-                   "ORBIKxoffset, ORBIKyoffset)";
+          reason = "set: unknown option '" + keyword + "' (" + OptionKeywordList() + ")";
           return false;
         }
-        if (!OptionValueConverts(field, value)) {
-          reason = "set " + keyword + ": '" + value + "' does not convert";
+        const Result converts = CheckOptionText(Options()[static_cast<std::size_t>(field)], value);
+        if (!converts) {
+          reason = converts.message();
           return false;
         }
         step.optionsEdits.emplace_back(field, value);

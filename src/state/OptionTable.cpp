@@ -1,7 +1,12 @@
 #include "state/OptionTable.h"
 
 #include <array>
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
 
+#include "state/CNumericLocale.h"
 #include "state/ParameterScan.h"
 #include "state/ProgramState.h"
 
@@ -50,6 +55,31 @@ std::string OptionKeywordList() {
     list += option.keyword;
   }
   return list;
+}
+
+Result CheckOptionText(const OptionSpec& option, const std::string& text) {
+  const Result refused =
+      Result::Fail(std::string("set ") + option.keyword + ": '" + text + "' does not convert");
+  CNumericLocale cLocale;
+  char* end = nullptr;
+  if (option.kind == OptionKind::kDouble) {
+    if (text.empty() || text.size() > 100) return refused;
+    const double v = std::strtod(text.c_str(), &end);
+    return end != text.c_str() && *end == '\0' && std::isfinite(v) ? Result::Ok() : refused;
+  }
+  // Blanks around the number, an optional sign and decimal digits, as the dialog's fields.
+  std::size_t first = text.find_first_not_of(" \t");
+  std::size_t last = text.find_last_not_of(" \t");
+  if (first == std::string::npos) return refused;
+  const std::string number = text.substr(first, last - first + 1);
+  std::size_t digits = number[0] == '+' || number[0] == '-' ? 1 : 0;
+  if (digits == number.size() ||
+      number.find_first_not_of("0123456789", digits) != std::string::npos) {
+    return refused;
+  }
+  errno = 0;
+  const long long v = std::strtoll(number.c_str(), &end, 10);
+  return errno == 0 && v >= INT_MIN && v <= INT_MAX ? Result::Ok() : refused;
 }
 
 bool RegisterOptions(ProgramState& s) {

@@ -9,6 +9,8 @@
 #include <span>
 #include <string>
 
+#include "state/Result.h"
+
 namespace zmr {
 
 struct ProgramState;
@@ -34,6 +36,12 @@ int FindOption(const std::string& keyword);
 
 // "ImageWidth, ImageHeight, ..." for help texts.
 std::string OptionKeywordList();
+
+// Whether text is a value the option takes when it is typed (zmrcal set, the dialog): a whole
+// number in the int range (blanks around it allowed) for integer options, a finite real number
+// written out in full (at most 100 characters) for real ones. The failure names the keyword and the
+// text.
+Result CheckOptionText(const OptionSpec& option, const std::string& text);
 
 // Registers every option of the table in the record's options table, in table order. Returns
 // false when the table ran out of room (the options registered so far stay).

@@ -43,6 +43,14 @@ TEST(StepsParseTest, StepsAndTheirArgumentsOrTheReasonOfARefusal) {
       {{"threshold", "255", "render", "a.png"}, "threshold#40019 ; render a.png; "},
       {{"threshold", "256"}, "threshold takes N from 0 to 255, not '256'"},
       {{"set", "Edge", "0x10"}, "set Edge: '0x10' does not convert"},
+      {{"set", "ORBIKxoffset", "-2147483648", "ORBIKyoffset", "+7"},
+       "set#40027  6=-2147483648 7=+7; "},
+      {{"set", "ORBIKyoffset", "2147483648"}, "set ORBIKyoffset: '2147483648' does not convert"},
+      {{"set", "MaxSlope", "inf"}, "set MaxSlope: 'inf' does not convert"},
+      {{"set", "FilterSize", "3 4"}, "set FilterSize: '3 4' does not convert"},
+      {{"set", "Width", "3"},
+       "set: unknown option 'Width' (ImageWidth, ImageHeight, FilterSize, MinPatchSize, Edge, "
+       "MaxSlope, ORBIKxoffset, ORBIKyoffset)"},
       {{"open-ostrel", "a", "--format", "0x5"}, "--format takes WIDTHxHEIGHT, not '0x5'"},
       {{"overlay", "mesh", "on"}, "overlay takes vectors, numbers or triangles, not 'mesh'"},
   };
