@@ -144,6 +144,10 @@ void ConsolePlatform::RunWorker(ProgressDialog dialog, const std::function<void(
   }
 }
 
+void ConsolePlatform::Note(const std::string& text) {
+  std::fprintf(stderr, "zmrcal: note: %s\n", text.c_str());
+}
+
 void ConsolePlatform::OpenThresholdDialog() {
   // The dialog opens, its scroll bar is moved to the answer (if any), and OK closes it.
   Program().hDlgModeless = this;

@@ -25,6 +25,8 @@ struct OffsetChoice {
 class ConsolePlatform : public Platform {
  public:
   void Message(const std::string& text, const std::string& caption) override;
+  // "zmrcal: note: TEXT" on standard error.
+  void Note(const std::string& text) override;
   bool AskFileName(FileDialog dialog, std::string& fileName, std::string& titleName) override;
   bool RunImageFormatDialog(ImageFormatDialogData& data) override;
   bool RunOptionsDialog(OptionsDialogData& data) override;

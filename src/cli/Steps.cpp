@@ -219,6 +219,7 @@ int RunSteps(const std::vector<Step>& steps, ConsolePlatform& platform, bool tim
     } else {
       step.command->handler(platform);
     }
+    DeliverNotes(platform);
     if (timings) std::fprintf(stderr, "timing: %s %.3f s\n", step.name.c_str(), seconds(stepStart));
 
     if (!platform.usageError().empty()) {

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "state/Numeric.h"
 
@@ -21,6 +22,8 @@ void ResetProgramState() { Instance() = std::make_unique<ProgramState>(); }
 ProgramState::~ProgramState() {
   if (OUT_LOG != nullptr) std::fclose(OUT_LOG);
 }
+
+void AddNote(ProgramState& s, std::string text) { s.notes.push_back(std::move(text)); }
 
 std::string WorkFile(const ProgramState& s, const char* name) {
   if (s.workFolder.empty()) return name;

@@ -152,6 +152,11 @@ struct ProgramState {
   // --- where the fixed-name files of the computations go; empty: the current folder
   std::string workFolder;
 
+  // --- non-fatal information for the user (a cap reached, values wrapped, a file not read),
+  // added by whatever runs on the record, worker included, and handed to the platform's note
+  // channel by the command once the work has ended
+  std::vector<std::string> notes;
+
   ProgramState() = default;
   ProgramState(const ProgramState&) = delete;
   ProgramState& operator=(const ProgramState&) = delete;
@@ -160,6 +165,9 @@ struct ProgramState {
 
 // The path of one of the record's fixed-name files: name inside workFolder.
 std::string WorkFile(const ProgramState& s, const char* name);
+
+// Adds a note for the user to the record (see ProgramState::notes).
+void AddNote(ProgramState& s, std::string text);
 
 // The process-wide instance.
 ProgramState& State();

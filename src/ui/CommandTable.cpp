@@ -106,6 +106,7 @@ bool RunCommand(int id, Platform& platform) {
   const CommandEntry* e = FindCommand(id);
   if (e == nullptr) return false;
   e->handler(platform);
+  DeliverNotes(platform);
   return true;
 }
 

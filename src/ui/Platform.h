@@ -73,6 +73,10 @@ class Platform {
   // A message box with an OK button.
   virtual void Message(const std::string& text, const std::string& caption) = 0;
 
+  // Non-fatal information, shown without stopping anything (standard error in zmrcal, the
+  // status bar in the window). Nothing by default.
+  virtual void Note(const std::string& /*text*/) {}
+
   // Asks for a file name. fileName and titleName hold the group's last choice on entry and the
   // new choice (full path; name without folder) on return. False when the user cancelled.
   virtual bool AskFileName(FileDialog dialog, std::string& fileName, std::string& titleName) = 0;
@@ -105,5 +109,8 @@ class Platform {
   // Closes the main window (File > Exit).
   virtual void CloseMainWindow() {}
 };
+
+// Hands the notes the record gathered to platform.Note, oldest first, and clears them.
+void DeliverNotes(Platform& platform);
 
 }  // namespace zmr

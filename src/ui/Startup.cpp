@@ -16,6 +16,7 @@ void StartProgram(Platform& platform) {
   ChangeSelectedBitmap(s);
   ClearBitmaps(s);
   if (AllocateArrays(s) == 0) platform.Message("Not enough memmory!", "HelloMsg");
+  DeliverNotes(platform);
 }
 
 void EndProgram(ProgramState& s) { ReleaseArrays(s); }

@@ -29,6 +29,7 @@ class FakePlatform : public Platform {
   void Message(const std::string& text, const std::string& caption) override {
     messages.push_back({text, caption});
   }
+  void Note(const std::string& text) override { notes.push_back(text); }
   bool AskFileName(FileDialog dialog, std::string& fileName, std::string& titleName) override {
     dialogs.push_back(dialog);
     if (fileAnswers.empty()) return false;  // nothing queued: the user cancels
@@ -66,6 +67,7 @@ class FakePlatform : public Platform {
   }
 
   std::vector<Shown> messages;
+  std::vector<std::string> notes;
   std::deque<std::string> fileAnswers;
   std::vector<FileDialog> dialogs;
   std::vector<ImageFormatDialogData> formatDialogs;

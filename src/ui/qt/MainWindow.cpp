@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
@@ -36,6 +37,7 @@ MainWindow::MainWindow(QtPlatform& platform, QWidget* parent)
   display_ = new DisplayWidget(this);
   setCentralWidget(display_);
   BuildMenu();
+  statusBar()->setSizeGripEnabled(false);  // notes appear here
   platform_.SetMainWindow(this);
   RefreshCheckMarks();
 }
@@ -102,6 +104,8 @@ void MainWindow::RunMenuCommand(int id) {
     close();
   }
 }
+
+void MainWindow::ShowNote(const QString& text) { statusBar()->showMessage(text); }
 
 void MainWindow::RefreshCheckMarks() {
   for (const auto& [id, action] : actions_) {

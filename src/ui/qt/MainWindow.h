@@ -28,6 +28,9 @@ class MainWindow : public QMainWindow {
   // Runs a command as its menu item does: nothing while a worker runs; no exception leaves it.
   void RunMenuCommand(int id);
 
+  // Shows a note in the status bar (kept until the next one).
+  void ShowNote(const QString& text);
+
   // Sets the check marks of the View items from the program state.
   void RefreshCheckMarks();
 

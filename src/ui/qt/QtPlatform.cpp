@@ -27,7 +27,12 @@ QtPlatform::~QtPlatform() {
   while (waitCursors_ > 0) SetWaitCursor(false);
 }
 
-void QtPlatform::SetMainWindow(MainWindow* window) { window_ = window; }
+void QtPlatform::SetMainWindow(MainWindow* window) {
+  window_ = window;
+  std::vector<std::string> pending;
+  pending.swap(pendingNotes_);
+  for (const std::string& note : pending) Note(note);
+}
 MainWindow* QtPlatform::mainWindow() const { return window_; }
 ThresholdDialog* QtPlatform::thresholdDialog() const { return threshold_; }
 
@@ -36,6 +41,15 @@ void QtPlatform::Message(const std::string& text, const std::string& caption) {
                   QString::fromStdString(text), QMessageBox::Ok, window_);
   box.setTextFormat(Qt::PlainText);
   box.exec();
+}
+
+void QtPlatform::Note(const std::string& text) {
+  // Notes of the start-up come before the window: it shows them once it exists.
+  if (window_ == nullptr) {
+    pendingNotes_.push_back(text);
+    return;
+  }
+  window_->ShowNote(QString::fromStdString(text));
 }
 
 bool QtPlatform::AskFileName(FileDialog dialog, std::string& fileName, std::string& titleName) {

@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "ui/Platform.h"
 
@@ -34,6 +35,8 @@ class QtPlatform : public Platform {
 
   // What a person answers; tests override these.
   void Message(const std::string& text, const std::string& caption) override;
+  // Shown in the main window's status bar.
+  void Note(const std::string& text) override;
   bool AskFileName(FileDialog dialog, std::string& fileName, std::string& titleName) override;
   bool RunImageFormatDialog(ImageFormatDialogData& data) override;
   bool RunOptionsDialog(OptionsDialogData& data) override;
@@ -67,6 +70,7 @@ class QtPlatform : public Platform {
   int pollMilliseconds_ = 1000;
   bool workerRunning_ = false;
   int waitCursors_ = 0;
+  std::vector<std::string> pendingNotes_;
 };
 
 }  // namespace zmr
