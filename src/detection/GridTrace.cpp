@@ -68,8 +68,7 @@ int GetGridShifts(ProgramState& s) { return GetGridShiftsWith(s, GenerateShifts)
 int GetGridShiftsWith(ProgramState& s, ShiftGenerator generate) {
   if (!PointArraysAllocated(s)) return 0;
 
-  if (s.OUT_LOG != nullptr) std::fclose(s.OUT_LOG);
-  s.OUT_LOG = std::fopen(WorkFile(s, kTraceLogName).c_str(), "a");
+  OpenTraceLog(s, "a");
 
   double Pg[2] = {s.ImageM / 2.0, s.ImageN / 2.0};
   if ((s.Centering & 0xF0) == 0x20) {
@@ -94,8 +93,7 @@ int GetGridShiftsWith(ProgramState& s, ShiftGenerator generate) {
   generate(s, PX, PY, s.Pflag.data(), s.SX.data(), s.SY.data(), Pg);
   DeleteNotAssignedPoints(s, PX, PY, s.SX.data(), s.SY.data(), s.Pflag.data());
 
-  if (s.OUT_LOG != nullptr) std::fclose(s.OUT_LOG);
-  s.OUT_LOG = nullptr;
+  CloseTraceLog(s);
   return 0;
 }
 

@@ -3,10 +3,12 @@
 #include <stdio.h>  // fmemopen
 
 #include <algorithm>
+#include <cerrno>
 
 #include "state/CNumericLocale.h"
 #include "state/ProgramState.h"
 #include "state/SafeWrite.h"
+#include "state/TraceLog.h"
 
 namespace zmr {
 
@@ -16,6 +18,14 @@ namespace {
 std::FILE* OpenBuffer(const std::string& bytes) {
   // fmemopen never writes in mode "r"; the cast only satisfies its signature.
   return fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "r");
+}
+
+// Closes a written stream; a note says so when some of it was lost (a full disk).
+void CloseNoting(ProgramState& s, std::FILE* f, const char* name) {
+  const bool failed = std::ferror(f) != 0;
+  const int error = errno;
+  const bool closed = std::fclose(f) == 0;
+  NoteIncompleteFile(s, name, failed, closed, closed ? error : errno);
 }
 
 }  // namespace
@@ -68,7 +78,7 @@ bool WritePointsChecked(const char* Fname, const double* Array, long cipoints) {
   });
 }
 
-int PrintPoints(const ProgramState& s, const double* Px, const double* Py, const char* FileName) {
+int PrintPoints(ProgramState& s, const double* Px, const double* Py, const char* FileName) {
   CNumericLocale cLocale;
   std::FILE* f = std::fopen(FileName, "w");
   if (f == nullptr) return 1;
@@ -76,7 +86,7 @@ int PrintPoints(const ProgramState& s, const double* Px, const double* Py, const
   const long n = s.NumberOfPoints;
   for (long k = 0; k < n; ++k) std::fprintf(f, "%f %f\n", Px[k], Py[k]);
   std::printf("done\n");
-  std::fclose(f);
+  CloseNoting(s, f, FileName);
   return 0;
 }
 
@@ -123,7 +133,7 @@ int LoadTraceResults(ProgramState& s) {
   return 0;
 }
 
-int PrintShifts(const ProgramState& s, const char* FileName, const double* PX, const double* PY,
+int PrintShifts(ProgramState& s, const char* FileName, const double* PX, const double* PY,
                 const double* SX, const double* SY) {
   CNumericLocale cLocale;
   std::FILE* f = std::fopen(FileName, "w");
@@ -135,7 +145,7 @@ int PrintShifts(const ProgramState& s, const char* FileName, const double* PX, c
   const long n = s.NumberOfPoints;
   for (long k = 0; k < n; ++k) std::fprintf(f, "%f %f %f %f\n", PX[k], PY[k], SX[k], SY[k]);
   std::printf("done\n");
-  std::fclose(f);
+  CloseNoting(s, f, FileName);
   return 0;
 }
 

@@ -40,7 +40,7 @@ bool WritePointsChecked(const char* Fname, const double* Array, long cipoints);
 // k = 0 .. s.NumberOfPoints - 1, announcing it on standard output with
 // "Writing to file <name> ..." and "done\n". Returns 0; 1, with no message, when the file
 // cannot be created.
-int PrintPoints(const ProgramState& s, const double* Px, const double* Py, const char* FileName);
+int PrintPoints(ProgramState& s, const double* Px, const double* Py, const char* FileName);
 
 // Reads "%f %f" pairs (float, widened to double) from f into Px[k], Py[k] from k = 0, at most
 // s.MAXPoints pairs, stopping at the end of the file or at the first incomplete or
@@ -64,7 +64,7 @@ int LoadTraceResults(ProgramState& s);
 // for k = 0 .. s.NumberOfPoints - 1, between "Writing to file <name> ..." and "done\n"
 // on standard output. Returns 0; 1 after printing "Cannot open output file <name>\n" when the
 // file cannot be created.
-int PrintShifts(const ProgramState& s, const char* FileName, const double* PX, const double* PY,
+int PrintShifts(ProgramState& s, const char* FileName, const double* PX, const double* PY,
                 const double* SX, const double* SY);
 
 }  // namespace zmr

@@ -197,8 +197,7 @@ int AutoTrace(ProgramState& s, int cx, int cy) {
 
   s.ImageM = cx;
   s.ImageN = cy;
-  if (s.OUT_LOG != nullptr) std::fclose(s.OUT_LOG);
-  s.OUT_LOG = std::fopen(WorkFile(s, kTraceLogName).c_str(), "w");
+  OpenTraceLog(s, "w");
   TraceLog(s, "Tracing black holes with parameters:\n Threshold = %f Min Area Size %li\n",
            s.Threshold, s.MinPatchSize);
   if (s.Centering > 0) TraceLog(s, "Centering at %6.2f %6.2f\n", s.InpCoor[0], s.InpCoor[1]);
@@ -212,10 +211,7 @@ int AutoTrace(ProgramState& s, int cx, int cy) {
   PrintPoints(s, pointsX, pointsY, WorkFile(s, kPointsFitName).c_str());
 
   s.TraceFlag = 1;
-  if (s.OUT_LOG != nullptr) {
-    std::fclose(s.OUT_LOG);
-    s.OUT_LOG = nullptr;
-  }
+  CloseTraceLog(s);
   return 0;
 }
 

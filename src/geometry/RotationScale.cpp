@@ -16,6 +16,7 @@
 #include "state/Numeric.h"
 #include "state/ProgramState.h"
 #include "state/SafeWrite.h"
+#include "state/TraceLog.h"
 
 namespace zmr {
 namespace {
@@ -29,8 +30,7 @@ bool Cancelled(const ProgramState& s) { return s.fTerminated.load(std::memory_or
 int ArrayStatistics(ProgramState& s, double* Center, double* Rotation, double* Scale, long M,
                     long N, double* Xshift, double* Yshift, int* Area) {
   // Another stage may have left the shared log open; its lines are flushed before we truncate.
-  if (s.OUT_LOG != nullptr) std::fclose(s.OUT_LOG);
-  s.OUT_LOG = std::fopen(WorkFile(s, kTraceLogName).c_str(), "w");
+  OpenTraceLog(s, "w");
 
   // Pass 1: sample the field, find the centroid of the zone. The triangles of a row of pixels
   // come from one pass over the triangles and the coefficients are computed once per triangle;
@@ -167,19 +167,30 @@ int EstimateRotationScaleAndCorrect(ProgramState& s, double* Center, double* Rot
     processed = k + 1;
   }
 
-  const bool written = WriteWholeFile(WorkFile(s, kCorrectedPointsName).c_str(), [&](std::FILE* f) {
-    for (long k = 0; k < processed; ++k) {
-      const double* row = pts + 4 * k;
-      if (std::fprintf(f, "%f %f %f %f\n", row[0], row[1], row[2], row[3]) < 0) return false;
-    }
-    return true;
-  });
-  if (!written && log != nullptr) {
-    std::fprintf(log, "Cannot open output file %s\n", kCorrectedPointsName);
+  // A cancelled run leaves the file of the last complete one as it was.
+  if (Cancelled(s)) {
+    AddNote(
+        s, std::string(kCorrectedPointsName) + " was left as it was: the adjustment was cancelled");
+    CloseTraceLog(s);
+    return 0;
+  }
+  std::string why;
+  const bool written = WriteWholeFile(
+      WorkFile(s, kCorrectedPointsName).c_str(),
+      [&](std::FILE* f) {
+        for (long k = 0; k < processed; ++k) {
+          const double* row = pts + 4 * k;
+          if (std::fprintf(f, "%f %f %f %f\n", row[0], row[1], row[2], row[3]) < 0) return false;
+        }
+        return true;
+      },
+      &why);
+  if (!written) {
+    if (log != nullptr) std::fprintf(log, "Cannot open output file %s\n", kCorrectedPointsName);
+    AddNote(s, std::string(kCorrectedPointsName) + " was not written: " + why);
   }
 
-  if (s.OUT_LOG != nullptr) std::fclose(s.OUT_LOG);
-  s.OUT_LOG = nullptr;
+  CloseTraceLog(s);
   return 0;
 }
 

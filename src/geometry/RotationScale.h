@@ -50,12 +50,12 @@ inline constexpr const char* kNoEstimateLine =
 // move every ideal position by R. The file then lists the points as they stand.
 // Cancel (fTerminated set): each pass stops at its next pixel or point. During pass 1, Center
 // and DOffset come from the pixels seen so far and Rotation and Scale stay 0. A cancel before
-// pass 3 changes no point; the four log lines are still written and "CorrectedPoints.txt" is
-// written empty. During pass 3 the points processed so far keep their correction and the file
-// lists just those.
+// pass 3 changes no point; the four log lines are still written. During pass 3 the points
+// processed so far keep their correction. A cancelled run leaves "CorrectedPoints.txt" as the
+// last complete run wrote it, with a note.
 // A log that cannot be opened is skipped. When "CorrectedPoints.txt" cannot be written the
-// points are still corrected, the previous file is left as it was and the log gets
-// "Cannot open output file CorrectedPoints.txt\n".
+// points are still corrected, the previous file is left as it was, the log gets
+// "Cannot open output file CorrectedPoints.txt\n" and a note says why.
 // Center (two doubles), Rotation and Scale receive the results. The point loop covers rows
 // 0 .. NumberOfPoints - 1 that PointsInput holds. With M or N not positive no pixel is
 // sampled (DOffset (0, 0)). Always returns 0.

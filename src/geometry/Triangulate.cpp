@@ -12,6 +12,7 @@
 #include "geometry/Delaunay.h"
 #include "state/Array.h"
 #include "state/ProgramState.h"
+#include "state/TraceLog.h"
 
 namespace zmr {
 namespace {
@@ -57,13 +58,11 @@ int MakeTriangulationClearing(ProgramState& s, int flag, bool clearCancel) {
 
   // An earlier stage may have left the shared log open; closing it first keeps its lines ahead
   // of ours in the file.
-  if (s.OUT_LOG != nullptr) std::fclose(s.OUT_LOG);
-  s.OUT_LOG = std::fopen(WorkFile(s, kTraceLogName).c_str(), flag == 1 ? "w" : "a");
+  OpenTraceLog(s, flag == 1 ? "w" : "a");
 
   if (n > 2) Triangulate(s, px, py);
 
-  if (s.OUT_LOG != nullptr) std::fclose(s.OUT_LOG);
-  s.OUT_LOG = nullptr;
+  CloseTraceLog(s);
   return 0;
 }
 }  // namespace

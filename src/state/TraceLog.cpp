@@ -1,5 +1,8 @@
 #include "state/TraceLog.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "state/CNumericLocale.h"
 #include "state/ProgramState.h"
 
@@ -8,6 +11,30 @@ namespace zmr {
 int VfprintfInCLocale(std::FILE* f, const char* format, va_list args) {
   CNumericLocale cLocale;
   return std::vfprintf(f, format, args);
+}
+
+void OpenTraceLog(ProgramState& s, const char* mode) {
+  CloseTraceLog(s);
+  s.OUT_LOG = std::fopen(WorkFile(s, kTraceLogName).c_str(), mode);
+  if (s.OUT_LOG == nullptr) {
+    AddNote(s, std::string(kTraceLogName) + " cannot be written: " + std::strerror(errno));
+  }
+}
+
+void CloseTraceLog(ProgramState& s) {
+  if (s.OUT_LOG == nullptr) return;
+  const bool failed = std::ferror(s.OUT_LOG) != 0;
+  const int error = errno;
+  const bool closed = std::fclose(s.OUT_LOG) == 0;
+  s.OUT_LOG = nullptr;
+  NoteIncompleteFile(s, kTraceLogName, failed, closed, closed ? error : errno);
+}
+
+bool NoteIncompleteFile(ProgramState& s, const std::string& name, bool failed, bool closed,
+                        int error) {
+  if (!failed && closed) return true;
+  AddNote(s, name + " is incomplete: " + (error != 0 ? std::strerror(error) : "write error"));
+  return false;
 }
 
 void TraceLog(const ProgramState& s, const char* format, ...) {

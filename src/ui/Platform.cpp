@@ -1,5 +1,7 @@
 #include "ui/Platform.h"
 
+#include <algorithm>
+
 #include "state/ProgramState.h"
 
 namespace zmr {
@@ -9,7 +11,13 @@ ProgramState& Platform::Program() { return State(); }
 void DeliverNotes(Platform& platform) {
   std::vector<std::string> notes;
   notes.swap(platform.Program().notes);
-  for (const std::string& note : notes) platform.Note(note);
+  // Stage after stage that could not write the same file says so once.
+  for (std::size_t k = 0; k < notes.size(); ++k) {
+    if (std::find(notes.begin(), notes.begin() + static_cast<long>(k), notes[k]) ==
+        notes.begin() + static_cast<long>(k)) {
+      platform.Note(notes[k]);
+    }
+  }
 }
 
 }  // namespace zmr

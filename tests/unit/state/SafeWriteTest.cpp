@@ -1,8 +1,15 @@
 #include "state/SafeWrite.h"
 
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <thread>
+
+#include "gridgen/GridGen.h"
 #include "support/FakePlatform.h"
+#include "support/GridImageLoad.h"
 #include "support/TestSupport.h"
 #include "ui/CommandTable.h"
 #include "ui/Commands.h"
@@ -64,6 +71,103 @@ TEST_F(SafeWriteTest, FailedSaveOfEveryWriterKeepsThePreviousFile) {
     EXPECT_EQ(Files(), 2) << id;  // with SCAN.LOG
   }
   EndProgram(State());
+}
+
+// The logs a detection writes as it goes cannot be replaced whole; on a full disk they end
+// short, and the notes say so instead of the run looking complete.
+TEST_F(SafeWriteTest, FullDiskDuringADetectionIsNoted) {
+  test::FakePlatform platform;
+  StartProgram(platform);
+  ASSERT_TRUE(
+      test::PutGridImage(GenerateGrid({.width = 151, .height = 141, .pitch = 19, .radius = 6})));
+  State().MinPatchSize = 50;
+  {
+    const test::FileSizeLimit cap(64);
+    ASSERT_TRUE(RunCommand(IDM_AUTODETECT, platform));
+  }
+  EXPECT_EQ(platform.notes, (std::vector<std::string>{"PointsFit.txt is incomplete: File too large",
+                                                      "Trace.log is incomplete: File too large"}));
+  EndProgram(State());
+}
+
+// A careful editor's save: links followed, hard links kept together, devices and FIFOs
+// written as streams, long names saved, the user's write permission respected.
+TEST_F(SafeWriteTest, SavesFollowLinksAndWriteDevicesAndFifosInPlace) {
+  namespace fs = std::filesystem;
+  test::WriteFile("target.txt", "old\n");
+  fs::create_symlink("target.txt", "link.txt");
+  fs::create_hard_link("target.txt", "hard.txt");
+  ASSERT_TRUE(WriteText("link.txt"));
+  EXPECT_TRUE(fs::is_symlink("link.txt"));
+  EXPECT_EQ(test::ReadFile("target.txt") + test::ReadFile("hard.txt"), "text\ntext\n");
+  fs::create_symlink("made-by-save.txt", "dangling.txt");
+  ASSERT_TRUE(WriteText("dangling.txt"));
+  EXPECT_EQ(test::ReadFile("made-by-save.txt"), "text\n");
+
+  ASSERT_TRUE(WriteText("/dev/null"));
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+
+  ASSERT_EQ(::mkfifo("fifo", 0600), 0);
+  std::string why;
+  EXPECT_FALSE(WriteWholeFile(
+      "fifo", [](std::FILE*) { return true; }, &why));
+  EXPECT_EQ(why, "nothing reads from it");
+  std::string received;
+  std::thread reader([&] { received = test::ReadFile("fifo"); });
+  // The reader may not have opened its end yet: a save that finds none is refused, not stuck.
+  bool written = false;
+  for (int attempt = 0; attempt < 500 && !written; ++attempt) {
+    written = WriteText("fifo");
+    if (!written) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  reader.join();
+  EXPECT_TRUE(written);
+  EXPECT_EQ(received, "text\n");
+  EXPECT_TRUE(fs::is_fifo("fifo"));
+
+  const std::string longName(250, 'n');
+  EXPECT_TRUE(WriteText(longName.c_str()));
+  EXPECT_EQ(Files(), 7);  // no temporary left
+
+  // A file its owner may not write, saved by that owner (not root, whom nothing stops).
+  test::WriteFile("locked.txt", "locked\n");
+  ASSERT_EQ(::chmod("locked.txt", 0444), 0);
+  ASSERT_EQ(::chown("locked.txt", 65534, 65534) == 0 || ::geteuid() != 0, true);
+  ASSERT_EQ(::chmod(".", 0777), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);
+    std::string reason;
+    const bool saved = WriteWholeFile(
+        "locked.txt", [](std::FILE*) { return true; }, &reason);
+    ::_exit(saved ? 1 : reason == "Permission denied" ? 0 : 2);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(test::ReadFile("locked.txt"), "locked\n");
+}
+
+// A save ended by SIGTERM or SIGINT keeps the old file and leaves no temporary behind.
+TEST_F(SafeWriteTest, SignalDuringASaveRemovesTheTemporary) {
+  test::WriteFile("kept.txt", "old\n");
+  for (int sig : {SIGTERM, SIGINT}) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+      WriteWholeFile("kept.txt", [sig](std::FILE* f) {
+        std::fputs("partial", f);
+        std::fflush(f);
+        ::raise(sig);
+        return true;
+      });
+      ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
+    EXPECT_EQ(test::ReadFile("kept.txt"), "old\n");
+    EXPECT_EQ(Files(), 1) << sig;
+  }
 }
 
 }  // namespace

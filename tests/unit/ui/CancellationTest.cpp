@@ -153,6 +153,8 @@ TEST_P(CancellationTest, StateHoldsTogetherAndTheNextRunIsWhole) {
     Run(IDM_AUTODETECT);
     Run(IDM_POINTS_SAVE);
   }
+  // The corrected points of an earlier adjustment, which a cancelled one must keep.
+  if (command == IDM_ADJUST) test::WriteFile("CorrectedPoints.txt", "earlier run\n");
   const Snapshot before = Take();
   Run(command);
   const Snapshot reference = Take();
@@ -177,6 +179,7 @@ TEST_P(CancellationTest, StateHoldsTogetherAndTheNextRunIsWhole) {
     if (Differences(cancelled, reference).empty()) continue;  // cancelled after the last poll
     EXPECT_EQ(undone ? Differences(cancelled, before) : "file Trace.log ", "file Trace.log ");
     if (command == IDM_ADJUST) {
+      EXPECT_EQ(cancelled.files.at("CorrectedPoints.txt"), "earlier run\n");
       // Each point keeps its ideal position or has its full correction, in point order; a run
       // that corrected none leaves the state for a whole new run.
       const auto row = [](const ProgramState& from, long k) {
