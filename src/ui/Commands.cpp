@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "detection/MeshCentring.h"
+#include "detection/PointChecks.h"
 #include "detection/PointFiles.h"
 #include "detection/Preprocess.h"
 #include "export/GridShifts.h"
@@ -108,12 +109,17 @@ void CmdPointsOpen(Platform& platform) {
     platform.Message(kErrorReadingPoints, kMessageCaption);
     return;
   }
-  const long count = ReadPointRecords(s, file, records.data());
+  long count = ReadPointRecords(s, file, records.data());
   // A read error (a folder given as the file) is not an empty points file.
   const bool readFailed = std::ferror(file) != 0;
   std::fclose(file);
   if (readFailed) {
     platform.Message(kErrorReadingPoints, kMessageCaption);
+    return;
+  }
+  const Result checked = CheckPointRecords(records, count, s.szPointsFile, s.notes);
+  if (!checked) {
+    platform.Message(checked.message(), kMessageCaption);
     return;
   }
   if (!TriangulationCapacityOk(s, count)) {

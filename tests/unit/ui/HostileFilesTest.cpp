@@ -14,6 +14,7 @@
 #include <tuple>
 #include <vector>
 
+#include "detection/PointChecks.h"
 #include "imagefiles/Bitmap.h"
 #include "imagefiles/TextImage.h"
 #include "state/ProgramState.h"
@@ -151,7 +152,8 @@ const std::vector<Row>& Rows() {
       {"PointsExactly5000", kPts, Repeat(Record, 5000), kTooMany},
       {"PointsIncompleteRecord", kPts, Bytes(kPoints + "1 2 3"), "", Bytes(kPoints)},
       {"PointsNonNumeric", kPts, Bytes(kPoints + "1 2 x 4\n7 7 7 7\n"), "", Bytes(kPoints)},
-      {"PointsFromABitmap", kPts, Bmp{}, "", Bytes("")},
+      {"PointsFromABitmap", kPts, Bmp{}, kErrorNoPointsInFile},
+      {"PointsWords", kPts, Bytes("no numbers here\n"), kErrorNoPointsInFile},
   };
   return rows;
 }
@@ -278,16 +280,49 @@ TEST_F(CommandFixture, OutOfMemoryIsReportedAndChangesNothing) {
   EXPECT_EQ(State().Msource.size(), image.size());
 }
 
-TEST_F(CommandFixture, NanPointsAreKeptButLeftOutOfTheTriangles) {
-  WriteFile("nan.pts", "0 0 1 1\nnan nan nan nan\n5 0 6 1\n0 4 1 5\nNAN 1 inf 2\n5 4 6 5\n");
-  Open(kPts, "nan.pts");
-  EXPECT_TRUE(platform_.messages.empty());
-  const ProgramState& s = State();
-  ASSERT_EQ(s.NumberOfPoints, 6);
-  EXPECT_TRUE(std::isnan(s.PointsInput[4]) && std::isinf(s.PointsInput[4 * 4 + 2]));
-  ASSERT_EQ(s.NumberOfTriangles, 2);
-  for (int vertex : std::vector<int>(s.Tpoints.begin(), s.Tpoints.begin() + 6))
-    EXPECT_TRUE(vertex != 1 && vertex != 4) << vertex;
+// A value that is no pixel coordinate is refused with the record that holds it; denormal values
+// read as 0; points at the same measured position are merged with a note.
+TEST_F(CommandFixture, PointsFileValuesAreCheckedBeforeTheyReplaceThePoints) {
+  const std::string good = "0 0 1 1\n5 0 6 1\n0 4 1 5\n";
+  WriteFile("good.pts", good);
+  Open(kPts, "good.pts");
+  platform_ = test::FakePlatform();
+  const struct {
+    const char* text;
+    const char* message;  // "" when accepted
+    double firstIdealX = 1;
+  } cases[] = {
+      {"0 0 1 1\nnan nan nan nan\n",
+       "Error - record 2 of bad.pts holds nan, which is not a pixel coordinate"},
+      {"0 0 1 1\n5 0 6 1\n0 4 1 5\nNAN 1 inf 2\n",
+       "Error - record 4 of bad.pts holds nan, which is not a pixel coordinate"},
+      {"1e39 0 0 0\n", "Error - record 1 of bad.pts holds inf, which is not a pixel coordinate"},
+      {"0 0 1 1\n0 -1000001 0 0\n",
+       "Error - record 2 of bad.pts holds -1e+06, which is not a pixel coordinate"},
+      {"0 0 1e-42 1\n5 0 6 1\n0 4 1 5\n", "", 0},
+      {"0 0 1 1\n5 0 6 1\n0 0 7 7\n0 4 1 5\n5 0 6 1\n", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    WriteFile("bad.pts", c.text);
+    platform_.notes.clear();
+    if (*c.message != '\0') {
+      ExpectRefused(kPts, "bad.pts", c.message);
+      continue;
+    }
+    platform_.messages.clear();
+    Open(kPts, "bad.pts");
+    DeliverNotes(platform_);
+    EXPECT_TRUE(platform_.messages.empty());
+    const ProgramState& s = State();
+    ASSERT_EQ(s.NumberOfPoints, 3);
+    EXPECT_EQ(std::vector<double>(s.PointsInput.begin(), s.PointsInput.begin() + 12),
+              (std::vector<double>{0, 0, c.firstIdealX, 1, 5, 0, 6, 1, 0, 4, 1, 5}));
+    EXPECT_EQ(s.NumberOfTriangles, 1);
+  }
+  EXPECT_EQ(platform_.notes,
+            std::vector<std::string>{
+                "bad.pts: 2 points at the measured position of an earlier one were left out"});
 }
 
 }  // namespace
