@@ -82,9 +82,13 @@ bool ConsolePlatform::RunImageFormatDialog(ImageFormatDialogData& data) {
       if (data.formats[i] == wanted) found = static_cast<int>(i);
     }
     if (found < 0) {
-      usageError_ = "--format " + std::to_string(formatAnswer_->width) + "x" +
-                    std::to_string(formatAnswer_->height) +
-                    " is not a format of this file's value count";
+      stepFailure_ = "--format " + std::to_string(formatAnswer_->width) + "x" +
+                     std::to_string(formatAnswer_->height) +
+                     " is not a format of this file's value count; its formats:";
+      for (const std::string& format : data.formats) {
+        stepFailure_ += " " + format.substr(0, format.find(' ')) + "x" +
+                        format.substr(format.rfind(' ') + 1);
+      }
       return false;
     }
     data.selection = found;

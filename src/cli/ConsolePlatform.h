@@ -49,15 +49,16 @@ class ConsolePlatform : public Platform {
 
   int messages() const { return messages_; }
   bool interrupted() const { return interrupted_; }
-  // A --format that is not in the dialog's list: the reason, or empty.
-  const std::string& usageError() const { return usageError_; }
+  // A --format that is not in the dialog's list: the reason, or empty. Known only once the
+  // file was read, so it is a failure of the step (exit status 1), not a usage error.
+  const std::string& stepFailure() const { return stepFailure_; }
   // --format or --offset given but the file needed no image-format dialog.
   bool formatAnswerUnused() const;
 
  private:
   int messages_ = 0;
   bool interrupted_ = false;
-  std::string usageError_;
+  std::string stepFailure_;
   std::optional<std::string> fileAnswer_;
   std::optional<FormatChoice> formatAnswer_;
   std::optional<OffsetChoice> offsetAnswer_;

@@ -222,9 +222,9 @@ int RunSteps(const std::vector<Step>& steps, ConsolePlatform& platform, bool tim
     DeliverNotes(platform);
     if (timings) std::fprintf(stderr, "timing: %s %.3f s\n", step.name.c_str(), seconds(stepStart));
 
-    if (!platform.usageError().empty()) {
-      std::fprintf(stderr, "zmrcal: %s\n%s", platform.usageError().c_str(), UsageText().c_str());
-      return finish(kExitUsage);
+    if (!platform.stepFailure().empty()) {
+      std::fprintf(stderr, "zmrcal: %s: %s\n", step.name.c_str(), platform.stepFailure().c_str());
+      return finish(kExitMessage);
     }
     if (platform.formatAnswerUnused()) {
       std::fprintf(stderr,

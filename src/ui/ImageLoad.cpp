@@ -57,6 +57,10 @@ bool LoadTextImage(Platform& platform, const std::string& fileName, const char* 
   ProgramState& s = platform.Program();
   // More values than any image holds, or a working size beyond the cap: refused before the
   // format list, the offsets or the dialog are touched.
+  if (s.IMAGE_X < 1 || s.IMAGE_Y < 1) {
+    platform.Message(kErrorImageSizeNotPositive, kMessageCaption);
+    return false;
+  }
   if (counted.tooMany || !ImageSizeAllowed(s.IMAGE_X, s.IMAGE_Y)) {
     platform.Message(kErrorImageTooLarge, kMessageCaption);
     return false;

@@ -13,6 +13,8 @@ namespace zmr {
 inline constexpr const char* kErrorInImageFile = "Error in image file";
 // Message of an image whose size is beyond what the program holds.
 inline constexpr const char* kErrorImageTooLarge = "Error - the image is too large";
+inline constexpr const char* kErrorImageSizeNotPositive =
+    "Error - the image width and height must be at least 1";
 // Message of an image whose arrays could not be allocated.
 inline constexpr const char* kErrorNoMemory = "Error - not enough memory for the image";
 

@@ -45,7 +45,9 @@ TEST_F(CommandsTest, RefusedCommandsShowTheirMessageAndWriteNothing) {
                {FindStep("center-mesh")->id, kErrorNoDetection},
                {IDM_POINTS_OPEN, kErrorReadingPoints, "missing.txt"},
                {IDM_POINTS_SAVE, kErrorCreatingPoints, "nowhere/p.txt"},
-               {IDM_OPEN_OSTREL, kErrorImageTooLarge, in, 0, 0, false, 5, 32, 40000}};
+               {IDM_OPEN_OSTREL, kErrorImageTooLarge, in, 0, 0, false, 5, 32, 40000},
+               {IDM_OPEN_OSTREL, kErrorImageSizeNotPositive, in, 0, 0, false, 5, 32, 0},
+               {IDM_OPEN_ASCII, kErrorImageSizeNotPositive, in, 0, 0, false, 5, 32, -3}};
   test::WriteFile(in, "1 2 3 4 5 6\n");
   for (const auto& c : cases) {
     ProgramState& s = State();
