@@ -1,6 +1,6 @@
 // The pixel-map drivers against the per-pixel search of every triangle: the triangle map, the
 // transformation, the rotation and scale adjustment, the reduced shift table and the
-// extrapolation nodes must leave the same bits, files and logs on generated meshes.
+// extrapolation's added points must leave the same bits, files and logs on generated meshes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,6 +18,7 @@
 #include "geometry/TriangleMap.h"
 #include "geometry/Triangulate.h"
 #include "oracle/LiteralGeometry.h"
+#include "oracle/Outputs.h"
 #include "state/ProgramState.h"
 #include "support/TestSupport.h"
 
@@ -30,10 +31,6 @@ struct Rng : std::mt19937 {
   int In(int lo, int hi) { return lo + static_cast<int>((*this)() % (hi - lo + 1u)); }
   double Unit() { return ((*this)() >> 5) * 0x1p-27; }
 };
-
-std::string Bytes(const auto& v) {
-  return std::string(reinterpret_cast<const char*>(v.data()), v.size() * sizeof v[0]);
-}
 
 // A lattice over an image of 8 to 72 pixels a side, with vertices on pixel centres and edges
 // along rows and columns, or jittered (now and then only a hair across the rows), in quarter
@@ -89,18 +86,20 @@ ProgramState& Load(int kind, std::uint32_t seed) {
 // of every pixel (rows one by one come with the transformation and adjustment); the transformation
 // of random pixels, areas (outside the zone these must stay) and shifts, some runs cancelled; the
 // rotation and scale adjustment with its log and files; the reduced shift table for any step and
-// field position; the extrapolation nodes against those the search puts outside every triangle
-// (both sides take the refusal of a singular fit, which comes before any node is looked at).
-std::vector<std::string> Drivers(int kind, std::uint32_t seed, bool literal) {
+// field position; the whole rows the extrapolation adds, against the nodes the search puts
+// outside every triangle moved by the fitted cubic (both sides take the program's fit and its
+// refusal of a singular one).
+std::vector<oracle::Output> Drivers(int kind, std::uint32_t seed, bool literal) {
+  using oracle::Elements;
   Rng rng(seed);
   ProgramState* s = &Load(kind, seed);
   const long M = s->cxDib, N = s->cyDib;
-  std::vector<double> xs = PixelCoordinates(M), ys = PixelCoordinates(N), shift(M * N, 7.5), nodes;
+  std::vector<double> xs = PixelCoordinates(M), ys = PixelCoordinates(N), shift(M * N, 7.5);
   std::vector<int> map;
   EXPECT_TRUE(literal || MapTriangles(xs, ys, map));
   for (std::size_t k = 0; literal && k < xs.size() * ys.size(); ++k)
-    map.push_back(FindTrianglePI(xs[k % M], ys[k / M]));
-  std::vector<std::string> out = {Bytes(map)};
+    map.push_back(oracle::FindTriangleLiteral(xs[k % M], ys[k / M]));
+  std::vector<oracle::Output> out = {Elements("triangle map", map)};
   EXPECT_EQ(AllocateImageArrays(M, N), 1);
   s->fTerminated = seed % 10 == 0;
   for (std::size_t k = 0; k < s->Area.size(); ++k)
@@ -108,8 +107,10 @@ std::vector<std::string> Drivers(int kind, std::uint32_t seed, bool literal) {
     s->deltaY[k] = -rng.Unit();
   (literal ? oracle::RunTransformLiteral : RunTransform)(M, N);
   const int counters[] = {s->iProgressStatus, s->iDetectedAreas};
-  out.insert(out.end(), {Bytes(s->Mtarget), Bytes(s->Area), Bytes(s->Signal), Bytes(s->deltaX),
-                         Bytes(s->deltaY), Bytes(std::span(counters))});
+  out.insert(out.end(), {Elements("Mtarget", s->Mtarget), Elements("Area", s->Area),
+                         Elements("Signal", s->Signal), Elements("deltaX", s->deltaX),
+                         Elements("deltaY", s->deltaY),
+                         Elements("transform progress, lines", std::span(counters))});
   s = &Load(kind, seed);
   std::vector<double> result(4), yshift(M * N, -7.5);  // centre, rotation, scale
   std::vector<int> area(M * N, 3);
@@ -117,21 +118,24 @@ std::vector<std::string> Drivers(int kind, std::uint32_t seed, bool literal) {
   (literal ? oracle::ArrayStatisticsLiteral : ArrayStatistics)(
       &result[0], &result[2], &result[3], M, N, shift.data(), yshift.data(), area.data());
   const std::span<const double> points(s->PointsInput.data(), 4 * s->NumberOfPoints);
-  out.insert(out.end(), {Bytes(result), Bytes(shift), Bytes(yshift), Bytes(area), Bytes(points),
-                         test::ReadFile("Trace.log"), test::ReadFile("CorrectedPoints.txt"),
-                         std::to_string(s->iProgressStatus)});
+  const int progress[] = {s->iProgressStatus};
+  out.insert(out.end(), {Elements("centre, rotation, scale", result), Elements("Xshift", shift),
+                         Elements("Yshift", yshift), Elements("zone", area),
+                         Elements("adjusted PointsInput", points),
+                         oracle::Text("Trace.log", test::ReadFile("Trace.log")),
+                         oracle::Text("CorrectedPoints.txt", test::ReadFile("CorrectedPoints.txt")),
+                         Elements("adjustment progress", std::span(progress))});
   s = &Load(kind, seed), s->xoffset = rng.In(-20, 1030 - M), s->yoffset = rng.In(-20, 1030 - N);
   const auto reduced =
       literal ? oracle::CalculateReducedGridShiftsLiteral : CalculateReducedGridShifts;
-  out.insert(out.end(), {std::to_string(reduced(M, N, rng.In(1, 12), 0)), Bytes(s->PointsOutput)});
+  const int records[] = {reduced(M, N, rng.In(1, 12), 0)};
+  out.insert(out.end(), {Elements("reduced table records", std::span(records)),
+                         Elements("PointsOutput", s->PointsOutput)});
   s = &Load(kind, seed), s->EdgeGrid = 1 + seed % 6;
-  for (const auto& node :
-       literal ? oracle::OutsideMeshNodesLiteral(M, N) : std::vector<std::array<long, 2>>{})
-    nodes.insert(nodes.end(), {static_cast<double>(node[0]), static_cast<double>(node[1])});
   const long before = s->NumberOfPoints, refused = AddBoundaryCalibrationPoints(M, N) != 1;
-  for (long k = before; !literal && k < s->NumberOfPoints; ++k)
-    nodes.insert(nodes.end(), {s->PointsInput[4 * k], s->PointsInput[4 * k + 1]});
-  out.push_back(refused ? "refused" : Bytes(nodes));
+  std::vector<double> added(&s->PointsInput[4 * before], &s->PointsInput[4 * s->NumberOfPoints]);
+  if (literal && !refused) added = oracle::BoundaryPointsLiteral(M, N);
+  out.push_back(Elements(refused ? "refused extrapolation" : "extrapolated rows", added));
   return out;
 }
 
@@ -139,7 +143,9 @@ class GeometryOracleTest : public test::StateTest, public testing::WithParamInte
 
 TEST_P(GeometryOracleTest, DriversEqualThePerPixelSearch) {
   for (std::uint32_t seed = 1; seed <= 15; ++seed) {
-    ASSERT_EQ(Drivers(GetParam(), seed, false), Drivers(GetParam(), seed, true)) << "seed " << seed;
+    ASSERT_EQ(FirstDifference(Drivers(GetParam(), seed, false), Drivers(GetParam(), seed, true)),
+              "")
+        << "seed " << seed;
   }
 }
 
