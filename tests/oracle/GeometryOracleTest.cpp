@@ -83,23 +83,26 @@ ProgramState& Load(int kind, std::uint32_t seed) {
 }
 
 // Everything the drivers leave, fast or literal, each on the freshly loaded scene: the triangles
-// of every pixel (rows one by one come with the transformation and adjustment); the transformation
-// of random pixels, areas (outside the zone these must stay) and shifts, some runs cancelled; the
-// rotation and scale adjustment with its log and files; the reduced shift table for any step and
-// field position; the whole rows the extrapolation adds, against the nodes the search puts
-// outside every triangle moved by the fitted cubic (both sides take the program's fit and its
-// refusal of a singular one).
+// of every pixel, mapped and searched one by one (rows one by one come with the transformation
+// and adjustment); the transformation of random pixels, areas (outside the zone these must stay)
+// and shifts, some runs cancelled; the rotation and scale adjustment with its log and files; the
+// reduced shift table for any step and field position; the whole rows the extrapolation adds,
+// against the nodes the search puts outside every triangle moved by the fitted cubic (both sides
+// take the program's fit and its refusal of a singular one).
 std::vector<oracle::Output> Drivers(int kind, std::uint32_t seed, bool literal) {
   using oracle::Elements;
   Rng rng(seed);
   ProgramState* s = &Load(kind, seed);
   const long M = s->cxDib, N = s->cyDib;
   std::vector<double> xs = PixelCoordinates(M), ys = PixelCoordinates(N), shift(M * N, 7.5);
-  std::vector<int> map;
+  std::vector<int> map, search;  // the map, and the program's own search at every pixel
+  for (std::size_t k = 0; k < xs.size() * ys.size(); ++k)
+    search.push_back(
+        (literal ? oracle::FindTriangleLiteral : FindTrianglePI)(xs[k % M], ys[k / M]));
+  if (literal) map = search;
   EXPECT_TRUE(literal || MapTriangles(xs, ys, map));
-  for (std::size_t k = 0; literal && k < xs.size() * ys.size(); ++k)
-    map.push_back(oracle::FindTriangleLiteral(xs[k % M], ys[k / M]));
-  std::vector<oracle::Output> out = {Elements("triangle map", map)};
+  std::vector<oracle::Output> out = {Elements("triangle map", map),
+                                     Elements("FindTrianglePI", search)};
   EXPECT_EQ(AllocateImageArrays(M, N), 1);
   s->fTerminated = seed % 10 == 0;
   for (std::size_t k = 0; k < s->Area.size(); ++k)
@@ -133,7 +136,8 @@ std::vector<oracle::Output> Drivers(int kind, std::uint32_t seed, bool literal) 
                          Elements("PointsOutput", s->PointsOutput)});
   s = &Load(kind, seed), s->EdgeGrid = 1 + seed % 6;
   const long before = s->NumberOfPoints, refused = AddBoundaryCalibrationPoints(M, N) != 1;
-  std::vector<double> added(&s->PointsInput[4 * before], &s->PointsInput[4 * s->NumberOfPoints]);
+  std::vector<double> added(s->PointsInput.begin() + 4 * before,
+                            s->PointsInput.begin() + 4 * s->NumberOfPoints);
   if (literal && !refused) added = oracle::BoundaryPointsLiteral(M, N);
   out.push_back(Elements(refused ? "refused extrapolation" : "extrapolated rows", added));
   return out;
