@@ -5,6 +5,7 @@
 // extrapolation's fit recovers a cubic displacement field in x and in y.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -61,26 +62,23 @@ TEST_F(GeometryTest, InterpolationAndSplatReproduceAnAffineField) {
         double mass = 0, mx = 0, my = 0;  // of the splat, whose centre is the moved pixel
         for (long k = 0; k < M * N; ++k)
           mass += image[k], mx += image[k] * (k % M), my += image[k] * (k / M);
-        const double got[] = {elimination[0], elimination[1],
-                              cramer[0],      cramer[1],
-                              dx[j * M + i],  dy[j * M + i],
-                              mx / mass - i,  my / mass - j,
-                              mass,           static_cast<double>(area[j * M + i])};
-        const double want[] = {field(p, 0), field(p, 1), field(p, 0), field(p, 1), field(p, 0),
-                               field(p, 1), field(p, 0), field(p, 1), intensity,   0};
-        const char* what[] = {"ApproximateShift x",
-                              "ApproximateShift y",
-                              "ApproximateShiftsT x",
-                              "ApproximateShiftsT y",
-                              "transform deltaX",
-                              "transform deltaY",
-                              "splat centre x - i",
-                              "splat centre y - j",
-                              "splat sum",
-                              "Area"};
-        for (int q = 0; q < 10; ++q)
-          EXPECT_NEAR(got[q], want[q], 1e-9)
-              << what[q] << " at (" << i << ", " << j << ") of triangle " << &c - cases;
+        const double x = field(p, 0), y = field(p, 1);
+        const struct {
+          const char* what;
+          double got, want;
+        } checks[] = {{"ApproximateShift x", elimination[0], x},
+                      {"ApproximateShift y", elimination[1], y},
+                      {"ApproximateShiftsT x", cramer[0], x},
+                      {"ApproximateShiftsT y", cramer[1], y},
+                      {"transform deltaX", dx[j * M + i], x},
+                      {"transform deltaY", dy[j * M + i], y},
+                      {"splat centre x - i", mx / mass - i, x},
+                      {"splat centre y - j", my / mass - j, y},
+                      {"splat sum", mass, intensity},
+                      {"Area", static_cast<double>(area[j * M + i]), 0}};
+        for (const auto& k : checks)
+          EXPECT_NEAR(k.got, k.want, 1e-9)
+              << k.what << " at (" << i << ", " << j << ") of triangle " << &c - cases;
       }
     }
   }
