@@ -5,11 +5,14 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
+#include <functional>
 #include <tuple>
 
 #include "state/ProgramState.h"
@@ -25,24 +28,37 @@ namespace {
 
 using Typing = std::vector<std::pair<const char*, const char*>>;  // field name, text typed over it
 
+// Answers each modal dialog once it is shown: hands it to answer, then presses Return.
+class Person {
+ public:
+  explicit Person(std::function<void(QWidget*)> answer) : answer_(std::move(answer)) {
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (modal == nullptr || modal == handled_ || !modal->isVisible()) return;
+      handled_ = modal;
+      ++shown;
+      answer_(modal);
+      QTest::keyClick(modal, Qt::Key_Return);
+    });
+    timer_.start(5);
+  }
+  std::size_t shown = 0;
+
+ private:
+  std::function<void(QWidget*)> answer_;
+  QPointer<QWidget> handled_;
+  QTimer timer_;
+};
+
 using DialogsTest = test::StateTest;
 
 TEST_F(DialogsTest, FieldsTypedIntoTheDialogsReachTheProgramState) {
   QtPlatform platform;
   StartProgram(platform);
-  State().Ethresh = 0.35;  // shown in its field, read back unchanged
   test::WriteFile("image.txt", "12 11 10 9 8 7 6 5 4 3 2 1\n");
-  // On each modal dialog once shown: types over the fields of it that the step names, then
-  // presses Return.
+  // Types over the fields of each dialog that the step names.
   Typing typing;
-  std::size_t shown = 0;
-  QPointer<QWidget> handled;
-  QTimer person;
-  QObject::connect(&person, &QTimer::timeout, [&] {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (modal == nullptr || modal == handled || !modal->isVisible()) return;
-    handled = modal;
-    ++shown;
+  Person person([&](QWidget* modal) {
     if (auto* files = qobject_cast<QFileDialog*>(modal)) files->setDirectory(QDir::currentPath());
     for (const auto& [field, text] : typing) {
       if (auto* edit = modal->findChild<QLineEdit*>(field)) {
@@ -50,25 +66,21 @@ TEST_F(DialogsTest, FieldsTypedIntoTheDialogsReachTheProgramState) {
         QTest::keyClicks(edit, text);
       }
     }
-    QTest::keyClick(modal, Qt::Key_Return);
   });
-  person.start(5);
 
   // Each step: its command, the typing, and the number of modal dialogs it shows.
   const std::tuple<int, Typing, std::size_t> steps[] = {
-      {IDM_OPTIONS, {{"field500", "16"}, {"field501", "16"}, {"field502", "7"}}, 1},
+      {IDM_OPTIONS, {{"field500", "16"}, {"field501", "16"}}, 1},
       // Twelve values where the image holds 16 x 16: the file dialog, then the image format.
       {IDM_OPEN_ASCII, {{"fileNameEdit", "image"}, {"field510", "3"}, {"field511", "5"}}, 2},
       {IDM_THRESHOLD, {}, 0}};
   for (const auto& [id, typed, dialogs] : steps) {
     typing = typed;
-    shown = 0;
+    person.shown = 0;
     ASSERT_TRUE(RunCommand(id, platform));
-    EXPECT_EQ(shown, dialogs) << id;
+    EXPECT_EQ(person.shown, dialogs) << id;
   }
   const ProgramState& s = State();
-  EXPECT_EQ(s.FilterSize, 7);
-  EXPECT_DOUBLE_EQ(s.Ethresh, 0.35);
   EXPECT_EQ(s.szImageTitle, "image.txt");  // with the dialog's default suffix
   ASSERT_EQ(s.Msource.size(), 16u * 16u);
   // The first value, the largest, at the offsets typed.
@@ -81,6 +93,61 @@ TEST_F(DialogsTest, FieldsTypedIntoTheDialogsReachTheProgramState) {
   QTest::keyClick(dialog->findChild<QScrollBar*>("thresholdScroll"), Qt::Key_End);
   EXPECT_EQ(std::count(s.Mtarget.begin(), s.Mtarget.end(), 0), 16 * 16);
   delete dialog;
+}
+
+// Every field with a value none of the defaults has, the two offsets apart and swapped by the
+// typing: each shows its variable beside its label, and what is typed goes into its variable
+// and is shown the next time, except the image size, whose fields always show the size of the
+// current image. The slope field takes digits only; its decimal point stays.
+TEST_F(DialogsTest, OptionsDialogShowsEveryFieldAndStoresWhatIsTypedOverIt) {
+  QtPlatform platform;
+  StartProgram(platform);
+  ProgramState& s = State();
+  s.cxDib = 40, s.cyDib = 30, s.FilterSize = 3, s.MinPatchSize = 11, s.EdgeGrid = 24;
+  s.Ethresh = 0.35, s.xoffset = 96, s.yoffset = 160;
+  const struct {
+    const char* label;
+    const char* shown;
+    int keep;  // characters left before the typing
+    const char* typed;
+    double stored;
+    const char* shownAgain;
+  } fields[] = {{"Image width:", "40", 0, "640", 640, "40"},
+                {"Image height:", "30", 0, "480", 480, "30"},
+                {"Filter size:", "3", 0, "9", 9, "9"},
+                {"Min. patch size:", "11", 0, "250", 250, "250"},
+                {"Edge :", "24", 0, "17", 17, "17"},
+                {"Max. slope:", "0.35", 2, "6", 0.6, "0.6"},
+                {"ORBIK xoffset:", "96", 0, "160", 160, "160"},
+                {"ORBIK yoffset:", "160", 0, "96", 96, "96"}};
+  std::vector<std::vector<std::string>> seen;  // of each dialog, each field's label and text
+  Person person([&](QWidget* dialog) {
+    seen.emplace_back();
+    for (int i = 0; i < 8; ++i) {
+      auto* edit = dialog->findChild<QLineEdit*>(QString("field%1").arg(500 + i));
+      QString label = "no field";
+      for (const QLabel* l : dialog->findChildren<QLabel*>()) {
+        if (edit != nullptr && l->buddy() == edit) label = l->text() + " " + edit->text();
+      }
+      seen.back().push_back(label.toStdString());
+      if (edit == nullptr || seen.size() > 1) continue;
+      edit->setSelection(fields[i].keep, static_cast<int>(edit->text().size()) - fields[i].keep);
+      QTest::keyClicks(edit, fields[i].typed);
+    }
+  });
+  ASSERT_TRUE(RunCommand(IDM_OPTIONS, platform));
+  const double stored[] = {static_cast<double>(s.IMAGE_X),    static_cast<double>(s.IMAGE_Y),
+                           static_cast<double>(s.FilterSize), static_cast<double>(s.MinPatchSize),
+                           static_cast<double>(s.EdgeGrid),   s.Ethresh,
+                           static_cast<double>(s.xoffset),    static_cast<double>(s.yoffset)};
+  ASSERT_TRUE(RunCommand(IDM_OPTIONS, platform));
+  ASSERT_EQ(seen.size(), 2u);
+  for (int i = 0; i < 8; ++i) {
+    const auto& f = fields[i];
+    EXPECT_EQ(seen[0][i], std::string(f.label) + " " + f.shown) << "field" << 500 + i;
+    EXPECT_EQ(stored[i], f.stored) << f.label << " typed " << f.typed;
+    EXPECT_EQ(seen[1][i], std::string(f.label) + " " + f.shownAgain) << "field" << 500 + i;
+  }
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The pixel-map drivers against the per-pixel search of every triangle: the triangle map, the
 // transformation, the rotation and scale adjustment, the reduced shift table and the
-// extrapolation nodes must leave the same bits, files and logs on generated meshes.
+// extrapolation's added points must leave the same bits, files and logs on generated meshes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,6 +18,7 @@
 #include "geometry/TriangleMap.h"
 #include "geometry/Triangulate.h"
 #include "oracle/LiteralGeometry.h"
+#include "oracle/Outputs.h"
 #include "state/ProgramState.h"
 #include "support/TestSupport.h"
 
@@ -30,10 +31,6 @@ struct Rng : std::mt19937 {
   int In(int lo, int hi) { return lo + static_cast<int>((*this)() % (hi - lo + 1u)); }
   double Unit() { return ((*this)() >> 5) * 0x1p-27; }
 };
-
-std::string Bytes(const auto& v) {
-  return std::string(reinterpret_cast<const char*>(v.data()), v.size() * sizeof v[0]);
-}
 
 // A lattice over an image of 8 to 72 pixels a side, with vertices on pixel centres and edges
 // along rows and columns, or jittered (now and then only a hair across the rows), in quarter
@@ -86,21 +83,26 @@ ProgramState& Load(int kind, std::uint32_t seed) {
 }
 
 // Everything the drivers leave, fast or literal, each on the freshly loaded scene: the triangles
-// of every pixel (rows one by one come with the transformation and adjustment); the transformation
-// of random pixels, areas (outside the zone these must stay) and shifts, some runs cancelled; the
-// rotation and scale adjustment with its log and files; the reduced shift table for any step and
-// field position; the extrapolation nodes against those the search puts outside every triangle
-// (both sides take the refusal of a singular fit, which comes before any node is looked at).
-std::vector<std::string> Drivers(int kind, std::uint32_t seed, bool literal) {
+// of every pixel, mapped and searched one by one (rows one by one come with the transformation
+// and adjustment); the transformation of random pixels, areas (outside the zone these must stay)
+// and shifts, some runs cancelled; the rotation and scale adjustment with its log and files; the
+// reduced shift table for any step and field position; the whole rows the extrapolation adds,
+// against the nodes the search puts outside every triangle moved by the fitted cubic (both sides
+// take the program's fit and its refusal of a singular one).
+std::vector<oracle::Output> Drivers(int kind, std::uint32_t seed, bool literal) {
+  using oracle::Elements;
   Rng rng(seed);
   ProgramState* s = &Load(kind, seed);
   const long M = s->cxDib, N = s->cyDib;
-  std::vector<double> xs = PixelCoordinates(M), ys = PixelCoordinates(N), shift(M * N, 7.5), nodes;
-  std::vector<int> map;
+  std::vector<double> xs = PixelCoordinates(M), ys = PixelCoordinates(N), shift(M * N, 7.5);
+  std::vector<int> map, search;  // the map, and the program's own search at every pixel
+  for (std::size_t k = 0; k < xs.size() * ys.size(); ++k)
+    search.push_back(literal ? oracle::FindTriangleLiteral(xs[k % M], ys[k / M])
+                             : FindTrianglePI(*s, xs[k % M], ys[k / M]));
+  if (literal) map = search;
   EXPECT_TRUE(literal || MapTriangles(State(), xs, ys, map));
-  for (std::size_t k = 0; literal && k < xs.size() * ys.size(); ++k)
-    map.push_back(FindTrianglePI(State(), xs[k % M], ys[k / M]));
-  std::vector<std::string> out = {Bytes(map)};
+  std::vector<oracle::Output> out = {Elements("triangle map", map),
+                                     Elements("FindTrianglePI", search)};
   EXPECT_EQ(AllocateImageArrays(State(), M, N), 1);
   s->fTerminated = seed % 10 == 0;
   for (std::size_t k = 0; k < s->Area.size(); ++k)
@@ -108,8 +110,10 @@ std::vector<std::string> Drivers(int kind, std::uint32_t seed, bool literal) {
     s->deltaY[k] = -rng.Unit();
   literal ? oracle::RunTransformLiteral(M, N) : RunTransform(*s, M, N);
   const int counters[] = {s->iProgressStatus, s->iDetectedAreas};
-  out.insert(out.end(), {Bytes(s->Mtarget), Bytes(s->Area), Bytes(s->Signal), Bytes(s->deltaX),
-                         Bytes(s->deltaY), Bytes(std::span(counters))});
+  out.insert(out.end(), {Elements("Mtarget", s->Mtarget), Elements("Area", s->Area),
+                         Elements("Signal", s->Signal), Elements("deltaX", s->deltaX),
+                         Elements("deltaY", s->deltaY),
+                         Elements("transform progress, lines", std::span(counters))});
   s = &Load(kind, seed);
   std::vector<double> result(4), yshift(M * N, -7.5);  // centre, rotation, scale
   std::vector<int> area(M * N, 3);
@@ -122,22 +126,25 @@ std::vector<std::string> Drivers(int kind, std::uint32_t seed, bool literal) {
                     area.data());
   }
   const std::span<const double> points(s->PointsInput.data(), 4 * s->NumberOfPoints);
-  out.insert(out.end(), {Bytes(result), Bytes(shift), Bytes(yshift), Bytes(area), Bytes(points),
-                         test::ReadFile("Trace.log"), test::ReadFile("CorrectedPoints.txt"),
-                         std::to_string(s->iProgressStatus)});
+  const int progress[] = {s->iProgressStatus};
+  out.insert(out.end(), {Elements("centre, rotation, scale", result), Elements("Xshift", shift),
+                         Elements("Yshift", yshift), Elements("zone", area),
+                         Elements("adjusted PointsInput", points),
+                         oracle::Text("Trace.log", test::ReadFile("Trace.log")),
+                         oracle::Text("CorrectedPoints.txt", test::ReadFile("CorrectedPoints.txt")),
+                         Elements("adjustment progress", std::span(progress))});
   s = &Load(kind, seed), s->xoffset = rng.In(-20, 1030 - M), s->yoffset = rng.In(-20, 1030 - N);
   const int step = rng.In(1, 12);
-  const int reduced = literal ? oracle::CalculateReducedGridShiftsLiteral(M, N, step, 0)
-                              : CalculateReducedGridShifts(*s, M, N, step, 0);
-  out.insert(out.end(), {std::to_string(reduced), Bytes(s->PointsOutput)});
+  const int records[] = {literal ? oracle::CalculateReducedGridShiftsLiteral(M, N, step, 0)
+                                 : CalculateReducedGridShifts(*s, M, N, step, 0)};
+  out.insert(out.end(), {Elements("reduced table records", std::span(records)),
+                         Elements("PointsOutput", s->PointsOutput)});
   s = &Load(kind, seed), s->EdgeGrid = 1 + seed % 6;
-  for (const auto& node :
-       literal ? oracle::OutsideMeshNodesLiteral(M, N) : std::vector<std::array<long, 2>>{})
-    nodes.insert(nodes.end(), {static_cast<double>(node[0]), static_cast<double>(node[1])});
   const long before = s->NumberOfPoints, refused = AddBoundaryCalibrationPoints(State(), M, N) != 1;
-  for (long k = before; !literal && k < s->NumberOfPoints; ++k)
-    nodes.insert(nodes.end(), {s->PointsInput[4 * k], s->PointsInput[4 * k + 1]});
-  out.push_back(refused ? "refused" : Bytes(nodes));
+  std::vector<double> added(s->PointsInput.begin() + 4 * before,
+                            s->PointsInput.begin() + 4 * s->NumberOfPoints);
+  if (literal && !refused) added = oracle::BoundaryPointsLiteral(M, N);
+  out.push_back(Elements(refused ? "refused extrapolation" : "extrapolated rows", added));
   return out;
 }
 
@@ -145,7 +152,9 @@ class GeometryOracleTest : public test::StateTest, public testing::WithParamInte
 
 TEST_P(GeometryOracleTest, DriversEqualThePerPixelSearch) {
   for (std::uint32_t seed = 1; seed <= 15; ++seed) {
-    ASSERT_EQ(Drivers(GetParam(), seed, false), Drivers(GetParam(), seed, true)) << "seed " << seed;
+    ASSERT_EQ(FirstDifference(Drivers(GetParam(), seed, false), Drivers(GetParam(), seed, true)),
+              "")
+        << "seed " << seed;
   }
 }
 

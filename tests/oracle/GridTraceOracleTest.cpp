@@ -1,6 +1,6 @@
-// Grid tracing with the indexed nearest-spot search against the walk over the linear scan, on
-// generated grids of spots: logs, console text, node matrix, spot arrays, counts and ideal
-// grid must be identical.
+// Grid tracing with the indexed nearest-spot search against the literal walk over the linear
+// scan, on generated grids of spots: logs, console text, node matrix, spot arrays with their
+// ideal positions, counts and ideal grid must be identical.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,9 +8,11 @@
 #include <cmath>
 #include <cstdio>
 #include <random>
+#include <span>
 
 #include "detection/GridTrace.h"
 #include "oracle/LiteralGridTrace.h"
+#include "oracle/Outputs.h"
 #include "state/ProgramState.h"
 #include "support/TestSupport.h"
 
@@ -18,14 +20,11 @@ namespace {
 
 using namespace zmr;
 
-std::string Bytes(const auto* data, std::size_t count) {
-  return std::string(reinterpret_cast<const char*>(data), count * sizeof *data);
-}
-
 // A grid of spots, straight or turned, barrel-distorted, jittered, with spots left out (some
 // seeds) and spurious ones between the nodes, or one or two long rows, in a shuffled order inside
-// an image with a margin of a pitch: everything the walk leaves.
-std::vector<std::string> Trace(std::uint32_t seed, bool literal) {
+// an image with a margin of a pitch, traced from the image centre or from a given start point:
+// everything the walk leaves.
+std::vector<oracle::Output> Trace(std::uint32_t seed, bool literal) {
   std::mt19937 rng(seed);
   std::uniform_real_distribution<double> unit;
   const double pitch = 6 + 30 * unit(rng), angle = seed % 4 ? unit(rng) - 0.5 : 0;
@@ -56,23 +55,30 @@ std::vector<std::string> Trace(std::uint32_t seed, bool literal) {
   s.ImageM = std::ceil(hi[0] - lo[0] + 2 * pitch);
   s.ImageN = std::ceil(hi[1] - lo[1] + 2 * pitch);
   s.Ethresh = 0.2 + 0.15 * (seed % 4), s.DebugSwitch = seed % 5 == 0;
+  s.Centering = seed % 3 ? 0 : 0x21, s.InpCoor[0] = pitch * 2.5, s.InpCoor[1] = s.ImageN / 3.0;
   std::remove("Trace.log");
   testing::internal::CaptureStdout();
   literal ? oracle::GetGridShiftsLiteral() : GetGridShifts(s);
-  const std::string text = testing::internal::GetCapturedStdout();
-  const double grid[] = {s.Origin[0], s.Origin[1], s.ug[0], s.ug[1], s.vg[0], s.vg[1], s.Edge};
+  using oracle::Elements;
+  std::vector<oracle::Output> out = {
+      oracle::Text("console", testing::internal::GetCapturedStdout()),
+      oracle::Text("Trace.log", test::ReadFile("Trace.log"))};
+  const double grid[] = {s.Origin[0], s.Origin[1], s.ug[0], s.ug[1], s.vg[0],
+                         s.vg[1],     s.Edge,      s.Pc[0], s.Pc[1]};
   const long counts[] = {s.NumberOfPoints, s.OccupiedPoints, s.iAssignedPoints};
-  std::vector<std::string> out = {text, test::ReadFile("Trace.log"), Bytes(grid, 7),
-                                  Bytes(counts, 3)};
-  for (auto* v : {&s.PMatrix, &s.Pflag, &s.Pi, &s.Pj}) out.push_back(Bytes(v->data(), v->size()));
-  for (auto* v : {&s.SX, &s.SY, &s.PointsBuffer}) out.push_back(Bytes(v->data(), v->size()));
+  out.insert(out.end(),
+             {Elements("Origin, ug, vg, Edge, Pc", std::span(grid)),
+              Elements("NumberOfPoints, OccupiedPoints, iAssignedPoints", std::span(counts)),
+              Elements("PMatrix", s.PMatrix), Elements("Pflag", s.Pflag), Elements("Pi", s.Pi),
+              Elements("Pj", s.Pj), Elements("SX", s.SX), Elements("SY", s.SY),
+              Elements("PointsBuffer", s.PointsBuffer)});
   return out;
 }
 
 TEST(GridTraceOracleTest, WholeTracingRunsMatchTheLinearSearch) {
   test::TempDir dir;
   for (std::uint32_t seed = 1; seed <= 80; ++seed) {
-    ASSERT_EQ(Trace(seed, false), Trace(seed, true)) << "seed " << seed;
+    ASSERT_EQ(FirstDifference(Trace(seed, false), Trace(seed, true)), "") << "seed " << seed;
   }
   ResetProgramState();
 }

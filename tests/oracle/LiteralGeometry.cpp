@@ -1,10 +1,9 @@
 #include "oracle/LiteralGeometry.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 
-#include "export/GridShifts.h"
-#include "geometry/LeastSquare.h"
 #include "geometry/RotationScale.h"
 #include "geometry/Transform.h"
 #include "geometry/TriangleLocation.h"
@@ -16,7 +15,31 @@ namespace {
 
 bool Cancelled() { return State().fTerminated.load(std::memory_order_acquire) != 0; }
 
+// 0, step, 2 step, ... below size, then size - 1 when the last of them falls short of it.
+std::vector<long> MeshCoordinates(long step, long size) {
+  std::vector<long> c;
+  for (long v = 0; v < size; v += step) c.push_back(v);
+  if (!c.empty() && c.back() < size - 1) c.push_back(size - 1);
+  return c;
+}
+
 }  // namespace
+
+long FindTriangleLiteral(double X, double Y) {
+  const ProgramState& s = State();
+  const long count = std::clamp(s.NumberOfTriangles, 0L, static_cast<long>(s.Tpoints.size() / 3));
+  for (long t = 0; t < count; ++t) {
+    bool inside = true;
+    for (int e = 0; e < 3; ++e) {
+      const double* U1 = &s.PointsInput[4 * s.Tpoints[3 * t + e]];
+      const double* U2 = &s.PointsInput[4 * s.Tpoints[3 * t + (e + 1) % 3]];
+      const double cross = (U2[0] - U1[0]) * (Y - U1[1]) - (U2[1] - U1[1]) * (X - U1[0]);
+      inside = inside && (cross > 0 || cross == 0);  // not a number: outside
+    }
+    if (inside) return t;
+  }
+  return -1;
+}
 
 int RunTransformLiteral(long ImageM, long ImageN) {
   ProgramState& s = State();
@@ -31,8 +54,10 @@ int RunTransformLiteral(long ImageM, long ImageN) {
     for (long i = 0; i < M && !Cancelled(); ++i) {
       const long long done = static_cast<long long>(j) * M + i;
       s.iProgressStatus.store(static_cast<int>((100 * done) / ctotal), std::memory_order_relaxed);
-      TransformCoordinates(State(), i, j, M, N, s.Msource.data(), s.Signal.data(), s.Area.data(),
-                           s.deltaX.data(), s.deltaY.data());
+      const long t = FindTriangleLiteral(static_cast<double>(i), static_cast<double>(j));
+      if (t == -1) continue;
+      TransformPixel(State(), i, j, t, M, N, s.Msource.data(), s.Signal.data(), s.Area.data(),
+                     s.deltaX.data(), s.deltaY.data());
     }
   }
   ArrayNormalise(s.Signal.data(), M, N, 255.0);
@@ -58,7 +83,7 @@ int ArrayStatisticsLiteral(double* Center, double* Rotation, double* Scale, long
                               std::memory_order_relaxed);
       const double P0[2] = {static_cast<double>(i), static_cast<double>(j)};
       double D[2] = {0.0, 0.0};
-      const long t = FindTrianglePI(State(), P0[0], P0[1]);
+      const long t = FindTriangleLiteral(P0[0], P0[1]);
       if (t == -1) {
         Area[index] = 0;
       } else {
@@ -81,48 +106,46 @@ int ArrayStatisticsLiteral(double* Center, double* Rotation, double* Scale, long
 }
 
 int CalculateReducedGridShiftsLiteral(long M, long N, int Step, [[maybe_unused]] int Mode) {
-  if (!ReducedGridShiftsProblem(State(), M, N, Step).empty()) return 0;
   ProgramState& s = State();
-  const long long field = s.ORBIKE;
-  double* out = s.PointsOutput.data();
-  int count = 0;
-  for (long long j = 0; j * Step <= field; ++j) {
+  std::vector<double> rows;
+  for (long long j = 0; j * Step <= s.ORBIKE; ++j) {
     const long long jc = j * Step - s.yoffset;
     if (jc < 0 || jc >= N) continue;
-    for (long long i = 0; i * Step <= field; ++i) {
+    for (long long i = 0; i * Step <= s.ORBIKE; ++i) {
       const long long ic = i * Step - s.xoffset;
       if (ic < 0 || ic >= M) continue;
-      const double x = static_cast<double>(ic);
-      const double y = static_cast<double>(jc);
-      double dx = 0.0;
-      double dy = 0.0;
-      CalculateGridShifts(State(), M, N, x, y, dx, dy);
-      double* r = out + 4L * count;
-      r[0] = x;
-      r[1] = y;
-      r[2] = x + dx;
-      r[3] = y + dy;
-      ++count;
+      const double P0[2] = {static_cast<double>(ic), static_cast<double>(jc)};
+      double D[2] = {0.0, 0.0};
+      const long t = FindTriangleLiteral(P0[0], P0[1]);
+      if (t != -1) ApproximateShiftsT(State(), P0, D, t);
+      rows.insert(rows.end(), {P0[0], P0[1], P0[0] + D[0], P0[1] + D[1]});
     }
   }
-  return count;
+  // More nodes than PointsOutput has records for: refused, nothing written.
+  const std::size_t records = std::min<std::size_t>(s.MAXPoints, s.PointsOutput.size() / 4);
+  if (rows.size() / 4 > records) return 0;
+  std::copy(rows.begin(), rows.end(), s.PointsOutput.begin());
+  return static_cast<int>(rows.size() / 4);
 }
 
-std::vector<std::array<long, 2>> OutsideMeshNodesLiteral(int M, int N) {
-  const long step = State().EdgeGrid * kExtrapolationStepFactor;
-  std::vector<long> xs(static_cast<std::size_t>(MeshCoordinateCount(step, M)));
-  std::vector<long> ys(static_cast<std::size_t>(MeshCoordinateCount(step, N)));
-  GenerateMeshCoordinates(xs.data(), step, M);
-  GenerateMeshCoordinates(ys.data(), step, N);
-  std::vector<std::array<long, 2>> nodes;
-  for (long i : xs) {
-    for (long j : ys) {
-      if (FindTrianglePI(State(), static_cast<double>(i), static_cast<double>(j)) == -1) {
-        nodes.push_back({i, j});
-      }
+std::vector<double> BoundaryPointsLiteral(int M, int N) {
+  const ProgramState& s = State();
+  const long step = 4 * s.EdgeGrid;
+  std::vector<double> rows;
+  for (long i : MeshCoordinates(step, M)) {
+    for (long j : MeshCoordinates(step, N)) {
+      const double x = static_cast<double>(i), y = static_cast<double>(j);
+      if (FindTriangleLiteral(x, y) != -1) continue;
+      // 1, x, y, x^2, y^2, xy, x^3, y^3, x^2 y, y^2 x; x coefficients first, then y.
+      const double f[10] = {1,     x,         y,         x * x,     y * y,
+                            x * y, x * x * x, y * y * y, x * x * y, y * y * x};
+      double d[2] = {0.0, 0.0};
+      for (int a = 0; a < 2; ++a)
+        for (int k = 0; k < 10; ++k) d[a] += s.WX_LS[10 * a + k] * f[k];
+      rows.insert(rows.end(), {x, y, x + d[0], y + d[1]});
     }
   }
-  return nodes;
+  return rows;
 }
 
 }  // namespace zmr::oracle

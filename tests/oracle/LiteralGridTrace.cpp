@@ -17,6 +17,52 @@ int SpotCount() {
   return static_cast<int>(std::clamp(State().NumberOfPoints, 0L, capacity));
 }
 
+// The nearest of the first n spots with D 0 strictly closer than *Dmin (the first of equals),
+// which then becomes *Dmin; -1 when there is none.
+int FindClosest(double x, double y, const double* X, const double* Y, const int* D, int n,
+                double* Dmin) {
+  int found = -1;
+  for (int k = 0; k < n; ++k) {
+    const double d = std::sqrt((X[k] - x) * (X[k] - x) + (Y[k] - y) * (Y[k] - y));
+    if (D[k] == 0 && d < *Dmin) *Dmin = d, found = k;
+  }
+  return found;
+}
+
+// The spot numbers of nodes 40..59 (free nodes as 0), then every spot's node.
+void PrintNodes() {
+  const ProgramState& s = State();
+  for (int i = 40; i < 60; ++i) {
+    for (int j = 40; j < 60; ++j) std::printf(" %2i", std::max(s.PMatrix[i * kGridNodes + j], 0));
+    std::printf("\n");
+  }
+  for (int k = 0; k < SpotCount(); ++k) std::printf("%i -> [%i %i]\n", k, s.Pi[k], s.Pj[k]);
+}
+
+// Logs which spots are assigned, then removes each unassigned one by moving the whole rest of
+// the list down one place (the last entry stays, repeated into every slot freed).
+void DeleteNotAssigned(double* PX, double* PY, double* SX, double* SY, int* PD) {
+  const int n = SpotCount();
+  TraceLog(State(), "Deleting points not assigned to ideal grid \n");
+  for (int k = 0; k < n; ++k) {
+    TraceLog(State(), " %c%-3i|", PD[k] == 0 ? '-' : '+', k);
+    if (k % 10 == 0) TraceLog(State(), "\n");
+  }
+  TraceLog(State(), "\n");
+  int left = n;
+  for (int k = 0; k < left;) {
+    if (PD[k] != 0) {
+      ++k;
+      continue;
+    }
+    for (int m = k; m + 1 < n; ++m)
+      PX[m] = PX[m + 1], PY[m] = PY[m + 1], SX[m] = SX[m + 1], SY[m] = SY[m + 1], PD[m] = PD[m + 1];
+    --left;
+  }
+  State().NumberOfPoints = left;
+  TraceLog(State(), "%li points left \n", State().NumberOfPoints);
+}
+
 void TraceLiteral(int oind, int nind, double* PX, double* PY, int* PD, int is, int js, int in,
                   int jn) {
   static const int Shift[2][4] = {{-1, 0, 1, 0}, {0, -1, 0, 1}};
@@ -41,7 +87,7 @@ void TraceLiteral(int oind, int nind, double* PX, double* PY, int* PD, int is, i
     const double R[2] = {Q[0] + a[0] * u[0] + a[1] * v[0], Q[1] + a[0] * u[1] + a[1] * v[1]};
     if (s.DebugSwitch) TraceLog(State(), "(testing X=%f Y=%f)", R[0], R[1]);
     double Distance = s.Edge;
-    const int pind = FindClosestPoint(R[0], R[1], PX, PY, PD, SpotCount(), &Distance);
+    const int pind = FindClosest(R[0], R[1], PX, PY, PD, SpotCount(), &Distance);
     if (pind >= 0 && Distance < s.Edge * s.Ethresh) {
       s.PMatrix[i * kGridNodes + j] = pind;
       if (s.DebugSwitch) {
@@ -61,8 +107,8 @@ void TraceLiteral(int oind, int nind, double* PX, double* PY, int* PD, int is, i
   }
 }
 
-int GenerateShiftsLiteral(ProgramState& /*s*/, double* PX, double* PY, int* PD, double* SX,
-                          double* SY, const double* Pg) {
+int GenerateShiftsLiteral(double* PX, double* PY, int* PD, double* SX, double* SY,
+                          const double* Pg) {
   ProgramState& s = State();
   double Dtemp = 1000.0;
   s.Edge = static_cast<double>(s.ImageM);
@@ -74,10 +120,10 @@ int GenerateShiftsLiteral(ProgramState& /*s*/, double* PX, double* PY, int* PD, 
   int oind = -1;
   int nind = -1;
   if (n >= 2) {
-    oind = FindClosestPoint(Pg[0], Pg[1], PX, PY, PD, n, &Dtemp);
+    oind = FindClosest(Pg[0], Pg[1], PX, PY, PD, n, &Dtemp);
     if (oind >= 0) {
       PD[oind] = 1;
-      nind = FindClosestPoint(PX[oind], PY[oind], PX, PY, PD, n, &s.Edge);
+      nind = FindClosest(PX[oind], PY[oind], PX, PY, PD, n, &s.Edge);
       if (nind < 0) PD[oind] = 0;
     }
   }
@@ -99,7 +145,7 @@ int GenerateShiftsLiteral(ProgramState& /*s*/, double* PX, double* PY, int* PD, 
   }
   TraceLog(State(), "----------------------------------------\n");
   TraceLog(State(), "%i points assigned from total %li \n ", s.OccupiedPoints, s.NumberOfPoints);
-  if (s.DebugSwitch) TestDisplay(State());
+  if (s.DebugSwitch) PrintNodes();
   if (nind >= 0) {
     s.Origin[0] = PX[oind];
     s.Origin[1] = PY[oind];
@@ -111,11 +157,35 @@ int GenerateShiftsLiteral(ProgramState& /*s*/, double* PX, double* PY, int* PD, 
   }
   s.vg[0] = -s.ug[1];
   s.vg[1] = s.ug[0];
-  return CalculateShifts(State(), PX, PY, SX, SY);
+  // The ideal positions: column Pj along ug, row Pi along -vg from the start spot.
+  for (int k = 0; k < n; ++k) {
+    SX[k] = s.Origin[0] - s.Pi[k] * s.vg[0] + s.Pj[k] * s.ug[0];
+    SY[k] = s.Origin[1] - s.Pi[k] * s.vg[1] + s.Pj[k] * s.ug[1];
+  }
+  return 0;
 }
 
 }  // namespace
 
-int GetGridShiftsLiteral() { return GetGridShiftsWith(State(), GenerateShiftsLiteral); }
+int GetGridShiftsLiteral() {
+  ProgramState& s = State();
+  if (s.OUT_LOG != nullptr) std::fclose(s.OUT_LOG);
+  s.OUT_LOG = std::fopen(kTraceLogName, "a");
+  const bool given = (s.Centering & 0xF0) == 0x20;
+  const double Pg[2] = {given ? s.InpCoor[0] : s.ImageM / 2.0,
+                        given ? s.InpCoor[1] : s.ImageN / 2.0};
+  const bool centred = (s.Centering & 0x0F) == 1;
+  s.Pc[0] = centred ? s.InpCoor[0] : s.ImageM / 2.0;
+  s.Pc[1] = centred ? s.InpCoor[1] : s.ImageN / 2.0;
+  TraceLog(State(), " Generating shifts with ideal grid origin placed at (%f,%f)\n", Pg[0], Pg[1]);
+  s.NumberOfPoints = std::max(std::min(s.NumberOfPoints, s.MAXPoints) - 1, 0L);  // slot 0 out
+  double* PX = s.PointsBuffer.data() + 1;
+  double* PY = s.PointsBuffer.data() + s.MAXPoints + 1;
+  GenerateShiftsLiteral(PX, PY, s.Pflag.data(), s.SX.data(), s.SY.data(), Pg);
+  DeleteNotAssigned(PX, PY, s.SX.data(), s.SY.data(), s.Pflag.data());
+  if (s.OUT_LOG != nullptr) std::fclose(s.OUT_LOG);
+  s.OUT_LOG = nullptr;
+  return 0;
+}
 
 }  // namespace zmr::oracle

@@ -3,11 +3,25 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "detection/SpotDetection.h"
 #include "state/ProgramState.h"
 #include "state/TraceLog.h"
 
 namespace zmr::oracle {
+namespace {
+
+// A free pixel (label 255) of the image darker than the threshold.
+bool Valid(long M, long N, const int* Table, const int* Signal, long i, long j, int Threshold) {
+  return i >= 0 && i < M && j >= 0 && j < N && Table[j * M + i] == 255 &&
+         Signal[j * M + i] < Threshold;
+}
+
+// One of the four edge neighbours inside the image carries the label.
+bool TestNeighbours(long M, long N, const int* Table, long i, long j, int Mark) {
+  return (i + 1 < M && Table[j * M + i + 1] == Mark) || (i > 0 && Table[j * M + i - 1] == Mark) ||
+         (j + 1 < N && Table[(j + 1) * M + i] == Mark) || (j > 0 && Table[(j - 1) * M + i] == Mark);
+}
+
+}  // namespace
 
 long DijkstraLiteral(long M, long N, int* Table, const int* Signal, double* CenterX,
                      double* CenterY, int Threshold, int Mark) {

@@ -17,10 +17,10 @@
 
 namespace zmr::oracle {
 
-// Region growth by sweeps (with Valid and TestNeighbours) from the start pixel (*CenterX, *CenterY
-// truncated), labelling with Mark (which must not be 255); the centre weighted by Signal + 1
-// replaces *CenterX, *CenterY. Returns the area; 0 with nothing changed when the start pixel is not
-// free and dark. The sweeps stop early when fTerminated is set. The start must lie inside the
+// Region growth by sweeps (with its own pixel and neighbour tests) from the start pixel (*CenterX,
+// *CenterY truncated), labelling with Mark (which must not be 255); the centre weighted by Signal +
+// 1 replaces *CenterX, *CenterY. Returns the area; 0 with nothing changed when the start pixel is
+// not free and dark. The sweeps stop early when fTerminated is set. The start must lie inside the
 // image.
 long DijkstraLiteral(long M, long N, int* Table, const int* Signal, double* CenterX,
                      double* CenterY, int Threshold, int Mark);

@@ -1,10 +1,9 @@
 #include "oracle/LiteralTextImage.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <cstring>
-
-#include "state/Numeric.h"
 
 namespace zmr::oracle {
 
@@ -79,7 +78,9 @@ int ReadTextValuesLiteral(std::FILE* f, int cx, int cy, int M, int N, int sx, in
   // With no positive value there is no finite scale; the image stays as read.
   if (max > 0) {
     for (long long k = 0; k < total; ++k) {
-      piArray[k] = TruncateToward0<int>(static_cast<double>(piArray[k]) / max * 255.0);
+      // Toward zero; a quotient beyond the int range (a huge negative value) saturates.
+      const double scaled = static_cast<double>(piArray[k]) / max * 255.0;
+      piArray[k] = static_cast<int>(std::clamp(scaled, double{INT_MIN}, double{INT_MAX}));
     }
   }
   return 1;

@@ -1,9 +1,8 @@
 // The triangulation written out literally, as the oracle for the fast one: every triple of
-// points in index order, the perpendicular-bisector circumcentre (GetVectors, FindIntersection),
-// the empty-circle scan over all points with square-rooted distances, and the edge-crossing
-// test against every triangle accepted before (TestTriangleOverlap), with the same log lines,
-// progress, cancel and capacity behaviour. Its cost grows with the fourth power of the point count
-// (about 10 s at 576 points on a grid).
+// points in index order, the perpendicular-bisector circumcentre, the empty-circle scan over
+// all points with square-rooted distances, and the edge-crossing test against every triangle
+// accepted before, with the same log lines, progress, cancel and capacity behaviour. Its cost
+// grows with the fourth power of the point count (about 10 s at 576 points on a grid).
 //
 // Threads: the caller's thread; reads NumberOfPoints, OUT_LOG and fTerminated, writes Tpoints,
 // NumberOfTriangles, iTriangles and iProgressStatus.

@@ -1,6 +1,6 @@
 // The fast spot detection (region growth and raster scan) against the literal sweeps on
 // generated images: labels, counts, spot lists (to the bit), log lines, counters and console
-// text must be identical.
+// text must be identical. And the box filter before it against the mean over each window.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,8 +9,10 @@
 #include <random>
 #include <span>
 
+#include "detection/Preprocess.h"
 #include "detection/SpotDetection.h"
 #include "oracle/LiteralSpotDetection.h"
+#include "oracle/Outputs.h"
 #include "state/ProgramState.h"
 #include "support/TestSupport.h"
 
@@ -47,12 +49,10 @@ Image Make(std::uint32_t seed) {
   return img;
 }
 
-std::string Bytes(const auto& v) {
-  return std::string(reinterpret_cast<const char*>(v.data()), v.size() * sizeof v[0]);
-}
-
 // Everything a scan leaves: console, log, labels, the whole spot buffers, count and counters.
-std::vector<std::string> Scan(decltype(FindCenters)* find, const Image& img, int dark, long area) {
+std::vector<oracle::Output> Scan(decltype(FindCenters)* find, const Image& img, int dark,
+                                 long area) {
+  using oracle::Elements;
   ProgramState& s = State();
   std::vector<int> table(img.v.size(), kFreeLabel);
   std::vector<double> px(s.MAXPoints + 1, -7.25), py = px;
@@ -65,8 +65,12 @@ std::vector<std::string> Scan(decltype(FindCenters)* find, const Image& img, int
       find(s, img.M, img.N, table.data(), img.v.data(), dark, area, px.data(), py.data()),
       s.iDetectedAreas, s.iProgressStatus};
   std::fclose(s.OUT_LOG), s.OUT_LOG = nullptr;
-  std::vector<std::string> out = {testing::internal::GetCapturedStdout(), std::string(log, size)};
-  out.insert(out.end(), {Bytes(table), Bytes(px), Bytes(py), Bytes(std::span(counts))});
+  std::vector<oracle::Output> out = {
+      oracle::Text("console", testing::internal::GetCapturedStdout()),
+      oracle::Text("log", std::string(log, size))};
+  out.insert(out.end(),
+             {Elements("labels", table), Elements("PointsX", px), Elements("PointsY", py),
+              Elements("count, iDetectedAreas, iProgressStatus", std::span(counts))});
   std::free(log);
   return out;
 }
@@ -80,10 +84,41 @@ TEST_F(SpotDetectionOracleTest, FastDetectionEqualsLiteralSweeps) {
     for (int threshold : {128, 11, 129}) {
       for (long minArea : {0L, -1L, 40L, img.M * img.N - 1}) {
         State().DebugSwitch = 1 - State().DebugSwitch;
-        ASSERT_EQ(Scan(FindCenters, img, threshold, minArea),
-                  Scan(oracle::FindCentersLiteral, img, threshold, minArea))
+        ASSERT_EQ(FirstDifference(Scan(FindCenters, img, threshold, minArea),
+                                  Scan(oracle::FindCentersLiteral, img, threshold, minArea)),
+                  "")
             << seed << " " << threshold << " " << minArea;
       }
+    }
+  }
+}
+
+// Images of 1 to 13 pixels a side, so that most windows are cut by the first or last rows and
+// columns, with windows from 0 (a copy) to larger than the image, filtered into another array
+// and in place; pixel values of every size, so that the sums pass 32 bits.
+TEST(BoxFilterOracleTest, EveryPixelIsTheTruncatedMeanOfItsClippedWindow) {
+  std::mt19937 rng(5);
+  for (int round = 0; round < 400; ++round) {
+    const long M = 1 + rng() % 13, N = 1 + rng() % 13, f = rng() % 9;
+    std::vector<int> source(M * N), want(M * N), got(M * N, -1);
+    for (int& v : source)
+      v = round % 4 ? static_cast<int>(rng() % 300) - 20 : static_cast<int>(rng());
+    for (long j = 0; j < N; ++j) {
+      for (long i = 0; i < M; ++i) {
+        long long sum = 0, count = 0;
+        for (long y = std::max(0L, j - f); y <= std::min(N - 1, j + f); ++y)
+          for (long x = std::max(0L, i - f); x <= std::min(M - 1, i + f); ++x)
+            sum += source[y * M + x], ++count;
+        want[j * M + i] = static_cast<int>(sum / count);
+      }
+    }
+    ASSERT_EQ(ArrayFilterInt(M, N, source.data(), got.data(), f), 0);
+    std::vector<int> inPlace = source;
+    ASSERT_EQ(ArrayFilterInt(M, N, inPlace.data(), inPlace.data(), f), 0);
+    for (long k = 0; k < M * N; ++k) {
+      ASSERT_TRUE(got[k] == want[k] && inPlace[k] == want[k])
+          << "pixel (" << k % M << ", " << k / M << ") of " << M << " x " << N << ", window " << f
+          << ": " << got[k] << " (in place " << inPlace[k] << "), mean " << want[k];
     }
   }
 }

@@ -10,9 +10,11 @@
 #include <cmath>
 #include <cstdio>
 #include <random>
+#include <span>
 
 #include "geometry/Triangulate.h"
 #include "oracle/LiteralTriangulation.h"
+#include "oracle/Outputs.h"
 #include "state/ProgramState.h"
 #include "support/TestSupport.h"
 
@@ -84,7 +86,7 @@ ssize_t WriteLog(void*, const char* buf, std::size_t size) {
 
 // Everything a search leaves, in a short triangle list for some seeds, cancelled after any
 // triangle for others, or as several passes appending to the earlier triangles.
-std::vector<std::string> Search(decltype(Triangulate)* search, int kind, std::uint32_t seed) {
+std::vector<oracle::Output> Search(decltype(Triangulate)* search, int kind, std::uint32_t seed) {
   std::mt19937 rng(seed * 101 + kind);
   const Cloud c = MakeCloud(kind, rng);
   const long slots = seed % 5 ? -1 : std::array{0, 1, 2, 17, 60, 127, 128, 129}[rng() % 8];
@@ -104,16 +106,18 @@ std::vector<std::string> Search(decltype(Triangulate)* search, int kind, std::ui
   }
   s.OUT_LOG = nullptr;
   const long counts[] = {s.NumberOfTriangles, s.iTriangles, s.iProgressStatus};
-  return {std::string(reinterpret_cast<const char*>(s.Tpoints.data()), s.Tpoints.size() * 4),
-          std::string(reinterpret_cast<const char*>(counts), sizeof counts), logText};
+  return {oracle::Elements("Tpoints", s.Tpoints),
+          oracle::Elements("NumberOfTriangles, iTriangles, iProgressStatus", std::span(counts)),
+          oracle::Text("log", logText)};
 }
 
 class TriangulationOracleTest : public test::StateTest, public testing::WithParamInterface<int> {};
 
 TEST_P(TriangulationOracleTest, FastSearchEqualsExhaustiveSearch) {
   for (std::uint32_t seed = 1; seed <= (GetParam() == 3 ? 300 : 30); ++seed)
-    ASSERT_EQ(Search(Triangulate, GetParam(), seed),
-              Search(oracle::TriangulateLiteral, GetParam(), seed))
+    ASSERT_EQ(FirstDifference(Search(Triangulate, GetParam(), seed),
+                              Search(oracle::TriangulateLiteral, GetParam(), seed)),
+              "")
         << "seed " << seed;
 }
 
