@@ -1,14 +1,10 @@
 // zmrcal end to end: the program run in a temporary folder, its exit status, what it prints
 // and the files it leaves.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,25 +17,10 @@ namespace {
 using test::FileExists;
 using test::ReadBytes;
 using test::ReadFile;
+using test::RunProgram;
+using test::RunResult;
 using test::WriteFile;
 
-struct RunResult {
-  int status = -1;
-  std::string out, err;
-};
-
-// Runs a program in the current folder with the words of line as its arguments, capturing
-// both output streams.
-RunResult RunProgram(const std::string& program, const std::string& line) {
-  std::string command = "'" + program + "'", word;
-  for (std::istringstream words(line); words >> word;) command += " '" + word + "'";
-  const int raw = std::system((command + " >zmrcal.out 2>zmrcal.err </dev/null").c_str());
-  RunResult r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile("zmrcal.out"),
-              ReadFile("zmrcal.err")};
-  std::remove("zmrcal.out");
-  std::remove("zmrcal.err");
-  return r;
-}
 RunResult Zmrcal(const std::string& line) { return RunProgram(ZMRCAL_PATH, line); }
 
 long Lines(const std::string& file) {

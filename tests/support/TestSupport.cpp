@@ -2,8 +2,10 @@
 
 #include <csignal>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -51,6 +53,17 @@ void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& conten
 }
 
 bool FileExists(const std::string& path) { return std::filesystem::exists(path); }
+
+RunResult RunProgram(const std::string& program, const std::string& line) {
+  std::string command = "'" + program + "'", word;
+  for (std::istringstream words(line); words >> word;) command += " '" + word + "'";
+  const int raw = std::system((command + " >zmrcal.out 2>zmrcal.err </dev/null").c_str());
+  RunResult r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile("zmrcal.out"),
+              ReadFile("zmrcal.err")};
+  std::remove("zmrcal.out");
+  std::remove("zmrcal.err");
+  return r;
+}
 
 StateTest::StateTest() { ResetProgramState(); }
 StateTest::~StateTest() { ResetProgramState(); }

@@ -1,5 +1,5 @@
 // Helpers shared by the tests: a fresh program state, a temporary working folder that the
-// test runs in, and whole-file read and write.
+// test runs in, whole-file read and write, and a run of one of the programs.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -33,6 +33,17 @@ std::vector<std::uint8_t> ReadBytes(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);
 void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& content);
 bool FileExists(const std::string& path);
+
+// What a program run left: its exit status (-1 when it did not exit normally) and both
+// output streams.
+struct RunResult {
+  int status = -1;
+  std::string out, err;
+};
+
+// Runs a program in the current folder with the words of line as its arguments (split at
+// blanks, no quoting), standard input empty, both output streams captured.
+RunResult RunProgram(const std::string& program, const std::string& line);
 
 // Caps the size of any file this process writes, as a full disk or a quota would; writes past
 // the cap fail with EFBIG instead of raising SIGXFSZ. Both are restored on destruction.
