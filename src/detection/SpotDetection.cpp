@@ -131,6 +131,7 @@ int FindCenters(ProgramState& s, long M, long N, int* Table, const int* Signal, 
   std::printf("Searching for black areas \n");
   const long capacity = (PointsX != nullptr && PointsY != nullptr) ? s.MAXPoints : 0;
   int count = 0;
+  long dropped = 0;  // spots found once the list was full
   int Mark = 0;
   double ScmX = 0.0;
   double ScmY = 0.0;
@@ -165,6 +166,8 @@ int FindCenters(ProgramState& s, long M, long N, int* Table, const int* Signal, 
           } else {
             TraceLog(s, "%3i [%6li] (%5.2f %5.2f) \n", count, PatchSize, CenterX, CenterY);
           }
+        } else {
+          ++dropped;
         }
         // The counter after its advance must exceed 1, which leaves the 1st, 255th, 256th,
         // 510th, ... stored region out of the mean.
@@ -177,6 +180,11 @@ int FindCenters(ProgramState& s, long M, long N, int* Table, const int* Signal, 
     }
   }
 
+  if (dropped > 0) {
+    AddNote(s, "Auto-detection: the spot list holds " + std::to_string(capacity) + " spots; " +
+                   std::to_string(dropped) +
+                   " more, the last in the image's row order, were left out");
+  }
   if (capacity > 0) {
     // No region entered the mean (fewer than two stored spots): 0 / 0 has no value, so slot 0
     // takes the image centre, the default start of grid tracing.

@@ -1,5 +1,7 @@
 #include "export/OrbikExport.h"
 
+#include <cstdint>
+
 #include "export/GridShifts.h"
 #include "state/Numeric.h"
 #include "state/ProgramState.h"
@@ -45,8 +47,8 @@ std::uint16_t ZmrShiftCode(double shift) {
   return static_cast<std::uint16_t>(static_cast<unsigned long long>(units) & 0xFFFFu);
 }
 
-std::vector<std::uint8_t> ZmrFileBytes(const ProgramState& s, int xmax, int ymax) {
-  NodeShifts shifts;
+namespace {
+void ComputeNodeShifts(const ProgramState& s, int xmax, int ymax, NodeShifts& shifts) {
   for (int y = 0; y < kZmrNodesPerAxis; ++y) {
     for (int x = 0; x < kZmrNodesPerAxis; ++x) {
       const int r = y * kZmrNodesPerAxis + x;
@@ -54,7 +56,26 @@ std::vector<std::uint8_t> ZmrFileBytes(const ProgramState& s, int xmax, int ymax
                           shifts.dx[r], shifts.dy[r]);
     }
   }
+}
+}  // namespace
+
+std::vector<std::uint8_t> ZmrFileBytes(const ProgramState& s, int xmax, int ymax) {
+  NodeShifts shifts;
+  ComputeNodeShifts(s, xmax, ymax, shifts);
   return EncodeRecords(shifts);
+}
+
+int WrappedZmrShifts(const ProgramState& s, int xmax, int ymax) {
+  NodeShifts shifts;
+  ComputeNodeShifts(s, xmax, ymax, shifts);
+  int wrapped = 0;
+  for (int r = 0; r < kZmrNodeCount; ++r) {
+    for (double shift : {shifts.dx[r], shifts.dy[r]}) {
+      const long long units = TruncateToward0<long long>(shift * kZmrUnitsPerPixel);
+      if (units < INT16_MIN || units > INT16_MAX) ++wrapped;
+    }
+  }
+  return wrapped;
 }
 
 int ORBIKExportNew(const ProgramState& s, const char* Fname, int xmax, int ymax) {

@@ -43,6 +43,10 @@ std::vector<std::uint8_t> ZmrFileBytes(const ProgramState& s, int xmax, int ymax
 // could not be created or written; a previous file is then left as it was.
 int ORBIKExportNew(const ProgramState& s, const char* Fname, int xmax, int ymax);
 
+// How many node shifts (x and y counted apart) of the table ZmrFileBytes(s, xmax, ymax) makes
+// lie beyond what a 16-bit code of 1/256 px holds (-128 .. +127.996 px): their codes wrap.
+int WrappedZmrShifts(const ProgramState& s, int xmax, int ymax);
+
 // The earlier writer, which no command uses: the same file, with the node shifts taken from
 // the reduced grid table of step 32 (CalculateReducedGridShifts(xmax, ymax, 32, 0), which it
 // rebuilds into PointsOutput and ORBIKPoints) instead of the triangulation. Record r must sit

@@ -16,6 +16,7 @@
 #include "geometry/Triangulate.h"
 #include "imagefiles/Bitmap.h"
 #include "state/Array.h"
+#include "state/CNumericLocale.h"
 #include "state/ProgramState.h"
 #include "ui/Dialogs.h"
 #include "ui/Display.h"
@@ -84,6 +85,23 @@ void ShowTarget(Platform& platform) {
   ChangeSelectedBitmap(s);
   TargetArrayInt2Bitmap(s, s.fBitmap[1]);
   platform.Redraw();
+}
+
+// A detection that found nothing to calibrate says so, with the values that decided it.
+void NoteDetectionShortfall(ProgramState& s) {
+  char values[160];
+  {
+    CNumericLocale cLocale;
+    std::snprintf(values, sizeof values, "threshold %g, minimum patch size %ld", s.Threshold,
+                  s.MinPatchSize);
+  }
+  if (s.iDetectedAreas.load() == 0) {
+    AddNote(s, std::string("Auto-detection found no spot (") + values + ")");
+  } else if (s.NumberOfPoints < 3) {
+    AddNote(s, "Auto-detection assigned " + std::to_string(s.NumberOfPoints) + " of " +
+                   std::to_string(s.iDetectedAreas.load()) +
+                   " spots to the grid; a calibration needs at least 3 (" + values + ")");
+  }
 }
 
 // Starts a worker under its progress dialog and returns once it has ended.
@@ -158,7 +176,12 @@ void CmdOrbikSaveZmr(Platform& platform) {
   }
   if (!platform.AskFileName(FileDialog::OrbikData, s.szOrbikFile, s.szPointsTitle)) return;
   const int cErrorN = ORBIKExportNew(s, s.szOrbikFile.c_str(), s.cxDib, s.cyDib);
-  if (cErrorN != kZmrWritten) platform.Message(kErrorZmrExport, kMessageCaption);
+  if (cErrorN != kZmrWritten) {
+    platform.Message(kErrorZmrExport, kMessageCaption);
+  } else if (const int wrapped = WrappedZmrShifts(s, s.cxDib, s.cyDib); wrapped > 0) {
+    AddNote(s, s.szPointsTitle + ": " + std::to_string(wrapped) +
+                   " node shifts lie beyond +-128 px, which the table cannot hold: they wrap");
+  }
 }
 
 void CmdTransformation(Platform& platform) {
@@ -242,6 +265,7 @@ void CmdAutoDetection(Platform& platform) {
     return;
   }
   RunLongComputation(platform, ProgressDialog::AutoDetection, Thread);
+  NoteDetectionShortfall(s);
   s.cCurrentBitmap = 1;
   ChangeSelectedBitmap(s);
   FilterAutodetectTargetArray(s, 1);

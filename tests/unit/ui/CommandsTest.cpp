@@ -1,6 +1,8 @@
 // The menu commands over a fake platform: preconditions and their messages.
 #include "export/GridShifts.h"
+#include "gridgen/GridGen.h"
 #include "support/FakePlatform.h"
+#include "support/GridImageLoad.h"
 #include "support/TestSupport.h"
 #include "ui/CommandTable.h"
 #include "ui/Commands.h"
@@ -66,6 +68,43 @@ TEST_F(CommandsTest, RefusedCommandsShowTheirMessageAndWriteNothing) {
     EXPECT_EQ(test::ReadFile("in.txt"), "1 2 3 4 5 6\n");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator("."), {}), 2) << c.message;
   }
+}
+
+// What the results alone would not tell: no spot, too few assigned, a full spot list, wrapped
+// table shifts.
+TEST_F(CommandsTest, NotesSayWhatTheResultsDoNot) {
+  ProgramState& s = State();
+  s.MinPatchSize = 50;
+  const auto detect = [&](const GridSpec& grid, long capacity) {
+    s.MAXPoints = capacity;
+    ASSERT_EQ(AllocateArrays(s), 1);
+    ASSERT_TRUE(test::PutGridImage(GenerateGrid(grid)));
+    platform_.notes.clear();
+    Run(IDM_AUTODETECT);
+  };
+  detect({.width = 151, .height = 141, .spotGrey = 200}, 5000);
+  EXPECT_EQ(platform_.notes,
+            std::vector<std::string>{
+                "Auto-detection found no spot (threshold 128, minimum patch size 50)"});
+  detect({.width = 151, .height = 141, .pitch = 19, .radius = 6, .missingFraction = 0.95}, 5000);
+  EXPECT_EQ(platform_.notes,
+            std::vector<std::string>{
+                "Auto-detection assigned 0 of 2 spots to the grid; a "
+                "calibration needs at least 3 (threshold 128, minimum patch size 50)"});
+  detect({.width = 151, .height = 141, .pitch = 19, .radius = 6}, 20);
+  EXPECT_EQ(platform_.notes, std::vector<std::string>{
+                                 "Auto-detection: the spot list holds 20 spots; 29 more, the last "
+                                 "in the image's row order, were left out"});
+
+  test::WriteFile("far.pts", "0 0 200 0\n700 0 900 0\n0 700 200 700\n700 700 900 700\n");
+  platform_.fileAnswers = {"far.pts", "far.zmr"};
+  platform_.notes.clear();
+  Run(IDM_POINTS_OPEN);
+  Run(IDM_ORBIK_SAVE_ZMR);
+  EXPECT_EQ(
+      platform_.notes,
+      std::vector<std::string>{
+          "far.zmr: 484 node shifts lie beyond +-128 px, which the table cannot hold: they wrap"});
 }
 
 }  // namespace
