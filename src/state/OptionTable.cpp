@@ -13,15 +13,28 @@
 namespace zmr {
 
 namespace {
+using Problem = const char* (*)(double);
 constexpr OptionSpec Int(const char* keyword, const char* label, int ProgramState::*value,
                          int ProgramState::*shows = nullptr) {
-  return {keyword, label, OptionKind::kInteger, value, nullptr, nullptr, shows};
+  return {keyword, label, OptionKind::kInteger, value, nullptr, nullptr, shows, nullptr};
 }
-constexpr OptionSpec Long(const char* keyword, const char* label, long ProgramState::*value) {
-  return {keyword, label, OptionKind::kLong, nullptr, value, nullptr, nullptr};
+constexpr OptionSpec Long(const char* keyword, const char* label, long ProgramState::*value,
+                          Problem problem = nullptr) {
+  return {keyword, label, OptionKind::kLong, nullptr, value, nullptr, nullptr, problem};
 }
-constexpr OptionSpec Double(const char* keyword, const char* label, double ProgramState::*value) {
-  return {keyword, label, OptionKind::kDouble, nullptr, nullptr, value, nullptr};
+constexpr OptionSpec Double(const char* keyword, const char* label, double ProgramState::*value,
+                            Problem problem = nullptr) {
+  return {keyword, label, OptionKind::kDouble, nullptr, nullptr, value, nullptr, problem};
+}
+
+// A negative size makes every background pixel a spot.
+const char* NegativePatchSize(double v) {
+  return v < 0 ? "the minimum patch size must not be negative" : nullptr;
+}
+// The walk accepts a spot closer than Edge times the slope: nothing for 0 or less, everything
+// for infinity, and nothing it can compare for NaN.
+const char* SlopeNotPositive(double v) {
+  return v > 0 && std::isfinite(v) ? nullptr : "the maximum slope must be a positive number";
 }
 
 // The dialog shows the working size in the image width and height fields, and OK stores them
@@ -30,13 +43,18 @@ constexpr std::array kOptions = {
     Int("ImageWidth", "Image width:", &ProgramState::IMAGE_X, &ProgramState::cxDib),
     Int("ImageHeight", "Image height:", &ProgramState::IMAGE_Y, &ProgramState::cyDib),
     Long("FilterSize", "Filter size:", &ProgramState::FilterSize),
-    Long("MinPatchSize", "Min. patch size:", &ProgramState::MinPatchSize),
+    Long("MinPatchSize", "Min. patch size:", &ProgramState::MinPatchSize, NegativePatchSize),
     Long("Edge", "Edge :", &ProgramState::EdgeGrid),
-    Double("MaxSlope", "Max. slope:", &ProgramState::Ethresh),
+    Double("MaxSlope", "Max. slope:", &ProgramState::Ethresh, SlopeNotPositive),
     Int("ORBIKxoffset", "ORBIK xoffset:", &ProgramState::xoffset),
     Int("ORBIKyoffset", "ORBIK yoffset:", &ProgramState::yoffset),
 };
 static_assert(kOptions.size() >= kDialogOptionCount);
+Result Sensible(const OptionSpec& option, const std::string& text, double value) {
+  const char* problem = option.problem != nullptr ? option.problem(value) : nullptr;
+  if (problem == nullptr) return Result::Ok();
+  return Result::Fail(std::string("set ") + option.keyword + " " + text + ": " + problem);
+}
 }  // namespace
 
 std::span<const OptionSpec> Options() { return kOptions; }
@@ -65,7 +83,8 @@ Result CheckOptionText(const OptionSpec& option, const std::string& text) {
   if (option.kind == OptionKind::kDouble) {
     if (text.empty() || text.size() > 100) return refused;
     const double v = std::strtod(text.c_str(), &end);
-    return end != text.c_str() && *end == '\0' && std::isfinite(v) ? Result::Ok() : refused;
+    if (end == text.c_str() || *end != '\0' || !std::isfinite(v)) return refused;
+    return Sensible(option, text, v);
   }
   // Blanks around the number, an optional sign and decimal digits, as the dialog's fields.
   std::size_t first = text.find_first_not_of(" \t");
@@ -79,7 +98,26 @@ Result CheckOptionText(const OptionSpec& option, const std::string& text) {
   }
   errno = 0;
   const long long v = std::strtoll(number.c_str(), &end, 10);
-  return errno == 0 && v >= INT_MIN && v <= INT_MAX ? Result::Ok() : refused;
+  if (errno != 0 || v < INT_MIN || v > INT_MAX) return refused;
+  return Sensible(option, text, static_cast<double>(v));
+}
+
+Result CheckOptionValue(const OptionSpec& option, double value) {
+  const char* problem = option.problem != nullptr ? option.problem(value) : nullptr;
+  if (problem == nullptr) return Result::Ok();
+  return Result::Fail(std::string(option.keyword) + ": " + problem);
+}
+
+double OptionValue(const ProgramState& s, const OptionSpec& option) {
+  switch (option.kind) {
+    case OptionKind::kInteger:
+      return s.*option.intValue;
+    case OptionKind::kLong:
+      return static_cast<double>(s.*option.longValue);
+    case OptionKind::kDouble:
+      return s.*option.doubleValue;
+  }
+  return 0;
 }
 
 bool RegisterOptions(ProgramState& s) {

@@ -25,6 +25,8 @@ struct OptionSpec {
   long ProgramState::*longValue;      // kLong
   double ProgramState::*doubleValue;  // kDouble
   int ProgramState::*dialogShows;     // the value the dialog shows instead, if not null
+  // Why a value makes no sense for the option ("the ... must ..."), or null when it does.
+  const char* (*problem)(double value);
 };
 
 // Every option, the eight of the Options dialog first (field k is option k).
@@ -39,9 +41,16 @@ std::string OptionKeywordList();
 
 // Whether text is a value the option takes when it is typed (zmrcal set, the dialog): a whole
 // number in the int range (blanks around it allowed) for integer options, a finite real number
-// written out in full (at most 100 characters) for real ones. The failure names the keyword and the
+// written out in full (at most 100 characters) for real ones, and one that makes sense for the
+// option (CheckOptionValue). The failure names the keyword and the
 // text.
 Result CheckOptionText(const OptionSpec& option, const std::string& text);
+
+// Whether value makes sense for the option: the failure says why, naming the keyword.
+Result CheckOptionValue(const OptionSpec& option, double value);
+
+// The value the option's variable holds in s, widened to double.
+double OptionValue(const ProgramState& s, const OptionSpec& option);
 
 // Registers every option of the table in the record's options table, in table order. Returns
 // false when the table ran out of room (the options registered so far stay).

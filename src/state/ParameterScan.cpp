@@ -281,7 +281,27 @@ int ReadString(std::FILE* FINP, char* Ret) {
 void InitParameters(ProgramState& s) {
   RegisterOptions(s);
   // A missing options file is normal: the defaults stay.
-  ReadParameters(s, WorkFile(s, "ProgramOptions.TXT").c_str(), WorkFile(s, "SCAN.LOG").c_str());
+  const std::string options = WorkFile(s, "ProgramOptions.TXT");
+  if (ReadParameters(s, options.c_str(), WorkFile(s, "SCAN.LOG").c_str()) != 0) {
+    // The file is read only when its log can be written; say so when that kept a file unread.
+    if (std::FILE* exists = std::fopen(options.c_str(), "r")) {
+      std::fclose(exists);
+      AddNote(s, "ProgramOptions.TXT was not read: SCAN.LOG cannot be created here");
+    }
+    return;
+  }
+  for (const OptionSpec& option : Options()) {
+    if (CheckParam(s, option.keyword) == 0) continue;
+    const double value = OptionValue(s, option);
+    if (CheckOptionValue(option, value)) continue;
+    char shown[64];
+    {
+      CNumericLocale cLocale;
+      std::snprintf(shown, sizeof shown, "%g", value);
+    }
+    AddNote(s, std::string("ProgramOptions.TXT sets ") + option.keyword + " to " + shown + ": " +
+                   option.problem(value));
+  }
 }
 
 int FindParam(const ProgramState& s, const char* ParName) {

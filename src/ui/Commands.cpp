@@ -306,7 +306,12 @@ void CmdTargetToSource(Platform& platform) {
 void CmdOptions(Platform& platform) {
   ProgramState& s = platform.Program();
   OptionsDialogData dialog = OptionsDialogInit(s);
-  if (platform.RunOptionsDialog(dialog)) OptionsDialogApply(s, dialog);
+  if (!platform.RunOptionsDialog(dialog)) return;
+  if (const Result sensible = OptionsDialogCheck(dialog); !sensible) {
+    platform.Message(sensible.message(), kMessageCaption);
+    return;
+  }
+  OptionsDialogApply(s, dialog);
 }
 
 void CmdViewVectors(Platform& platform) { ToggleOverlay(platform, kDrawVectors); }

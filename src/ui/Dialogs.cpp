@@ -115,6 +115,28 @@ void OptionsDialogApply(ProgramState& s, const OptionsDialogData& d) {
   }
 }
 
+Result OptionsDialogCheck(const OptionsDialogData& d) {
+  const auto options = Options();
+  for (int i = 0; i < kDialogOptionCount; ++i) {
+    const OptionSpec& option = options[static_cast<std::size_t>(i)];
+    if (option.problem == nullptr) continue;
+    const std::string& field = d.fields[static_cast<std::size_t>(i)];
+    double value = 0;
+    if (option.kind == OptionKind::kDouble) {
+      CNumericLocale cLocale;
+      value = std::strtod(field.substr(0, 100).c_str(), nullptr);
+    } else if (int v = 0; ConvertSignedField(field, v)) {
+      value = v;
+    } else {
+      continue;  // a field that does not convert keeps its variable
+    }
+    if (const char* problem = option.problem(value)) {
+      return Result::Fail(std::string("Error - ") + problem);
+    }
+  }
+  return Result::Ok();
+}
+
 int OptionsFieldOfKeyword(const std::string& keyword) {
   const int option = FindOption(keyword);
   return option < kDialogOptionCount ? option : -1;

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "state/Result.h"
 #include "ui/Platform.h"
 
 namespace zmr {
@@ -20,6 +21,10 @@ OptionsDialogData OptionsDialogInit(const ProgramState& s);
 // OK pressed: the integer fields that convert are stored, the others keep their variables;
 // "Max. slope:" is stored as its strtod conversion of up to 100 characters (no number: 0).
 void OptionsDialogApply(ProgramState& s, const OptionsDialogData& data);
+
+// Whether the values OK would store make sense (see OptionTable.h); the failure is the message
+// to show, and then nothing is stored.
+Result OptionsDialogCheck(const OptionsDialogData& data);
 
 // The Options dialog field of an options-file keyword (see OptionTable.h).
 int OptionsFieldOfKeyword(const std::string& keyword);  // -1 when no field has it

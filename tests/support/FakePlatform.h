@@ -44,6 +44,7 @@ class FakePlatform : public Platform {
   }
   bool RunOptionsDialog(OptionsDialogData& data) override {
     optionsDialogs.push_back(data);
+    for (const auto& [field, text] : optionsEdits) data.fields[field] = text;
     return true;
   }
   void RunWorker(ProgressDialog dialog, const std::function<void()>& work) override {
@@ -72,6 +73,7 @@ class FakePlatform : public Platform {
   std::vector<FileDialog> dialogs;
   std::vector<ImageFormatDialogData> formatDialogs;
   std::vector<OptionsDialogData> optionsDialogs;
+  std::vector<std::pair<std::size_t, std::string>> optionsEdits;  // typed before OK
   std::vector<ProgressDialog> workers;
 
  private:

@@ -47,6 +47,9 @@ TEST(StepsParseTest, StepsAndTheirArgumentsOrTheReasonOfARefusal) {
        "set#40027  6=-2147483648 7=+7; "},
       {{"set", "ORBIKyoffset", "2147483648"}, "set ORBIKyoffset: '2147483648' does not convert"},
       {{"set", "MaxSlope", "inf"}, "set MaxSlope: 'inf' does not convert"},
+      {{"set", "MaxSlope", "0"}, "set MaxSlope 0: the maximum slope must be a positive number"},
+      {{"set", "MinPatchSize", "-1"},
+       "set MinPatchSize -1: the minimum patch size must not be negative"},
       {{"set", "FilterSize", "3 4"}, "set FilterSize: '3 4' does not convert"},
       {{"set", "Width", "3"},
        "set: unknown option 'Width' (ImageWidth, ImageHeight, FilterSize, MinPatchSize, Edge, "
@@ -61,6 +64,8 @@ using StepsRunTest = test::StateTest;
 
 TEST_F(StepsRunTest, InterruptDuringAWorkerIsItsCancel) {
   ConsolePlatform platform;
+  struct sigaction before {};
+  sigaction(SIGINT, nullptr, &before);
   // The worker runs until it is cancelled; Ctrl-C must reach it as the dialog's Cancel.
   std::atomic<bool> started{false};
   std::thread presser([&] {
@@ -73,9 +78,9 @@ TEST_F(StepsRunTest, InterruptDuringAWorkerIsItsCancel) {
   });
   presser.join();
   EXPECT_TRUE(platform.interrupted());
-  struct sigaction current {};  // outside a worker the default action of the signal is back
+  struct sigaction current {};  // outside a worker the signal's earlier action is back
   sigaction(SIGINT, nullptr, &current);
-  EXPECT_EQ(current.sa_handler, SIG_DFL);
+  EXPECT_EQ(current.sa_handler, before.sa_handler);
 }
 
 }  // namespace

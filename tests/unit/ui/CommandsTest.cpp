@@ -70,6 +70,43 @@ TEST_F(CommandsTest, RefusedCommandsShowTheirMessageAndWriteNothing) {
   }
 }
 
+// Option values that make no sense are refused by the dialog and noted from the options file;
+// an options file left unread for want of its log says so.
+TEST_F(CommandsTest, SenselessOptionValuesAreRefusedOrNoted) {
+  ProgramState& s = State();
+  for (const auto& [field, text, message] :
+       {std::tuple{3, "-5", "Error - the minimum patch size must not be negative"},
+        std::tuple{5, "-0.5", "Error - the maximum slope must be a positive number"},
+        std::tuple{5, "no number", "Error - the maximum slope must be a positive number"}}) {
+    platform_.optionsEdits = {{2, "9"}, {static_cast<std::size_t>(field), text}};
+    platform_.messages.clear();
+    Run(IDM_OPTIONS);
+    EXPECT_EQ(platform_.MessageTexts(), std::vector<std::string>{message});
+    EXPECT_EQ(s.FilterSize, 5) << "nothing is stored";
+  }
+  EndProgram(s);
+  ResetProgramState();
+  test::WriteFile("ProgramOptions.TXT", "MinPatchSize -5 MaxSlope nan Edge 8\n");
+  test::FakePlatform fresh;
+  StartProgram(fresh);
+  EXPECT_EQ(
+      fresh.notes,
+      (std::vector<std::string>{
+          "ProgramOptions.TXT sets MinPatchSize to -5: the minimum patch size must not be "
+          "negative",
+          "ProgramOptions.TXT sets MaxSlope to nan: the maximum slope must be a positive number"}));
+  EXPECT_EQ(State().EdgeGrid, 8);
+  EndProgram(State());
+  ResetProgramState();
+  std::filesystem::remove("SCAN.LOG");
+  std::filesystem::create_directory("SCAN.LOG");  // a log that cannot be created
+  test::FakePlatform unread;
+  StartProgram(unread);
+  EXPECT_EQ(unread.notes, std::vector<std::string>{
+                              "ProgramOptions.TXT was not read: SCAN.LOG cannot be created here"});
+  EXPECT_EQ(State().EdgeGrid, 32);
+}
+
 // What the results alone would not tell: no spot, too few assigned, a full spot list, wrapped
 // table shifts.
 TEST_F(CommandsTest, NotesSayWhatTheResultsDoNot) {
