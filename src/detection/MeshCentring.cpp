@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "state/FileOpen.h"
 #include "detection/PointFiles.h"
 #include "geometry/TriangleLocation.h"
 #include "state/ProgramState.h"
@@ -17,7 +18,7 @@ __attribute__((format(printf, 2, 3))) void AppendToTraceLog(const ProgramState& 
                                                             const char* format, ...) {
   std::FILE* log = s.OUT_LOG;
   const bool ownStream = log == nullptr;
-  if (ownStream) log = std::fopen(WorkFile(s, kTraceLogName).c_str(), "a");
+  if (ownStream) log = OpenFile(WorkFile(s, kTraceLogName).c_str(), "a");
   if (log == nullptr) return;
   va_list args;
   va_start(args, format);

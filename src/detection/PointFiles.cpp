@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "state/FileOpen.h"
 #include "state/CNumericLocale.h"
 #include "state/ProgramState.h"
 #include "state/SafeWrite.h"
@@ -56,7 +57,7 @@ long ReadPointsInBuffer(const ProgramState& s, const std::string& bytes, double*
 }
 
 long ReadPoints(const ProgramState& s, const char* Fname, double* Array) {
-  std::FILE* f = std::fopen(Fname, "r");
+  std::FILE* f = OpenFile(Fname, "r");
   if (f == nullptr) return 0;
   const long count = ReadPointRecords(s, f, Array);
   std::fclose(f);
@@ -80,7 +81,7 @@ bool WritePointsChecked(const char* Fname, const double* Array, long cipoints) {
 
 int PrintPoints(ProgramState& s, const double* Px, const double* Py, const char* FileName) {
   CNumericLocale cLocale;
-  std::FILE* f = std::fopen(FileName, "w");
+  std::FILE* f = OpenFile(FileName, "w");
   if (f == nullptr) return 1;
   std::printf("Writing to file %s ...", FileName);
   const long n = s.NumberOfPoints;
@@ -114,7 +115,7 @@ int LoadPointsInBuffer(const ProgramState& s, const std::string& bytes, double* 
 }
 
 int LoadPoints(const ProgramState& s, double* Px, double* Py, const char* FileName) {
-  std::FILE* f = std::fopen(FileName, "r");
+  std::FILE* f = OpenFile(FileName, "r");
   if (f == nullptr) return -1;
   const int count = LoadPointPairs(s, f, Px, Py);
   std::fclose(f);
@@ -136,7 +137,7 @@ int LoadTraceResults(ProgramState& s) {
 int PrintShifts(ProgramState& s, const char* FileName, const double* PX, const double* PY,
                 const double* SX, const double* SY) {
   CNumericLocale cLocale;
-  std::FILE* f = std::fopen(FileName, "w");
+  std::FILE* f = OpenFile(FileName, "w");
   if (f == nullptr) {
     std::printf("Cannot open output file %s\n", FileName);
     return 1;

@@ -35,8 +35,11 @@ bool IsDark(const int* Table, const int* Signal, long k, int Threshold) {
 // because the sums are exact integer sums whose value does not depend on the order. Breadth
 // first keeps the queue at the size of the growth front (about the region's perimeter), and
 // the consumed head is dropped from time to time, so a huge region needs little memory.
+// When *cancel (if given) becomes nonzero the growth stops where it is: one region can be the
+// whole image, and a Cancel must not wait for it.
 long GrowRegion(long M, long N, int* Table, const int* Signal, double* CenterX, double* CenterY,
-                int Threshold, int Mark, std::vector<long>& queue) {
+                int Threshold, int Mark, std::vector<long>& queue,
+                const std::atomic<int>* cancel = nullptr) {
   if (Table == nullptr || Signal == nullptr || CenterX == nullptr || CenterY == nullptr) {
     return 0;
   }
@@ -69,7 +72,13 @@ long GrowRegion(long M, long N, int* Table, const int* Signal, double* CenterX, 
     queue.push_back(k);
   };
   constexpr std::size_t kCompactAfter = 4096;
+  constexpr unsigned kCancelCheck = 1u << 16;
+  unsigned sinceCheck = 0;
   while (head < queue.size()) {
+    if (cancel != nullptr && ++sinceCheck == kCancelCheck) {
+      sinceCheck = 0;
+      if (cancel->load(std::memory_order_acquire) != 0) break;
+    }
     const long k = queue[head++];
     if (head >= kCompactAfter && 2 * head >= queue.size()) {
       queue.erase(queue.begin(), queue.begin() + static_cast<std::ptrdiff_t>(head));
@@ -152,8 +161,13 @@ int FindCenters(ProgramState& s, long M, long N, int* Table, const int* Signal, 
                                 std::memory_order_relaxed);
         double CenterX = static_cast<double>(i);
         double CenterY = static_cast<double>(j);
-        const long PatchSize =
-            GrowRegion(M, N, Table, Signal, &CenterX, &CenterY, Threshold, Mark, queue);
+        const long PatchSize = GrowRegion(M, N, Table, Signal, &CenterX, &CenterY, Threshold, Mark,
+                                          queue, &s.fTerminated);
+        // A region whose growth a Cancel cut short is no spot.
+        if (s.fTerminated.load(std::memory_order_acquire) != 0) {
+          cancelled = true;
+          break;
+        }
         if (PatchSize <= MinArea) continue;
         if (count < capacity) {
           PointsX[count] = CenterX;

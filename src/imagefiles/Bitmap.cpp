@@ -102,6 +102,24 @@ std::size_t ReadUpTo(int fd, std::uint8_t* dst, std::size_t n) {
   return got;
 }
 
+// The most bytes a bitmap with this header can use: its pixel offset and its rows, or for
+// run-length data a bound of two bytes per pixel and four per row (what the encodings spend at
+// most, end codes included). 0 when the first bytes do not tell.
+std::uint64_t MostBytesUsed(const std::vector<std::uint8_t>& head, int width, int height) {
+  const std::size_t info = kBitmapFileHeaderSize;
+  if (head.size() < info + kBitmapOffsetCompression + 4) return 0;
+  const bool core = GetU32(head, info) == kBitmapCoreHeaderSize;
+  const std::uint64_t bits =
+      GetU16(head, info + (core ? kBitmapOffsetCoreBitCount : kBitmapOffsetInfoBitCount));
+  const std::uint32_t compression = core ? 0 : GetU32(head, info + kBitmapOffsetCompression);
+  const std::uint64_t w = static_cast<std::uint64_t>(width);
+  const std::uint64_t h = static_cast<std::uint64_t>(height);
+  const std::uint64_t rows = compression == 1 || compression == 2
+                                 ? 2 * w * h + 4 * h + 2
+                                 : (w * std::max<std::uint64_t>(bits, 1) + 31) / 32 * 4 * h;
+  return GetU32(head, kBitmapOffsetPixelData) + rows;
+}
+
 }  // namespace
 
 std::vector<std::uint8_t> DibLoadImage(const char* pstrFileName, BitmapLoadFailure* failure) {
@@ -109,13 +127,14 @@ std::vector<std::uint8_t> DibLoadImage(const char* pstrFileName, BitmapLoadFailu
   BitmapLoadFailure& why = failure != nullptr ? *failure : unused;
   why = BitmapLoadFailure::kUnreadable;
   if (pstrFileName == nullptr) return {};
-  const int fd = ::open(pstrFileName, O_RDONLY | O_CLOEXEC);
+  // Non-blocking: a FIFO is no bitmap, and must not hold the program until someone writes.
+  const int fd = ::open(pstrFileName, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return {};
   struct stat st {};
   // Only the first bytes are read before the block is allocated: the signature, the stored
   // size and the sides, so that neither a huge image nor a large file that is not a bitmap is
   // held in memory or read to its end.
-  std::vector<std::uint8_t> head(kBitmapFileHeaderSize + kBitmapOffsetInfoHeight + 4);
+  std::vector<std::uint8_t> head(kBitmapFileHeaderSize + kBitmapOffsetCompression + 4);
   if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
     head.resize(ReadUpTo(fd, head.data(), head.size()));
   } else {
@@ -133,6 +152,13 @@ std::vector<std::uint8_t> DibLoadImage(const char* pstrFileName, BitmapLoadFailu
   if (!HasSignature(head) || head.size() < kBitmapOffsetFileSize + 4 || st.st_size < 0 ||
       static_cast<std::uint64_t>(st.st_size) > kMaxFileSize ||
       GetU32(head, kBitmapOffsetFileSize) != size) {
+    ::close(fd);
+    return {};
+  }
+  // A file far larger than its pixels can use (a small image padded to gigabytes) is not read
+  // into memory.
+  if (const std::uint64_t most = MostBytesUsed(head, width, height);
+      most > 0 && size > most + (1u << 16)) {
     ::close(fd);
     return {};
   }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "state/FileOpen.h"
 #include "state/Numeric.h"
 #include "state/ProgramState.h"
 
@@ -291,7 +292,7 @@ TextCount CountTextValuesInBuffer(const std::string& bytes, const char* mode) {
 }
 
 TextCount CountOstrelArrayChecked(const char* Fname, const char* mode) {
-  std::FILE* f = std::fopen(Fname, "r");
+  std::FILE* f = OpenFile(Fname, "r");
   if (f == nullptr) return {};
   TextCount result = CountTextValues(f, mode);
   std::fclose(f);
@@ -354,7 +355,7 @@ int ReadTextValuesInBuffer(const std::string& bytes, int cx, int cy, int M, int 
 
 int ReadOstrelArray(const char* Fname, int cx, int cy, int M, int N, int sx, int sy, int* piArray,
                     const char* mode) {
-  std::FILE* f = std::fopen(Fname, "r");
+  std::FILE* f = OpenFile(Fname, "r");
   if (f == nullptr) return 0;
   ReadTextValues(f, cx, cy, M, N, sx, sy, piArray, mode);
   std::fclose(f);

@@ -11,6 +11,7 @@
 #include <new>
 #include <utility>
 
+#include "state/FileOpen.h"
 #include "state/CNumericLocale.h"
 #include "state/ProgramState.h"
 #include "state/SafeWrite.h"
@@ -137,7 +138,7 @@ bool ReadFloatAsDouble(std::FILE* f, double& v) {
 
 template <typename T, typename ReadOne>
 int ReadTextFile(T* Array, long M, long N, const char* FileName, ReadOne readOne) {
-  std::FILE* f = std::fopen(FileName, "r");
+  std::FILE* f = OpenFile(FileName, "r");
   if (f == nullptr) {
     std::printf("Cannot open input file %s\n", FileName);
     return 1;
@@ -164,7 +165,7 @@ int ReadTextBytes(T* Array, long M, long N, std::span<const std::uint8_t> bytes,
 
 template <typename PutElement>
 int WriteBinaryFile(const char* FileName, int type, long M, long N, PutElement putElement) {
-  std::FILE* f = std::fopen(FileName, "wb");
+  std::FILE* f = OpenFile(FileName, "wb");
   if (f == nullptr) {
     std::printf("Cannot open output file %s\n", FileName);
     return 1;
@@ -221,7 +222,7 @@ unsigned char GreyByte(int value, int mode) {
 
 int WritePgm(const ProgramState& s, const int* Array, long M, long N, const char* FileName,
              bool transpose) {
-  std::FILE* f = std::fopen(FileName, "wb");
+  std::FILE* f = OpenFile(FileName, "wb");
   if (f == nullptr) {
     std::printf("Cannot open output file %s\n", FileName);
     return 1;
@@ -361,7 +362,7 @@ int WriteArrayD(const double* Array, long M, long N, const char* FileName) {
 }
 
 int ReadArrayBin(int* Array, long M, long N, const char* FileName) {
-  std::FILE* f = std::fopen(FileName, "rb");
+  std::FILE* f = OpenFile(FileName, "rb");
   if (f == nullptr) return 1;
   const int result = ReadArrayBinStream(f, Array, M, N, FileName);
   std::fclose(f);
@@ -391,7 +392,7 @@ int PPMArrayT(const ProgramState& s, const int* Array, long M, long N, const cha
 }
 
 int ReadPPM(int* Array, long M, long N, const char* FileName) {
-  std::FILE* f = std::fopen(FileName, "rb");
+  std::FILE* f = OpenFile(FileName, "rb");
   if (f == nullptr) return 1;
   const int result = ReadPgmStream(f, Array, M, N);
   std::fclose(f);

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "state/CNumericLocale.h"
+#include "state/FileOpen.h"
 #include "state/OptionTable.h"
 #include "state/ProgramState.h"
 
@@ -162,8 +163,8 @@ int AddParameterDouble(ProgramState& s, const char* Pname, double* Ppointer) {
 }
 
 int ReadParameters(ProgramState& s, const char* FnameIN, const char* FnameER) {
-  std::FILE* in = std::fopen(FnameIN, "r");
-  std::FILE* log = std::fopen(FnameER, "w");
+  std::FILE* in = OpenFile(FnameIN, "r");
+  std::FILE* log = OpenFile(FnameER, "w");
   if (in == nullptr || log == nullptr) {
     if (in != nullptr) std::fclose(in);
     if (log != nullptr) std::fclose(log);
@@ -284,7 +285,7 @@ void InitParameters(ProgramState& s) {
   const std::string options = WorkFile(s, "ProgramOptions.TXT");
   if (ReadParameters(s, options.c_str(), WorkFile(s, "SCAN.LOG").c_str()) != 0) {
     // The file is read only when its log can be written; say so when that kept a file unread.
-    if (std::FILE* exists = std::fopen(options.c_str(), "r")) {
+    if (std::FILE* exists = OpenFile(options.c_str(), "r")) {
       std::fclose(exists);
       AddNote(s, "ProgramOptions.TXT was not read: SCAN.LOG cannot be created here");
     }
@@ -321,7 +322,7 @@ int CheckParam(const ProgramState& s, const char* ParName) {
 
 int WriteParameters(const ProgramState& s, const char* FnameOUT) {
   CNumericLocale cLocale;
-  std::FILE* out = std::fopen(FnameOUT, "w");
+  std::FILE* out = OpenFile(FnameOUT, "w");
   if (out == nullptr) return 1;
   const int used = EntriesInUse(s);
   for (int k = 0; k < used; ++k) {

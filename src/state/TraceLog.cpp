@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "state/CNumericLocale.h"
+#include "state/FileOpen.h"
 #include "state/ProgramState.h"
 
 namespace zmr {
@@ -15,9 +16,9 @@ int VfprintfInCLocale(std::FILE* f, const char* format, va_list args) {
 
 void OpenTraceLog(ProgramState& s, const char* mode) {
   CloseTraceLog(s);
-  s.OUT_LOG = std::fopen(WorkFile(s, kTraceLogName).c_str(), mode);
+  s.OUT_LOG = OpenFile(WorkFile(s, kTraceLogName).c_str(), mode);
   if (s.OUT_LOG == nullptr) {
-    AddNote(s, std::string(kTraceLogName) + " cannot be written: " + std::strerror(errno));
+    AddNote(s, std::string(kTraceLogName) + " cannot be written: " + FileErrorText(errno));
   }
 }
 

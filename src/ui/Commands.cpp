@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "state/FileOpen.h"
 #include "detection/MeshCentring.h"
 #include "detection/PointChecks.h"
 #include "detection/PointFiles.h"
@@ -122,7 +123,7 @@ void CmdPointsOpen(Platform& platform) {
   if (!platform.AskFileName(FileDialog::PointsData, s.szPointsFile, s.szPointsTitle)) return;
   // Read into a scratch table so that a refused file leaves the current points as they are.
   std::vector<double> records(static_cast<std::size_t>(4 * s.MAXPoints));
-  std::FILE* file = std::fopen(s.szPointsFile.c_str(), "r");
+  std::FILE* file = OpenFile(s.szPointsFile.c_str(), "r");
   if (file == nullptr) {
     platform.Message(kErrorReadingPoints, kMessageCaption);
     return;
