@@ -3,6 +3,7 @@
 // here. A refused file must show its message, leave the previous image, points and triangles
 // as they were and allocate nothing large; an acceptable one must load as its plain twin does.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <cstdint>
@@ -21,9 +22,11 @@
 #include "support/AllocationProbe.h"
 #include "support/FakePlatform.h"
 #include "support/TestSupport.h"
+#include "ui/CommandTable.h"
 #include "ui/Commands.h"
 #include "ui/ImageLoad.h"
 #include "ui/Startup.h"
+#include "ui/resource.h"
 
 namespace zmr {
 namespace {
@@ -242,6 +245,35 @@ TEST_F(CommandFixture, NamesThatAreNoFileAndHugeSparseFilesAreRefused) {
     for (Command command : {kOstrel, kAscii, kBmp}) ExpectRefused(command, name, kBad);
     if (std::string(name) != "huge.in") ExpectRefused(kPts, name, kErrorReadingPoints);
   }
+}
+
+// A FIFO with nobody at its other end reads as empty at once and is written to not at all,
+// wherever it stands: an input, the options file or a log. A bitmap padded far beyond what its
+// pixels use is refused without reading it.
+TEST_F(CommandFixture, FifosNeverHoldTheProgramAndPaddedBitmapsAreNotRead) {
+  ASSERT_EQ(::mkfifo("fifo.in", 0600), 0);
+  for (Command command : {kOstrel, kAscii, kBmp}) ExpectRefused(command, "fifo.in", kBad);
+  ExpectRefused(kPts, "fifo.in", kErrorNoPointsInFile);
+
+  std::string padded = Bmp{.width = 1, .height = 1}();
+  Put32(padded, 2, 100u << 20);
+  WriteFile("padded.bmp", padded);
+  std::filesystem::resize_file("padded.bmp", 100u << 20);
+  ExpectRefused(kBmp, "padded.bmp", kBad);
+
+  ASSERT_EQ(::mkfifo("ProgramOptions.TXT", 0600), 0);
+  std::filesystem::remove("Trace.log");
+  ASSERT_EQ(::mkfifo("Trace.log", 0600), 0);
+  test::FakePlatform fresh;
+  StartProgram(fresh);
+  fresh.fileAnswers = {"good.bmp"};
+  ASSERT_TRUE(RunCommand(IDM_OPEN_BITMAP, fresh) && RunCommand(IDM_AUTODETECT, fresh));
+  EXPECT_TRUE(fresh.messages.empty());
+  EXPECT_EQ(fresh.notes,
+            (std::vector<std::string>{
+                "Trace.log cannot be written: nothing reads from it",
+                "Auto-detection found no spot (threshold 128, minimum patch size 400)"}));
+  EXPECT_TRUE(std::filesystem::is_fifo("Trace.log"));
 }
 
 TEST_F(CommandFixture, OutOfMemoryIsReportedAndChangesNothing) {
