@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
 #include <thread>
 
 #include "state/ProgramState.h"
@@ -86,8 +88,8 @@ bool ConsolePlatform::RunImageFormatDialog(ImageFormatDialogData& data) {
                      std::to_string(formatAnswer_->height) +
                      " is not a format of this file's value count; its formats:";
       for (const std::string& format : data.formats) {
-        stepFailure_ += " " + format.substr(0, format.find(' ')) + "x" +
-                        format.substr(format.rfind(' ') + 1);
+        stepFailure_ +=
+            " " + format.substr(0, format.find(' ')) + "x" + format.substr(format.rfind(' ') + 1);
       }
       return false;
     }
@@ -111,7 +113,11 @@ bool ConsolePlatform::RunOptionsDialog(OptionsDialogData& data) {
 
 void ConsolePlatform::RunWorker(ProgressDialog dialog, const std::function<void()>& work) {
   ProgramState& s = Program();
-  std::atomic<bool> done{false};
+  // The worker's end wakes this thread at once; the timeout only paces the checks for Ctrl-C
+  // (a signal handler cannot notify) and the progress line.
+  std::mutex mutex;
+  std::condition_variable ended;
+  bool done = false;
   gInterruptRequested = 0;
   struct sigaction onInterrupt {};
   struct sigaction previous {};
@@ -121,12 +127,15 @@ void ConsolePlatform::RunWorker(ProgressDialog dialog, const std::function<void(
 
   std::thread worker([&] {
     work();
-    done.store(true, std::memory_order_release);
+    const std::lock_guard<std::mutex> lock(mutex);
+    done = true;
+    ended.notify_one();
   });
   const bool terminal = ::isatty(STDERR_FILENO) == 1;
   bool cancelling = false;
   auto lastLine = std::chrono::steady_clock::now() - std::chrono::seconds(1);
-  while (!done.load(std::memory_order_acquire)) {
+  std::unique_lock<std::mutex> lock(mutex);
+  while (!done) {
     if (gInterruptRequested != 0 && !cancelling) {
       // Ctrl-C is the dialog's Cancel: the worker stops at its next check.
       s.fTerminated.store(1, std::memory_order_relaxed);
@@ -138,8 +147,9 @@ void ConsolePlatform::RunWorker(ProgressDialog dialog, const std::function<void(
       PrintProgressLine(s, dialog, cancelling);
       lastLine = now;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ended.wait_for(lock, std::chrono::milliseconds(20), [&] { return done; });
   }
+  lock.unlock();
   worker.join();
   sigaction(SIGINT, &previous, nullptr);
   if (terminal) {
