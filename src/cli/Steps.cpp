@@ -9,6 +9,7 @@
 
 #include "state/OptionTable.h"
 #include "state/ProgramState.h"
+#include "state/VectorState.h"
 #include "ui/Commands.h"
 #include "ui/Dialogs.h"
 #include "ui/qt/DisplayPainter.h"
@@ -208,6 +209,7 @@ int RunSteps(const std::vector<Step>& steps, ConsolePlatform& platform, bool tim
     for (const auto& [field, value] : step.optionsEdits) platform.AnswerOptionsField(field, value);
     platform.AnswerThreshold(step.threshold);
 
+    ClearUpperVectorState();  // a render before may have left them dirty
     if (step.render) {
       // What the main window shows at a client area of the image's size.
       if (!SaveRender(platform.Program(), step.file))

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "state/ProgramState.h"
+#include "state/VectorState.h"
 #include "ui/Commands.h"
 #include "ui/resource.h"
 
@@ -105,6 +106,7 @@ int MenuCheckState(const ProgramState& s, int id) {
 bool RunCommand(int id, Platform& platform) {
   const CommandEntry* e = FindCommand(id);
   if (e == nullptr) return false;
+  ClearUpperVectorState();  // the window's drawing may have left them dirty
   e->handler(platform);
   DeliverNotes(platform);
   return true;

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "state/FileOpen.h"
 #include "detection/MeshCentring.h"
 #include "detection/PointChecks.h"
 #include "detection/PointFiles.h"
@@ -18,7 +17,9 @@
 #include "imagefiles/Bitmap.h"
 #include "state/Array.h"
 #include "state/CNumericLocale.h"
+#include "state/FileOpen.h"
 #include "state/ProgramState.h"
+#include "state/VectorState.h"
 #include "ui/Dialogs.h"
 #include "ui/Display.h"
 #include "ui/ImageLoad.h"
@@ -110,7 +111,10 @@ void RunLongComputation(Platform& platform, ProgressDialog dialog, void (*worker
   ProgramState& s = platform.Program();
   s.fTerminated.store(0, std::memory_order_relaxed);
   s.iProgressStatus.store(0, std::memory_order_relaxed);
-  platform.RunWorker(dialog, [worker, &s] { worker(&s); });
+  platform.RunWorker(dialog, [worker, &s] {
+    ClearUpperVectorState();
+    worker(&s);
+  });
 }
 }  // namespace
 
