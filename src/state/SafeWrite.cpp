@@ -37,15 +37,16 @@ mode_t CurrentUmask() {
 // --- temporaries removed when SIGINT or SIGTERM ends the process in the middle of a write
 
 constexpr int kTempSlots = 16;
+// A slot is free (0), taken by a writer filling in its path (1), or holding a path (2).
 struct TempSlot {
-  std::atomic<bool> used{false};
+  std::atomic<int> state{0};
   char path[PATH_MAX] = {};
 };
 std::array<TempSlot, kTempSlots> gTemps;
 
 extern "C" void RemoveTempsAndDie(int signal) {
   for (TempSlot& slot : gTemps) {
-    if (slot.used.load(std::memory_order_acquire)) ::unlink(slot.path);
+    if (slot.state.load(std::memory_order_acquire) == 2) ::unlink(slot.path);
   }
   ::signal(signal, SIG_DFL);
   ::raise(signal);
@@ -75,17 +76,16 @@ class TempGuard {
     GuardSignals();
     if (path.size() >= PATH_MAX) return;
     for (TempSlot& slot : gTemps) {
-      bool expected = false;
-      if (slot.used.load(std::memory_order_relaxed)) continue;
+      int expected = 0;
+      if (!slot.state.compare_exchange_strong(expected, 1, std::memory_order_acquire)) continue;
       std::memcpy(slot.path, path.c_str(), path.size() + 1);
-      if (slot.used.compare_exchange_strong(expected, true, std::memory_order_acq_rel)) {
-        slot_ = &slot;
-        return;
-      }
+      slot.state.store(2, std::memory_order_release);
+      slot_ = &slot;
+      return;
     }
   }
   ~TempGuard() {
-    if (slot_ != nullptr) slot_->used.store(false, std::memory_order_release);
+    if (slot_ != nullptr) slot_->state.store(0, std::memory_order_release);
   }
   TempGuard(const TempGuard&) = delete;
   TempGuard& operator=(const TempGuard&) = delete;
