@@ -7,8 +7,11 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QGridLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -119,6 +122,57 @@ TEST_F(MainWindowTest, CancellingAWorkerFromItsProgressDialogLeavesTheWindowUsab
   // The window goes on working: the next command runs and shows its result.
   Trigger(IDM_BOX_FILTER);
   EXPECT_EQ(State().fBitmap[1], 1);
+}
+
+// The View items carry check marks that follow the display state, and only they do.
+TEST_F(MainWindowTest, ViewCheckMarksFollowTheOverlaysAndTheShownImage) {
+  const int viewItems[] = {IDM_VIEW_VECTORS, IDM_VIEW_NUMBERS, IDM_VIEW_TRIANGLES, IDM_VIEW_SOURCE,
+                           IDM_VIEW_TARGET};
+  const auto marks = [&] {
+    std::string out;
+    for (int id : viewItems) out += window_->ActionOf(id)->isChecked() ? '1' : '0';
+    return out;
+  };
+  for (int id : viewItems) EXPECT_TRUE(window_->ActionOf(id)->isCheckable()) << id;
+  EXPECT_FALSE(window_->ActionOf(IDM_AUTODETECT)->isCheckable());
+  EXPECT_EQ(marks(), "10010");  // vectors on (the default), the source shown
+  const std::pair<int, const char*> steps[] = {
+      {IDM_VIEW_NUMBERS, "11010"}, {IDM_VIEW_VECTORS, "01010"}, {IDM_VIEW_TRIANGLES, "01110"},
+      {IDM_VIEW_TARGET, "01101"},  {IDM_VIEW_NUMBERS, "00101"}, {IDM_VIEW_SOURCE, "00110"}};
+  for (const auto& [id, expected] : steps) {
+    Trigger(id);
+    EXPECT_EQ(marks(), expected) << "after " << id;
+  }
+}
+
+// The counters and the bar of each kind of progress dialog show the worker's values, each under
+// its own label, and their last values as the dialog closes.
+TEST_F(MainWindowTest, ProgressDialogShowsEachCounterUnderItsLabel) {
+  ProgramState& s = State();
+  s.iDetectedAreas = 11, s.iAssignedPoints = 22, s.iTriangles = 33, s.iProgressStatus = 44;
+  s.fTerminated = 1;  // the worker has ended: the first tick shows the values and closes
+  const std::pair<ProgressDialog, const char*> kinds[] = {
+      {ProgressDialog::AutoDetection, "Detected Areas: 11 Assigned Points: 22 Triangles: 33 "},
+      {ProgressDialog::Transformation, "Lines Completed: 11 Points: 22 Triangles: 33 "},
+      {ProgressDialog::Adjustment, "Points: 22 Triangles: 33 "}};
+  for (const auto& [kind, expected] : kinds) {
+    WorkerProgressDialog dialog(kind, window_.get(), 1);
+    EXPECT_EQ(dialog.exec(), QDialog::Accepted);
+    std::string shown;
+    for (int id : {15, 16, 17}) {
+      const auto* counter = dialog.findChild<QLabel*>(QString("counter%1").arg(id));
+      if (counter == nullptr) continue;
+      const auto* layout =
+          qobject_cast<QGridLayout*>(counter->parentWidget()->layout()->itemAt(2)->layout());
+      ASSERT_NE(layout, nullptr);
+      int row = 0, column = 0, rowSpan = 0, columnSpan = 0;
+      layout->getItemPosition(layout->indexOf(counter), &row, &column, &rowSpan, &columnSpan);
+      const auto* label = qobject_cast<QLabel*>(layout->itemAtPosition(row, column - 1)->widget());
+      shown += label->text().toStdString() + " " + counter->text().toStdString() + " ";
+    }
+    EXPECT_EQ(shown, expected);
+    EXPECT_EQ(dialog.findChild<QProgressBar*>("bar1000")->value(), 44);
+  }
 }
 
 }  // namespace
