@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-20}"
 shift || true
 targets=("$@")
-[ "${#targets[@]}" -gt 0 ] || targets=(Options OstrelText AsciiText Bitmap Points)
+[ "${#targets[@]}" -gt 0 ] || targets=(Options OstrelText AsciiText Bitmap Points Mesh)
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$(nproc)" --target "${targets[@]/#/zmr_fuzz_}"
