@@ -35,6 +35,7 @@ TEST(DecodeBitmapTest, DecodesEachEncodingTopRowFirst) {
                                                                         A, A, B, A, B, B, B,
                                                                         B, B, B, B, B, A}},
       {2, -2, 8, 0, 2, {kA, kB}, {1, 0, 0, 0, 0, 5, 0, 0}, {B, A, A, K}},  // 5: past the table
+      {3, 1, 4, 0, 2, {kA, kB}, {0x10, 0x10, 0, 0}, {B, A, B}},  // the high nibble first
       {2, 1, 16, 3, 0, {0xF800, 0x7E0, 0x1F}, {0xE0, 0x07, 0x10, 0x84}, {0xFF00FF00, 0xFF848284}},
       {1, 1, 32, 3, 0, {0x3FF00000, 0xFFC00, 0x3FF}, {0, 0, 0xF8, 0x3F}, {0xFFFF8000}},
   };
