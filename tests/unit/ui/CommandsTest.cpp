@@ -6,6 +6,7 @@
 #include "support/TestSupport.h"
 #include "ui/CommandTable.h"
 #include "ui/Commands.h"
+#include "ui/Dialogs.h"
 #include "ui/ImageLoad.h"
 #include "ui/Startup.h"
 #include "ui/resource.h"
@@ -70,6 +71,23 @@ TEST_F(CommandsTest, RefusedCommandsShowTheirMessageAndWriteNothing) {
   }
 }
 
+// Each scroll request of the thresholding dialog moves the threshold within 0..255.
+TEST_F(CommandsTest, ThresholdScrollRequestsStayWithinTheGreyLevels) {
+  const std::tuple<ScrollRequest, int, int> steps[] = {
+      {ScrollRequest::ThumbPosition, 0, 0},  {ScrollRequest::LineLeft, 0, 0},
+      {ScrollRequest::PageRight, 0, 16},     {ScrollRequest::LineRight, 0, 17},
+      {ScrollRequest::ThumbTrack, 300, 255}, {ScrollRequest::LineRight, 0, 255},
+      {ScrollRequest::PageLeft, 0, 239},     {ScrollRequest::LeftEnd, 0, 0},
+      {ScrollRequest::RightEnd, 0, 255},     {ScrollRequest::ThumbPosition, -4, 0}};
+  State().Msource.assign(static_cast<std::size_t>(State().cxDib) * State().cyDib, 100);
+  State().Mtarget = State().Msource;
+  for (const auto& [request, position, threshold] : steps) {
+    EXPECT_TRUE(ThresholdDialogScroll(platform_, request, position));
+    EXPECT_EQ(State().iThreshold, threshold) << static_cast<int>(request) << " " << position;
+  }
+  EXPECT_FALSE(ThresholdDialogScroll(platform_, ScrollRequest::EndScroll, 0));
+}
+
 // Option values that make no sense are refused by the dialog and noted from the options file;
 // an options file left unread for want of its log says so.
 TEST_F(CommandsTest, SenselessOptionValuesAreRefusedOrNoted) {
@@ -123,25 +141,32 @@ TEST_F(CommandsTest, NotesSayWhatTheResultsDoNot) {
   EXPECT_EQ(platform_.notes,
             std::vector<std::string>{
                 "Auto-detection found no spot (threshold 128, minimum patch size 50)"});
-  detect({.width = 151, .height = 141, .pitch = 19, .radius = 6, .missingFraction = 0.95}, 5000);
+  // Of four spots the first is the mean's slot; two or three of the rest get assigned.
+  const GridSpec four = {.width = 130, .height = 100, .radius = 10, .missingFraction = 0.2};
+  detect(four, 5000);
   EXPECT_EQ(platform_.notes,
             std::vector<std::string>{
-                "Auto-detection assigned 0 of 2 spots to the grid; a "
+                "Auto-detection assigned 2 of 4 spots to the grid; a "
                 "calibration needs at least 3 (threshold 128, minimum patch size 50)"});
+  detect({.width = 130, .height = 100, .radius = 10, .missingFraction = 0.2, .seed = 2}, 5000);
+  EXPECT_EQ(s.NumberOfPoints, 3);
+  EXPECT_EQ(platform_.notes, std::vector<std::string>{});
   detect({.width = 151, .height = 141, .pitch = 19, .radius = 6}, 20);
   EXPECT_EQ(platform_.notes, std::vector<std::string>{
                                  "Auto-detection: the spot list holds 20 spots; 29 more, the last "
                                  "in the image's row order, were left out"});
 
-  test::WriteFile("far.pts", "0 0 200 0\n700 0 900 0\n0 700 200 700\n700 700 900 700\n");
-  platform_.fileAnswers = {"far.pts", "far.zmr"};
+  // x shifts of +200 px and y shifts of -150 px over 22 x 22 nodes.
+  test::WriteFile("far.pts", "0 0 200 -150\n700 0 900 -150\n0 700 200 550\n700 700 900 550\n");
+  std::filesystem::create_directory("tables");
+  platform_.fileAnswers = {"far.pts", "tables/far.zmr"};
   platform_.notes.clear();
   Run(IDM_POINTS_OPEN);
   Run(IDM_ORBIK_SAVE_ZMR);
   EXPECT_EQ(
       platform_.notes,
       std::vector<std::string>{
-          "far.zmr: 484 node shifts lie beyond +-128 px, which the table cannot hold: they wrap"});
+          "far.zmr: 968 node shifts lie beyond +-128 px, which the table cannot hold: they wrap"});
 }
 
 }  // namespace
