@@ -71,6 +71,22 @@ TEST_F(CommandsTest, RefusedCommandsShowTheirMessageAndWriteNothing) {
   }
 }
 
+// The image-format dialog shows the file's formats, the proposed one selected, its offsets, and
+// the pixel counts of the working size and of the selection.
+TEST_F(CommandsTest, ImageFormatDialogShowsTheFormatsAndBothPixelCounts) {
+  State().IMAGE_X = 7, State().IMAGE_Y = 5;
+  test::WriteFile("twelve.txt", "1 2 3 4 5 6 7 8 9 a b c\n");
+  platform_.fileAnswers = {"twelve.txt"};
+  Run(IDM_OPEN_OSTREL);
+  ASSERT_EQ(platform_.formatDialogs.size(), 1u);
+  const ImageFormatDialogData& d = platform_.formatDialogs[0];
+  EXPECT_EQ(d.formats, (std::vector<std::string>{"2 x 6", "3 x 4", "4 x 3", "6 x 2"}));
+  EXPECT_EQ(d.formats[static_cast<std::size_t>(d.selection)], "3 x 4");
+  EXPECT_EQ(d.xOffset + "," + d.yOffset, "2,0");  // (7 - 3) / 2, (5 - 4) / 2
+  EXPECT_EQ(d.defaultFormat + " | " + d.defaultPixels + " | " + d.loadedPixels,
+            "7 x 5 | 35 pixels | 12 pixels");
+}
+
 // Each scroll request of the thresholding dialog moves the threshold within 0..255.
 TEST_F(CommandsTest, ThresholdScrollRequestsStayWithinTheGreyLevels) {
   const std::tuple<ScrollRequest, int, int> steps[] = {
