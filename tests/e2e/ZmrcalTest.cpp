@@ -107,15 +107,15 @@ TEST_F(ZmrcalTest, SmallImageThroughTheStepsWithAndWithoutTimings) {
   WriteFile("img.txt", "10 20 30 40 50 60\n");
   const std::string steps =
       "set ImageWidth 3 ImageHeight 2 open-ostrel img.txt save-ascii img.dat render a.png "
-      "render a.bmp threshold 127 save-target-ascii t.dat threshold save-target-ascii u.dat";
+      "render a.BMP threshold 127 save-target-ascii t.dat threshold save-target-ascii u.dat";
   const RunResult plain = Zmrcal(steps);
   ASSERT_EQ(plain.status, 0) << plain.err;
   EXPECT_EQ(plain.err, "");
   EXPECT_EQ(plain.out.rfind("Writing to file img.dat ...done\n", 0), 0u) << plain.out;
   EXPECT_EQ(ReadFile("img.dat"), "42 85 127 \n170 212 255 \n");
   EXPECT_EQ(ReadFile("t.dat"), "0 0 0 \n255 255 255 \n");
-  EXPECT_EQ(ReadFile("u.dat"), ReadFile("t.dat"));  // the threshold stays 127
-  const std::vector<std::uint8_t> bmp = ReadBytes("a.bmp");
+  EXPECT_EQ(ReadFile("u.dat"), ReadFile("t.dat"));           // the threshold stays 127
+  const std::vector<std::uint8_t> bmp = ReadBytes("a.BMP");  // the ending in any case
   ASSERT_EQ(bmp.size(), 54u + 12u * 2u);  // 3 x 2 pixels, 24 bits, rows padded to 12 bytes
   EXPECT_EQ(bmp[54], 170);                // the bottom row first: grey 170 at its left
   EXPECT_EQ(ReadFile("a.png").substr(0, 4), "\x89PNG");

@@ -19,6 +19,7 @@
 #include "support/TestSupport.h"
 #include "ui/CommandTable.h"
 #include "ui/Startup.h"
+#include "ui/qt/FileDialogs.h"
 #include "ui/qt/QtPlatform.h"
 #include "ui/qt/ThresholdDialog.h"
 #include "ui/resource.h"
@@ -90,9 +91,32 @@ TEST_F(DialogsTest, FieldsTypedIntoTheDialogsReachTheProgramState) {
   ThresholdDialog* dialog = platform.thresholdDialog();
   ASSERT_NE(dialog, nullptr);
   EXPECT_EQ(s.Mtarget[5 * 16 + 3], 255);
-  QTest::keyClick(dialog->findChild<QScrollBar*>("thresholdScroll"), Qt::Key_End);
+  // Each key moves the threshold the way it points, a line or a page, or to an end.
+  auto* bar = dialog->findChild<QScrollBar*>("thresholdScroll");
+  const std::pair<Qt::Key, int> keys[] = {
+      {Qt::Key_End, 255},      {Qt::Key_PageUp, 239}, {Qt::Key_Left, 238}, {Qt::Key_Up, 237},
+      {Qt::Key_PageDown, 253}, {Qt::Key_Right, 254},  {Qt::Key_Home, 0},   {Qt::Key_Down, 1}};
+  for (const auto& [key, threshold] : keys) {
+    QTest::keyClick(bar, key);
+    EXPECT_EQ(s.iThreshold, threshold) << key;
+  }
+  QTest::keyClick(bar, Qt::Key_End);
   EXPECT_EQ(std::count(s.Mtarget.begin(), s.Mtarget.end(), 0), 16 * 16);
   delete dialog;
+}
+
+// Every file dialog offers its own files and then all files, also those without a dot.
+TEST_F(DialogsTest, FileDialogsOfferTheirFilesAndAllFiles) {
+  const std::pair<FileDialog, const char*> dialogs[] = {
+      {FileDialog::Ostrel, "Ostrel calibration image data files (*.txt) (*.txt)"},
+      {FileDialog::Bitmap, "Bitmaps (*.bmp) (*.bmp)"},
+      {FileDialog::Ascii, "ASCII files (*.txt,*.dat) (*.txt *.dat)"},
+      {FileDialog::PointsData, "ASCII data (*.txt) (*.txt)"},
+      {FileDialog::OrbikData, "ORBIK data (*.zmr) (*.zmr)"}};
+  for (const auto& [which, own] : dialogs) {
+    EXPECT_EQ(FileDialogSpecOf(which).filter.toStdString(),
+              std::string(own) + ";;All files (*.*) (*)");
+  }
 }
 
 // Every field with a value none of the defaults has, the two offsets apart and swapped by the

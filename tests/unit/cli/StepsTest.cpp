@@ -46,6 +46,7 @@ TEST(StepsParseTest, StepsAndTheirArgumentsOrTheReasonOfARefusal) {
       {{"set", "ORBIKxoffset", "-2147483648", "ORBIKyoffset", "+7"},
        "set#40027  6=-2147483648 7=+7; "},
       {{"set", "ORBIKyoffset", "2147483648"}, "set ORBIKyoffset: '2147483648' does not convert"},
+      {{"set", "Edge", "4", "ImageWidth", "9"}, "set#40027  4=4 0=9; "},
       {{"set", "MaxSlope", "inf"}, "set MaxSlope: 'inf' does not convert"},
       {{"set", "MaxSlope", "0"}, "set MaxSlope 0: the maximum slope must be a positive number"},
       {{"set", "MinPatchSize", "-1"},
