@@ -46,6 +46,23 @@ bool AllocateForLoad(Platform& platform, const GeometrySnapshot& before) {
   return true;
 }
 
+// A text image whose value count is not the working size is placed into it as a format and
+// offsets say (the format dialog's choice); the note tells both sizes, and what was cut off.
+void NotePlacement(ProgramState& s, const std::string& fileName, long long count, int w, int h) {
+  const std::size_t slash = fileName.find_last_of('/');
+  std::string note = (slash == std::string::npos ? fileName : fileName.substr(slash + 1)) +
+                     ": its " + std::to_string(count) + " values were placed as " +
+                     std::to_string(w) + " x " + std::to_string(h) + " at offset (" +
+                     std::to_string(s.imxoff) + ", " + std::to_string(s.imyoff) +
+                     ") into the working size " + std::to_string(s.cxDib) + " x " +
+                     std::to_string(s.cyDib);
+  if (s.imxoff < 0 || s.imyoff < 0 || static_cast<long long>(s.imxoff) + w > s.cxDib ||
+      static_cast<long long>(s.imyoff) + h > s.cyDib) {
+    note += "; the part outside was cut off (set ImageWidth and ImageHeight to keep it)";
+  }
+  AddNote(s, note);
+}
+
 }  // namespace
 
 bool LoadTextImage(Platform& platform, const std::string& fileName, const char* mode) {
@@ -114,6 +131,7 @@ bool LoadTextImage(Platform& platform, const std::string& fileName, const char* 
   const int h = s.ImageFormat[2 * s.FormatIndex + 1];
   ReadOstrelArray(fileName.c_str(), s.cxDib, s.cyDib, w, h, s.imxoff, s.imyoff, s.Msource.data(),
                   mode);
+  if (!matchesDefault) NotePlacement(s, fileName, counted.count, w, h);
   ClearBitmaps(s);
   SourceArrayInt2Bitmap(s, s.fBitmap[0]);
   platform.SetWaitCursor(false);

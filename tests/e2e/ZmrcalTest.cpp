@@ -156,8 +156,16 @@ TEST_F(ZmrcalTest, FormatAndOffsetAnswerTheFormatDialog) {
   r = Zmrcal(open + "--format 5x2 save-ascii b.dat");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err,
+            "zmrcal: note: img.txt: its 12 values were placed as 3 x 4 at offset (0, 0) into the "
+            "working size 4 x 4\n"
             "zmrcal: open-ostrel: --format 5x2 is not a format of this file's value count; its "
             "formats: 2x6 3x4 4x3 6x2\n");
+  // The placement a format dialog would show is noted, with what falls outside.
+  r = Zmrcal(open + "--format 6x2 save-ascii c.dat");
+  EXPECT_EQ(r.err,
+            "zmrcal: note: img.txt: its 12 values were placed as 6 x 2 at offset (-1, 1) into the "
+            "working size 4 x 4; the part outside was cut off (set ImageWidth and ImageHeight to "
+            "keep it)\n");
   EXPECT_FALSE(FileExists("b.dat"));
 }
 

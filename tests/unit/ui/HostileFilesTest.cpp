@@ -271,6 +271,8 @@ TEST_F(CommandFixture, FifosNeverHoldTheProgramAndPaddedBitmapsAreNotRead) {
   EXPECT_TRUE(fresh.messages.empty());
   EXPECT_EQ(fresh.notes,
             (std::vector<std::string>{
+                "format.txt: its 16 values were placed as 4 x 4 at offset (1, 0) into the working "
+                "size 6 x 5",
                 "Trace.log cannot be written: nothing reads from it",
                 "Auto-detection found no spot (threshold 128, minimum patch size 400)"}));
   EXPECT_TRUE(std::filesystem::is_fifo("Trace.log"));
