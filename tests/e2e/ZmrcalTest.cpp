@@ -160,10 +160,11 @@ TEST_F(ZmrcalTest, FormatAndOffsetAnswerTheFormatDialog) {
             "working size 4 x 4\n"
             "zmrcal: open-ostrel: --format 5x2 is not a format of this file's value count; its "
             "formats: 2x6 3x4 4x3 6x2\n");
-  // The placement a format dialog would show is noted, with what falls outside.
+  // The placement is noted, with what falls outside (the offsets stay those shown for the
+  // proposed format, as in the dialog).
   r = Zmrcal(open + "--format 6x2 save-ascii c.dat");
   EXPECT_EQ(r.err,
-            "zmrcal: note: img.txt: its 12 values were placed as 6 x 2 at offset (-1, 1) into the "
+            "zmrcal: note: img.txt: its 12 values were placed as 6 x 2 at offset (0, 0) into the "
             "working size 4 x 4; the part outside was cut off (set ImageWidth and ImageHeight to "
             "keep it)\n");
   EXPECT_FALSE(FileExists("b.dat"));
