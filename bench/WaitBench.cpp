@@ -139,11 +139,13 @@ std::vector<std::string> Words(const std::string& text) {
 }
 
 // Runs zmrcal's steps in this process on a fresh program record (as a zmrcal run does, with
-// the options file of the current folder). Returns the exit status.
+// the options file of the current folder, keeping the display bitmaps only when a render step
+// will come). Returns the exit status.
 class CommandSession {
  public:
-  CommandSession() {
+  explicit CommandSession(bool render = false) {
     ResetProgramState();
+    State().keepDisplayBitmaps = render;
     QuietStdout quiet;
     StartProgram(platform_);
   }
@@ -230,7 +232,7 @@ void BenchAdjust(int runs, std::vector<Result>& results) {
   std::vector<double> rendered;
   for (int r = 0; r < runs; ++r) {
     for (int withRender = 0; withRender < 2; ++withRender) {
-      CommandSession session;
+      CommandSession session(withRender != 0);
       Check(session.Run(prefix), "detection and extrapolation");
       if (withRender) Check(session.Run("overlay triangles on render adjust.png"), "render");
       const double t = Seconds([&] { Check(session.Run("adjust"), "adjust"); });
