@@ -88,8 +88,12 @@ bool ConsolePlatform::RunImageFormatDialog(ImageFormatDialogData& data) {
                      std::to_string(formatAnswer_->height) +
                      " is not a format of this file's value count; its formats:";
       for (const std::string& format : data.formats) {
-        stepFailure_ +=
-            " " + format.substr(0, format.find(' ')) + "x" + format.substr(format.rfind(' ') + 1);
+        // Appended piece by piece: GCC 12 at -O3 warns wrongly (-Wrestrict) about
+        // " " + std::string.
+        stepFailure_ += ' ';
+        stepFailure_ += format.substr(0, format.find(' '));
+        stepFailure_ += 'x';
+        stepFailure_ += format.substr(format.rfind(' ') + 1);
       }
       return false;
     }

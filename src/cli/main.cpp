@@ -10,6 +10,7 @@
 
 #include "cli/ConsolePlatform.h"
 #include "cli/Steps.h"
+#include "state/ProgramState.h"
 #include "ui/Commands.h"
 #include "ui/Startup.h"
 
@@ -58,6 +59,8 @@ int main(int argc, char** argv) {
   }
 
   ConsolePlatform platform;
+  // Only a render step shows the display bitmaps; without one they are not kept.
+  platform.Program().keepDisplayBitmaps = NeedsRendering(steps);
   StartProgram(platform);
   const int status = platform.messages() > 0 ? kExitMessage : RunSteps(steps, platform, timings);
   EndProgram(platform.Program());

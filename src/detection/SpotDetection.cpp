@@ -150,8 +150,17 @@ int FindCenters(ProgramState& s, long M, long N, int* Table, const int* Signal, 
     const std::int64_t pixels = static_cast<std::int64_t>(M) * N;
     std::vector<long> queue;
     bool cancelled = false;
+    // A pixel that is not free or not dark starts no region: GrowRegion would return 0 at
+    // once. With MinArea >= 0 such a pixel changes nothing, so it is passed over without the
+    // call (and without the progress and Cancel checks, which the next region start or row
+    // makes). A negative MinArea lets area 0 qualify: then every pixel goes through the call.
+    const bool skipIdle = MinArea >= 0;
     for (long j = 0; j < N && !cancelled; ++j) {
+      const long row = j * M;
       for (long i = 0; i < M; ++i) {
+        if (skipIdle && i > 0 && (Table[row + i] != kFreeLabel || Signal[row + i] >= Threshold)) {
+          continue;
+        }
         if (s.fTerminated.load(std::memory_order_acquire) != 0) {
           cancelled = true;
           break;
@@ -191,6 +200,11 @@ int FindCenters(ProgramState& s, long M, long N, int* Table, const int* Signal, 
           ScmA += static_cast<double>(PatchSize);
         }
       }
+    }
+    // The progress the last pixel sets when it is offered (it may have been passed over).
+    if (!cancelled) {
+      s.iProgressStatus.store(static_cast<int>((100 * (pixels - 1)) / pixels),
+                              std::memory_order_relaxed);
     }
   }
 

@@ -1,8 +1,11 @@
 #include "export/OrbikExport.h"
 
 #include <cstdint>
+#include <vector>
 
 #include "export/GridShifts.h"
+#include "geometry/TriangleLocation.h"
+#include "geometry/TriangleMap.h"
 #include "state/Numeric.h"
 #include "state/ProgramState.h"
 #include "state/SafeWrite.h"
@@ -49,6 +52,26 @@ std::uint16_t ZmrShiftCode(double shift) {
 
 namespace {
 void ComputeNodeShifts(const ProgramState& s, int xmax, int ymax, NodeShifts& shifts) {
+  // The triangle of every node from one pass over the triangles (the same as the search of
+  // CalculateGridShifts at each node); without memory for the map each node searches itself.
+  std::vector<double> xs(kZmrNodesPerAxis);
+  std::vector<double> ys(kZmrNodesPerAxis);
+  for (int k = 0; k < kZmrNodesPerAxis; ++k) {
+    xs[k] = NodePosition(k, s.xoffset);
+    ys[k] = NodePosition(k, s.yoffset);
+  }
+  std::vector<int> map;
+  if (MapTriangles(s, xs, ys, map)) {
+    for (int r = 0; r < kZmrNodeCount; ++r) {
+      const long t = map[r];
+      const double p0[2] = {xs[r % kZmrNodesPerAxis], ys[r / kZmrNodesPerAxis]};
+      double d0[2] = {0.0, 0.0};
+      if (t != -1) ApproximateShiftsT(s, p0, d0, t);
+      shifts.dx[r] = d0[0];
+      shifts.dy[r] = d0[1];
+    }
+    return;
+  }
   for (int y = 0; y < kZmrNodesPerAxis; ++y) {
     for (int x = 0; x < kZmrNodesPerAxis; ++x) {
       const int r = y * kZmrNodesPerAxis + x;

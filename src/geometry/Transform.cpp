@@ -62,10 +62,26 @@ void TriangleCoefficients(const ProgramState& s, int triangle, double* cX, doubl
   const double fX = sX - floorX;
   const double fY = sY - floorY;
 
-  SA(Array, M, N, i + iX, j + iY, (1 - fX) * I * (1 - fY));
-  SA(Array, M, N, i + iX + 1, j + iY, I * fX * (1 - fY));
-  SA(Array, M, N, i + iX + 1, j + iY + 1, I * fX * fY);
-  SA(Array, M, N, i + iX, j + iY + 1, (1 - fX) * I * fY);
+  const long x0 = i + iX;
+  const long y0 = j + iY;
+  const double v00 = (1 - fX) * I * (1 - fY);
+  const double v10 = I * fX * (1 - fY);
+  const double v11 = I * fX * fY;
+  const double v01 = (1 - fX) * I * fY;
+  // The four targets are four different pixels, so the order of the additions does not
+  // matter; when all lie inside the image they need no check each.
+  if (x0 >= 0 && x0 + 1 < M && y0 >= 0 && y0 + 1 < N) {
+    double* at = Array + y0 * M + x0;
+    at[0] += v00;
+    at[1] += v10;
+    at[M + 1] += v11;
+    at[M] += v01;
+    return;
+  }
+  SA(Array, M, N, x0, y0, v00);
+  SA(Array, M, N, x0 + 1, y0, v10);
+  SA(Array, M, N, x0 + 1, y0 + 1, v11);
+  SA(Array, M, N, x0, y0 + 1, v01);
 }
 
 }  // namespace

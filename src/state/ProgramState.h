@@ -101,6 +101,10 @@ struct ProgramState {
   // --- user-interface state
   void* hDlgModeless = nullptr;  // the open thresholding dialog (opaque to the core), or none
   std::array<DisplayBitmap, 6> hBitmap;
+  // False where nothing ever shows or renders the display bitmaps (zmrcal without a render
+  // step): the slots then keep their size and validity but hold no pixels (4 bytes per image
+  // pixel each otherwise).
+  bool keepDisplayBitmaps = true;
   std::array<int, 6> fBitmap = {0, 0, 0, 0, 0, 0};
   int cxClient = 0;
   int cyClient = 0;

@@ -22,10 +22,14 @@ int ArrayToSlot(ProgramState& s, int slot, const std::vector<int>& array, int ne
   if (newflag == 0) {
     bitmap.width = s.cxDib;
     bitmap.height = s.cyDib;
-    bitmap.pixels.assign(static_cast<std::size_t>(s.cxDib) * static_cast<std::size_t>(s.cyDib),
-                         GreyArgb(0));
+    if (s.keepDisplayBitmaps) {
+      bitmap.pixels.assign(static_cast<std::size_t>(s.cxDib) * static_cast<std::size_t>(s.cyDib),
+                           GreyArgb(0));
+    }
     s.fBitmap[static_cast<std::size_t>(slot)] = 1;
   }
+  // Without a display the slot keeps its size and validity but no picture.
+  if (!s.keepDisplayBitmaps) return 1;
   // A slot bitmap keeps the size it was created with; draw the part both cover.
   const int w = bitmap.width < s.cxDib ? bitmap.width : s.cxDib;
   const int h = bitmap.height < s.cyDib ? bitmap.height : s.cyDib;

@@ -16,7 +16,9 @@ void ClearBitmaps(ProgramState& s);
 
 // Draws Msource (slot 0) or Mtarget (slot 1) into its display bitmap. newflag 0 creates the
 // slot's bitmap at the working size and marks the slot valid; otherwise the existing bitmap is
-// redrawn (an absent array draws as 0). Returns 1.
+// redrawn (an absent array draws as 0). When the record keeps no display bitmaps
+// (keepDisplayBitmaps false) the slot's size and validity are set all the same, but its
+// pixels are neither allocated nor drawn. Returns 1.
 int SourceArrayInt2Bitmap(ProgramState& s, int newflag);
 int TargetArrayInt2Bitmap(ProgramState& s, int newflag);
 

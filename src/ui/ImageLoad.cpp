@@ -170,14 +170,14 @@ bool LoadBitmapImage(Platform& platform, const std::string& fileName) {
   DisplayBitmap& slot0 = s.hBitmap[0];
   slot0.width = decoded.width;
   slot0.height = decoded.height;
-  slot0.pixels = decoded.pixels;
+  if (s.keepDisplayBitmaps) slot0.pixels = decoded.pixels;
   s.fBitmap[0] = 1;
   s.IMAGE_X = s.cxDib;
   s.IMAGE_Y = s.cyDib;
   for (int x = 0; x < s.cxDib; ++x) {
     for (int y = 0; y < s.cyDib; ++y) {
       const std::size_t i = static_cast<std::size_t>(y) * s.cxDib + x;
-      s.Msource[i] = GreyOf(slot0.pixels[i]);
+      s.Msource[i] = GreyOf(decoded.pixels[i]);
     }
   }
   platform.Redraw();
