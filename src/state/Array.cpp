@@ -11,8 +11,8 @@
 #include <new>
 #include <utility>
 
-#include "state/FileOpen.h"
 #include "state/CNumericLocale.h"
+#include "state/FileOpen.h"
 #include "state/ProgramState.h"
 #include "state/SafeWrite.h"
 

@@ -39,7 +39,11 @@ std::FILE* OpenFile(const char* path, const char* mode) {
 }
 
 std::string FileErrorText(int error) {
-  return error == ENXIO ? "nothing reads from it" : std::strerror(error);
+  if (error == ENXIO) return "nothing reads from it";
+  // The description itself, not its translation: the program's own texts are English, and a
+  // note must read the same from every thread whatever locale it has in use.
+  const char* text = ::strerrordesc_np(error);
+  return text != nullptr ? text : "error " + std::to_string(error);
 }
 
 }  // namespace zmr

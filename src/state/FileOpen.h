@@ -15,8 +15,8 @@ namespace zmr {
 // Null with errno set when the file cannot be opened.
 std::FILE* OpenFile(const char* path, const char* mode);
 
-// The reason of an open or write failure for a message: strerror, but "nothing reads from it"
-// for a FIFO without a reader.
+// The reason of an open or write failure for a message: the system's description of the error
+// (in English, whatever the locale), but "nothing reads from it" for a FIFO without a reader.
 std::string FileErrorText(int error);
 
 }  // namespace zmr

@@ -13,6 +13,8 @@
 #include <mutex>
 #include <string>
 
+#include "state/FileOpen.h"
+
 namespace zmr {
 
 namespace {
@@ -129,14 +131,14 @@ void SetError(std::string* why, const std::string& text) {
 bool WriteStream(const char* path, const std::function<bool(std::FILE*)>& write, std::string* why) {
   const int fd = ::open(path, O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    SetError(why, errno == ENXIO ? "nothing reads from it" : std::strerror(errno));
+    SetError(why, FileErrorText(errno));
     return false;
   }
   const int flags = ::fcntl(fd, F_GETFL);
   if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   std::FILE* f = ::fdopen(fd, "w");
   if (f == nullptr) {
-    SetError(why, std::strerror(errno));
+    SetError(why, FileErrorText(errno));
     ::close(fd);
     return false;
   }
@@ -144,7 +146,7 @@ bool WriteStream(const char* path, const std::function<bool(std::FILE*)>& write,
   ok = std::fflush(f) == 0 && ok && std::ferror(f) == 0;
   const int error = errno;
   ok = std::fclose(f) == 0 && ok;
-  if (!ok) SetError(why, std::strerror(error != 0 ? error : EIO));
+  if (!ok) SetError(why, FileErrorText(error != 0 ? error : EIO));
   return ok;
 }
 
@@ -164,7 +166,7 @@ bool CopyInPlace(const std::string& temp, const std::string& target, std::string
   ok = ok && std::ferror(in) == 0 && std::fflush(out) == 0 && ::fsync(::fileno(out)) == 0;
   if (in != nullptr) std::fclose(in);
   if (out != nullptr && std::fclose(out) != 0) ok = false;
-  if (!ok) SetError(why, std::strerror(error != 0 ? error : EIO));
+  if (!ok) SetError(why, FileErrorText(error != 0 ? error : EIO));
   return ok;
 }
 
@@ -189,7 +191,7 @@ bool WriteWholeFile(const char* path, const std::function<bool(std::FILE*)>& wri
   if (exists) {
     char resolved[PATH_MAX];
     if (::realpath(path, resolved) == nullptr) {
-      SetError(why, std::strerror(errno));
+      SetError(why, FileErrorText(errno));
       return false;
     }
     target = resolved;
@@ -203,7 +205,7 @@ bool WriteWholeFile(const char* path, const std::function<bool(std::FILE*)>& wri
   // A file its user may not write is refused, as the shell refuses "> file"; the folder's
   // permission alone would let a rename replace it.
   if (exists && ::access(target.c_str(), W_OK) != 0) {
-    SetError(why, std::strerror(errno));
+    SetError(why, FileErrorText(errno));
     return false;
   }
 
@@ -211,7 +213,7 @@ bool WriteWholeFile(const char* path, const std::function<bool(std::FILE*)>& wri
   std::string temp = FolderOf(target) + "/.zmr-XXXXXX";
   const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) {
-    SetError(why, std::strerror(errno));
+    SetError(why, FileErrorText(errno));
     return false;
   }
   const TempGuard named(temp);
@@ -225,7 +227,7 @@ bool WriteWholeFile(const char* path, const std::function<bool(std::FILE*)>& wri
   }
   std::FILE* f = ::fdopen(fd, "w");
   if (f == nullptr) {
-    SetError(why, std::strerror(errno));
+    SetError(why, FileErrorText(errno));
     ::close(fd);
     ::unlink(temp.c_str());
     return false;
@@ -236,11 +238,11 @@ bool WriteWholeFile(const char* path, const std::function<bool(std::FILE*)>& wri
   const int error = errno;
   ok = std::fclose(f) == 0 && ok;
   if (!ok) {
-    SetError(why, std::strerror(error != 0 ? error : EIO));
+    SetError(why, FileErrorText(error != 0 ? error : EIO));
   } else if (exists && old.st_nlink > 1) {
     ok = CopyInPlace(temp, target, why);
   } else if (std::rename(temp.c_str(), target.c_str()) != 0) {
-    SetError(why, std::strerror(errno));
+    SetError(why, FileErrorText(errno));
     ok = false;
   } else {
     return true;

@@ -34,7 +34,7 @@ void CloseTraceLog(ProgramState& s) {
 bool NoteIncompleteFile(ProgramState& s, const std::string& name, bool failed, bool closed,
                         int error) {
   if (!failed && closed) return true;
-  AddNote(s, name + " is incomplete: " + (error != 0 ? std::strerror(error) : "write error"));
+  AddNote(s, name + " is incomplete: " + (error != 0 ? FileErrorText(error) : "write error"));
   return false;
 }
 
