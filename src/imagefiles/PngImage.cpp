@@ -62,7 +62,7 @@ void WriteFn(png_structp png, png_bytep data, png_size_t length) {
 
 void FlushFn(png_structp) {}
 
-// Reads the header and sets up the transformations. False after a library error.
+// Reads the header up to the image data. False after a library error.
 bool ReadHeader(PngContext* c) {
   if (setjmp(png_jmpbuf(c->png))) return false;
   png_set_read_fn(c->png, c, ReadFn);
@@ -72,6 +72,13 @@ bool ReadHeader(PngContext* c) {
   int interlace = 0;
   png_get_IHDR(c->png, c->info, &c->width, &c->height, &c->bitDepth, &c->colorType, &interlace,
                nullptr, nullptr);
+  return true;
+}
+
+// Sets up the transformations; this allocates a row buffer, so only after the size was
+// checked. False after a library error.
+bool SetTransformations(PngContext* c) {
+  if (setjmp(png_jmpbuf(c->png))) return false;
   if (c->colorType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(c->png);
   if (c->bitDepth < 8) png_set_packing(c->png);  // one byte per sample, value unscaled
   if ((c->colorType & PNG_COLOR_MASK_ALPHA) != 0 || c->colorType == PNG_COLOR_TYPE_PALETTE) {
@@ -126,6 +133,8 @@ ResultOf<CountImage> ReadPng(ImageBytes bytes, const ImageReadLimits& limits) {
   if (!ReadHeader(&c)) return Failure(c, "the PNG header cannot be read");
 
   CountImage image;
+  if (Result size = CheckImageSize(c.width, c.height, limits); !size) return size;
+  if (!SetTransformations(&c)) return Failure(c, "the PNG header cannot be read");
   if (Result ok = AllocateCountImage(image, c.width, c.height, limits); !ok) return ok;
   const int sampleBytes = c.bitDepth == 16 ? 2 : 1;
   if (c.channels != 1 && c.channels != 3) return Failure(c, "a PNG of unexpected channels");
