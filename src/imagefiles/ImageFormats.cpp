@@ -48,7 +48,13 @@ ResultOf<CountImage> ReadImageFile(const std::string& path) {
   std::vector<std::uint8_t> bytes;
   std::string failure;
   struct stat info {};
-  if (fstat(fileno(f), &info) == 0 && S_ISDIR(info.st_mode)) failure = "it is a folder";
+  if (fstat(fileno(f), &info) == 0) {
+    if (S_ISDIR(info.st_mode)) failure = "it is a folder";
+    // A regular file's size is known before a byte is read.
+    if (S_ISREG(info.st_mode) && info.st_size > kMaxImageFileBytes) {
+      failure = "the file is larger than any image that is read";
+    }
+  }
   try {
     std::uint8_t chunk[1 << 16];
     while (failure.empty()) {

@@ -352,6 +352,16 @@ TEST_F(CommandFixture, NamesThatAreNoFileAndHugeSparseFilesAreRefused) {
     for (Command command : {kOstrel, kAscii, kBmp}) ExpectRefused(command, name, kBad);
     if (std::string(name) != "huge.in") ExpectRefused(kPts, name, kErrorReadingPoints);
   }
+  const struct {
+    const char* name;
+    const char* reason;
+  } images[] = {{"missing.in", "No such file or directory"},
+                {"folder.in", "it is a folder"},
+                {"huge.in", "the file is larger than any image that is read"}};
+  for (const auto& image : images) {
+    ExpectRefused(kImg, image.name,
+                  std::string("Error - cannot open image ") + image.name + ": " + image.reason);
+  }
 }
 
 // A FIFO with nobody at its other end reads as empty at once and is written to not at all,
