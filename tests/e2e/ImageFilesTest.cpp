@@ -3,6 +3,7 @@
 // the program saves read back in another program (Python's tifffile).
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -131,7 +132,10 @@ TEST_F(ImageFilesTest, SavedTiffsReadBackInAnotherProgram) {
   std::string countsText;
   for (std::size_t k = 0; k < counts.size(); ++k) {
     counts[k] = static_cast<double>(k % 97) * 0.25 - 3.0;
-    countsText += std::to_string(counts[k]) + (k % 40 == 39 ? "\n" : " ");
+    char text[32];
+    // to_chars: the file must not depend on the test's locale.
+    countsText.append(text, std::to_chars(text, text + sizeof text, counts[k]).ptr);
+    countsText += k % 40 == 39 ? "\n" : " ";
   }
   test::WriteBytes("counts.edf", EncodeEdf(40, 30, counts, "FloatValue", false).value());
   test::WriteFile("counts.txt", countsText);

@@ -6,8 +6,10 @@
 #include <sys/stat.h>
 #include <zlib.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -355,7 +357,7 @@ TEST_F(CommandFixture, NamesThatAreNoFileAndHugeSparseFilesAreRefused) {
   const struct {
     const char* name;
     const char* reason;
-  } images[] = {{"missing.in", "No such file or directory"},
+  } images[] = {{"missing.in", std::strerror(ENOENT)},
                 {"folder.in", "it is a folder"},
                 {"huge.in", "the file is larger than any image that is read"}};
   for (const auto& image : images) {
