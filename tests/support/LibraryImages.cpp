@@ -60,6 +60,12 @@ std::vector<std::uint8_t> WriteLibraryTiff(const LibraryTiff& s,
     TIFFSetField(tif, TIFFTAG_PLANARCONFIG,
                  s.separatePlanes ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
     TIFFSetField(tif, TIFFTAG_COMPRESSION, s.compression);
+    if (s.compression == COMPRESSION_JPEG) {
+      // Stored as YCbCr, given and read back as RGB.
+      TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_YCBCR);
+      TIFFSetField(tif, TIFFTAG_JPEGQUALITY, 100);
+      TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+    }
     if (spp == 4 || spp == 2) {
       const std::uint16_t extra[1] = {EXTRASAMPLE_UNASSALPHA};
       TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, extra);

@@ -102,6 +102,27 @@ TEST_F(ImageReadersTest, TiffOfEverySampleTypeLayoutAndCompressionReadsBack) {
   }
 }
 
+TEST_F(ImageReadersTest, JpegCompressedTiffReadsAsRgb) {
+  // Flat 8 x 8 grey blocks (r = g = b) survive quality 100 and the YCbCr subsampling exactly.
+  const int w = 32, h = 16;
+  std::vector<double> samples, expected;
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      const double level = 40 + 50 * (x / 8) + 17 * (y / 8);
+      samples.insert(samples.end(), 3, level);
+      expected.push_back(level);
+    }
+  }
+  const auto bytes = test::WriteLibraryTiff({.width = w,
+                                             .height = h,
+                                             .samplesPerPixel = 3,
+                                             .photometric = 2,
+                                             .rowsPerStrip = 16,
+                                             .compression = COMPRESSION_JPEG},
+                                            samples);
+  ExpectImage(ReadImage(bytes), w, h, expected);
+}
+
 TEST_F(ImageReadersTest, TiffOfSeveralPagesGivesTheFirstWithANote) {
   const std::vector<double> samples(20, 7.0);
   const auto got = ReadTiff(test::WriteLibraryTiff({.pages = 3}, samples));
