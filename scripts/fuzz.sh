@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Fuzzes each file reader for a bounded time: scripts/fuzz.sh [SECONDS_PER_TARGET] [TARGET...]
-# (default 20 s each, all five targets). Builds the clang-14 fuzz preset, starts every target
+# (default 20 s each, all ten targets). Builds the clang-14 fuzz preset, starts every target
 # from a scratch copy of the committed corpus (fuzz/corpus/<target>, left untouched) and stops
 # at the first finding; its reproducer is left in build/fuzz/findings/<target>/. A reproducer
 # belongs in fuzz/regressions/<target>/ with the fix, where every test build replays it.
@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-20}"
 shift || true
 targets=("$@")
-[ "${#targets[@]}" -gt 0 ] || targets=(Options OstrelText AsciiText Bitmap Points Mesh)
+[ "${#targets[@]}" -gt 0 ] || targets=(Options OstrelText AsciiText Bitmap Points Mesh Tiff Png Jpeg Netpbm Edf)
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$(nproc)" --target "${targets[@]/#/zmr_fuzz_}"

@@ -84,6 +84,7 @@ int AllocateImageArrays(ProgramState& s, int cx, int cy) {
     s.deltaY.swap(dy);
     s.Signal.swap(signal);
     s.Area.swap(area);
+    s.SourceCounts = {};
   } catch (const std::bad_alloc&) {
     return 0;
   }
@@ -97,6 +98,7 @@ void ReleaseImageArrays(ProgramState& s) {
   s.deltaY = {};
   s.Signal = {};
   s.Area = {};
+  s.SourceCounts = {};
 }
 
 WindowPoint ImageToWindow(double x, double y, int clientWidth, int clientHeight, int cxDib,

@@ -51,6 +51,9 @@ struct ProgramState {
   std::vector<double> deltaY;
   std::vector<double> Signal;
   std::vector<int> Area;
+  // The source image's own values (counts) as read from an image file, cxDib x cyDib; empty
+  // when the source image has none (text and bitmap images, or after Target->Source).
+  std::vector<double> SourceCounts;
 
   // --- point arrays, allocated by AllocateArrays (capacities from MAXPoints)
   long MAXPoints = 5000;
@@ -184,9 +187,9 @@ void ResetProgramState();
 int AllocateArrays(ProgramState& s);
 void ReleaseArrays(ProgramState& s);
 
-// Allocates the six image arrays of cx x cy elements (zero-filled). Returns 1 on success, 0 on
-// failure (non-positive size, above the image cap, or out of memory); on failure the previous
-// arrays are kept whole.
+// Allocates the six image arrays of cx x cy elements (zero-filled) and empties SourceCounts.
+// Returns 1 on success, 0 on failure (non-positive size, above the image cap, or out of memory);
+// on failure the previous arrays and counts are kept whole.
 int AllocateImageArrays(ProgramState& s, int cx, int cy);
 void ReleaseImageArrays(ProgramState& s);
 

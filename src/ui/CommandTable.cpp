@@ -5,6 +5,7 @@
 #include "state/ProgramState.h"
 #include "state/VectorState.h"
 #include "ui/Commands.h"
+#include "ui/ImageFileCommands.h"
 #include "ui/resource.h"
 
 namespace zmr {
@@ -67,6 +68,13 @@ constexpr CommandEntry kCommands[] = {
      "centre the ideal grid of the last detection (writes ResultsFit.txt)", CmdCenterMesh},
     {IDM_HELP_TOPICS, "&Help", "Help Topics", nullptr, None, nullptr, CmdHelpTopics},
     {IDM_ABOUT, "&Help", "About", nullptr, None, nullptr, CmdAbout},
+    {IDM_OPEN_IMAGE, "&File/Image Data", "Open &Image...", "open-image", FileName,
+     "FILE  open a TIFF, PNG, JPEG, PGM/PPM or EDF image (its counts are kept)", CmdOpenImage},
+    {IDM_SAVE_IMAGE, "&File/Image Data", "Save Ima&ge...", "save-image", FileName,
+     "FILE  save the source image as .tif, .png or .pgm (counts where it holds counts)",
+     CmdSaveImage},
+    {IDM_SAVE_TARGET_IMAGE, "&File/Image Data", "Save Transformed Image...", "save-target-image",
+     FileName, "FILE  save the target image as .tif, .png or .pgm", CmdSaveTargetImage},
 };
 }  // namespace
 

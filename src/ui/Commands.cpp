@@ -303,6 +303,7 @@ void CmdTargetToSource(Platform& platform) {
   ChangeSelectedBitmap(s);
   if (s.fBitmap[1] == 1 && !s.Mtarget.empty() && s.Msource.size() == s.Mtarget.size()) {
     std::copy(s.Mtarget.begin(), s.Mtarget.end(), s.Msource.begin());
+    s.SourceCounts = {};  // the counts were those of the image replaced
   }
   SourceArrayInt2Bitmap(s, s.fBitmap[0]);
   platform.Redraw();

@@ -1,5 +1,6 @@
 #include "ui/ImageLoad.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -9,7 +10,9 @@
 #include <vector>
 
 #include "imagefiles/Bitmap.h"
+#include "imagefiles/ImageFormats.h"
 #include "imagefiles/TextImage.h"
+#include "state/Numeric.h"
 #include "state/ProgramState.h"
 #include "ui/Dialogs.h"
 #include "ui/Display.h"
@@ -180,6 +183,41 @@ bool LoadBitmapImage(Platform& platform, const std::string& fileName) {
       s.Msource[i] = GreyOf(decoded.pixels[i]);
     }
   }
+  platform.Redraw();
+  return true;
+}
+
+bool LoadCountImage(Platform& platform, const std::string& fileName) {
+  platform.SetWaitCursor(true);
+  ResultOf<CountImage> read = ReadImageFile(fileName);
+  platform.SetWaitCursor(false);
+  if (!read) {
+    platform.Message("Error - cannot open image " + fileName + ": " + read.message(),
+                     kMessageCaption);
+    return false;
+  }
+  CountImage& image = read.value();
+  ProgramState& s = platform.Program();
+  const GeometrySnapshot before = Geometry(s);
+  s.cxDib = image.width;
+  s.cyDib = image.height;
+  if (!AllocateForLoad(platform, before)) return false;
+  InitImageOffsetTable(s.ORBIKE, s.cxDib, s.xoffset);
+  InitImageOffsetTable(s.ORBIKE, s.cyDib, s.yoffset);
+  s.IMAGE_X = s.cxDib;
+  s.IMAGE_Y = s.cyDib;
+
+  // The grey levels as a text image's: scaled by the largest value when one is positive.
+  double max = 0.0;
+  for (double v : image.values) max = std::max(max, v);
+  for (std::size_t i = 0; i < image.values.size(); ++i) {
+    const double v = image.values[i];
+    s.Msource[i] = TruncateToward0<int>(max > 0.0 ? v / max * 255.0 : v);
+  }
+  s.SourceCounts.swap(image.values);
+  ClearBitmaps(s);
+  SourceArrayInt2Bitmap(s, s.fBitmap[0]);
+  for (const std::string& note : image.notes) AddNote(s, fileName + ": " + note);
   platform.Redraw();
   return true;
 }

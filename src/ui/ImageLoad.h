@@ -1,6 +1,6 @@
-// The two image load procedures of the Open commands: text images (Ostrel files, "%x", and
-// ASCII matrices, "%i") and bitmap files. Both set the working size, replace the image arrays,
-// fill Msource and the source display bitmap. Main thread only.
+// The image load procedures of the Open commands: text images (Ostrel files, "%x", and
+// ASCII matrices, "%i"), bitmap files, and the image files of ImageFormats.h. Each sets the working
+// size, replace the image arrays, fill Msource and the source display bitmap. Main thread only.
 #pragma once
 
 #include <string>
@@ -33,5 +33,14 @@ bool LoadTextImage(Platform& platform, const std::string& fileName, const char* 
 // a file that is not a valid bitmap shows "Error in image file". Both leave the previous image
 // untouched. True when loaded.
 bool LoadBitmapImage(Platform& platform, const std::string& fileName);
+
+// Loads a TIFF, PNG, JPEG, PGM/PPM or EDF image (recognised by its content). The working size
+// and IMAGE_X x IMAGE_Y become the image's size; SourceCounts receives the file's values and
+// Msource the same scaled to 0..255 as a text image's are (value / maximum x 255, truncated
+// toward zero; unscaled when no value is positive). The reader's notes (a later TIFF page
+// ignored, NaN read as 0) become notes naming the file. A file that cannot be read shows
+// "Error - cannot open image NAME: REASON" and leaves the previous image, its counts and the
+// working size untouched. True when loaded.
+bool LoadCountImage(Platform& platform, const std::string& fileName);
 
 }  // namespace zmr

@@ -17,7 +17,7 @@ struct ProgramState;
 inline constexpr const char* kMessageCaption = "MenuDemo";
 
 // The five file dialogs, each with its own filter, default extension and remembered name.
-enum class FileDialog { Ostrel, Bitmap, Ascii, PointsData, OrbikData };
+enum class FileDialog { Ostrel, Bitmap, Ascii, PointsData, OrbikData, Image };
 
 // The five progress dialogs of the long computations.
 enum class ProgressDialog {

@@ -32,6 +32,10 @@ inline constexpr int IDM_EXTRAPOLATE = 40026;
 inline constexpr int IDM_OPTIONS = 40027;
 inline constexpr int IDM_OPEN_ASCII = 40028;
 inline constexpr int IDM_HELP_TOPICS = 40029;
+// Image files beyond the text and bitmap images.
+inline constexpr int IDM_OPEN_IMAGE = 40030;
+inline constexpr int IDM_SAVE_IMAGE = 40031;
+inline constexpr int IDM_SAVE_TARGET_IMAGE = 40032;
 // Mesh centring has no menu item; this id names it in the command table.
 inline constexpr int kCenterMeshCommand = 40100;
 

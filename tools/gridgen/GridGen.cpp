@@ -11,10 +11,13 @@
 #include <random>
 
 #include "imagefiles/Bitmap.h"
+#include "imagefiles/PngImage.h"
+#include "imagefiles/TiffImage.h"
 #include "state/Array.h"
 #include "state/CNumericLocale.h"
 #include "state/Numeric.h"
 #include "state/ProgramState.h"
+#include "state/SafeWrite.h"
 
 namespace zmr {
 
@@ -293,6 +296,10 @@ std::string GridSpecProblem(const GridSpec& gridSpec) {
     std::snprintf(text, sizeof text, "count scale must be in 1..%d", kMaxCountScale);
     return text;
   }
+  if (gridSpec.countsScale < 1 || gridSpec.countsScale > kMaxCountsScale) {
+    std::snprintf(text, sizeof text, "counts scale must be in 1..%d", kMaxCountsScale);
+    return text;
+  }
   return "";
 }
 
@@ -351,6 +358,37 @@ bool WriteOstrelFile(const std::string& path, const GridImage& image, int countS
   return std::fclose(file) == 0 && ok;
 }
 
+namespace {
+// The counts grey * countsScale of a well-formed image of greys 0..255; empty otherwise.
+std::vector<double> Counts16(const GridImage& image, int countsScale) {
+  if (countsScale < 1 || countsScale > kMaxCountsScale || !ImageWellFormed(image)) return {};
+  std::vector<double> counts(image.pixels.size());
+  for (std::size_t k = 0; k < counts.size(); ++k) {
+    const int grey = image.pixels[k];
+    if (grey < 0 || grey > 255) return {};
+    counts[k] = static_cast<double>(grey) * countsScale;
+  }
+  return counts;
+}
+
+bool WriteEncoded(const std::string& path, const ResultOf<std::vector<std::uint8_t>>& bytes) {
+  return bytes.ok() && WriteWholeFileBytes(path.c_str(), bytes.value());
+}
+}  // namespace
+
+bool WriteTiff16File(const std::string& path, const GridImage& image, int countsScale) {
+  const std::vector<double> counts = Counts16(image, countsScale);
+  if (counts.empty()) return false;
+  return WriteEncoded(path,
+                      EncodeTiff(image.width, image.height, counts, TiffSamples::kUnsigned16));
+}
+
+bool WritePng16File(const std::string& path, const GridImage& image, int countsScale) {
+  const std::vector<double> counts = Counts16(image, countsScale);
+  if (counts.empty()) return false;
+  return WriteEncoded(path, EncodePng(image.width, image.height, counts, 16));
+}
+
 bool WriteAsciiFile(const std::string& path, const GridImage& image) {
   if (!ImageWellFormed(image)) return false;
   return PrintArray(image.pixels.data(), image.width, image.height, path.c_str()) == 0;
@@ -385,6 +423,10 @@ bool ParseGridGenArguments(const std::vector<std::string>& args, GridGenOptions*
     if (name == "--help" || name == "-h") {
       options->help = true;
       return true;
+    }
+    if (name == "--counts") {
+      parsed.counts = true;
+      continue;
     }
     if (name.rfind("--", 0) != 0) {
       *error = "unexpected argument '" + name + "'";
@@ -425,6 +467,9 @@ bool ParseGridGenArguments(const std::vector<std::string>& args, GridGenOptions*
       if (!ParseSeed(value, &gridSpec.seed)) return bad("an integer in 0..4294967295");
     } else if (name == "--count-scale") {
       if (!ParseInt(value, &gridSpec.countScale)) return bad("an integer");
+    } else if (name == "--counts-scale") {
+      if (!ParseInt(value, &gridSpec.countsScale)) return bad("an integer");
+      parsed.counts = true;
     } else if (name == "--out") {
       if (value.empty()) return bad("a file name prefix");
       parsed.prefix = value;
@@ -451,7 +496,8 @@ std::string GridGenUsage() {
       "usage: zmr_gridgen [options]\n"
       "Draws a synthetic calibration grid and writes PREFIX.txt (Ostrel counts, hexadecimal),\n"
       "PREFIX.dat (ASCII image), PREFIX.bmp (24-bit bitmap) and PREFIX_truth.txt (one line\n"
-      "\"row col idealX idealY measuredX measuredY\" per drawn spot).\n"
+      "\"row col idealX idealY measuredX measuredY\" per drawn spot); with --counts also\n"
+      "PREFIX.tif and PREFIX.png (16-bit counts).\n"
       "  --size WxH          image size in pixels (%dx%d)\n"
       "  --pitch P           lattice step in pixels (%g)\n"
       "  --shape S           disc, gaussian or square (%s)\n"
@@ -465,6 +511,9 @@ std::string GridGenUsage() {
       "  --missing FRACTION  fraction of spots left out, 0..1 (%g)\n"
       "  --seed N            seed of the noise and of the missing spots (%u)\n"
       "  --count-scale C     Ostrel counts per grey level (%d)\n"
+      "  --counts            also write PREFIX.tif and PREFIX.png, 16-bit, in counts\n"
+      "  --counts-scale C    counts per grey level of the 16-bit .tif and .png (%d; implies\n"
+      "                      --counts)\n"
       "  --out PREFIX        output file prefix (%s)\n"
       "  --help              show this text\n"
       "The lattice is centred on the image and turned and scaled about the centre; a node at\n"
@@ -474,7 +523,7 @@ std::string GridGenUsage() {
       "slightly turned and with a mild barrel distortion.\n",
       d.width, d.height, d.pitch, SpotShapeName(d.shape), d.radius, d.backgroundGrey, d.spotGrey,
       d.rotationDegrees, d.scale, d.distortion, d.noiseSigma, d.missingFraction,
-      static_cast<unsigned>(d.seed), d.countScale, GridGenOptions{}.prefix.c_str());
+      static_cast<unsigned>(d.seed), d.countScale, d.countsScale, GridGenOptions{}.prefix.c_str());
   return text;
 }
 

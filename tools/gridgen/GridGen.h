@@ -49,7 +49,8 @@ struct GridSpec {
   double noiseSigma = 0.0;    // standard deviation of the Gaussian pixel noise, in grey levels
   double missingFraction = 0.0;
   std::uint32_t seed = 1;
-  int countScale = 16;  // Ostrel counts per grey level
+  int countScale = 16;    // Ostrel counts per grey level
+  int countsScale = 257;  // counts per grey level of the 16-bit TIFF and PNG (255 x 257 = 65535)
 };
 
 struct GridSpot {
@@ -79,7 +80,8 @@ double SpotReach(SpotShape shape, double radius);
 
 // Returns an empty string when the grid description can be drawn, else a one-line reason. Limits: a
 // size the program accepts as an image; pitch * scale at least 4; 0 < radius <= pitch * scale;
-// grey levels and the Ostrel count scale such that counts fit an int; finite values throughout.
+// grey levels and the Ostrel count scale such that counts fit an int, the 16-bit count scale
+// such that they fit 16 bits; finite values throughout.
 std::string GridSpecProblem(const GridSpec& gridSpec);
 
 // Renders the grid. A spot is kept (listed, and drawn unless missing) only when its measured
@@ -97,6 +99,14 @@ GridImage GenerateGrid(const GridSpec& gridSpec);
 // false also when the file cannot be created or written (a partial file may then remain).
 bool WriteOstrelFile(const std::string& path, const GridImage& image, int countScale);
 
+// 16-bit grey TIFF and PNG files: every pixel as the count grey * countsScale, written whole
+// through the program's safe write. Return false (writing nothing) when countsScale is not in
+// 1..kMaxCountsScale, the image is malformed or holds a grey outside 0..255, or the file cannot
+// be written.
+inline constexpr int kMaxCountsScale = 65535 / 255;
+bool WriteTiff16File(const std::string& path, const GridImage& image, int countsScale);
+bool WritePng16File(const std::string& path, const GridImage& image, int countsScale);
+
 // ASCII image file (one line per row, decimal values) and 24-bit bitmap file, through the
 // program's own writers. Return false when the image is malformed or the file cannot be written.
 bool WriteAsciiFile(const std::string& path, const GridImage& image);
@@ -110,6 +120,7 @@ bool WriteTruthFile(const std::string& path, const GridImage& image);
 struct GridGenOptions {
   GridSpec gridSpec;
   std::string prefix = "sample";
+  bool counts = false;  // also write PREFIX.tif and PREFIX.png (16-bit counts)
   bool help = false;
 };
 

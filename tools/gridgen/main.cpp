@@ -33,12 +33,17 @@ int main(int argc, char** argv) {
     bool written;
   };
   // Each writer runs even when an earlier one failed, so every failure is reported.
-  const Output outputs[] = {
+  std::vector<Output> outputs = {
       {prefix + ".txt", zmr::WriteOstrelFile(prefix + ".txt", image, options.gridSpec.countScale)},
       {prefix + ".dat", zmr::WriteAsciiFile(prefix + ".dat", image)},
       {prefix + ".bmp", zmr::WriteBitmapFile(prefix + ".bmp", image)},
       {prefix + "_truth.txt", zmr::WriteTruthFile(prefix + "_truth.txt", image)},
   };
+  if (options.counts) {
+    const int scale = options.gridSpec.countsScale;
+    outputs.push_back({prefix + ".tif", zmr::WriteTiff16File(prefix + ".tif", image, scale)});
+    outputs.push_back({prefix + ".png", zmr::WritePng16File(prefix + ".png", image, scale)});
+  }
   int status = 0;
   for (const Output& output : outputs) {
     if (!output.written) {

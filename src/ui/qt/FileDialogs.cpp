@@ -26,6 +26,11 @@ FileDialogSpec FileDialogSpecOf(FileDialog which) {
       return dialogSpec("ASCII data (*.txt) (*.txt)", "txt");
     case FileDialog::OrbikData:
       return dialogSpec("ORBIK data (*.zmr) (*.zmr)", "zmr");
+    case FileDialog::Image:
+      return dialogSpec(
+          "Images (*.tif *.tiff *.png *.jpg *.jpeg *.pgm *.ppm *.pnm *.edf) (*.tif *.tiff *.png "
+          "*.jpg *.jpeg *.pgm *.ppm *.pnm *.edf)",
+          "tif");
   }
   return dialogSpec("", "");
 }

@@ -4,9 +4,12 @@
 // as they were and allocate nothing large; an acceptable one must load as its plain twin does.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <zlib.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -17,13 +20,20 @@
 
 #include "detection/PointChecks.h"
 #include "imagefiles/Bitmap.h"
+#include "imagefiles/EdfImage.h"
+#include "imagefiles/ImageFormats.h"
+#include "imagefiles/NetpbmImage.h"
+#include "imagefiles/PngImage.h"
 #include "imagefiles/TextImage.h"
+#include "imagefiles/TiffImage.h"
 #include "state/ProgramState.h"
 #include "support/AllocationProbe.h"
 #include "support/FakePlatform.h"
+#include "support/LibraryImages.h"
 #include "support/TestSupport.h"
 #include "ui/CommandTable.h"
 #include "ui/Commands.h"
+#include "ui/ImageFileCommands.h"
 #include "ui/ImageLoad.h"
 #include "ui/Startup.h"
 #include "ui/resource.h"
@@ -102,11 +112,63 @@ Generator Bytes(std::string bytes) { return Repeat({}, 0, bytes); }
 // Three calibration points.
 const std::string kPoints = "0 0 0.5 0.5\n5 0 5.5 0.5\n0 4 0.5 4.5\n";
 
+// Image files for Open Image: the message names the file the test opens.
+std::string ImageError(const std::string& reason) {
+  return "Error - cannot open image hostile.in: " + reason;
+}
+std::string AsText(const std::vector<std::uint8_t>& b) { return {b.begin(), b.end()}; }
+// An EDF file: the header items, then the data bytes.
+Generator Edf(std::string items, std::string data) {
+  return [=] {
+    std::string h = "{\n" + items;
+    h += std::string(kEdfHeaderBlock - h.size() - 2, ' ') + "}\n";
+    return h + data;
+  };
+}
+// A 4 x 3 TIFF with its width tag (a 16-bit value) replaced.
+Generator TiffWidth(std::uint16_t width) {
+  return [=] {
+    std::string b =
+        AsText(EncodeTiff(4, 3, std::vector<double>(12, 1), TiffSamples::kUnsigned8).value());
+    const auto u16 = [&](std::size_t at) {
+      return std::uint16_t(std::uint8_t(b[at]) | std::uint8_t(b[at + 1]) << 8);
+    };
+    const std::size_t ifd = u16(4) | std::size_t(u16(6)) << 16;
+    for (std::size_t e = ifd + 2; e + 12 <= b.size(); e += 12) {
+      if (u16(e) == 256) b[e + 8] = char(width & 0xFF), b[e + 9] = char(width >> 8);
+    }
+    return b;
+  };
+}
+// A 4 x 3 16-bit PNG with its width replaced (and the header's checksum made right).
+Generator PngWidth(std::uint32_t width) {
+  return [=] {
+    std::string b = AsText(EncodePng(4, 3, std::vector<double>(12, 1), 16).value());
+    for (int k = 0; k < 4; ++k) b[16 + k] = char(width >> (24 - 8 * k));
+    const auto crc = crc32(0, reinterpret_cast<const Bytef*>(b.data() + 12), 17);
+    for (int k = 0; k < 4; ++k) b[29 + k] = char(crc >> (24 - 8 * k));
+    return b;
+  };
+}
+Generator Cut(Generator whole, std::size_t keep) {
+  return [=] { return whole().substr(0, keep); };
+}
+Generator SmallPng() {
+  return [] { return AsText(EncodePng(16, 16, std::vector<double>(256, 9), 8).value()); };
+}
+Generator SmallJpeg() {
+  return [] {
+    std::vector<std::uint8_t> samples(64 * 64);
+    for (std::size_t k = 0; k < samples.size(); ++k) samples[k] = std::uint8_t(k * 37);
+    return AsText(test::WriteLibraryJpeg(64, 64, 1, samples));
+  };
+}
+
 struct Row {
   const char* name;
   Command command;
   Generator bytes;
-  const char* message;    // "" when the file is acceptable
+  std::string message;    // "" when the file is acceptable
   Generator sameAs = {};  // acceptable: the plain file that must give the same result
 };
 void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
@@ -115,7 +177,7 @@ const char* const kBad = kErrorInImageFile;
 const char* const kLarge = kErrorImageTooLarge;
 const char* const kTooMany = "Error - too many calibration points (at most 4999)";
 const Command kBmp = CmdOpenBitmap, kOstrel = CmdOpenOstrel, kAscii = CmdOpenAscii,
-              kPts = CmdPointsOpen;
+              kPts = CmdPointsOpen, kImg = CmdOpenImage;
 
 const std::vector<Row>& Rows() {
   static const std::vector<Row> rows = {
@@ -157,6 +219,53 @@ const std::vector<Row>& Rows() {
       {"PointsNonNumeric", kPts, Bytes(kPoints + "1 2 x 4\n7 7 7 7\n"), "", Bytes(kPoints)},
       {"PointsFromABitmap", kPts, Bmp{}, kErrorNoPointsInFile},
       {"PointsWords", kPts, Bytes("no numbers here\n"), kErrorNoPointsInFile},
+      {"ImageOfNoKnownFormat", kImg, Bmp{}, ImageError(kNotAnImageFile)},
+      {"PgmTruncated", kImg, Bytes("P5\n4096 4096\n255\n" + std::string(12, 'x')),
+       ImageError("header says 4096 \u00d7 4096 but the file holds 12 bytes")},
+      {"PgmHugeDimensions", kImg, Bytes("P5 100000 100000 255\n"),
+       ImageError("the image size 100000 \u00d7 100000 is too large")},
+      {"PgmEndlessDimension", kImg, Bytes("P5 99999999999 1 255\n"),
+       ImageError("the PGM/PPM header is incomplete")},
+      {"PgmMaxvalZero", kImg, Bytes("P2 1 1 0\n0\n"),
+       ImageError("the PGM/PPM maxval 0 is outside 1..65535")},
+      {"PpmMaxvalPast16Bits", kImg, Bytes("P6 1 1 65536\n" + std::string(6, '\0')),
+       ImageError("the PGM/PPM maxval 65536 is outside 1..65535")},
+      {"PgmSampleAboveMaxval", kImg, Bytes("P2 2 1 10\n5 11\n"),
+       ImageError("the PGM/PPM sample 11 is above maxval 10")},
+      {"PgmTextSamplesMissing", kImg, Bytes("P2 1000 1000 255\n1 2 3\n"),
+       ImageError("header says 1000 \u00d7 1000 but the file holds 7 bytes")},
+      {"EdfSizeMismatch", kImg,
+       Edf("Dim_1 = 2 ;\nDim_2 = 2 ;\nDataType = UnsignedShort ;\nSize = 100 ;\n",
+           std::string(100, 'x')),
+       ImageError("the EDF Size 100 does not match 2 \u00d7 2 values of UnsignedShort")},
+      {"EdfTruncated", kImg, Edf("Dim_1 = 4096 ;\nDim_2 = 4096 ;\nDataType = FloatValue ;\n", "ab"),
+       ImageError("header says 4096 \u00d7 4096 but the file holds 2 bytes")},
+      {"EdfHugeDimensions", kImg,
+       Edf("Dim_1 = 999999999999 ;\nDim_2 = 999999999999 ;\nDataType = FloatValue ;\n", ""),
+       ImageError("the image size 999999999999 \u00d7 999999999999 is too large")},
+      {"EdfUnknownDataType", kImg,
+       Edf("Dim_1 = 1 ;\nDim_2 = 1 ;\nDataType = Complex ;\n", "12345678"),
+       ImageError("the EDF DataType 'Complex' is not one that is read")},
+      {"EdfNoClosingBrace", kImg, Bytes("{\nDim_1 = 1 ;\nDim_2 = 1 ;\n"),
+       ImageError("the EDF header has no closing '}'")},
+      {"TiffHugeDimensions", kImg, TiffWidth(60000),
+       ImageError("the image size 60000 \u00d7 3 is too large")},
+      {"TiffTruncated", kImg, Cut(TiffWidth(4), 20),
+       ImageError("the TIFF header cannot be read (TIFFFetchDirectory: memory: Can not read TIFF "
+                  "directory count)")},
+      {"PngHugeDimensions", kImg, PngWidth(1u << 30),
+       ImageError("the image size 1073741824 \u00d7 3 is too large")},
+      {"PngTruncated", kImg, Cut(SmallPng(), 60),
+       ImageError("the PNG pixels cannot be decoded (the file ends inside the image data)")},
+      {"PngBadChecksum", kImg,
+       [] {
+         std::string b = SmallPng()();
+         b[29] ^= 1;
+         return b;
+       },
+       ImageError("the PNG header cannot be read (IHDR: CRC error)")},
+      {"JpegTruncated", kImg, Cut(SmallJpeg(), 700),
+       ImageError("the JPEG pixels cannot be decoded (Premature end of JPEG file)")},
   };
   return rows;
 }
@@ -166,8 +275,8 @@ const std::vector<Row>& Rows() {
 auto Snapshot(bool fileBytes = true) {
   const ProgramState& s = State();
   return std::tuple(
-      s.Msource, s.Mtarget, s.Tpoints, s.hBitmap[0].pixels, s.PointsInput, s.fBitmap, s.ImageFormat,
-      fileBytes ? s.pbmfh : std::vector<std::uint8_t>{},
+      s.Msource, s.Mtarget, s.SourceCounts, s.Tpoints, s.hBitmap[0].pixels, s.PointsInput,
+      s.fBitmap, s.ImageFormat, fileBytes ? s.pbmfh : std::vector<std::uint8_t>{},
       std::vector<long>{s.cxDib, s.cyDib, s.IMAGE_X, s.IMAGE_Y, s.xoffset, s.yoffset, s.imxoff,
                         s.imyoff, s.ImageArea, s.NFormats, s.FormatIndex, s.hBitmap[0].width,
                         s.hBitmap[0].height, s.NumberOfPoints, s.NumberOfTriangles});
@@ -224,7 +333,7 @@ class HostileFilesTest : public CommandFixture, public ::testing::WithParamInter
 TEST_P(HostileFilesTest, RefusedWithItsMessageOrLoadedAsItsPlainTwin) {
   const Row& row = GetParam();
   WriteFile("hostile.in", row.bytes());
-  if (*row.message != '\0') return ExpectRefused(row.command, "hostile.in", row.message);
+  if (!row.message.empty()) return ExpectRefused(row.command, "hostile.in", row.message);
   Open(row.command, "hostile.in");
   const auto got = Snapshot(false);  // the files' own bytes differ
   WriteFile("plain.in", row.sameAs());
@@ -244,6 +353,16 @@ TEST_F(CommandFixture, NamesThatAreNoFileAndHugeSparseFilesAreRefused) {
     SCOPED_TRACE(name);
     for (Command command : {kOstrel, kAscii, kBmp}) ExpectRefused(command, name, kBad);
     if (std::string(name) != "huge.in") ExpectRefused(kPts, name, kErrorReadingPoints);
+  }
+  const struct {
+    const char* name;
+    const char* reason;
+  } images[] = {{"missing.in", std::strerror(ENOENT)},
+                {"folder.in", "it is a folder"},
+                {"huge.in", "the file is larger than any image that is read"}};
+  for (const auto& image : images) {
+    ExpectRefused(kImg, image.name,
+                  std::string("Error - cannot open image ") + image.name + ": " + image.reason);
   }
 }
 

@@ -1,0 +1,14 @@
+// Fuzz target: the TIFF decoder (libtiff over memory), with the checks of CountImageHarness.h.
+#include <cstddef>
+#include <cstdint>
+
+#include "CountImageHarness.h"
+#include "imagefiles/TiffImage.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  return zmr::fuzz::CheckReader(
+      [](zmr::ImageBytes bytes, const zmr::ImageReadLimits& limits) {
+        return zmr::ReadTiff(bytes, limits);
+      },
+      data, size);
+}

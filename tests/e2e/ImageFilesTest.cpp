@@ -1,0 +1,165 @@
+// zmrcal with image files: the real images of the shared data folder open directly, a 16-bit
+// TIFF and PNG grid calibrate to the points of their Ostrel twin byte for byte, and the TIFFs
+// the program saves read back in another program (Python's tifffile).
+#include <gtest/gtest.h>
+
+#include <charconv>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "imagefiles/EdfImage.h"
+#include "imagefiles/PngImage.h"
+#include "imagefiles/TiffImage.h"
+#include "support/LibraryImages.h"
+#include "support/TestSupport.h"
+
+namespace zmr {
+namespace {
+
+using test::RunProgram;
+using test::RunResult;
+
+RunResult Zmrcal(const std::string& line) { return RunProgram(ZMRCAL_PATH, line); }
+
+class ImageFilesTest : public test::StateTest {};
+
+TEST_F(ImageFilesTest, RealImagesOpenDirectly) {
+  const std::filesystem::path folder = ZMR_REALDATA_DIR;
+  if (!std::filesystem::is_directory(folder)) {
+    GTEST_SKIP() << "no real images: " << folder.string() << " is absent";
+  }
+  for (const char* name : {"dot_pattern_05.jpg", "dot_pattern_02.jpg", "dot_plate_01.jpeg",
+                           "circle_grid_0.png", "shack_hartmann_bright.png"}) {
+    SCOPED_TRACE(name);
+    const RunResult run = Zmrcal("open-image " + (folder / name).string() + " save-image out.pgm");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    // Their values are whole numbers of 8 bits: a 16-bit PGM of the image's size.
+    const std::string saved = test::ReadFile("out.pgm");
+    int width = 0, height = 0, maxval = 0, header = 0;
+    ASSERT_EQ(std::sscanf(saved.c_str(), "P5\n%d %d\n%d\n%n", &width, &height, &maxval, &header),
+              3);
+    EXPECT_EQ(maxval, 65535);
+    EXPECT_GT(width * height, 10000);
+    EXPECT_EQ(saved.size(), static_cast<std::size_t>(header) + 2u * width * height);
+  }
+}
+
+TEST_F(ImageFilesTest, SixteenBitGridsCalibrateToThePointsOfTheirOstrelTwin) {
+  const struct {
+    const char* grid;
+  } cases[] = {{"--counts"}, {"--counts-scale 200 --noise 4 --seed 7 --size 600x520"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.grid);
+    ASSERT_EQ(RunProgram(ZMR_GRIDGEN_PATH, std::string(c.grid) + " --out grid").status, 0);
+    // The Ostrel file fills the working size of the options; the others set it themselves.
+    const std::string size = std::string(c.grid).find("600x520") != std::string::npos
+                                 ? "set ImageWidth 600 ImageHeight 520 "
+                                 : "";
+    ASSERT_EQ(Zmrcal(size + "open-ostrel grid.txt detect save-points twin.pts").status, 0);
+    const std::string twin = test::ReadFile("twin.pts");
+    ASSERT_GT(twin.size(), 1000u);
+    for (const char* file : {"grid.tif", "grid.png"}) {
+      SCOPED_TRACE(file);
+      const RunResult run = Zmrcal(std::string("open-image ") + file + " detect save-points p.pts");
+      ASSERT_EQ(run.status, 0) << run.err;
+      EXPECT_EQ(test::ReadFile("p.pts"), twin);
+    }
+  }
+}
+
+// The libraries' own reports never reach the terminal: a broken file gives the one message.
+TEST_F(ImageFilesTest, BrokenFilesPrintOnlyTheirMessage) {
+  std::vector<std::uint8_t> tiff =
+      EncodeTiff(8, 8, std::vector<double>(64, 1), TiffSamples::kUnsigned8).value();
+  tiff.resize(20);
+  std::vector<std::uint8_t> png = EncodePng(8, 8, std::vector<double>(64, 1), 8).value();
+  png[29] ^= 1;  // the header's checksum
+  std::vector<std::uint8_t> jpeg =
+      test::WriteLibraryJpeg(64, 64, 1, std::vector<std::uint8_t>(64 * 64, 90));
+  jpeg.resize(jpeg.size() / 2);
+  const struct {
+    const char* name;
+    const std::vector<std::uint8_t>& bytes;
+    const char* reason;
+  } cases[] = {
+      {"a.tif", tiff,
+       "the TIFF header cannot be read (TIFFFetchDirectory: memory: Seek error accessing TIFF "
+       "directory)"},
+      {"a.png", png, "the PNG header cannot be read (IHDR: CRC error)"},
+      {"a.jpg", jpeg, "the JPEG header cannot be read (Premature end of JPEG file)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::WriteBytes(c.name, c.bytes);
+    const RunResult run = Zmrcal(std::string("open-image ") + c.name);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, std::string("MenuDemo: Error - cannot open image ") + c.name + ": " +
+                           c.reason + "\n");
+  }
+}
+
+// Reads a TIFF with tifffile and compares it with values in a text file; exit status 3 when
+// tifffile cannot be imported.
+constexpr const char* kCompareScript = R"(import sys
+try:
+    import numpy, tifffile
+except ImportError:
+    sys.exit(3)
+image = tifffile.imread(sys.argv[1])
+expected = numpy.loadtxt(sys.argv[2], dtype=numpy.float64).flatten()
+print(image.dtype, image.shape[1], image.shape[0],
+      bool(numpy.array_equal(image.flatten().astype(numpy.float64), expected)))
+)";
+
+TEST_F(ImageFilesTest, SavedTiffsReadBackInAnotherProgram) {
+  test::WriteFile("compare.py", kCompareScript);
+  std::string python;
+  for (const char* candidate : {"/usr/bin/python3", "python3"}) {
+    if (RunProgram(candidate, "compare.py").status != 3 &&
+        RunProgram(candidate, "--version").status == 0) {
+      python = candidate;
+      break;
+    }
+  }
+  if (python.empty()) GTEST_SKIP() << "python3-tifffile is not installed";
+
+  // Counts with fractions, as a corrected image in counts holds them.
+  std::vector<double> counts(40 * 30);
+  std::string countsText;
+  for (std::size_t k = 0; k < counts.size(); ++k) {
+    counts[k] = static_cast<double>(k % 97) * 0.25 - 3.0;
+    char text[32];
+    // to_chars: the file must not depend on the test's locale.
+    countsText.append(text, std::to_chars(text, text + sizeof text, counts[k]).ptr);
+    countsText += k % 40 == 39 ? "\n" : " ";
+  }
+  test::WriteBytes("counts.edf", EncodeEdf(40, 30, counts, "FloatValue", false).value());
+  test::WriteFile("counts.txt", countsText);
+  ASSERT_EQ(RunProgram(ZMR_GRIDGEN_PATH, "--size 401x401 --out grid").status, 0);
+  const struct {
+    const char* steps;
+    const char* tiff;
+    const char* values;
+    const char* expected;
+  } cases[] = {
+      {"open-image counts.edf save-image counts.tif", "counts.tif", "counts.txt",
+       "float32 40 30 True\n"},
+      {"set ImageWidth 401 ImageHeight 401 open-ostrel grid.txt detect transform "
+       "save-target-image corrected.tif save-target-ascii corrected.txt",
+       "corrected.tif", "corrected.txt", "uint8 401 401 True\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.steps);
+    const RunResult run = Zmrcal(c.steps);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const RunResult read = RunProgram(python, std::string("compare.py ") + c.tiff + " " + c.values);
+    EXPECT_EQ(read.out, c.expected) << read.err;
+  }
+}
+
+}  // namespace
+}  // namespace zmr

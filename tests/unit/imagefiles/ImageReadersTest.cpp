@@ -1,0 +1,304 @@
+// The image readers of TIFF, PNG, JPEG, PGM/PPM and EDF: files written by the libraries (or by
+// hand) with known samples must read back to the same values, colour as (r + g + b) / 3; and the
+// program's own encoders must read back to what they were given.
+#include <gtest/gtest.h>
+#include <png.h>
+#include <tiffio.h>
+
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "imagefiles/EdfImage.h"
+#include "imagefiles/ImageFormats.h"
+#include "imagefiles/NetpbmImage.h"
+#include "imagefiles/PngImage.h"
+#include "imagefiles/TiffImage.h"
+#include "support/LibraryImages.h"
+#include "support/TestSupport.h"
+
+namespace zmr {
+namespace {
+
+// Sample k of a pattern that spans the type's range, negative values included when signed.
+double PatternSample(std::size_t k, int bits, int format) {
+  if (format == 3) return bits == 32 ? static_cast<float>(k * 0.37 - 3.5) : k * 1.0e9 / 7.0 - 1.0e9;
+  const double range = std::ldexp(1.0, bits);
+  const double v = std::fmod(static_cast<double>(k) * 2654435761.0, range);
+  return format == 2 ? v - range / 2 : v;
+}
+
+// The grey values a reader must give for interleaved samples with the first `used` of
+// `perPixel` samples as channels (1 grey, 3 colour).
+std::vector<double> Grey(const std::vector<double>& samples, int perPixel, int used, bool integer) {
+  std::vector<double> grey;
+  for (std::size_t i = 0; i + perPixel <= samples.size(); i += perPixel) {
+    double sum = 0;
+    for (int c = 0; c < used; ++c) sum += samples[i + c];
+    grey.push_back(used == 1 ? sum : integer ? std::trunc(sum / 3.0) : sum / 3.0);
+  }
+  return grey;
+}
+
+void ExpectImage(const ResultOf<CountImage>& got, int width, int height,
+                 const std::vector<double>& expected) {
+  ASSERT_TRUE(got.ok()) << got.message();
+  EXPECT_EQ(got.value().width, width);
+  EXPECT_EQ(got.value().height, height);
+  EXPECT_EQ(got.value().values, expected);
+}
+
+class ImageReadersTest : public test::StateTest {};
+
+TEST_F(ImageReadersTest, TiffOfEverySampleTypeLayoutAndCompressionReadsBack) {
+  using T = test::LibraryTiff;
+  const struct {
+    const char* name;
+    T spec;
+  } cases[] = {
+      {"u8", T{}},
+      {"u16 strips of 3 rows", T{.bits = 16, .rowsPerStrip = 3}},
+      {"u32", T{.bits = 32}},
+      {"s8", T{.sampleFormat = 2}},
+      {"s16", T{.bits = 16, .sampleFormat = 2}},
+      {"s32", T{.bits = 32, .sampleFormat = 2}},
+      {"f32", T{.bits = 32, .sampleFormat = 3}},
+      {"f64", T{.bits = 64, .sampleFormat = 3}},
+      {"rgb u8", T{.samplesPerPixel = 3, .photometric = 2}},
+      {"rgb u16 planes",
+       T{.bits = 16, .samplesPerPixel = 3, .photometric = 2, .separatePlanes = true}},
+      {"rgba u8", T{.samplesPerPixel = 4, .photometric = 2}},
+      {"grey+alpha u16", T{.bits = 16, .samplesPerPixel = 2}},
+      {"tiles u16", T{.width = 20, .height = 18, .bits = 16, .tileSide = 16}},
+      {"tiles rgb f32 planes", T{.width = 17,
+                                 .height = 33,
+                                 .bits = 32,
+                                 .sampleFormat = 3,
+                                 .samplesPerPixel = 3,
+                                 .photometric = 2,
+                                 .separatePlanes = true,
+                                 .tileSide = 16}},
+      {"lzw s16",
+       T{.bits = 16, .sampleFormat = 2, .rowsPerStrip = 2, .compression = COMPRESSION_LZW}},
+      {"deflate f64", T{.bits = 64, .sampleFormat = 3, .compression = COMPRESSION_ADOBE_DEFLATE}},
+      {"packbits rgb u8",
+       T{.samplesPerPixel = 3, .photometric = 2, .compression = COMPRESSION_PACKBITS}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int spp = c.spec.samplesPerPixel;
+    std::vector<double> samples(static_cast<std::size_t>(c.spec.width) * c.spec.height * spp);
+    for (std::size_t k = 0; k < samples.size(); ++k) {
+      samples[k] = PatternSample(k, c.spec.bits, c.spec.sampleFormat);
+    }
+    const auto bytes = test::WriteLibraryTiff(c.spec, samples);
+    const auto got = ReadImage(bytes);
+    ExpectImage(got, c.spec.width, c.spec.height,
+                Grey(samples, spp, spp >= 3 ? 3 : 1, c.spec.sampleFormat != 3));
+    if (got.ok()) {
+      EXPECT_TRUE(got.value().notes.empty());
+    }
+  }
+}
+
+TEST_F(ImageReadersTest, JpegCompressedTiffReadsAsRgb) {
+  // Flat 8 x 8 grey blocks (r = g = b) survive quality 100 and the YCbCr subsampling exactly.
+  const int w = 32, h = 16;
+  std::vector<double> samples, expected;
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      const double level = 40 + 50 * (x / 8) + 17 * (y / 8);
+      samples.insert(samples.end(), 3, level);
+      expected.push_back(level);
+    }
+  }
+  const auto bytes = test::WriteLibraryTiff({.width = w,
+                                             .height = h,
+                                             .samplesPerPixel = 3,
+                                             .photometric = 2,
+                                             .rowsPerStrip = 16,
+                                             .compression = COMPRESSION_JPEG},
+                                            samples);
+  ExpectImage(ReadImage(bytes), w, h, expected);
+}
+
+TEST_F(ImageReadersTest, TiffOfSeveralPagesGivesTheFirstWithANote) {
+  const std::vector<double> samples(20, 7.0);
+  const auto got = ReadTiff(test::WriteLibraryTiff({.pages = 3}, samples));
+  ExpectImage(got, 5, 4, samples);
+  EXPECT_EQ(got.value().notes,
+            std::vector<std::string>{"the TIFF holds 3 pages; the first was read"});
+}
+
+TEST_F(ImageReadersTest, PngOfEveryDepthAndColourTypeReadsBack) {
+  using P = test::LibraryPng;
+  const std::vector<std::uint8_t> palette = {10, 20, 30, 200, 100, 0, 255, 255, 255, 1, 2, 3};
+  const struct {
+    const char* name;
+    P spec;
+    int perPixel, used;
+  } cases[] = {
+      {"grey 1", P{.bitDepth = 1}, 1, 1},
+      {"grey 2", P{.bitDepth = 2}, 1, 1},
+      {"grey 4", P{.bitDepth = 4}, 1, 1},
+      {"grey 8", P{}, 1, 1},
+      {"grey 16", P{.bitDepth = 16}, 1, 1},
+      {"grey 8 interlaced", P{.width = 13, .height = 11, .interlaced = true}, 1, 1},
+      {"rgb 8", P{.colorType = PNG_COLOR_TYPE_RGB}, 3, 3},
+      {"rgb 16", P{.bitDepth = 16, .colorType = PNG_COLOR_TYPE_RGB}, 3, 3},
+      {"grey alpha 8", P{.colorType = PNG_COLOR_TYPE_GRAY_ALPHA}, 2, 1},
+      {"rgba 16", P{.bitDepth = 16, .colorType = PNG_COLOR_TYPE_RGBA}, 4, 3},
+      {"palette 2", P{.bitDepth = 2, .colorType = PNG_COLOR_TYPE_PALETTE, .palette = palette}, 1,
+       0},
+      {"palette 8", P{.colorType = PNG_COLOR_TYPE_PALETTE, .palette = palette}, 1, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::size_t n = static_cast<std::size_t>(c.spec.width) * c.spec.height * c.perPixel;
+    const bool isPalette = c.spec.colorType == PNG_COLOR_TYPE_PALETTE;
+    const unsigned range = isPalette ? 4u : 1u << c.spec.bitDepth;
+    std::vector<unsigned> samples(n);
+    std::vector<double> asDouble(n);
+    for (std::size_t k = 0; k < n; ++k) {
+      samples[k] = static_cast<unsigned>((k * 2654435761u) % range);
+      asDouble[k] = samples[k];
+    }
+    std::vector<double> expected = Grey(asDouble, c.perPixel, c.used, true);
+    if (isPalette) {
+      for (std::size_t i = 0; i < n; ++i) {
+        const std::uint8_t* rgb = palette.data() + 3 * samples[i];
+        expected[i] = (rgb[0] + rgb[1] + rgb[2]) / 3;
+      }
+    }
+    ExpectImage(ReadImage(test::WriteLibraryPng(c.spec, samples)), c.spec.width, c.spec.height,
+                expected);
+  }
+}
+
+TEST_F(ImageReadersTest, JpegGreyAndColourOfFlatBlocksReadBackExactly) {
+  // Flat 8 x 8 blocks survive quality 100 exactly; grey colours (r = g = b) have no chroma.
+  const int w = 24, h = 16;
+  for (const int components : {1, 3}) {
+    for (const bool progressive : {false, true}) {
+      SCOPED_TRACE(std::to_string(components) + (progressive ? " progressive" : ""));
+      std::vector<std::uint8_t> samples;
+      std::vector<double> expected;
+      for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+          const auto level = static_cast<std::uint8_t>(30 + 70 * (x / 8) + 20 * (y / 8));
+          samples.insert(samples.end(), components, level);
+          expected.push_back(level);
+        }
+      }
+      ExpectImage(ReadImage(test::WriteLibraryJpeg(w, h, components, samples, progressive)), w, h,
+                  expected);
+    }
+  }
+}
+
+std::vector<std::uint8_t> Bytes(const std::string& s) { return {s.begin(), s.end()}; }
+
+TEST_F(ImageReadersTest, PgmAndPpmTextAndBinaryReadBack) {
+  const struct {
+    const char* name;
+    std::vector<std::uint8_t> bytes;
+    int width, height;
+    std::vector<double> values;
+  } cases[] = {
+      {"P2 with comments",
+       Bytes("P2\n# made by hand\n3 2 # size\n9\n0 1 2\n9 8 7\n"),
+       3,
+       2,
+       {0, 1, 2, 9, 8, 7}},
+      {"P3", Bytes("P3 2 1 1000 1000 1000 999 0 1 2\n"), 2, 1, {999, 1}},
+      {"P5 8-bit",
+       Bytes(std::string("P5\n2 2\n255\n") + std::string("\x00\x7f\x80\xff", 4)),
+       2,
+       2,
+       {0, 127, 128, 255}},
+      {"P5 16-bit",
+       Bytes(std::string("P5 3 1 65535\n") + std::string("\x00\x01\x12\x34\xff\xff", 6)),
+       3,
+       1,
+       {1, 0x1234, 65535}},
+      {"P6 16-bit",
+       Bytes(std::string("P6 1 1 300\n") + std::string("\x01\x2c\x00\x00\x00\x02", 6)),
+       1,
+       1,
+       {100}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ExpectImage(ReadImage(c.bytes), c.width, c.height, c.values);
+  }
+}
+
+TEST_F(ImageReadersTest, EdfOfEveryDataTypeAndByteOrderReadsBack) {
+  const struct {
+    const char* type;
+    int bits, format;
+  } types[] = {{"UnsignedByte", 8, 1},  {"SignedByte", 8, 2},       {"UnsignedShort", 16, 1},
+               {"SignedShort", 16, 2},  {"UnsignedInteger", 32, 1}, {"SignedInteger", 32, 2},
+               {"UnsignedLong", 32, 1}, {"SignedLong", 32, 2},      {"FloatValue", 32, 3},
+               {"DoubleValue", 64, 3}};
+  for (const auto& t : types) {
+    for (const bool high : {false, true}) {
+      SCOPED_TRACE(std::string(t.type) + (high ? " HighByteFirst" : " LowByteFirst"));
+      std::vector<double> values(7 * 3);
+      for (std::size_t k = 0; k < values.size(); ++k)
+        values[k] = PatternSample(k, t.bits, t.format);
+      const auto bytes = EncodeEdf(7, 3, values, t.type, high);
+      ASSERT_TRUE(bytes.ok());
+      EXPECT_EQ(bytes.value().size() % kEdfHeaderBlock,
+                values.size() * (t.bits / 8) % kEdfHeaderBlock);
+      ExpectImage(ReadImage(bytes.value()), 7, 3, values);
+    }
+  }
+  // Written by hand: the data start at the block after '}', Dim_1 is the row length.
+  std::string header =
+      "{\nDim_2 = 1 ;\nDataType = SignedShort ;\nByteOrder = HighByteFirst ;\nDim_1 = 2 ;\n";
+  header += std::string(kEdfHeaderBlock - header.size() - 2, ' ') + "}\n";
+  ExpectImage(ReadImage(Bytes(header + std::string("\xff\xfe\x00\x05", 4))), 2, 1, {-2, 5});
+}
+
+TEST_F(ImageReadersTest, TheProgramsEncodersReadBackToTheirValues) {
+  const int w = 9, h = 4;
+  std::vector<double> levels(w * h), counts(w * h), fractions(w * h);
+  for (std::size_t k = 0; k < levels.size(); ++k) {
+    levels[k] = static_cast<double>(k * 7 % 256);
+    counts[k] = static_cast<double>(k * 1871 % 65536);
+    fractions[k] = k * 0.25 - 3.0;
+  }
+  const struct {
+    const char* name;
+    ResultOf<std::vector<std::uint8_t>> bytes;
+    const std::vector<double>& values;
+  } cases[] = {
+      {"tiff 8", EncodeTiff(w, h, levels, TiffSamples::kUnsigned8), levels},
+      {"tiff 16", EncodeTiff(w, h, counts, TiffSamples::kUnsigned16), counts},
+      {"tiff float", EncodeTiff(w, h, fractions, TiffSamples::kFloat32), fractions},
+      {"png 8", EncodePng(w, h, levels, 8), levels},
+      {"png 16", EncodePng(w, h, counts, 16), counts},
+      {"pgm 8", EncodePgm(w, h, levels, 8), levels},
+      {"pgm 16", EncodePgm(w, h, counts, 16), counts},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(c.bytes.ok()) << c.bytes.message();
+    ExpectImage(ReadImage(c.bytes.value()), w, h, c.values);
+  }
+}
+
+TEST_F(ImageReadersTest, NonFiniteFloatsReadAsZeroWithANote) {
+  const std::vector<double> values = {1.5, NAN, INFINITY, -INFINITY};
+  const auto got = ReadImage(EncodeEdf(2, 2, values, "DoubleValue", false).value());
+  ExpectImage(got, 2, 2, {1.5, 0, 0, 0});
+  EXPECT_EQ(got.value().notes,
+            std::vector<std::string>{"3 NaN or infinite values of the image were read as 0"});
+  const auto tiff = ReadImage(EncodeTiff(2, 2, values, TiffSamples::kFloat32).value());
+  ExpectImage(tiff, 2, 2, {1.5, 0, 0, 0});
+}
+
+}  // namespace
+}  // namespace zmr
