@@ -357,7 +357,7 @@ TEST_F(CommandFixture, NamesThatAreNoFileAndHugeSparseFilesAreRefused) {
   const struct {
     const char* name;
     const char* reason;
-  } images[] = {{"missing.in", std::strerror(ENOENT)},
+  } images[] = {{"missing.in", "No such file or directory"},
                 {"folder.in", "it is a folder"},
                 {"huge.in", "the file is larger than any image that is read"}};
   for (const auto& image : images) {
