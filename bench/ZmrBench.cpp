@@ -219,7 +219,7 @@ void BenchImage(long size, LiteralRunner& literal, std::vector<Row>& rows) {
     CountOstrelArrayChecked(file.c_str(), "%x");
     ReadOstrelArray(file.c_str(), M, M, M, M, 0, 0, s.Msource.data(), "%x");
   });
-  std::vector<int> source = s.Msource;
+  const ImageVector<int> source = s.Msource;
   literal.Run(text, pixels, [&] {
     std::FILE* f = std::fopen(file.c_str(), "r");
     oracle::CountTextValuesLiteral(f, "%x");
@@ -251,7 +251,7 @@ void BenchImage(long size, LiteralRunner& literal, std::vector<Row>& rows) {
     const double sweepCost = pixels * pixels * gridSpec.radius / (gridSpec.pitch * gridSpec.pitch);
     literal.Run(detect, sweepCost, [&] {
       std::fill(s.Mtarget.begin(), s.Mtarget.end(), kFreeLabel);
-      oracle::FindCentersLiteral(size, size, s.Mtarget.data(), s.Msource.data(), threshold,
+      oracle::FindCentersLiteral(State(), size, size, s.Mtarget.data(), s.Msource.data(), threshold,
                                  s.MinPatchSize, PX, PY);
     });
     RestoreSpots(found);
@@ -283,7 +283,7 @@ void BenchImage(long size, LiteralRunner& literal, std::vector<Row>& rows) {
   const std::vector<double> points = s.PointsInput;
 
   Row transform{"transformation", label};
-  std::vector<int> target;
+  ImageVector<int> target;
   transform.fast = Seconds([&] { RunTransform(State(), size, size); });
   target = s.Mtarget;
   literal.Run(transform, pixels * triangles, [&] { oracle::RunTransformLiteral(size, size); });
@@ -352,7 +352,7 @@ void BenchTriangulation(long n, LiteralRunner& literal, std::vector<Row>& rows) 
   const double d = static_cast<double>(n);
   literal.Run(row, d * d * d * d, [&] {
     s.NumberOfTriangles = 0;
-    oracle::TriangulateLiteral(PX, PY);
+    oracle::TriangulateLiteral(State(), PX, PY);
   });
 #endif
   row.units = static_cast<double>(n);

@@ -12,7 +12,7 @@ namespace zmr {
 namespace {
 
 // Number of pixels of the working image when both arrays hold exactly that many, else 0.
-std::size_t WorkingPixels(const ProgramState& s, const std::vector<int>& a) {
+std::size_t WorkingPixels(const ProgramState& s, const ImageVector<int>& a) {
   if (s.cxDib <= 0 || s.cyDib <= 0) return 0;
   const std::size_t pixels = static_cast<std::size_t>(s.cxDib) * static_cast<std::size_t>(s.cyDib);
   return a.size() == pixels ? pixels : 0;

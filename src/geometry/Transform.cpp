@@ -97,8 +97,8 @@ int RunTransform(ProgramState& s, long ImageM, long ImageN) {
     return 1;
   }
 
+  // The sums start at zero; Mtarget is written whole from them at the end, cancelled or not.
   FillArrayD(s.Signal.data(), M, N, 0.0);
-  FillArrayInt(s.Mtarget.data(), M, N, 0);
 
   // The triangle of every pixel of a row from one pass over the triangles, and the
   // coefficients once per triangle; without memory for them each pixel searches the triangles

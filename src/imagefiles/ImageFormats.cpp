@@ -78,7 +78,7 @@ ResultOf<CountImage> ReadImageFile(const std::string& path) {
 }
 
 ResultOf<std::vector<std::uint8_t>> EncodeImageForName(const std::string& fileName, int width,
-                                                       int height, const std::vector<int>& grey,
+                                                       int height, std::span<const int> grey,
                                                        const std::vector<double>& counts) {
   const std::size_t pixels =
       width > 0 && height > 0 ? static_cast<std::size_t>(width) * static_cast<std::size_t>(height)

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -31,7 +32,7 @@ ResultOf<CountImage> ReadImageFile(const std::string& path);
 // 8 bits (clamped to 0..255). A failure with the reason for another extension, counts that a
 // 16-bit file cannot hold, or an image of no pixels.
 ResultOf<std::vector<std::uint8_t>> EncodeImageForName(const std::string& fileName, int width,
-                                                       int height, const std::vector<int>& grey,
+                                                       int height, std::span<const int> grey,
                                                        const std::vector<double>& counts);
 
 }  // namespace zmr

@@ -74,9 +74,10 @@ int AllocateImageArrays(ProgramState& s, int cx, int cy) {
   if (!ImageSizeAllowed(cx, cy)) return 0;
   const auto n = static_cast<std::size_t>(cx) * static_cast<std::size_t>(cy);
   try {
-    std::vector<int> msource(n), mtarget(n);
-    std::vector<double> dx(n), dy(n), signal(n);
-    std::vector<int> area(n);
+    // Zero-filled by the system: nothing is written here (see ImageAllocator.h).
+    ImageVector<int> msource(n), mtarget(n);
+    ImageVector<double> dx(n), dy(n), signal(n);
+    ImageVector<int> area(n);
     ReleaseImageArrays(s);
     s.Msource.swap(msource);
     s.Mtarget.swap(mtarget);

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "state/ImageAllocator.h"
 #include "state/ParameterTypes.h"
 
 namespace zmr {
@@ -45,12 +46,12 @@ struct ProgramState {
   // --- working image and the six image arrays (cxDib x cyDib each, row-major; empty = absent)
   int cxDib = 769;
   int cyDib = 769;
-  std::vector<int> Msource;
-  std::vector<int> Mtarget;
-  std::vector<double> deltaX;
-  std::vector<double> deltaY;
-  std::vector<double> Signal;
-  std::vector<int> Area;
+  ImageVector<int> Msource;
+  ImageVector<int> Mtarget;
+  ImageVector<double> deltaX;
+  ImageVector<double> deltaY;
+  ImageVector<double> Signal;
+  ImageVector<int> Area;
   // The source image's own values (counts) as read from an image file, cxDib x cyDib; empty
   // when the source image has none (text and bitmap images, or after Target->Source).
   std::vector<double> SourceCounts;

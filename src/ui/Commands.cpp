@@ -56,7 +56,7 @@ void CmdSaveBitmap(Platform& platform) {
 }
 
 namespace {
-void SaveImageAscii(Platform& platform, const std::vector<int>& image, const char* absentText) {
+void SaveImageAscii(Platform& platform, const ImageVector<int>& image, const char* absentText) {
   ProgramState& s = platform.Program();
   if (image.empty()) {
     platform.Message(absentText, kMessageCaption);

@@ -17,7 +17,7 @@ void ClearBitmaps(ProgramState& s) {
 }
 
 namespace {
-int ArrayToSlot(ProgramState& s, int slot, const std::vector<int>& array, int newflag) {
+int ArrayToSlot(ProgramState& s, int slot, const ImageVector<int>& array, int newflag) {
   DisplayBitmap& bitmap = s.hBitmap[static_cast<std::size_t>(slot)];
   if (newflag == 0) {
     bitmap.width = s.cxDib;

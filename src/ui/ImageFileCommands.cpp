@@ -1,5 +1,7 @@
 #include "ui/ImageFileCommands.h"
 
+#include <span>
+
 #include <string>
 #include <vector>
 
@@ -13,7 +15,7 @@ namespace zmr {
 
 namespace {
 
-void SaveImage(Platform& platform, const std::vector<int>& grey, const std::vector<double>& counts,
+void SaveImage(Platform& platform, std::span<const int> grey, const std::vector<double>& counts,
                const char* absentText) {
   ProgramState& s = platform.Program();
   if (grey.empty()) {

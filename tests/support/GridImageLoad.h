@@ -13,7 +13,7 @@ inline bool PutGridImage(const GridImage& grid) {
   ProgramState& s = State();
   s.cxDib = grid.width;
   s.cyDib = grid.height;
-  s.Msource = grid.pixels;
+  s.Msource.assign(grid.pixels.begin(), grid.pixels.end());
   return true;
 }
 

@@ -65,7 +65,7 @@ TEST_F(ImageFileCommandsTest, OpenImageKeepsTheCountsAndScalesTheGreyLevelsAsATe
     EXPECT_TRUE(Run(IDM_OPEN_IMAGE, "in.edf").empty());
     const ProgramState& s = State();
     EXPECT_EQ(s.SourceCounts, c.counts);
-    EXPECT_EQ(s.Msource, c.grey);
+    EXPECT_EQ(std::vector<int>(s.Msource.begin(), s.Msource.end()), c.grey);
     EXPECT_EQ(std::vector<int>({s.cxDib, s.cyDib, s.IMAGE_X, s.IMAGE_Y}),
               std::vector<int>({3, 2, 3, 2}));
     EXPECT_EQ(s.Mtarget.size(), 6u);
@@ -162,7 +162,8 @@ TEST_F(ImageFileCommandsTest, NotesOfTheReaderNameTheFile) {
   EXPECT_TRUE(Run(IDM_OPEN_IMAGE, "nan.edf").empty());
   EXPECT_EQ(platform_.notes, std::vector<std::string>{
                                  "nan.edf: 1 NaN or infinite values of the image were read as 0"});
-  EXPECT_EQ(State().Msource, std::vector<int>({0, 255}));
+  EXPECT_EQ(std::vector<int>(State().Msource.begin(), State().Msource.end()),
+            std::vector<int>({0, 255}));
 }
 
 }  // namespace
