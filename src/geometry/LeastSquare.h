@@ -68,7 +68,9 @@ int LinearSolve(ProgramState& s, const double* Matrix, double* RHS, int Rank);
 int EstimateLeastSquares(ProgramState& s);
 
 // Why AddBoundaryCalibrationPoints(M, N) would refuse, as a message for the user: fewer than
-// kMinExtrapolationPoints points, EdgeGrid below 1, a singular or unsolvable normal system,
+// kMinExtrapolationPoints points, EdgeGrid below 1, a normal system that is singular (its
+// determinant is 0.0, or the points leave the fit rank-deficient, as on a line in any
+// direction: judged on a centred, normalised copy, see LeastSquare.cpp) or unsolvable,
 // or more points afterwards than PointsInput and the triangulation hold (MAXPoints - 1).
 // "" when it can run. Reads the state only; costs one triangle search per mesh node.
 std::string BoundaryExtrapolationProblem(const ProgramState& s, int M, int N);
