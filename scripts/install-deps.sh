@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, if any is missing, and makes a
-# locale whose decimal mark is a comma (de_DE.UTF-8) for the locale run of the tests.
+# Installs the Debian packages the build and the tests need, and any named as arguments, if any
+# is missing, and makes a locale whose decimal mark is a comma (de_DE.UTF-8) for the locale run
+# of the tests.
 set -euo pipefail
 packages=(cmake g++ make libgtest-dev libgmock-dev qt6-base-dev libqt6svg6 fonts-dejavu-core gcovr
   clang-14 libclang-rt-14-dev locales libtiff-dev libpng-dev libjpeg62-turbo-dev python3-numpy
-  python3-tifffile)
+  python3-tifffile "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

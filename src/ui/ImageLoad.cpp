@@ -49,6 +49,19 @@ bool AllocateForLoad(Platform& platform, const GeometrySnapshot& before) {
   return true;
 }
 
+// Makes an image file's size the working size: image arrays of that size and its ORBIK offsets.
+// False, with the message shown and everything as it was, when that cannot be done.
+bool TakeImageSize(Platform& platform, int width, int height) {
+  ProgramState& s = platform.Program();
+  const GeometrySnapshot before = Geometry(s);
+  s.cxDib = width;
+  s.cyDib = height;
+  if (!AllocateForLoad(platform, before)) return false;
+  InitImageOffsetTable(s.ORBIKE, s.cxDib, s.xoffset);
+  InitImageOffsetTable(s.ORBIKE, s.cyDib, s.yoffset);
+  return true;
+}
+
 // A text image whose value count is not the working size is placed into it as a format and
 // offsets say (the format dialog's choice); the note tells both sizes, and what was cut off.
 void NotePlacement(ProgramState& s, const std::string& fileName, long long count, int w, int h) {
@@ -159,13 +172,8 @@ bool LoadBitmapImage(Platform& platform, const std::string& fileName) {
     return false;
   }
 
+  if (!TakeImageSize(platform, decoded.width, decoded.height)) return false;
   ProgramState& s = platform.Program();
-  const GeometrySnapshot before = Geometry(s);
-  s.cxDib = decoded.width;
-  s.cyDib = decoded.height;
-  if (!AllocateForLoad(platform, before)) return false;
-  InitImageOffsetTable(s.ORBIKE, s.cxDib, s.xoffset);
-  InitImageOffsetTable(s.ORBIKE, s.cyDib, s.yoffset);
   s.pbmfh.swap(file);
 
   // The source display shows the file in its own colours; Msource holds their grey levels.
@@ -197,13 +205,8 @@ bool LoadCountImage(Platform& platform, const std::string& fileName) {
     return false;
   }
   CountImage& image = read.value();
+  if (!TakeImageSize(platform, image.width, image.height)) return false;
   ProgramState& s = platform.Program();
-  const GeometrySnapshot before = Geometry(s);
-  s.cxDib = image.width;
-  s.cyDib = image.height;
-  if (!AllocateForLoad(platform, before)) return false;
-  InitImageOffsetTable(s.ORBIKE, s.cxDib, s.xoffset);
-  InitImageOffsetTable(s.ORBIKE, s.cyDib, s.yoffset);
   s.IMAGE_X = s.cxDib;
   s.IMAGE_Y = s.cyDib;
 

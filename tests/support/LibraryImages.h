@@ -23,7 +23,7 @@ struct LibraryTiff {
 };
 // A TIFF whose sample k (row-major, channels interleaved as stored contiguously) holds
 // samples[k] converted to the sample type. Written with TIFFOpen into the current folder.
-std::vector<std::uint8_t> WriteLibraryTiff(const LibraryTiff& spec,
+std::vector<std::uint8_t> WriteLibraryTiff(const LibraryTiff& layout,
                                            const std::vector<double>& samples);
 
 struct LibraryPng {
@@ -34,7 +34,7 @@ struct LibraryPng {
   std::vector<std::uint8_t> palette = {};  // RGB triples for palette images
 };
 // A PNG of the given samples (channels interleaved, alpha included for the alpha types).
-std::vector<std::uint8_t> WriteLibraryPng(const LibraryPng& spec,
+std::vector<std::uint8_t> WriteLibraryPng(const LibraryPng& layout,
                                           const std::vector<unsigned>& samples);
 
 // A JPEG at quality 100 of 8-bit samples (components 1 or 3, interleaved).

@@ -55,7 +55,7 @@ TEST_F(ImageReadersTest, TiffOfEverySampleTypeLayoutAndCompressionReadsBack) {
   using T = test::LibraryTiff;
   const struct {
     const char* name;
-    T spec;
+    T layout;
   } cases[] = {
       {"u8", T{}},
       {"u16 strips of 3 rows", T{.bits = 16, .rowsPerStrip = 3}},
@@ -87,15 +87,15 @@ TEST_F(ImageReadersTest, TiffOfEverySampleTypeLayoutAndCompressionReadsBack) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const int spp = c.spec.samplesPerPixel;
-    std::vector<double> samples(static_cast<std::size_t>(c.spec.width) * c.spec.height * spp);
+    const int spp = c.layout.samplesPerPixel;
+    std::vector<double> samples(static_cast<std::size_t>(c.layout.width) * c.layout.height * spp);
     for (std::size_t k = 0; k < samples.size(); ++k) {
-      samples[k] = PatternSample(k, c.spec.bits, c.spec.sampleFormat);
+      samples[k] = PatternSample(k, c.layout.bits, c.layout.sampleFormat);
     }
-    const auto bytes = test::WriteLibraryTiff(c.spec, samples);
+    const auto bytes = test::WriteLibraryTiff(c.layout, samples);
     const auto got = ReadImage(bytes);
-    ExpectImage(got, c.spec.width, c.spec.height,
-                Grey(samples, spp, spp >= 3 ? 3 : 1, c.spec.sampleFormat != 3));
+    ExpectImage(got, c.layout.width, c.layout.height,
+                Grey(samples, spp, spp >= 3 ? 3 : 1, c.layout.sampleFormat != 3));
     if (got.ok()) {
       EXPECT_TRUE(got.value().notes.empty());
     }
@@ -136,7 +136,7 @@ TEST_F(ImageReadersTest, PngOfEveryDepthAndColourTypeReadsBack) {
   const std::vector<std::uint8_t> palette = {10, 20, 30, 200, 100, 0, 255, 255, 255, 1, 2, 3};
   const struct {
     const char* name;
-    P spec;
+    P layout;
     int perPixel, used;
   } cases[] = {
       {"grey 1", P{.bitDepth = 1}, 1, 1},
@@ -155,9 +155,9 @@ TEST_F(ImageReadersTest, PngOfEveryDepthAndColourTypeReadsBack) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::size_t n = static_cast<std::size_t>(c.spec.width) * c.spec.height * c.perPixel;
-    const bool isPalette = c.spec.colorType == PNG_COLOR_TYPE_PALETTE;
-    const unsigned range = isPalette ? 4u : 1u << c.spec.bitDepth;
+    const std::size_t n = static_cast<std::size_t>(c.layout.width) * c.layout.height * c.perPixel;
+    const bool isPalette = c.layout.colorType == PNG_COLOR_TYPE_PALETTE;
+    const unsigned range = isPalette ? 4u : 1u << c.layout.bitDepth;
     std::vector<unsigned> samples(n);
     std::vector<double> asDouble(n);
     for (std::size_t k = 0; k < n; ++k) {
@@ -171,8 +171,8 @@ TEST_F(ImageReadersTest, PngOfEveryDepthAndColourTypeReadsBack) {
         expected[i] = (rgb[0] + rgb[1] + rgb[2]) / 3;
       }
     }
-    ExpectImage(ReadImage(test::WriteLibraryPng(c.spec, samples)), c.spec.width, c.spec.height,
-                expected);
+    ExpectImage(ReadImage(test::WriteLibraryPng(c.layout, samples)), c.layout.width,
+                c.layout.height, expected);
   }
 }
 
