@@ -23,11 +23,6 @@ using test::WriteFile;
 
 RunResult Zmrcal(const std::string& line) { return RunProgram(ZMRCAL_PATH, line); }
 
-long Lines(const std::string& file) {
-  const std::string text = ReadFile(file);
-  return static_cast<long>(std::count(text.begin(), text.end(), '\n'));
-}
-
 // Replaces every wall time of "timing: NAME S.SSS s" lines by "T", checking its form.
 std::string MaskTimes(const std::string& err) {
   static const std::regex kTime("^(timing: [a-z-]+) [0-9]+\\.[0-9]{3} s$", std::regex::multiline);
@@ -168,42 +163,6 @@ TEST_F(ZmrcalTest, FormatAndOffsetAnswerTheFormatDialog) {
             "working size 4 x 4; the part outside was cut off (set ImageWidth and ImageHeight to "
             "keep it)\n");
   EXPECT_FALSE(FileExists("b.dat"));
-}
-
-// A generated grid through detection, the distortion model and the correction; its image
-// saved as a bitmap and as an ASCII matrix reopens as the same image either way.
-TEST_F(ZmrcalTest, WholeCalibrationOfAGeneratedGrid) {
-  const RunResult gen = RunProgram(ZMR_GRIDGEN_PATH, "--size 401x401 --out grid");
-  ASSERT_EQ(gen.status, 0) << gen.err;
-  const RunResult r = Zmrcal(
-      "set ImageWidth 401 ImageHeight 401 open-ostrel grid.txt save-bitmap src.bmp save-ascii "
-      "src.dat detect save-points points.txt extrapolate adjust transform save-zmr detector.zmr "
-      "save-orbik-ascii table.txt render window.png target-to-source save-bitmap out.bmp");
-  ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.err, "");  // no progress line when standard error is not a terminal
-  // The first spot in raster order gives its slot to the weighted mean of the others.
-  const long spots = Lines("grid_truth.txt");
-  EXPECT_EQ(Lines("points.txt"), spots - 1);
-  EXPECT_EQ(Lines("PointsFit.txt"), spots);
-  EXPECT_EQ(ReadBytes("detector.zmr").size(), 4356u);
-  EXPECT_GT(Lines("table.txt"), 100);
-  EXPECT_TRUE(FileExists("CorrectedPoints.txt"));
-  EXPECT_EQ(ReadFile("window.png").substr(0, 4), "\x89PNG");
-  EXPECT_EQ(ReadBytes("src.bmp").size(), 54u + 1204u * 401u);
-  EXPECT_EQ(ReadBytes("out.bmp").size(), 54u + 1204u * 401u);
-  EXPECT_NE(ReadBytes("out.bmp"), ReadBytes("src.bmp"));
-  // The adjustment starts a new log.
-  EXPECT_EQ(ReadFile("Trace.log").rfind("Center of rotation", 0), 0u) << ReadFile("Trace.log");
-
-  // The saved points open again unchanged; bitmap and matrix reopen as the same image.
-  for (const char* line :
-       {"open-points points.txt save-points again.txt", "open-bitmap src.bmp save-ascii b.dat",
-        "set ImageWidth 401 ImageHeight 401 open-ascii src.dat save-bitmap c.bmp"}) {
-    ASSERT_EQ(Zmrcal(line).status, 0) << line;
-  }
-  EXPECT_EQ(ReadFile("again.txt"), ReadFile("points.txt"));
-  EXPECT_EQ(ReadFile("b.dat"), ReadFile("src.dat"));
-  EXPECT_EQ(ReadBytes("c.bmp"), ReadBytes("src.bmp"));
 }
 
 }  // namespace
