@@ -9,9 +9,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 build=build/coverage
+# The array files (src/state/Array.cpp) are left out: no command reaches them but the ASCII
+# image writer, which its own test covers.
 files=(src/state/ParameterScan.cpp src/imagefiles/TextImage.cpp src/imagefiles/Bitmap.cpp
-       src/detection/PointFiles.cpp src/state/Array.cpp src/state/SafeWrite.cpp
-       src/export/OrbikExport.cpp)
+       src/detection/PointFiles.cpp src/state/SafeWrite.cpp src/export/OrbikExport.cpp)
 
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DZMR_BUILD_TESTS=ON -DZMR_BUILD_GUI=OFF \
   -DCMAKE_CXX_FLAGS="--coverage -O0" >/dev/null
