@@ -15,8 +15,8 @@ namespace zmr {
 namespace {
 using Problem = const char* (*)(double);
 constexpr OptionSpec Int(const char* keyword, const char* label, int ProgramState::*value,
-                         int ProgramState::*shows = nullptr) {
-  return {keyword, label, OptionKind::kInteger, value, nullptr, nullptr, shows, nullptr};
+                         int ProgramState::*shows = nullptr, Problem problem = nullptr) {
+  return {keyword, label, OptionKind::kInteger, value, nullptr, nullptr, shows, problem};
 }
 constexpr OptionSpec Long(const char* keyword, const char* label, long ProgramState::*value,
                           Problem problem = nullptr) {
@@ -37,6 +37,16 @@ const char* SlopeNotPositive(double v) {
   return v > 0 && std::isfinite(v) ? nullptr : "the maximum slope must be a positive number";
 }
 
+const char* NotTransformMode(double v) {
+  return v == 0 || v == 1 || v == 2 ? nullptr : "the transform mode must be 0, 1 or 2";
+}
+const char* NotDetectionMode(double v) {
+  return v == 0 || v == 1 ? nullptr : "the detection mode must be 0 or 1";
+}
+const char* NotAdjustMode(double v) {
+  return v == 0 || v == 1 ? nullptr : "the adjust mode must be 0 or 1";
+}
+
 // The dialog shows the working size in the image width and height fields, and OK stores them
 // into the size of the next image.
 constexpr std::array kOptions = {
@@ -48,6 +58,12 @@ constexpr std::array kOptions = {
     Double("MaxSlope", "Max. slope:", &ProgramState::Ethresh, SlopeNotPositive),
     Int("ORBIKxoffset", "ORBIK xoffset:", &ProgramState::xoffset),
     Int("ORBIKyoffset", "ORBIK yoffset:", &ProgramState::yoffset),
+    Int("TransformMode", "Transform mode (0 grey levels, 1 flat field, 2 conserving):",
+        &ProgramState::TransformMode, nullptr, NotTransformMode),
+    Int("DetectionMode", "Detection mode (0 threshold and walk, 1 robust):",
+        &ProgramState::DetectionMode, nullptr, NotDetectionMode),
+    Int("AdjustMode", "Adjust mode (0 per point, 1 lattice moved whole):",
+        &ProgramState::AdjustMode, nullptr, NotAdjustMode),
 };
 static_assert(kOptions.size() >= kDialogOptionCount);
 Result Sensible(const OptionSpec& option, const std::string& text, double value) {

@@ -84,6 +84,10 @@ struct ProgramState {
   double Ethresh = 0.2;
   int xoffset = 128;
   int yoffset = 128;
+  // Options added after the eight; 0 keeps each step as the original program does it.
+  int TransformMode = 0;  // 0 grey levels, 1 flat field in counts, 2 counts conserved
+  int DetectionMode = 0;  // 0 the threshold-and-walk detection, 1 the robust detection
+  int AdjustMode = 0;     // 0 per-point similarity removal, 1 the ideal lattice moved whole
   int ORBIKE = 1024;
   int imxoff = 0;
   int imyoff = 0;

@@ -49,12 +49,14 @@ TEST(StepsParseTest, StepsAndTheirArgumentsOrTheReasonOfARefusal) {
       {{"set", "Edge", "4", "ImageWidth", "9"}, "set#40027  4=4 0=9; "},
       {{"set", "MaxSlope", "inf"}, "set MaxSlope: 'inf' does not convert"},
       {{"set", "MaxSlope", "0"}, "set MaxSlope 0: the maximum slope must be a positive number"},
+      {{"set", "TransformMode", "3"}, "set TransformMode 3: the transform mode must be 0, 1 or 2"},
+      {{"set", "DetectionMode", "-1"}, "set DetectionMode -1: the detection mode must be 0 or 1"},
       {{"set", "MinPatchSize", "-1"},
        "set MinPatchSize -1: the minimum patch size must not be negative"},
       {{"set", "FilterSize", "3 4"}, "set FilterSize: '3 4' does not convert"},
       {{"set", "Width", "3"},
        "set: unknown option 'Width' (ImageWidth, ImageHeight, FilterSize, MinPatchSize, Edge, "
-       "MaxSlope, ORBIKxoffset, ORBIKyoffset)"},
+       "MaxSlope, ORBIKxoffset, ORBIKyoffset, TransformMode, DetectionMode, AdjustMode)"},
       {{"open-ostrel", "a", "--format", "0x5"}, "--format takes WIDTHxHEIGHT, not '0x5'"},
       {{"overlay", "mesh", "on"}, "overlay takes vectors, numbers or triangles, not 'mesh'"},
   };

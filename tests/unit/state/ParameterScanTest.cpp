@@ -78,12 +78,12 @@ TEST_F(ParameterScanTest, AddedEntriesAreReadFlaggedAndWritten) {
   ProgramState& s = State();
   int size = s.ParamTableSize;
   ASSERT_EQ(ParamTableInit(State(), size), 1);  // IMAGEX (integer) and MAXSLOPE (double)
-  ASSERT_EQ(size, 10);
+  ASSERT_EQ(size, 13);
   char title[kParamTextBuffer] = "";
-  s.Param[10] = {.Name = "Title", .Type = STRING, .P = {.Str = title}};
-  s.ParamTableSize = 11;
+  s.Param[13] = {.Name = "Title", .Type = STRING, .P = {.Str = title}};
+  s.ParamTableSize = 14;
   EXPECT_EQ(ReadParametersToLog(State(), "IMAGEX 0x10 Title \"a b\"\n"),
-            "IMAGEX (8)= 16\nTitle (10)= a b\n");
+            "IMAGEX (11)= 16\nTitle (13)= a b\n");
   EXPECT_EQ(s.IMAGEX, 16);
   EXPECT_EQ(std::string(title), "a b");
   EXPECT_EQ(CheckParam(State(), "IMAGEX"), 1);
@@ -94,7 +94,8 @@ TEST_F(ParameterScanTest, AddedEntriesAreReadFlaggedAndWritten) {
   ASSERT_EQ(WriteParameters(State(), "table.txt"), 0);
   EXPECT_EQ(test::ReadFile("table.txt"),
             "ImageWidth 769\nImageHeight 769\nFilterSize 5\nMinPatchSize 400\nEdge 32\n"
-            "MaxSlope 0.125\nORBIKxoffset 128\nORBIKyoffset 128\nIMAGEX 16\nMAXSLOPE 1.5\n"
+            "MaxSlope 0.125\nORBIKxoffset 128\nORBIKyoffset 128\nTransformMode 0\nDetectionMode 0\n"
+            "AdjustMode 0\nIMAGEX 16\nMAXSLOPE 1.5\n"
             "Title  ERROR -this type has not been implemented yet!\n\n");
   EXPECT_EQ(WriteParameters(State(), "no/such/folder/table.txt"), 1);
 
