@@ -129,7 +129,7 @@ bool ParseSteps(int argc, const char* const* argv, int first, std::vector<Step>&
         std::string keyword;
         std::string value;
         if (!next("KEYWORD", keyword) || !next("VALUE", value)) return false;
-        const int field = OptionsFieldOfKeyword(keyword);
+        const int field = FindOption(keyword);
         if (field < 0) {
           reason = "set: unknown option '" + keyword + "' (" + OptionKeywordList() + ")";
           return false;
@@ -139,8 +139,13 @@ bool ParseSteps(int argc, const char* const* argv, int first, std::vector<Step>&
           reason = converts.message();
           return false;
         }
-        step.optionsEdits.emplace_back(field, value);
-      } while (i < argc && OptionsFieldOfKeyword(argv[i]) >= 0);
+        // The options after the dialog's eight have no field: they are set directly.
+        if (field < kDialogOptionCount) {
+          step.optionsEdits.emplace_back(field, value);
+        } else {
+          step.furtherEdits.emplace_back(field, value);
+        }
+      } while (i < argc && FindOption(argv[i]) >= 0);
     } else if (step.name == "threshold") {
       // The optional N: a whole number 0..255; anything else is the next step.
       int n = 0;
@@ -218,8 +223,13 @@ int RunSteps(const std::vector<Step>& steps, ConsolePlatform& platform, bool tim
       // Set rather than toggled: run the toggle only when the state differs.
       const bool isOn = (platform.Program().cfDrawMode & step.overlayBit) != 0;
       if (isOn != step.on) step.command->handler(platform);
+    } else if (step.name == "set" && step.optionsEdits.empty()) {
+      // Only options the dialog does not show: no dialog is opened.
     } else {
       step.command->handler(platform);
+    }
+    for (const auto& [option, value] : step.furtherEdits) {
+      SetOptionText(platform.Program(), Options()[static_cast<std::size_t>(option)], value);
     }
     DeliverNotes(platform);
     if (timings) std::fprintf(stderr, "timing: %s %.3f s\n", step.name.c_str(), seconds(stepStart));

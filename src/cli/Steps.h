@@ -19,6 +19,7 @@ struct Step {
   std::optional<FormatChoice> format;                     // --format WxH
   std::optional<OffsetChoice> offset;                     // --offset X,Y
   std::vector<std::pair<int, std::string>> optionsEdits;  // set: (dialog field, text entered)
+  std::vector<std::pair<int, std::string>> furtherEdits;  // set: options after the dialog's
   int overlayBit = 0;                                     // overlay: the cfDrawMode bit
   bool on = false;                                        // overlay: wanted state
   std::optional<int> threshold;                           // threshold: the scroll bar position

@@ -124,6 +124,21 @@ Result CheckOptionValue(const OptionSpec& option, double value) {
   return Result::Fail(std::string(option.keyword) + ": " + problem);
 }
 
+void SetOptionText(ProgramState& s, const OptionSpec& option, const std::string& text) {
+  CNumericLocale cLocale;
+  switch (option.kind) {
+    case OptionKind::kInteger:
+      s.*option.intValue = static_cast<int>(std::strtol(text.c_str(), nullptr, 10));
+      break;
+    case OptionKind::kLong:
+      s.*option.longValue = std::strtol(text.c_str(), nullptr, 10);
+      break;
+    case OptionKind::kDouble:
+      s.*option.doubleValue = std::strtod(text.c_str(), nullptr);
+      break;
+  }
+}
+
 double OptionValue(const ProgramState& s, const OptionSpec& option) {
   switch (option.kind) {
     case OptionKind::kInteger:

@@ -49,6 +49,9 @@ Result CheckOptionText(const OptionSpec& option, const std::string& text);
 // Whether value makes sense for the option: the failure says why, naming the keyword.
 Result CheckOptionValue(const OptionSpec& option, double value);
 
+// Stores text, which CheckOptionText accepted, into the option's variable in s.
+void SetOptionText(ProgramState& s, const OptionSpec& option, const std::string& text);
+
 // The value the option's variable holds in s, widened to double.
 double OptionValue(const ProgramState& s, const OptionSpec& option);
 

@@ -28,6 +28,7 @@ std::string Parse(const std::vector<const char*>& args) {
       add({" ", std::to_string(s.format->width), "x", std::to_string(s.format->height)});
     if (s.offset) add({" ", std::to_string(s.offset->x), ",", std::to_string(s.offset->y)});
     for (const auto& [field, text] : s.optionsEdits) add({" ", std::to_string(field), "=", text});
+    for (const auto& [field, text] : s.furtherEdits) add({" +", std::to_string(field), "=", text});
     add({"; "});
   }
   return out;
@@ -49,6 +50,8 @@ TEST(StepsParseTest, StepsAndTheirArgumentsOrTheReasonOfARefusal) {
       {{"set", "Edge", "4", "ImageWidth", "9"}, "set#40027  4=4 0=9; "},
       {{"set", "MaxSlope", "inf"}, "set MaxSlope: 'inf' does not convert"},
       {{"set", "MaxSlope", "0"}, "set MaxSlope 0: the maximum slope must be a positive number"},
+      {{"set", "TransformMode", "2", "Edge", "8", "AdjustMode", "1"},
+       "set#40027  4=8 +8=2 +10=1; "},
       {{"set", "TransformMode", "3"}, "set TransformMode 3: the transform mode must be 0, 1 or 2"},
       {{"set", "DetectionMode", "-1"}, "set DetectionMode -1: the detection mode must be 0 or 1"},
       {{"set", "MinPatchSize", "-1"},
