@@ -70,6 +70,10 @@ struct ProgramState {
 
   long NumberOfPoints = 0;
   long NumberOfTriangles = 0;
+  // True when the last triangulation stopped at its work limit (points too degenerate to search
+  // in full): the triangles in Tpoints are only part of the mesh, and the correction tables are
+  // not exported from them. Cleared when a triangulation starts (MakeTriangulation).
+  bool meshIncomplete = false;
   long ORBIKPoints = 0;
   double InpCoor[2] = {0.0, 0.0};
   double Pc[2] = {0.0, 0.0};

@@ -161,6 +161,11 @@ void CmdOrbikSaveAscii(Platform& platform) {
     platform.Message(kErrorTooFewPoints, kMessageCaption);
     return;
   }
+  // A partial mesh leaves holes whose nodes would be exported with no shift at all.
+  if (s.meshIncomplete) {
+    platform.Message(kErrorMeshIncomplete, kMessageCaption);
+    return;
+  }
   if (!platform.AskFileName(FileDialog::PointsData, s.szPointsFile, s.szPointsTitle)) return;
   const std::string problem = ReducedGridShiftsProblem(s, s.cxDib, s.cyDib, s.EdgeGrid);
   if (!problem.empty()) {
@@ -177,6 +182,11 @@ void CmdOrbikSaveZmr(Platform& platform) {
   ProgramState& s = platform.Program();
   if (s.NumberOfPoints <= 2) {
     platform.Message(kErrorTooFewPoints, kMessageCaption);
+    return;
+  }
+  // A partial mesh leaves holes whose nodes would be exported with no shift at all.
+  if (s.meshIncomplete) {
+    platform.Message(kErrorMeshIncomplete, kMessageCaption);
     return;
   }
   if (!platform.AskFileName(FileDialog::OrbikData, s.szOrbikFile, s.szPointsTitle)) return;

@@ -26,6 +26,8 @@ inline constexpr const char* kErrorMinimum3 = "Error - minimum 3 calibration poi
 inline constexpr const char* kErrorMinimum10 = "Error - minimum 10 calibration points required";
 inline constexpr const char* kErrorTooFewPoints = "Error - there are too few calibration points !";
 inline constexpr const char* kErrorZmrExport = "Error during export to .zmr file";
+inline constexpr const char* kErrorMeshIncomplete =
+    "Error - the triangulation is incomplete; no table is exported";
 inline constexpr const char* kErrorCreatingTable = "Error in creating the ORBIK table file";
 inline constexpr const char* kErrorNoDetection = "Error - mesh centring needs a detection first";
 

@@ -57,6 +57,7 @@ void ThreadExtrapol(void* state) {
   // partial mesh would lie outside it, and the next extrapolation would add them a second time.
   const long points = s.NumberOfPoints;
   const long triangles = s.NumberOfTriangles;
+  const bool incomplete = s.meshIncomplete;
   const std::vector<int> mesh = s.Tpoints;
   const std::vector<double> input = s.PointsInput;
   const std::vector<double> buffer = s.PointsBuffer;
@@ -70,6 +71,7 @@ void ThreadExtrapol(void* state) {
     s.NumberOfPoints = points;
     s.Tpoints = mesh;
     s.NumberOfTriangles = triangles;
+    s.meshIncomplete = incomplete;
     s.PointsBuffer = buffer;
     std::copy(fit.begin(), fit.end(), s.WX_LS);
     s.ImageM = imageM;
