@@ -72,7 +72,7 @@ Result RunCountTransform(ProgramState& s, int mode) {
   CountsToGrey(counts, s.Mtarget);
   s.TargetCounts.swap(counts);
   if (weak > 0) {
-    AddNote(s, "flat field: " + std::to_string(weak) +
+    AddNote(s, "flat field transformation: " + std::to_string(weak) +
                    " target pixels reached by a total weight below 0.25 are set to 0");
   }
   return Result::Ok();

@@ -52,8 +52,9 @@ struct ProgramState {
   ImageVector<double> deltaY;
   ImageVector<double> Signal;
   ImageVector<int> Area;
-  // The source image's own values (counts) as read from an image file, cxDib x cyDib; empty
-  // when the source image has none (text and bitmap images, or after Target->Source).
+  // The source image's own values (counts) as read from an image file or taken from the target
+  // by Target->Source, cxDib x cyDib; empty when the source image has none (text and bitmap
+  // images, or a target without counts taken by Target->Source).
   std::vector<double> SourceCounts;
   // The target image's counts as a transformation in counts (TransformMode 1 or 2) left them,
   // cxDib x cyDib; empty when it holds none. Mtarget shows them scaled to 0..255. The commands

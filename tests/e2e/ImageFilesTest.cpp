@@ -98,7 +98,7 @@ TEST_F(ImageFilesTest, UniformImageCorrectedInCountsStaysUniform) {
     weak += weight > 0 && want == 0;
   }
   EXPECT_GT(kept, 769 * 769 * 4 / 5);
-  EXPECT_EQ(run.err, "zmrcal: note: flat field: " + std::to_string(weak) +
+  EXPECT_EQ(run.err, "zmrcal: note: flat field transformation: " + std::to_string(weak) +
                          " target pixels reached by a total weight below 0.25 are set to 0\n");
 }
 

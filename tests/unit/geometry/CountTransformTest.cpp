@@ -83,9 +83,10 @@ TEST_F(CountTransformTest, FlatFieldKeepsAUniformImageAtItsLevel) {
     }
     EXPECT_GT(reached, std::count(zone_.begin(), zone_.end(), true) * 9 / 10);
     ASSERT_GT(weak, 0);
-    EXPECT_EQ(State().notes, std::vector<std::string>{"flat field: " + std::to_string(weak) +
-                                                      " target pixels reached by a total weight "
-                                                      "below 0.25 are set to 0"});
+    EXPECT_EQ(State().notes,
+              std::vector<std::string>{"flat field transformation: " + std::to_string(weak) +
+                                       " target pixels reached by a total weight "
+                                       "below 0.25 are set to 0"});
   }
 }
 
