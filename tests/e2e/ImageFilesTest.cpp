@@ -187,9 +187,12 @@ TEST_F(ImageFilesTest, SavedTiffsReadBackInAnotherProgram) {
       {"set ImageWidth 401 ImageHeight 401 open-ostrel grid.txt detect transform "
        "save-target-image corrected.tif save-target-ascii corrected.txt",
        "corrected.tif", "corrected.txt", "uint8 401 401 True\n"},
-      // A grid corrected in counts; a box filter then shows grey levels, saved as such.
+      // A grid corrected in counts, also as the source; a box filter then shows grey levels.
       {"open-image grid.tif detect set TransformMode 1 transform save-target-image flat.tif",
        "flat.tif", nullptr, "float32 401 401 True\n"},
+      {"open-image grid.tif detect set TransformMode 2 transform target-to-source save-image "
+       "source.tif",
+       "source.tif", nullptr, "float32 401 401 True\n"},
       {"open-image grid.tif detect set TransformMode 2 transform box-filter save-target-image "
        "boxed.tif save-target-ascii boxed.txt",
        "boxed.tif", "boxed.txt", "uint8 401 401 True\n"},
