@@ -1,11 +1,10 @@
 // The transformations in counts on the mesh of a generated grid (its spots' measured and ideal
 // positions): the flat field keeps a uniform image at its level wherever enough weight arrives,
-// the conserving mode keeps the total of the zone's counts, both take the grey levels of an
-// image without counts, and neither touches the target when it cannot run.
+// the conserving mode keeps the total of the zone's counts, and both take the grey levels of an
+// image without counts. A cancelled run is checked with the other workers (CancellationTest).
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <string>
 #include <vector>
 
@@ -108,38 +107,6 @@ TEST_F(CountTransformTest, ConservingModeKeepsTheTotalOfTheZone) {
     // Exact but for rounding, well within the 0.1 % the conserving mode promises.
     EXPECT_NEAR(targetTotal, zoneTotal, 1e-9 * zoneTotal);
     EXPECT_TRUE(State().notes.empty());
-  }
-}
-
-TEST_F(CountTransformTest, FailuresLeaveTheTargetAsItWas) {
-  ProgramState& s = State();
-  const std::vector<double> before = Run(kTransformConserving, {});
-  const std::vector<int> shown(s.Mtarget.begin(), s.Mtarget.end());
-  const struct {
-    const char* what;
-    int mode;
-    void (*spoil)(ProgramState&);
-    const char* message;
-  } cases[] = {
-      {"grey-level mode", kTransformGreyLevels, [](ProgramState&) {},
-       "the transform mode in counts must be 1 or 2, not 0"},
-      {"no triangles", kTransformFlatField, [](ProgramState& t) { t.NumberOfTriangles = 0; },
-       "there are no triangles to transform"},
-      {"working size of another image", kTransformFlatField, [](ProgramState& t) { t.cxDib = 200; },
-       "there is no image of the working size 200 × 181 "
-       "to transform"},
-      {"cancelled", kTransformConserving, [](ProgramState& t) { t.fTerminated = 1; },
-       "the transformation was cancelled; the target image is unchanged"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    const long triangles = s.NumberOfTriangles;
-    c.spoil(s);
-    const Result done = RunCountTransform(s, c.mode);
-    EXPECT_EQ(done.message(), c.message);
-    EXPECT_EQ(s.TargetCounts, before);
-    EXPECT_TRUE(std::equal(shown.begin(), shown.end(), s.Mtarget.begin()));
-    s.NumberOfTriangles = triangles, s.cxDib = 201, s.fTerminated = 0;
   }
 }
 
