@@ -44,7 +44,7 @@ void CmdPointsSave(Platform& platform);  // 40006
 // File
 void CmdExit(Platform& platform);  // 40004
 // Edit
-void CmdTargetToSource(Platform& platform);  // 40021
+void CmdTargetToSource(Platform& platform);  // 40021; the target's counts go with it
 void CmdOptions(Platform& platform);         // 40027
 // View
 void CmdViewVectors(Platform& platform);    // 40007, toggles bit 1 of cfDrawMode

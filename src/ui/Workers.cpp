@@ -7,6 +7,7 @@
 
 #include "detection/GridTrace.h"
 #include "detection/SpotDetection.h"
+#include "geometry/CountTransform.h"
 #include "geometry/LeastSquare.h"
 #include "geometry/RotationScale.h"
 #include "geometry/Transform.h"
@@ -46,7 +47,14 @@ void ThreadT(void* state) {
 void ThreadWarp(void* state) {
   ProgramState& s = *static_cast<ProgramState*>(state);
   SetCounters(s, 0, s.NumberOfPoints, s.NumberOfTriangles);
-  RunTransform(s, s.cxDib, s.cyDib);
+  if (s.TransformMode == kTransformGreyLevels) {
+    s.TargetCounts = {};  // the target receives grey levels
+    RunTransform(s, s.cxDib, s.cyDib);
+  } else if (const Result done = RunCountTransform(s, s.TransformMode);
+             !done && s.fTerminated.load(std::memory_order_acquire) == 0) {
+    // A cancel is the user's own doing; any other failure is told.
+    AddNote(s, "Transformation: " + done.message());
+  }
   Finish(s);
 }
 
