@@ -19,9 +19,9 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The ZMRCalibration developers")
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
+# The long description; CPack puts the summary above it.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "Geometric distortion calibration of imaging detectors from a grid image\n\
-Finds the spots of a calibration grid image, matches them to the ideal grid,\n\
+    "Finds the spots of a calibration grid image, matches them to the ideal grid,\n\
 removes the global rotation and scale, and corrects images through the\n\
 measured distortion. Holds the desktop program zmrcalibration, the\n\
 command-line driver zmrcal and the test-grid generator zmr_gridgen.")

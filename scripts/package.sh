@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package of the programs from the release preset (installed under /usr):
-# build/release/zmrcalibration_VERSION_ARCH.deb. With --check it also installs the package on
+# build/release/zmrcalibration_VERSION_ARCH.deb. With --check it also lets apt resolve the
+# package's dependencies as on a system with nothing installed, installs the package on
 # this machine, runs the installed zmrcal --version and starts the installed desktop program
 # on the offscreen platform (still running after 3 s = it started), then removes the package
 # again; that needs root (or sudo) and apt.
@@ -17,9 +18,16 @@ cmake --preset release >/dev/null
 nice cmake --build --preset release -j "${ZMR_JOBS:-2}"
 (cd build/release && cpack -G DEB)
 deb="$(ls -t build/release/zmrcalibration_*.deb | head -1)"
-echo "Package: $deb"
-dpkg-deb --info "$deb" | sed -n '/Package:/,$p'
+echo "Built $deb"
+dpkg-deb --field "$deb" Package Version Architecture Installed-Size Depends
 [ "$check" = yes ] || exit 0
+
+# On a system with no package installed, apt must find everything the package needs.
+empty="$(mktemp)"
+apt-get -s -o Dir::State::status="$empty" install "./$deb" >"$empty.log" 2>&1 ||
+  { cat "$empty.log" >&2; rm -f "$empty" "$empty.log"; exit 1; }
+echo "On an empty system: $(grep -E '^[0-9]+ upgraded' "$empty.log")"
+rm -f "$empty" "$empty.log"
 
 sudo_cmd=()
 [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
