@@ -19,7 +19,7 @@ struct CommandLine {
 
 // Parses argv[1..argc-1]. Options come before the first step; -h, --help or --version among
 // them asks for that text and nothing else is read. False with a one-line reason on a usage
-// error (an unknown option, no step, or a step that does not parse); line is then unspecified.
+// error (an unknown option, no step, or a step that does not parse); line is then not to be used.
 bool ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std::string& reason);
 
 }  // namespace zmr
