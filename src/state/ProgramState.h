@@ -160,6 +160,12 @@ struct ProgramState {
   // --- rotation and scale fit, boundary extrapolation
   double CenterLimit = 50.0;  // pixels this close to the centre stay out of the estimate
   double WX_LS[20] = {};      // least-squares coefficients: x displacement 0..9, y 10..19
+  // What the last adjustment found (radians; the mean scale; the centre of rotation), for
+  // the window's summary; adjustmentDone false until an adjustment has run.
+  bool adjustmentDone = false;
+  double adjustmentRotation = 0.0;
+  double adjustmentScale = 0.0;
+  double adjustmentCenter[2] = {0.0, 0.0};
 
   // --- where the fixed-name files of the computations go; empty: the current folder
   std::string workFolder;

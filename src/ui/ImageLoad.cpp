@@ -16,6 +16,7 @@
 #include "state/ProgramState.h"
 #include "ui/Dialogs.h"
 #include "ui/Display.h"
+#include "ui/FileProblems.h"
 
 namespace zmr {
 
@@ -84,7 +85,8 @@ void NotePlacement(ProgramState& s, const std::string& fileName, long long count
 bool LoadTextImage(Platform& platform, const std::string& fileName, const char* mode) {
   const TextCount counted = CountOstrelArrayChecked(fileName.c_str(), "%x");
   if (!counted.opened || counted.badToken || counted.count <= 0) {
-    platform.Message(kErrorInImageFile, kMessageCaption);
+    platform.MessageWithReason(kErrorInImageFile, kMessageCaption,
+                               TextImageProblem(fileName, counted));
     return false;
   }
   ProgramState& s = platform.Program();
@@ -104,7 +106,8 @@ bool LoadTextImage(Platform& platform, const std::string& fileName, const char* 
   const int nFormats = matchesDefault ? 1 : GetImageFormats(counted.count, formats);
   if (nFormats <= 0) {
     // A count with no width x height (a prime number of values) gives no image.
-    platform.Message(kErrorInImageFile, kMessageCaption);
+    platform.MessageWithReason(kErrorInImageFile, kMessageCaption,
+                               TextImageProblem(fileName, counted));
     return false;
   }
 
@@ -168,7 +171,9 @@ bool LoadBitmapImage(Platform& platform, const std::string& fileName) {
     const char* message = failure == BitmapLoadFailure::kTooLarge      ? kErrorImageTooLarge
                           : failure == BitmapLoadFailure::kOutOfMemory ? kErrorNoMemory
                                                                        : kErrorInImageFile;
-    platform.Message(message, kMessageCaption);
+    std::string reason = message == kErrorInImageFile ? BitmapProblem(fileName) : "";
+    if (reason.empty() && !why.empty()) reason = BaseName(fileName) + ": " + why;
+    platform.MessageWithReason(message, kMessageCaption, reason);
     return false;
   }
 

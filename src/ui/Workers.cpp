@@ -82,6 +82,7 @@ void ThreadExtrapol(void* state) {
 void ThreadCenter(void* state) {
   ProgramState& s = *static_cast<ProgramState*>(state);
   SetCounters(s, 0, s.NumberOfPoints, s.NumberOfTriangles);
+  s.adjustmentDone = false;
   if (s.deltaX.empty() || s.deltaY.empty() || s.Area.empty()) {
     AllocateImageArrays(s, s.cxDib, s.cyDib);
   }
@@ -91,6 +92,11 @@ void ThreadCenter(void* state) {
     double scale = 0.0;
     ArrayStatistics(s, center, &rotation, &scale, s.cxDib, s.cyDib, s.deltaX.data(),
                     s.deltaY.data(), s.Area.data());
+    s.adjustmentDone = true;
+    s.adjustmentRotation = rotation;
+    s.adjustmentScale = scale;
+    s.adjustmentCenter[0] = center[0];
+    s.adjustmentCenter[1] = center[1];
   }
   Finish(s);
 }
