@@ -52,8 +52,8 @@ std::string NearestPointText(const ProgramState& s, double x, double y) {
   }
   if (best < 0) return {};
   const double* p = &s.PointsInput[4 * static_cast<std::size_t>(best)];
-  return Format("point %ld: measured (%.2f, %.2f) ideal (%.2f, %.2f) shift (%+.2f, %+.2f)", best,
-                p[0], p[1], p[2], p[3], p[2] - p[0], p[3] - p[1]);
+  return Format("point %ld (%.2f, %.2f) \u2192 ideal (%.2f, %.2f) \u0394 %+.2f, %+.2f", best, p[0],
+                p[1], p[2], p[3], p[2] - p[0], p[3] - p[1]);
 }
 
 std::string CommandSummaryText(const ProgramState& s, int commandId, double seconds) {

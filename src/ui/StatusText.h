@@ -14,8 +14,10 @@ struct ProgramState;
 // lies outside the image or the image is absent.
 std::string PixelStatusText(const ProgramState& s, int px, int py);
 
-// "point 17: measured (120.31, 86.95) ideal (121.00, 87.00) shift (+0.69, +0.05)" for the
-// calibration point nearest to the image position (x, y); empty when there is none.
+// "point 17 (120.31, 86.95) -> ideal (121.00, 87.00) D +0.69, +0.05" (an arrow and a delta in
+// UTF-8)
+// for the calibration point nearest to the image position (x, y): its measured and ideal
+// positions and the shift between them; empty when there is none.
 std::string NearestPointText(const ProgramState& s, double x, double y);
 
 // What a command did, in one line ("Auto-detection: 361 areas, 360 assigned, 684 triangles,

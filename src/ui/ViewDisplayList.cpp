@@ -87,7 +87,7 @@ void AddScaleBar(DisplayList& list, const ViewTransform& view, int factor) {
   bar.length = ToWindow(length * perPixel);
   bar.from = {view.viewWidth() - 12 - bar.length, view.viewHeight() - 12};
   char text[64];
-  std::snprintf(text, sizeof text, "%g px displacement (x%d)", length, factor);
+  std::snprintf(text, sizeof text, "%g px displacement (\u00d7%d)", length, factor);
   bar.text = text;
   list.scaleBars.push_back(bar);
 }
@@ -190,7 +190,7 @@ DisplayList BuildViewDisplayList(const DisplaySnapshot& snap, const ViewTransfor
   if (style.legend && n > 0) {
     if (vectors) {
       list.legend.push_back(
-          {kVectorColour, "displacement" + (factor > 1 ? " x" + std::to_string(factor) : "")});
+          {kVectorColour, "displacement" + (factor > 1 ? " \u00d7" + std::to_string(factor) : "")});
     }
     if (triangles) list.legend.push_back({kTriangleColour, "triangles"});
     if (numbers) list.legend.push_back({0u, "point numbers"});

@@ -119,7 +119,7 @@ TEST(ViewDisplayListTest, VectorsExaggeratedNumbersApartStretchedPictureUnchange
       BuildViewDisplayList(one, View(ViewMode::kFit), {.vectorScale = 20, .legend = true});
   ASSERT_EQ(fitted.vectors.size(), 1u);
   ASSERT_EQ(fitted.scaleBars.size(), 1u);
-  EXPECT_NE(fitted.scaleBars[0].text.find("(x20)"), std::string::npos);
+  EXPECT_NE(fitted.scaleBars[0].text.find("(\u00d720)"), std::string::npos);
   EXPECT_EQ(fitted.legend.size(), 1u);
 
   // A 40 x 40 grid of points 3 image pixels apart, fitted: the labels left never overlap.
@@ -208,8 +208,8 @@ TEST_F(ViewerWindowTest, StatusBarTellsPixelGreyCountsAndNearestPoint) {
                      Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(viewport, &move);
     EXPECT_EQ(window_->CursorStatus().toStdString(),
-              "x 200, y 100  grey 77  counts 1520.5    point 1: measured (199.80, 100.30) ideal "
-              "(200.50, 100.00) shift (+0.70, -0.30)")
+              "x 200, y 100  grey 77  counts 1520.5    point 1 (199.80, 100.30) \u2192 ideal "
+              "(200.50, 100.00) \u0394 +0.70, -0.30")
         << id;
   }
   EXPECT_NEAR(display->view().zoomX(), 2.0, 1e-9);

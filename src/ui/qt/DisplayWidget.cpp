@@ -46,6 +46,11 @@ void DisplayWidget::SyncImageSize() {
   }
 }
 
+void DisplayWidget::Refresh() {
+  SyncImageSize();
+  Changed();
+}
+
 void DisplayWidget::FitToWindow() {
   view_.FitToWindow();
   Changed();

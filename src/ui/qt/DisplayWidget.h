@@ -27,6 +27,10 @@ class DisplayWidget : public QAbstractScrollArea {
   void Thaw();
   bool frozen() const { return frozen_.has_value(); }
 
+  // The record changed (a new image, overlays, the shown slot): repaint, with the scroll
+  // bars brought in line with the image's size.
+  void Refresh();
+
   const ViewTransform& view() const { return view_; }
   void FitToWindow();
   void StretchToWindow();

@@ -89,13 +89,26 @@ MainWindow::MainWindow(QtPlatform& platform, QWidget* parent)
   AddWindowItems();
   AddShortcuts();
   statusBar()->setSizeGripEnabled(false);  // notes appear here
+  // The last command's line on the left, what lies under the cursor on the right, the zoom
+  // last. The two texts share the width (a third and two thirds) and are cut, not the window
+  // widened, when they are long; their tooltips hold them whole.
+  messageLabel_ = new QLabel(this);
+  messageLabel_->setObjectName("commandStatus");
   cursorLabel_ = new QLabel(this);
   cursorLabel_->setObjectName("cursorStatus");
+  for (QLabel* label : {messageLabel_, cursorLabel_}) {
+    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    label->setTextFormat(Qt::PlainText);
+  }
   zoomLabel_ = new QLabel(this);
   zoomLabel_->setObjectName("zoomStatus");
-  statusBar()->addPermanentWidget(cursorLabel_);
+  statusBar()->addWidget(messageLabel_, 1);
+  statusBar()->addWidget(cursorLabel_, 2);
   statusBar()->addPermanentWidget(zoomLabel_);
-  connect(display_, &DisplayWidget::cursorStatus, cursorLabel_, &QLabel::setText);
+  connect(display_, &DisplayWidget::cursorStatus, this, [this](const QString& text) {
+    cursorLabel_->setText(text);
+    cursorLabel_->setToolTip(text);
+  });
   connect(display_, &DisplayWidget::viewChanged, this, [this] {
     UpdateZoomLabel();
     RefreshCheckMarks();
@@ -317,7 +330,7 @@ void MainWindow::AfterCommand(int id, double seconds, bool failed) {
   }
   parts << commandNotes_;
   commandNotes_.clear();
-  if (!parts.isEmpty()) statusBar()->showMessage(parts.join("  \u2014  "));
+  if (!parts.isEmpty()) SetStatusMessage(parts.join("  \u2014  "));
 }
 
 void MainWindow::OpenFiles(const QStringList& paths) {
@@ -411,10 +424,15 @@ void MainWindow::ShowNote(const QString& text) {
     commandNotes_ << text;
     return;
   }
-  statusBar()->showMessage(text);
+  SetStatusMessage(text);
 }
 
-QString MainWindow::StatusMessage() const { return statusBar()->currentMessage(); }
+void MainWindow::SetStatusMessage(const QString& text) {
+  messageLabel_->setText(text);
+  messageLabel_->setToolTip(text);
+}
+
+QString MainWindow::StatusMessage() const { return messageLabel_->text(); }
 QString MainWindow::CursorStatus() const { return cursorLabel_->text(); }
 
 void MainWindow::RefreshCheckMarks() {

@@ -81,6 +81,7 @@ class MainWindow : public QMainWindow {
   void RebuildRecentMenu();
   void UpdateTitle();
   void UpdateZoomLabel();
+  void SetStatusMessage(const QString& text);
   void FitOuterSize(int width, int height);
 
   QtPlatform& platform_;
@@ -90,6 +91,7 @@ class MainWindow : public QMainWindow {
   QMenu* recentMenu_ = nullptr;
   QActionGroup* placementGroup_ = nullptr;
   QActionGroup* vectorScaleGroup_ = nullptr;
+  QLabel* messageLabel_ = nullptr;
   QLabel* cursorLabel_ = nullptr;
   QLabel* zoomLabel_ = nullptr;
   RecentFiles recent_;

@@ -155,7 +155,7 @@ void QtPlatform::OpenThresholdDialog() {
 void QtPlatform::Redraw() {
   if (window_ == nullptr) return;
   window_->RefreshCheckMarks();
-  window_->display()->update();
+  window_->display()->Refresh();
 }
 
 void QtPlatform::ShowHelp() { ShowHelpWindow(window_, State().pzHelpDir); }
