@@ -29,11 +29,20 @@ struct DisplaySnapshot {
   int RectangleMarkWidth = 2;
   DisplayBitmap bitmap;  // the selected slot's picture; empty when no image is available
   bool hasImage = false;
+  // Set instead of the copy by a snapshot taken without one: the record's own picture, to be
+  // drawn at once while no worker runs.
+  const DisplayBitmap* shared = nullptr;
   std::vector<double> points;  // NumberOfPoints rows of (x, y, X, Y)
   std::vector<int> triangles;  // NumberOfTriangles triples of point indices
 };
 
-DisplaySnapshot TakeDisplaySnapshot(const ProgramState& s);
+// copyBitmap false: the snapshot points at the record's picture instead of copying it.
+DisplaySnapshot TakeDisplaySnapshot(const ProgramState& s, bool copyBitmap = true);
+
+// The picture a snapshot shows: its copy or the record's own.
+inline const DisplayBitmap& ShownBitmap(const DisplaySnapshot& snap) {
+  return snap.shared != nullptr ? *snap.shared : snap.bitmap;
+}
 
 struct DisplayList {
   struct Label {

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -9,7 +11,6 @@
 #include <system_error>
 #include <vector>
 
-#include "imagefiles/Bitmap.h"
 #include "imagefiles/TextImage.h"
 
 namespace zmr {
@@ -17,9 +18,6 @@ namespace zmr {
 namespace fs = std::filesystem;
 
 namespace {
-// Bitmaps larger than this are not read again to find what is wrong with them.
-constexpr std::uintmax_t kLargestBitmapExamined = 512u << 20;
-
 std::uint32_t U32(const std::vector<std::uint8_t>& b, std::size_t at) {
   if (at + 4 > b.size()) return 0;
   return static_cast<std::uint32_t>(b[at]) | (static_cast<std::uint32_t>(b[at + 1]) << 8) |
@@ -59,47 +57,52 @@ std::string TextImageProblem(const std::string& path, const TextCount& counted) 
          " values make no width x height (a prime number of values)";
 }
 
-std::string BitmapProblem(const std::string& path) {
+std::string BitmapProblem(const std::string& path, const std::string& decoderReason) {
   if (std::string problem = ReadProblem(path); !problem.empty()) return problem;
   const std::string name = BaseName(path);
   std::error_code error;
+  // A FIFO or a device is not opened: it could hold the program until someone writes.
+  if (!fs::is_regular_file(path, error)) return name + ": not a regular file";
   const std::uintmax_t size = fs::file_size(path, error);
-  if (error || size > kLargestBitmapExamined) return {};
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+  if (error) return {};
+  // Only the headers are read again, whatever the file's size.
+  std::vector<std::uint8_t> head(static_cast<std::size_t>(std::min<std::uintmax_t>(size, 64)));
   std::ifstream in(path, std::ios::binary);
-  if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size))) {
+  if (!in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()))) {
     return name + ": cannot be read";
   }
-  if (bytes.size() < 2 || bytes[0] != 'B' || bytes[1] != 'M') {
+  if (head.size() < 2 || head[0] != 'B' || head[1] != 'M') {
     return name + ": not a bitmap (no BM signature)";
   }
-  // The sides as the information header states them (core and later headers).
-  const std::uint32_t headerSize = U32(bytes, 14);
-  long width = 0;
-  long height = 0;
-  if (headerSize == 12 && bytes.size() >= 22) {
-    width = bytes[18] | (bytes[19] << 8);
-    height = bytes[20] | (bytes[21] << 8);
-  } else if (bytes.size() >= 26) {
-    width = static_cast<std::int32_t>(U32(bytes, 18));
-    height = static_cast<std::int32_t>(U32(bytes, 22));
-    if (height < 0) height = -height;
-  }
   const std::string holds = "the file holds " + std::to_string(size) + " bytes";
-  const std::uint32_t stated = U32(bytes, 2);
-  DecodedBitmap decoded;
-  std::string why;
-  const bool decodes = DecodeBitmap(bytes, decoded, &why);
-  if (width > 0 && height > 0 &&
-      (!decodes && (why == "pixel data truncated" || why == "file too short for the headers"))) {
-    return name + ": header says " + std::to_string(width) + " \u00d7 " + std::to_string(height) +
-           " but " + holds;
+  // The sides and depth as the information header states them (core and later headers).
+  const std::uint32_t headerSize = U32(head, 14);
+  std::uint64_t width = 0;
+  std::uint64_t height = 0;
+  std::uint64_t bits = 0;
+  if (headerSize == 12 && head.size() >= 26) {
+    width = head[18] | (head[19] << 8);
+    height = head[20] | (head[21] << 8);
+    bits = head[24] | (head[25] << 8);
+  } else if (headerSize >= 40 && head.size() >= 30) {
+    const auto w = static_cast<std::int32_t>(U32(head, 18));
+    const auto h = static_cast<std::int32_t>(U32(head, 22));
+    width = w > 0 ? static_cast<std::uint64_t>(w) : 0;
+    height = h == INT32_MIN ? 0 : static_cast<std::uint64_t>(h < 0 ? -h : h);
+    bits = head[28] | (head[29] << 8);
   }
-  if (!decodes) return name + ": " + why;
-  if (stated != size) {
+  if (width > 0 && height > 0 && bits > 0 && bits <= 32 && width < (1u << 30) &&
+      height < (1u << 30)) {
+    const std::uint64_t rowBytes = (width * bits + 31) / 32 * 4;
+    if (U32(head, 10) + rowBytes * height > size) {
+      return name + ": header says " + std::to_string(width) + " \u00d7 " + std::to_string(height) +
+             " but " + holds;
+    }
+  }
+  if (const std::uint32_t stated = U32(head, 2); stated != size) {
     return name + ": header says " + std::to_string(stated) + " bytes but " + holds;
   }
-  return {};
+  return decoderReason.empty() ? std::string() : name + ": " + decoderReason;
 }
 
 std::string WriteProblem(const std::string& path) {

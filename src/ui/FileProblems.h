@@ -21,8 +21,9 @@ std::string ReadProblem(const std::string& path);
 std::string TextImageProblem(const std::string& path, const TextCount& counted);
 
 // Why a bitmap file was refused: the file's own problem, else what its headers say ("header
-// says 4096 x 4096 but the file holds 12 bytes", "no BM signature").
-std::string BitmapProblem(const std::string& path);
+// says 4096 x 4096 but the file holds 1094 bytes", "no BM signature"), else the decoder's
+// reason when one is given. Reads only the first bytes; opens no FIFO or device.
+std::string BitmapProblem(const std::string& path, const std::string& decoderReason = {});
 
 // Why a file cannot be written there: "the folder /x does not exist", "NAME: is a folder, not
 // a file", "NAME: permission denied"; empty when nothing stands in the way.

@@ -171,8 +171,7 @@ bool LoadBitmapImage(Platform& platform, const std::string& fileName) {
     const char* message = failure == BitmapLoadFailure::kTooLarge      ? kErrorImageTooLarge
                           : failure == BitmapLoadFailure::kOutOfMemory ? kErrorNoMemory
                                                                        : kErrorInImageFile;
-    std::string reason = message == kErrorInImageFile ? BitmapProblem(fileName) : "";
-    if (reason.empty() && !why.empty()) reason = BaseName(fileName) + ": " + why;
+    const std::string reason = message == kErrorInImageFile ? BitmapProblem(fileName, why) : "";
     platform.MessageWithReason(message, kMessageCaption, reason);
     return false;
   }

@@ -57,7 +57,7 @@ bool SegmentOutside(const WindowPoint& a, const WindowPoint& b, long w, long h, 
 }
 
 void PlaceBitmap(DisplayList& list, const DisplaySnapshot& snap, const ViewTransform& view) {
-  const DisplayBitmap& b = snap.bitmap;
+  const DisplayBitmap& b = ShownBitmap(snap);
   const double zx = view.zoomX();
   const double zy = view.zoomY();
   // The pixels in sight, whole: from the first one the view's left edge cuts to the last.
@@ -116,7 +116,7 @@ DisplayList BuildViewDisplayList(const DisplaySnapshot& snap, const ViewTransfor
   list.clientWidth = view.viewWidth();
   list.clientHeight = view.viewHeight();
   if (snap.hasImage) {
-    list.bitmap = &snap.bitmap;
+    list.bitmap = &ShownBitmap(snap);
     if (!stretched) PlaceBitmap(list, snap, view);
   }
   if (snap.cxDib <= 0 || snap.cyDib <= 0) return list;

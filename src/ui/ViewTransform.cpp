@@ -96,20 +96,23 @@ void ViewTransform::Clamp() {
 
 void ViewTransform::ZoomAbout(double factor, double wx, double wy) {
   if (!(factor > 0.0) || !std::isfinite(factor)) return;
+  ZoomTo(std::sqrt(zoomX() * zoomY()) * factor, wx, wy);
+}
+
+void ViewTransform::ZoomTo(double zoom, double wx, double wy) {
   // The image point under the window point, in the pixel-centre convention even when the view
   // was stretched (the zoomed view uses that convention).
   const ViewPoint anchor = WindowToImage({wx, wy});
-  const double zoom = std::clamp(std::sqrt(zoomX() * zoomY()) * factor, MinZoom(), kMaxZoom);
   mode_ = ViewMode::kZoom;
-  zoom_ = zoom;
+  zoom_ = std::clamp(zoom, MinZoom(), kMaxZoom);
   originX_ = wx - (anchor.x + 0.5) * zoom_;
   originY_ = wy - (anchor.y + 0.5) * zoom_;
   Clamp();
 }
 
 void ViewTransform::SetZoom(double zoom) {
-  const double current = std::sqrt(zoomX() * zoomY());
-  ZoomAbout(zoom / current, viewWidth_ / 2.0, viewHeight_ / 2.0);
+  if (!(zoom > 0.0) || !std::isfinite(zoom)) return;
+  ZoomTo(zoom, viewWidth_ / 2.0, viewHeight_ / 2.0);
 }
 
 void ViewTransform::ActualPixels() { SetZoom(1.0); }

@@ -75,6 +75,7 @@ class ViewTransform {
 
  private:
   double FitZoom() const;
+  void ZoomTo(double zoom, double wx, double wy);
   double OriginX() const;
   double OriginY() const;
   // Keeps the pan within what the image allows at the current zoom.

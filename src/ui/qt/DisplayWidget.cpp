@@ -117,7 +117,9 @@ void DisplayWidget::paintEvent(QPaintEvent* /*event*/) {
     PaintDisplayList(painter, BuildViewDisplayList(*frozen_, view_, style_));
     return;
   }
-  const DisplaySnapshot snapshot = TakeDisplaySnapshot(State());
+  // No worker runs: the record's picture is drawn as it stands, without a copy (a drag
+  // repaints at every move).
+  const DisplaySnapshot snapshot = TakeDisplaySnapshot(State(), false);
   PaintDisplayList(painter, BuildViewDisplayList(snapshot, view_, style_));
 }
 
