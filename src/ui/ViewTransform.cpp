@@ -100,9 +100,13 @@ void ViewTransform::ZoomAbout(double factor, double wx, double wy) {
 }
 
 void ViewTransform::ZoomTo(double zoom, double wx, double wy) {
-  // The image point under the window point, in the pixel-centre convention even when the view
-  // was stretched (the zoomed view uses that convention).
-  const ViewPoint anchor = WindowToImage({wx, wy});
+  // The image point under the window point, in the pixel-centre convention of the zoomed view
+  // (the stretched view puts coordinates at the pixels' edges).
+  ViewPoint anchor = WindowToImage({wx, wy});
+  if (mode_ == ViewMode::kStretch) {
+    anchor.x -= 0.5;
+    anchor.y -= 0.5;
+  }
   mode_ = ViewMode::kZoom;
   zoom_ = std::clamp(zoom, MinZoom(), kMaxZoom);
   originX_ = wx - (anchor.x + 0.5) * zoom_;

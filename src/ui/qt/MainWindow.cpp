@@ -108,7 +108,10 @@ MainWindow::MainWindow(QtPlatform& platform, QWidget* parent)
   connect(display_, &DisplayWidget::cursorStatus, this, [this](const QString& text) {
     cursorLabel_->setText(text);
     cursorLabel_->setToolTip(text);
+    // Away from the picture the command's line has the whole width.
+    cursorLabel_->setVisible(!text.isEmpty());
   });
+  cursorLabel_->hide();
   connect(display_, &DisplayWidget::viewChanged, this, [this] {
     UpdateZoomLabel();
     RefreshCheckMarks();
