@@ -67,7 +67,7 @@ struct DisplayList {
   std::vector<Segment> triangleEdges;  // last: three closed edges per triangle
 
   // The zoomable window view (ui/ViewDisplayList.h) only; the stretched picture leaves these
-  // empty. Where the bitmap goes, in window pixels, and the part of it drawn there.
+  // empty. Where the bitmap goes, in window pixels, and the pixels of it drawn there.
   struct Placement {
     bool placed = false;  // false: the bitmap stretched over the client area
     double x = 0.0, y = 0.0, width = 0.0, height = 0.0;

@@ -1,5 +1,5 @@
 // The display list of the window's zoomable view: the bitmap placed by a ViewTransform (only
-// the part in sight), the overlays at that placement, the displacement vectors lengthened by
+// the pixels in sight), the overlays at that placement, the displacement vectors lengthened by
 // an exaggeration factor with a scale bar, point numbers that never overlap one another, and
 // a legend of the overlay colours. Qt-free; main thread only.
 #pragma once
