@@ -7,7 +7,7 @@
 
 namespace zmr {
 
-DisplaySnapshot TakeDisplaySnapshot(const ProgramState& s) {
+DisplaySnapshot TakeDisplaySnapshot(const ProgramState& s, bool copyBitmap) {
   DisplaySnapshot snap;
   snap.cxDib = s.cxDib;
   snap.cyDib = s.cyDib;
@@ -15,7 +15,11 @@ DisplaySnapshot TakeDisplaySnapshot(const ProgramState& s) {
   snap.RectangleMarkWidth = s.RectangleMarkWidth;
   const int slot = s.cCurrentBitmap == 1 ? 1 : 0;
   if (s.fBitmap[static_cast<std::size_t>(slot)] == 1) {
-    snap.bitmap = s.hBitmap[static_cast<std::size_t>(slot)];
+    if (copyBitmap) {
+      snap.bitmap = s.hBitmap[static_cast<std::size_t>(slot)];
+    } else {
+      snap.shared = &s.hBitmap[static_cast<std::size_t>(slot)];
+    }
     snap.hasImage = true;
   }
   const auto points = static_cast<std::size_t>(
@@ -31,7 +35,7 @@ DisplayList BuildDisplayList(const DisplaySnapshot& snap, int clientWidth, int c
   DisplayList list;
   list.clientWidth = clientWidth;
   list.clientHeight = clientHeight;
-  if (snap.hasImage) list.bitmap = &snap.bitmap;
+  if (snap.hasImage) list.bitmap = &ShownBitmap(snap);
   if (snap.cxDib <= 0 || snap.cyDib <= 0) return list;
 
   const std::size_t n = snap.points.size() / 4;

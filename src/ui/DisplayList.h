@@ -29,11 +29,20 @@ struct DisplaySnapshot {
   int RectangleMarkWidth = 2;
   DisplayBitmap bitmap;  // the selected slot's picture; empty when no image is available
   bool hasImage = false;
+  // Set instead of the copy by a snapshot taken without one: the record's own picture, to be
+  // drawn at once while no worker runs.
+  const DisplayBitmap* shared = nullptr;
   std::vector<double> points;  // NumberOfPoints rows of (x, y, X, Y)
   std::vector<int> triangles;  // NumberOfTriangles triples of point indices
 };
 
-DisplaySnapshot TakeDisplaySnapshot(const ProgramState& s);
+// copyBitmap false: the snapshot points at the record's picture instead of copying it.
+DisplaySnapshot TakeDisplaySnapshot(const ProgramState& s, bool copyBitmap = true);
+
+// The picture a snapshot shows: its copy or the record's own.
+inline const DisplayBitmap& ShownBitmap(const DisplaySnapshot& snap) {
+  return snap.shared != nullptr ? *snap.shared : snap.bitmap;
+}
 
 struct DisplayList {
   struct Label {
@@ -56,6 +65,27 @@ struct DisplayList {
   std::vector<Mark> marks;                // then each mark with its vector, in point order
   std::vector<Segment> vectors;
   std::vector<Segment> triangleEdges;  // last: three closed edges per triangle
+
+  // The zoomable window view (ui/ViewDisplayList.h) only; the stretched picture leaves these
+  // empty. Where the bitmap goes, in window pixels, and the pixels of it drawn there.
+  struct Placement {
+    bool placed = false;  // false: the bitmap stretched over the client area
+    double x = 0.0, y = 0.0, width = 0.0, height = 0.0;
+    int sourceX = 0, sourceY = 0, sourceWidth = 0, sourceHeight = 0;
+    bool smooth = false;  // filtered when shrunk, nearest pixel when enlarged
+  };
+  struct ScaleBar {
+    WindowPoint from;  // left end; the bar runs right by length
+    long length = 0;
+    std::string text;
+  };
+  struct LegendEntry {
+    std::uint32_t colour;  // ARGB; 0 for the point-number sample
+    std::string text;
+  };
+  Placement placement;
+  std::vector<ScaleBar> scaleBars;  // at most one: the vector scale
+  std::vector<LegendEntry> legend;  // drawn in a box at the bottom left
 };
 
 // The list for a client area of the given size. The snapshot must outlive the list (the list
