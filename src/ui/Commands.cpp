@@ -270,7 +270,8 @@ void CmdAutoDetection(Platform& platform) {
     return;
   }
   RunLongComputation(platform, ProgressDialog::AutoDetection, Thread);
-  NoteDetectionShortfall(s);
+  // The robust detection sums up its own result in a note.
+  if (s.DetectionMode == 0) NoteDetectionShortfall(s);
   s.cCurrentBitmap = 1;
   ChangeSelectedBitmap(s);
   FilterAutodetectTargetArray(s, 1);

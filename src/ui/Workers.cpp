@@ -7,6 +7,7 @@
 
 #include "detection/GridTrace.h"
 #include "detection/SpotDetection.h"
+#include "detection/robust/RobustDetection.h"
 #include "geometry/LeastSquare.h"
 #include "geometry/RotationScale.h"
 #include "geometry/Transform.h"
@@ -29,8 +30,12 @@ void Finish(ProgramState& s) { s.fTerminated.store(1, std::memory_order_release)
 void Thread(void* state) {
   ProgramState& s = *static_cast<ProgramState*>(state);
   SetCounters(s, 0, 0, 0);
-  AutoTrace(s, s.cxDib, s.cyDib);
-  GetGridShifts(s);
+  if (s.DetectionMode == 1) {
+    RunRobustDetection(s);
+  } else {
+    AutoTrace(s, s.cxDib, s.cyDib);
+    GetGridShifts(s);
+  }
   MakeTriangulation(s, 0);
   CInitPointArrays(s);
   Finish(s);

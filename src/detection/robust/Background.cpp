@@ -1,0 +1,255 @@
+#include "detection/robust/Background.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+namespace zmr {
+
+namespace {
+
+// Samples per block side at most: a block's statistics come from at most 40 x 40 values.
+constexpr int kSamplesPerSide = 40;
+// A block shows spots when its two classes lie this many noise deviations apart.
+constexpr double kClearSeparation = 6.0;
+
+struct BlockClasses {
+  double lowMedian = 0.0;
+  double highMedian = 0.0;
+  double lowMean = 0.0;
+  double highMean = 0.0;
+  std::size_t lowCount = 0;
+  std::size_t highCount = 0;
+  double median = 0.0;
+};
+
+double Median(const std::vector<double>& sorted, std::size_t begin, std::size_t end) {
+  if (end <= begin) return 0.0;
+  const std::size_t n = end - begin;
+  const std::size_t mid = begin + n / 2;
+  return n % 2 == 1 ? sorted[mid] : 0.5 * (sorted[mid - 1] + sorted[mid]);
+}
+
+double Mean(const std::vector<double>& values, std::size_t begin, std::size_t end) {
+  if (end <= begin) return 0.0;
+  double sum = 0.0;
+  for (std::size_t k = begin; k < end; ++k) sum += values[k];
+  return sum / static_cast<double>(end - begin);
+}
+
+// Interpolation weights along one axis: for coordinate p, the two block centres around it
+// (or the two outer ones beyond the ends) and the weight of the second.
+struct AxisWeight {
+  int first = 0;
+  int second = 0;
+  double t = 0.0;
+};
+
+AxisWeight Locate(double p, int count, int block, int extent) {
+  auto centre = [&](int b) {
+    const int begin = b * block;
+    const int end = std::min(extent, begin + block);
+    return 0.5 * (begin + end - 1);
+  };
+  if (count == 1) return {0, 0, 0.0};
+  int b = static_cast<int>(std::floor((p - centre(0)) / block));
+  b = std::clamp(b, 0, count - 2);
+  const double c0 = centre(b);
+  const double c1 = centre(b + 1);
+  return {b, b + 1, (p - c0) / (c1 - c0)};
+}
+
+}  // namespace
+
+std::size_t OtsuSplit(const std::vector<double>& sorted) {
+  const std::size_t n = sorted.size();
+  if (n < 2 || sorted.front() == sorted.back()) return 0;
+  double total = 0.0;
+  for (double v : sorted) total += v;
+  double lowSum = 0.0;
+  double best = -1.0;
+  std::size_t split = 0;
+  for (std::size_t k = 1; k < n; ++k) {
+    lowSum += sorted[k - 1];
+    if (sorted[k] == sorted[k - 1]) continue;  // a split falls between distinct values only
+    const double w0 = static_cast<double>(k);
+    const double w1 = static_cast<double>(n - k);
+    const double difference = lowSum / w0 - (total - lowSum) / w1;
+    const double between = w0 * w1 * difference * difference;
+    if (between > best) {
+      best = between;
+      split = k;
+    }
+  }
+  return split;
+}
+
+double EstimatePixelNoise(const PixelView& image) {
+  if (image.width < 2 || image.height < 1) return 0.0;
+  const int rowStep = std::max(1, image.height / 256);
+  const int columnStep = std::max(1, image.width / 1024);
+  std::vector<double> differences;
+  for (int y = 0; y < image.height; y += rowStep) {
+    const std::size_t row = static_cast<std::size_t>(y) * image.width;
+    for (int x = 0; x + 1 < image.width; x += columnStep) {
+      differences.push_back(std::fabs(image.At(row + x + 1) - image.At(row + x)));
+    }
+  }
+  const std::size_t mid = differences.size() / 2;
+  std::nth_element(differences.begin(), differences.begin() + mid, differences.end());
+  return differences[mid] / (0.6745 * std::sqrt(2.0));
+}
+
+namespace {
+double Interpolate(const BackgroundModel& m, const std::vector<double>& values, double x,
+                   double y) {
+  const AxisWeight wx = Locate(x, m.columns, m.block, m.width);
+  const AxisWeight wy = Locate(y, m.rows, m.block, m.height);
+  auto at = [&](int c, int r) { return values[static_cast<std::size_t>(r) * m.columns + c]; };
+  const double top = at(wx.first, wy.first) + wx.t * (at(wx.second, wy.first) - at(wx.first, wy.first));
+  const double bottom =
+      at(wx.first, wy.second) + wx.t * (at(wx.second, wy.second) - at(wx.first, wy.second));
+  return top + wy.t * (bottom - top);
+}
+}  // namespace
+
+double BackgroundModel::LevelAt(double x, double y) const { return Interpolate(*this, level, x, y); }
+
+double BackgroundModel::DepthAt(double x, double y) const {
+  return std::max(0.0, Interpolate(*this, depth, x, y));
+}
+
+void BackgroundModel::Row(int y, double* background, double* spotDepth) const {
+  const AxisWeight wy = Locate(y, rows, block, height);
+  // The vertical interpolation once per block column, then along the row between block
+  // centres.
+  std::vector<double> levelAt(columns);
+  std::vector<double> depthAt(columns);
+  for (int c = 0; c < columns; ++c) {
+    const std::size_t a = static_cast<std::size_t>(wy.first) * columns + c;
+    const std::size_t b = static_cast<std::size_t>(wy.second) * columns + c;
+    levelAt[c] = level[a] + wy.t * (level[b] - level[a]);
+    depthAt[c] = depth[a] + wy.t * (depth[b] - depth[a]);
+  }
+  int x = 0;
+  for (int c = 0; c < columns && x < width; ++c) {
+    // Pixels up to the next block centre use the pair (c, c + 1); the outer pairs reach on to
+    // the image borders.
+    const AxisWeight pair = Locate(x, columns, block, width);
+    const int last = (pair.second == columns - 1 || columns == 1)
+                         ? width - 1
+                         : static_cast<int>(std::floor((pair.second + 0.5) * block - 0.5));
+    const double c0 = 0.5 * (pair.first * block + std::min(width, (pair.first + 1) * block) - 1);
+    const double c1 =
+        0.5 * (pair.second * block + std::min(width, (pair.second + 1) * block) - 1);
+    const double span = columns == 1 ? 1.0 : c1 - c0;
+    for (; x <= last && x < width; ++x) {
+      const double t = columns == 1 ? 0.0 : (x - c0) / span;
+      background[x] = levelAt[pair.first] + t * (levelAt[pair.second] - levelAt[pair.first]);
+      spotDepth[x] =
+          std::max(0.0, depthAt[pair.first] + t * (depthAt[pair.second] - depthAt[pair.first]));
+    }
+  }
+}
+
+BackgroundModel EstimateBackground(const PixelView& image, int block, double noise,
+                                   int polarity) {
+  BackgroundModel model;
+  block = std::max(8, block);
+  model.block = block;
+  model.width = image.width;
+  model.height = image.height;
+  model.noise = noise;
+  model.columns = std::max(1, (image.width + block - 1) / block);
+  model.rows = std::max(1, (image.height + block - 1) / block);
+  const std::size_t blocks = static_cast<std::size_t>(model.columns) * model.rows;
+  std::vector<BlockClasses> classes(blocks);
+  std::vector<char> clear(blocks, 0);
+  const int step = std::max(1, block / kSamplesPerSide);
+  const double separation = std::max(kClearSeparation * noise, 1e-9);
+
+  double vote = 0.0;
+  std::vector<double> samples;
+  for (int by = 0; by < model.rows; ++by) {
+    for (int bx = 0; bx < model.columns; ++bx) {
+      samples.clear();
+      const int x1 = std::min(image.width, (bx + 1) * block);
+      const int y1 = std::min(image.height, (by + 1) * block);
+      for (int y = by * block + step / 2; y < y1; y += step) {
+        const std::size_t row = static_cast<std::size_t>(y) * image.width;
+        for (int x = bx * block + step / 2; x < x1; x += step) samples.push_back(image.At(row + x));
+      }
+      std::sort(samples.begin(), samples.end());
+      BlockClasses& c = classes[static_cast<std::size_t>(by) * model.columns + bx];
+      c.median = Median(samples, 0, samples.size());
+      const std::size_t split = OtsuSplit(samples);
+      if (split == 0) continue;
+      c.lowCount = split;
+      c.highCount = samples.size() - split;
+      c.lowMedian = Median(samples, 0, split);
+      c.highMedian = Median(samples, split, samples.size());
+      c.lowMean = Mean(samples, 0, split);
+      c.highMean = Mean(samples, split, samples.size());
+      const double apart = c.highMean - c.lowMean;
+      if (apart < separation) continue;
+      clear[static_cast<std::size_t>(by) * model.columns + bx] = 1;
+      // The minority class of a block holds its spots.
+      vote += c.lowCount < c.highCount ? apart : -apart;
+    }
+  }
+  model.polarity = polarity != 0 ? (polarity > 0 ? 1 : -1) : (vote >= 0.0 ? 1 : -1);
+
+  model.level.assign(blocks, 0.0);
+  model.depth.assign(blocks, 0.0);
+  std::vector<char> known(blocks, 0);
+  for (std::size_t b = 0; b < blocks; ++b) {
+    const BlockClasses& c = classes[b];
+    if (clear[b] == 0) {
+      model.level[b] = c.median;
+      continue;
+    }
+    ++model.clearBlocks;
+    known[b] = 1;
+    if (model.polarity > 0) {
+      model.level[b] = c.highMedian;
+      model.depth[b] = c.highMedian - c.lowMean;
+    } else {
+      model.level[b] = c.lowMedian;
+      model.depth[b] = c.highMean - c.lowMedian;
+    }
+  }
+  if (model.clearBlocks == 0) return model;
+  // The blocks without spots of their own take the mean depth of their known neighbours,
+  // ring after ring, so that a stray pixel there meets the same threshold as near the spots.
+  std::size_t unknown = blocks - static_cast<std::size_t>(model.clearBlocks);
+  while (unknown > 0) {
+    std::vector<char> next = known;
+    for (int by = 0; by < model.rows; ++by) {
+      for (int bx = 0; bx < model.columns; ++bx) {
+        const std::size_t b = static_cast<std::size_t>(by) * model.columns + bx;
+        if (known[b] != 0) continue;
+        double sum = 0.0;
+        int count = 0;
+        for (int dy = -1; dy <= 1; ++dy) {
+          for (int dx = -1; dx <= 1; ++dx) {
+            const int nx = bx + dx;
+            const int ny = by + dy;
+            if (nx < 0 || ny < 0 || nx >= model.columns || ny >= model.rows) continue;
+            const std::size_t nb = static_cast<std::size_t>(ny) * model.columns + nx;
+            if (known[nb] == 0) continue;
+            sum += model.depth[nb];
+            ++count;
+          }
+        }
+        if (count == 0) continue;
+        model.depth[b] = sum / count;
+        next[b] = 1;
+        --unknown;
+      }
+    }
+    known.swap(next);
+  }
+  return model;
+}
+
+}  // namespace zmr

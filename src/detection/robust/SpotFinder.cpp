@@ -1,0 +1,263 @@
+#include "detection/robust/SpotFinder.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+namespace zmr {
+
+namespace {
+
+// A horizontal run of spot pixels of one row, with the union-find link of its region.
+struct Run {
+  int y = 0;
+  int x0 = 0;  // first pixel
+  int x1 = 0;  // last pixel
+  std::size_t parent = 0;
+  double peak = 0.0;
+};
+
+std::size_t Root(std::vector<Run>& runs, std::size_t k) {
+  while (runs[k].parent != k) {
+    runs[k].parent = runs[runs[k].parent].parent;
+    k = runs[k].parent;
+  }
+  return k;
+}
+
+void Join(std::vector<Run>& runs, std::size_t a, std::size_t b) {
+  a = Root(runs, a);
+  b = Root(runs, b);
+  if (a == b) return;
+  if (a < b) {
+    runs[b].parent = a;
+  } else {
+    runs[a].parent = b;
+  }
+}
+
+// Running sums of a region; moments about the first pixel's row and column keep them small.
+struct Sums {
+  double n = 0.0, sx = 0.0, sy = 0.0, sxx = 0.0, syy = 0.0, sxy = 0.0;
+  double peak = 0.0;
+  int minX = 0, minY = 0, maxX = 0, maxY = 0;
+  bool any = false;
+};
+
+double SumOfRange(int a, int b) { return 0.5 * (static_cast<double>(a) + b) * (b - a + 1); }
+double SumOfSquares(int a, int b) {
+  auto upTo = [](double m) { return m * (m + 1) * (2 * m + 1) / 6.0; };
+  // Sum of k^2 for k in a..b (a may be negative only in principle; pixels are never).
+  return upTo(b) - upTo(a - 1.0);
+}
+
+}  // namespace
+
+const char* SpotVerdictName(SpotVerdict verdict) {
+  switch (verdict) {
+    case SpotVerdict::kKept:
+      return "kept";
+    case SpotVerdict::kBorder:
+      return "cut by the border";
+    case SpotVerdict::kSmall:
+      return "too small";
+    case SpotVerdict::kLarge:
+      return "too large";
+    case SpotVerdict::kMerged:
+      return "merged with another";
+    case SpotVerdict::kElongated:
+      return "elongated";
+    case SpotVerdict::kRagged:
+      return "ragged";
+    case SpotVerdict::kFaint:
+      return "faint";
+  }
+  return "?";
+}
+
+SpotSearch FindSpotRegions(const PixelView& image, const BackgroundModel& model, int* labels,
+                           const std::atomic<int>* cancel) {
+  SpotSearch search;
+  const int width = image.width;
+  const int height = image.height;
+  std::vector<double> level(static_cast<std::size_t>(width));
+  std::vector<double> depth(static_cast<std::size_t>(width));
+  std::vector<Run> runs;
+  std::size_t previousBegin = 0;
+  std::size_t previousEnd = 0;
+  const double sign = model.polarity;
+  for (int y = 0; y < height; ++y) {
+    if (cancel != nullptr && (y & 63) == 0 && cancel->load(std::memory_order_acquire) != 0) {
+      search.cancelled = true;
+      return search;
+    }
+    model.Row(y, level.data(), depth.data());
+    const std::size_t row = static_cast<std::size_t>(y) * width;
+    const std::size_t rowBegin = runs.size();
+    int x = 0;
+    while (x < width) {
+      double contrast = sign * (level[x] - image.At(row + x));
+      // A pixel belongs to a spot when its contrast passes half the local depth; where no
+      // depth is known (an image without spots) nothing does.
+      if (!(depth[x] > 0.0 && contrast > 0.5 * depth[x])) {
+        ++x;
+        continue;
+      }
+      Run run;
+      run.y = y;
+      run.x0 = x;
+      run.parent = runs.size();
+      run.peak = contrast;
+      ++x;
+      while (x < width) {
+        contrast = sign * (level[x] - image.At(row + x));
+        if (!(depth[x] > 0.0 && contrast > 0.5 * depth[x])) break;
+        run.peak = std::max(run.peak, contrast);
+        ++x;
+      }
+      run.x1 = x - 1;
+      runs.push_back(run);
+    }
+    const std::size_t rowEnd = runs.size();
+    // Runs of this row that overlap runs of the row above share their region.
+    std::size_t p = previousBegin;
+    for (std::size_t k = rowBegin; k < rowEnd; ++k) {
+      while (p < previousEnd && runs[p].x1 < runs[k].x0) ++p;
+      for (std::size_t q = p; q < previousEnd && runs[q].x0 <= runs[k].x1; ++q) Join(runs, q, k);
+    }
+    previousBegin = rowBegin;
+    previousEnd = rowEnd;
+  }
+
+  // Sums per region (indexed by root run).
+  std::vector<Sums> sums(runs.size());
+  for (std::size_t k = 0; k < runs.size(); ++k) {
+    const Run& run = runs[k];
+    Sums& s = sums[Root(runs, k)];
+    const double count = run.x1 - run.x0 + 1;
+    const double y = run.y;
+    s.n += count;
+    s.sx += SumOfRange(run.x0, run.x1);
+    s.sy += count * y;
+    s.sxx += SumOfSquares(run.x0, run.x1);
+    s.syy += count * y * y;
+    s.sxy += SumOfRange(run.x0, run.x1) * y;
+    s.peak = std::max(s.peak, run.peak);
+    if (!s.any) {
+      s.any = true;
+      s.minX = run.x0;
+      s.maxX = run.x1;
+      s.minY = s.maxY = run.y;
+    } else {
+      s.minX = std::min(s.minX, run.x0);
+      s.maxX = std::max(s.maxX, run.x1);
+      s.minY = std::min(s.minY, run.y);
+      s.maxY = std::max(s.maxY, run.y);
+    }
+  }
+
+  // Regions in raster order of their first run (the roots are the lowest run of each region).
+  std::vector<int> regionOf(runs.size(), kNoRegion);
+  for (std::size_t k = 0; k < runs.size(); ++k) {
+    if (runs[k].parent != k) continue;
+    const Sums& s = sums[k];
+    if (s.n < kSpeckArea) {
+      regionOf[k] = kSpeckRegion;
+      ++search.specks;
+      continue;
+    }
+    SpotRegion region;
+    region.area = static_cast<long>(s.n);
+    region.x = s.sx / s.n;
+    region.y = s.sy / s.n;
+    // Second moments of the pixels taken as unit squares (1/12 each way).
+    const double cxx = s.sxx / s.n - region.x * region.x + 1.0 / 12.0;
+    const double cyy = s.syy / s.n - region.y * region.y + 1.0 / 12.0;
+    const double cxy = s.sxy / s.n - region.x * region.y;
+    const double half = 0.5 * (cxx + cyy);
+    const double root = std::sqrt(std::max(0.0, 0.25 * (cxx - cyy) * (cxx - cyy) + cxy * cxy));
+    const double major = half + root;
+    const double minor = std::max(half - root, 1e-12);
+    region.elongation = std::sqrt(major / minor);
+    region.fill = s.n / (4.0 * M_PI * std::sqrt(major * minor));
+    region.peak = s.peak;
+    region.depth = model.DepthAt(region.x, region.y);
+    region.minX = s.minX;
+    region.maxX = s.maxX;
+    region.minY = s.minY;
+    region.maxY = s.maxY;
+    regionOf[k] = static_cast<int>(search.regions.size());
+    search.regions.push_back(region);
+  }
+
+  if (labels != nullptr) {
+    std::fill(labels, labels + static_cast<std::size_t>(width) * height, kNoRegion);
+    for (std::size_t k = 0; k < runs.size(); ++k) {
+      const int region = regionOf[Root(runs, k)];
+      int* row = labels + static_cast<std::size_t>(runs[k].y) * width;
+      std::fill(row + runs[k].x0, row + runs[k].x1 + 1, region);
+    }
+  }
+  return search;
+}
+
+void ClassifySpotRegions(SpotSearch& search, int width, int height) {
+  std::vector<SpotRegion>& regions = search.regions;
+  for (SpotRegion& r : regions) {
+    r.verdict = (r.minX == 0 || r.minY == 0 || r.maxX == width - 1 || r.maxY == height - 1)
+                    ? SpotVerdict::kBorder
+                    : SpotVerdict::kKept;
+  }
+  // The typical area: half of the pixels of the regions off the border lie in regions at
+  // most this large. Specks of noise are many but hold few pixels, so they do not decide it.
+  std::vector<std::pair<long, long>> areas;  // (area, area)
+  double total = 0.0;
+  for (const SpotRegion& r : regions) {
+    if (r.verdict != SpotVerdict::kKept) continue;
+    areas.emplace_back(r.area, r.area);
+    total += static_cast<double>(r.area);
+  }
+  if (areas.empty()) return;
+  std::sort(areas.begin(), areas.end());
+  double running = 0.0;
+  search.typicalArea = static_cast<double>(areas.back().first);
+  for (const auto& [area, weight] : areas) {
+    running += static_cast<double>(weight);
+    if (running >= 0.5 * total) {
+      search.typicalArea = static_cast<double>(area);
+      break;
+    }
+  }
+  std::vector<double> elongations;
+  for (const SpotRegion& r : regions) {
+    if (r.verdict == SpotVerdict::kKept && r.area >= 0.5 * search.typicalArea &&
+        r.area <= 2.0 * search.typicalArea) {
+      elongations.push_back(r.elongation);
+    }
+  }
+  if (!elongations.empty()) {
+    const std::size_t mid = elongations.size() / 2;
+    std::nth_element(elongations.begin(), elongations.begin() + mid, elongations.end());
+    search.typicalElongation = elongations[mid];
+  }
+  const double maxElongation = std::max(1.6, 1.4 * search.typicalElongation);
+  for (SpotRegion& r : regions) {
+    if (r.verdict != SpotVerdict::kKept) continue;
+    const double area = static_cast<double>(r.area);
+    if (area > 1.6 * search.typicalArea && r.elongation > 0.8 * maxElongation) {
+      r.verdict = SpotVerdict::kMerged;
+    } else if (area < 0.25 * search.typicalArea) {
+      r.verdict = SpotVerdict::kSmall;
+    } else if (area > 3.0 * search.typicalArea) {
+      r.verdict = SpotVerdict::kLarge;
+    } else if (r.elongation > maxElongation) {
+      r.verdict = SpotVerdict::kElongated;
+    } else if (r.fill < 0.6) {
+      r.verdict = SpotVerdict::kRagged;
+    } else if (r.peak < 0.6 * r.depth) {
+      r.verdict = SpotVerdict::kFaint;
+    }
+  }
+}
+
+}  // namespace zmr
