@@ -8,6 +8,7 @@
 #include "detection/GridTrace.h"
 #include "detection/SpotDetection.h"
 #include "detection/robust/RobustDetection.h"
+#include "geometry/LatticeAdjustment.h"
 #include "geometry/LeastSquare.h"
 #include "geometry/RotationScale.h"
 #include "geometry/Transform.h"
@@ -87,6 +88,11 @@ void ThreadExtrapol(void* state) {
 void ThreadCenter(void* state) {
   ProgramState& s = *static_cast<ProgramState*>(state);
   SetCounters(s, 0, s.NumberOfPoints, s.NumberOfTriangles);
+  if (s.AdjustMode == 1) {
+    MoveIdealLatticeWhole(s);
+    Finish(s);
+    return;
+  }
   if (s.deltaX.empty() || s.deltaY.empty() || s.Area.empty()) {
     AllocateImageArrays(s, s.cxDib, s.cyDib);
   }

@@ -11,7 +11,7 @@ namespace {
 // Samples per block side at most: a block's statistics come from at most 40 x 40 values.
 constexpr int kSamplesPerSide = 40;
 // A block shows spots when its two classes lie this many noise deviations apart.
-constexpr double kClearSeparation = 6.0;
+constexpr double kClearSeparation = 3.0;
 
 struct BlockClasses {
   double lowMedian = 0.0;

@@ -1,5 +1,6 @@
 // The spots of a grid image for the robust detection: the connected regions of pixels whose
-// contrast to the local background exceeds half the local spot depth (see Background.h), with
+// contrast to the local background, averaged over 3 x 3 pixels, exceeds half the local spot
+// depth (see Background.h), with
 // their area, second moments and peak contrast, and a verdict on each from the dominant
 // population of regions: its typical area and elongation. No size is fixed in advance.
 //
@@ -41,7 +42,7 @@ struct SpotRegion {
   double y = 0.0;
   double elongation = 1.0;  // sqrt of the ratio of the principal second moments
   double fill = 1.0;        // area / area of the ellipse with the same second moments
-  double peak = 0.0;        // largest contrast of a pixel to the local background
+  double peak = 0.0;        // largest 3 x 3 mean contrast to the local background
   double depth = 0.0;       // local spot depth at the centroid
   int minX = 0, minY = 0, maxX = 0, maxY = 0;
   SpotVerdict verdict = SpotVerdict::kKept;
