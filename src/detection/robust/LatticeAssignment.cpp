@@ -17,7 +17,7 @@ constexpr double kAcceptRadius = 0.33;  // of the local pitch
 constexpr double kEdgeMin = 0.6;
 constexpr double kEdgeMax = 1.4;
 constexpr int kFitReach = 2;      // nodes within this many steps enter a node's prediction
-constexpr int kMissingSupport = 3;  // assigned neighbours that make a node without spot missing
+constexpr int kMissingSupport = 2;  // assigned neighbours that make a node without spot missing
 constexpr int kIdealReach = 3;    // the ideal lattice's fit: nodes within this many steps
 
 // The points in square cells of about one point each.
@@ -207,8 +207,8 @@ struct Grower {
     if (!(pitch > 0.0)) return false;
     if (!Inside(map.ox, map.oy, 0.5 * pitch)) return false;
     double distance = 0.0;
-    const int spot = grid.Nearest(map.ox, map.oy, kAcceptRadius * pitch, -1,
-                                  [&](int p) { return result.assigned[p] != 0; }, &distance);
+    const auto taken = [&](int p) { return result.assigned[p] != 0; };
+    const int spot = grid.Nearest(map.ox, map.oy, kAcceptRadius * pitch, -1, taken, &distance);
     bool fits = spot >= 0;
     // The spot must also sit one step from each assigned edge neighbour.
     static constexpr int kEdges[4][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}};
@@ -322,10 +322,22 @@ LatticeAssignment AssignLattice(const std::vector<double>& x, const std::vector<
     return result;
   }
 
+  // The i axis is the step nearest the +x direction, so the lattice angle lies in -45..45
+  // degrees.
+  int first = 0;
+  for (int k = 1; k < 4; ++k) {
+    const double current = std::atan2(y[neighbours[first]] - y[result.start],
+                                      x[neighbours[first]] - x[result.start]);
+    const double other = std::atan2(y[neighbours[k]] - y[result.start],
+                                    x[neighbours[k]] - x[result.start]);
+    if (std::fabs(other) < std::fabs(current)) first = k;
+  }
   Grower grower{x, y, width, height, grid, result, {}, {}, {}};
   grower.Assign(result.start, 0, 0);
   static constexpr int kStartNodes[4][2] = {{1, 0}, {0, 1}, {-1, 0}, {0, -1}};
-  for (int k = 0; k < 4; ++k) grower.Assign(neighbours[k], kStartNodes[k][0], kStartNodes[k][1]);
+  for (int k = 0; k < 4; ++k) {
+    grower.Assign(neighbours[(first + k) % 4], kStartNodes[k][0], kStartNodes[k][1]);
+  }
 
   // Most support first, then nearest the start (in steps), then a fixed order.
   using Entry = std::tuple<int, int, int, int>;  // support, -ring, i, j

@@ -7,7 +7,7 @@
 // by node, those with the most assigned neighbours first; each node is predicted from the
 // affine map fitted (weighted by closeness) to the assigned nodes within two steps of it, and
 // takes the nearest free spot within 0.33 of the local pitch, provided it lies between 0.6 and
-// 1.4 local pitches from each assigned edge neighbour. A node that finds no spot though three
+// 1.4 local pitches from each assigned edge neighbour. A node that finds no spot though two
 // or more of its neighbours are assigned is a missing spot: its predicted position stands in
 // for it, so growth goes on across it. Nothing bounds the lattice but the spots.
 // Ideal positions: the square lattice through the start spot whose step (pitch and angle) is
