@@ -61,8 +61,10 @@ int MoveIdealLatticeWhole(ProgramState& s) {
   double scale = 1.0, angle = 0.0, tx = 0.0, ty = 0.0;
   TraceLog(s, "Adjustment: the ideal lattice moved as a whole\n");
   if (!FitLatticeSimilarity(pts, count, &scale, &angle, &tx, &ty)) {
-    TraceLog(s, "No similarity: %ld points with distinct ideal positions are needed; calibration "
-                "points left unchanged\n", 2L);
+    TraceLog(s,
+             "No similarity: %ld points with distinct ideal positions are needed; calibration "
+             "points left unchanged\n",
+             2L);
     AddNote(s, "Adjustment: the ideal positions are too few or all alike; nothing was changed");
     CloseTraceLog(s);
     return 0;

@@ -49,14 +49,14 @@ TEST_F(RobustRealDataTest, RealImagesAreAssignedWithoutWrongNodes) {
   // Spots lying wholly inside each image: the folder's count less those the border cuts (as
   // the detection's log lists them); the plate's 80 counted by eye.
   const std::pair<const char*, long> images[] = {
-      {"dot_pattern_05.jpg", 4360}, {"dot_pattern_02.jpg", 1316}, {"dot_plate_01.jpeg", 80},
+      {"dot_pattern_05.jpg", 4360}, {"dot_pattern_02.jpg", 1316},        {"dot_plate_01.jpeg", 80},
       {"circle_grid_0.png", 100},   {"shack_hartmann_bright.png", 2724},
   };
   for (const auto& [name, inside] : images) {
     SCOPED_TRACE(name);
-    const test::RunResult run = test::RunProgram(
-        ZMRCAL_PATH, "open-image " + (folder / name).string() +
-                         " set DetectionMode 1 detect save-points points.txt");
+    const test::RunResult run =
+        test::RunProgram(ZMRCAL_PATH, "open-image " + (folder / name).string() +
+                                          " set DetectionMode 1 detect save-points points.txt");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.err.find("Auto-detection (robust)"), std::string::npos) << run.err;
     const std::vector<Point> points = ReadPoints("points.txt");

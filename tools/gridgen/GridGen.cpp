@@ -281,8 +281,8 @@ std::string GridSpecProblem(const GridSpec& gridSpec) {
       gridSpec.spotGrey > 255) {
     return "grey levels must be in 0..255";
   }
-  if (gridSpec.rampLeft >= 0 && (gridSpec.rampLeft > 255 || gridSpec.rampRight < 0 ||
-                                 gridSpec.rampRight > 255)) {
+  if (gridSpec.rampLeft >= 0 &&
+      (gridSpec.rampLeft > 255 || gridSpec.rampRight < 0 || gridSpec.rampRight > 255)) {
     return "ramp grey levels must be in 0..255";
   }
   if (!std::isfinite(gridSpec.rotationDegrees) ||

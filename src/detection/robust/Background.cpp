@@ -106,14 +106,17 @@ double Interpolate(const BackgroundModel& m, const std::vector<double>& values, 
   const AxisWeight wx = Locate(x, m.columns, m.block, m.width);
   const AxisWeight wy = Locate(y, m.rows, m.block, m.height);
   auto at = [&](int c, int r) { return values[static_cast<std::size_t>(r) * m.columns + c]; };
-  const double top = at(wx.first, wy.first) + wx.t * (at(wx.second, wy.first) - at(wx.first, wy.first));
+  const double top =
+      at(wx.first, wy.first) + wx.t * (at(wx.second, wy.first) - at(wx.first, wy.first));
   const double bottom =
       at(wx.first, wy.second) + wx.t * (at(wx.second, wy.second) - at(wx.first, wy.second));
   return top + wy.t * (bottom - top);
 }
 }  // namespace
 
-double BackgroundModel::LevelAt(double x, double y) const { return Interpolate(*this, level, x, y); }
+double BackgroundModel::LevelAt(double x, double y) const {
+  return Interpolate(*this, level, x, y);
+}
 
 double BackgroundModel::DepthAt(double x, double y) const {
   return std::max(0.0, Interpolate(*this, depth, x, y));
@@ -140,8 +143,7 @@ void BackgroundModel::Row(int y, double* background, double* spotDepth) const {
                          ? width - 1
                          : static_cast<int>(std::floor((pair.second + 0.5) * block - 0.5));
     const double c0 = 0.5 * (pair.first * block + std::min(width, (pair.first + 1) * block) - 1);
-    const double c1 =
-        0.5 * (pair.second * block + std::min(width, (pair.second + 1) * block) - 1);
+    const double c1 = 0.5 * (pair.second * block + std::min(width, (pair.second + 1) * block) - 1);
     const double span = columns == 1 ? 1.0 : c1 - c0;
     for (; x <= last && x < width; ++x) {
       const double t = columns == 1 ? 0.0 : (x - c0) / span;
@@ -152,8 +154,7 @@ void BackgroundModel::Row(int y, double* background, double* spotDepth) const {
   }
 }
 
-BackgroundModel EstimateBackground(const PixelView& image, int block, double noise,
-                                   int polarity) {
+BackgroundModel EstimateBackground(const PixelView& image, int block, double noise, int polarity) {
   BackgroundModel model;
   block = std::max(8, block);
   model.block = block;

@@ -38,8 +38,8 @@ struct BackgroundModel {
   int rows = 0;
   // +1: dark spots on a bright background; -1: bright spots on a dark background.
   int polarity = 1;
-  double noise = 0.0;  // robust standard deviation of the pixel noise
-  int clearBlocks = 0;  // blocks whose two classes stood apart from the noise
+  double noise = 0.0;         // robust standard deviation of the pixel noise
+  int clearBlocks = 0;        // blocks whose two classes stood apart from the noise
   std::vector<double> level;  // background level of each block, row-major over the blocks
   std::vector<double> depth;  // spot depth of each block (positive, in the spots' direction)
 

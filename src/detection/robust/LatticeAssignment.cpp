@@ -16,9 +16,9 @@ constexpr double kStartAngleSpread = 10.0 * M_PI / 180.0;
 constexpr double kAcceptRadius = 0.33;  // of the local pitch
 constexpr double kEdgeMin = 0.6;
 constexpr double kEdgeMax = 1.4;
-constexpr int kFitReach = 2;      // nodes within this many steps enter a node's prediction
+constexpr int kFitReach = 2;        // nodes within this many steps enter a node's prediction
 constexpr int kMissingSupport = 2;  // assigned neighbours that make a node without spot missing
-constexpr int kIdealReach = 3;    // the ideal lattice's fit: nodes within this many steps
+constexpr int kIdealReach = 3;      // the ideal lattice's fit: nodes within this many steps
 
 // The points in square cells of about one point each.
 class PointGrid {
@@ -45,15 +45,16 @@ class PointGrid {
   // The point nearest (px, py) within radius, other than `except` and those `skip` refuses;
   // -1 when none. *distance receives its distance.
   template <class Skip>
-  int Nearest(double px, double py, double radius, int except, Skip skip,
-              double* distance) const {
+  int Nearest(double px, double py, double radius, int except, Skip skip, double* distance) const {
     int best = -1;
     double bestD2 = radius * radius;
     if (points_.empty()) return -1;
     const long c0 = std::max(0L, static_cast<long>(std::floor((px - radius - minX_) / cell_)));
-    const long c1 = std::min(columns_ - 1, static_cast<long>(std::floor((px + radius - minX_) / cell_)));
+    const long c1 =
+        std::min(columns_ - 1, static_cast<long>(std::floor((px + radius - minX_) / cell_)));
     const long r0 = std::max(0L, static_cast<long>(std::floor((py - radius - minY_) / cell_)));
-    const long r1 = std::min(rows_ - 1, static_cast<long>(std::floor((py + radius - minY_) / cell_)));
+    const long r1 =
+        std::min(rows_ - 1, static_cast<long>(std::floor((py + radius - minY_) / cell_)));
     for (long r = r0; r <= r1; ++r) {
       for (long c = c0; c <= c1; ++c) {
         const std::size_t cell = static_cast<std::size_t>(r * columns_ + c);
@@ -75,7 +76,8 @@ class PointGrid {
   }
 
   int Nearest(double px, double py, double radius, int except, double* distance) const {
-    return Nearest(px, py, radius, except, [](int) { return false; }, distance);
+    return Nearest(
+        px, py, radius, except, [](int) { return false; }, distance);
   }
 
   double cell() const { return cell_; }
@@ -100,9 +102,9 @@ std::int64_t Key(int i, int j) {
 }
 
 struct Affine {
-  double ox = 0, oy = 0;          // position of node (0, 0)
-  double ix = 0, iy = 0;          // step of i
-  double jx = 0, jy = 0;          // step of j
+  double ox = 0, oy = 0;  // position of node (0, 0)
+  double ix = 0, iy = 0;  // step of i
+  double jx = 0, jy = 0;  // step of j
   double Pitch() const { return std::sqrt(std::fabs(ix * jy - iy * jx)); }
 };
 
@@ -130,7 +132,7 @@ struct Grower {
   int width, height;
   const PointGrid& grid;
   LatticeAssignment& result;
-  std::unordered_map<std::int64_t, int> spotAt;  // assigned nodes
+  std::unordered_map<std::int64_t, int> spotAt;                         // assigned nodes
   std::unordered_map<std::int64_t, std::pair<double, double>> missing;  // predicted across
   std::unordered_map<std::int64_t, int> triedWith;  // support at the last failed try
 
@@ -195,8 +197,7 @@ struct Grower {
   }
 
   bool Inside(double px, double py, double margin) const {
-    return px >= -margin && py >= -margin && px <= width - 1 + margin &&
-           py <= height - 1 + margin;
+    return px >= -margin && py >= -margin && px <= width - 1 + margin && py <= height - 1 + margin;
   }
 
   // Tries node (i, j); true when a spot was assigned to it.
@@ -326,10 +327,10 @@ LatticeAssignment AssignLattice(const std::vector<double>& x, const std::vector<
   // degrees.
   int first = 0;
   for (int k = 1; k < 4; ++k) {
-    const double current = std::atan2(y[neighbours[first]] - y[result.start],
-                                      x[neighbours[first]] - x[result.start]);
-    const double other = std::atan2(y[neighbours[k]] - y[result.start],
-                                    x[neighbours[k]] - x[result.start]);
+    const double current =
+        std::atan2(y[neighbours[first]] - y[result.start], x[neighbours[first]] - x[result.start]);
+    const double other =
+        std::atan2(y[neighbours[k]] - y[result.start], x[neighbours[k]] - x[result.start]);
     if (std::fabs(other) < std::fabs(current)) first = k;
   }
   Grower grower{x, y, width, height, grid, result, {}, {}, {}};
@@ -369,7 +370,8 @@ LatticeAssignment AssignLattice(const std::vector<double>& x, const std::vector<
     const int support = grower.Support(i, j);
     const std::int64_t key = Key(i, j);
     // A node is tried again only when it has gained assigned neighbours since its last try.
-    if (auto it = grower.triedWith.find(key); it != grower.triedWith.end() && it->second >= queued) {
+    if (auto it = grower.triedWith.find(key);
+        it != grower.triedWith.end() && it->second >= queued) {
       continue;
     }
     grower.triedWith[key] = queued;

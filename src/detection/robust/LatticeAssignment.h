@@ -29,11 +29,11 @@ struct LatticeAssignment {
   std::vector<double> idealX;  // ideal position of each assigned spot
   std::vector<double> idealY;
   long assignedCount = 0;
-  long bridged = 0;  // missing spots inside the lattice, predicted across
-  int start = -1;    // spot of node (0, 0); -1 when no spot has four fitting neighbours
-  double startPitch = 0.0;  // the start spot's nearest-neighbour distance
-  double pitch = 0.0;       // the ideal lattice's step length
-  double angle = 0.0;       // and its direction, radians from +x towards +y
+  long bridged = 0;              // missing spots inside the lattice, predicted across
+  int start = -1;                // spot of node (0, 0); -1 when no spot has four fitting neighbours
+  double startPitch = 0.0;       // the start spot's nearest-neighbour distance
+  double pitch = 0.0;            // the ideal lattice's step length
+  double angle = 0.0;            // and its direction, radians from +x towards +y
   double stepX[2] = {0.0, 0.0};  // the ideal steps of i and j
   double stepY[2] = {0.0, 0.0};
   bool cancelled = false;

@@ -31,9 +31,7 @@ constexpr double kWindowMargin = 3.0;
 // Regions listed one by one in the log at most; the rest are counted.
 constexpr long kLoggedRejects = 2000;
 
-bool Cancelled(const ProgramState& s) {
-  return s.fTerminated.load(std::memory_order_acquire) != 0;
-}
+bool Cancelled(const ProgramState& s) { return s.fTerminated.load(std::memory_order_acquire) != 0; }
 
 void Progress(ProgramState& s, int percent) {
   s.iProgressStatus.store(percent, std::memory_order_relaxed);
@@ -112,8 +110,8 @@ int RunRobustDetection(ProgramState& s) {
   s.ImageN = s.cyDib;
   s.NumberOfPoints = 0;
   OpenTraceLog(s, "w");
-  TraceLog(s, "Robust detection on the %s of the %dx%d image\n",
-           counts ? "counts" : "grey levels", s.cxDib, s.cyDib);
+  TraceLog(s, "Robust detection on the %s of the %dx%d image\n", counts ? "counts" : "grey levels",
+           s.cxDib, s.cyDib);
 
   Progress(s, 0);
   const double noise = EstimatePixelNoise(image);
@@ -146,7 +144,8 @@ int RunRobustDetection(ProgramState& s) {
 
   std::array<long, kSpotVerdicts> verdicts{};
   for (const SpotRegion& region : search.regions) ++verdicts[static_cast<int>(region.verdict)];
-  TraceLog(s, "Regions: %zu (and %ld specks under %ld pixels); typical area %.1f, elongation %.2f\n",
+  TraceLog(s,
+           "Regions: %zu (and %ld specks under %ld pixels); typical area %.1f, elongation %.2f\n",
            search.regions.size(), search.specks, kSpeckArea, search.typicalArea,
            search.typicalElongation);
   for (int v = 0; v < kSpotVerdicts; ++v) {
@@ -175,9 +174,9 @@ int RunRobustDetection(ProgramState& s) {
         (model.LevelAt(region.x + h, region.y) - model.LevelAt(region.x - h, region.y)) / (2 * h);
     const double slopeY =
         (model.LevelAt(region.x, region.y + h) - model.LevelAt(region.x, region.y - h)) / (2 * h);
-    const SpotCentre centre =
-        RefineSpotCentre(image, s.Mtarget.data(), found.kept[k], model.polarity, noise, region.x,
-                         region.y, radius, window, model.LevelAt(region.x, region.y), slopeX, slopeY);
+    const SpotCentre centre = RefineSpotCentre(
+        image, s.Mtarget.data(), found.kept[k], model.polarity, noise, region.x, region.y, radius,
+        window, model.LevelAt(region.x, region.y), slopeX, slopeY);
     if (centre.valid && std::hypot(centre.x - region.x, centre.y - region.y) < radius + 1.0) {
       x[k] = centre.x;
       y[k] = centre.y;
@@ -267,14 +266,12 @@ int RunRobustDetection(ProgramState& s) {
                 "Auto-detection (robust): %s spots; %zu of %zu regions kept; %ld assigned to the "
                 "grid (pitch %.2f px, angle %.2f deg), %ld missing spots bridged; see %s",
                 model.polarity > 0 ? "dark" : "bright", found.kept.size(), search.regions.size(),
-                count, lattice.pitch, lattice.angle * 180.0 / M_PI, lattice.bridged,
-                kTraceLogName);
+                count, lattice.pitch, lattice.angle * 180.0 / M_PI, lattice.bridged, kTraceLogName);
   if (lattice.start < 0) {
     std::snprintf(summary, sizeof summary,
                   "Auto-detection (robust): %zu of %zu regions kept as spots, but no grid: %s; "
                   "see %s",
-                  found.kept.size(), search.regions.size(), lattice.failure.c_str(),
-                  kTraceLogName);
+                  found.kept.size(), search.regions.size(), lattice.failure.c_str(), kTraceLogName);
   }
   AddNote(s, summary);
   return 0;

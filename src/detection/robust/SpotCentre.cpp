@@ -12,9 +12,9 @@ namespace {
 
 constexpr double kRingWidth = 2.0;
 constexpr int kIterations = 8;
-constexpr double kSettled = 1e-3;  // pixels
-constexpr double kNoiseFloor = 2.0;  // noise deviations
-constexpr double kWindowMargin = 1.5;  // pixels beyond the spot's reach
+constexpr double kSettled = 1e-3;         // pixels
+constexpr double kNoiseFloor = 2.0;       // noise deviations
+constexpr double kWindowMargin = 1.5;     // pixels beyond the spot's reach
 constexpr double kExtentFraction = 0.15;  // of the contrast at the centre
 
 // The ring's level: its median, robust to a neighbour's halo or a speck in it.
@@ -32,8 +32,8 @@ bool RingLevel(std::vector<double>& values, double* level) {
 // soft one (a Gaussian) much further; cutting off a soft spot where it still weighs would let
 // the centre jump as pixels enter and leave the window.
 double SpotExtent(const PixelView& image, const int* labels, int label, int polarity, double x,
-                  double y, double radius, double limit, double level, double slopeX,
-                  double slopeY, double floor) {
+                  double y, double radius, double limit, double level, double slopeX, double slopeY,
+                  double floor) {
   const double reach = std::max(radius + 1.0, limit - kWindowMargin);
   const int bins = static_cast<int>(std::ceil(reach)) + 1;
   std::vector<double> sum(static_cast<std::size_t>(bins), 0.0);
@@ -70,10 +70,9 @@ SpotCentre RefineSpotCentre(const PixelView& image, const int* labels, int label
                             double fallbackLevel, double slopeX, double slopeY) {
   const double floor = kNoiseFloor * noise;
   SpotCentre centre{x, y, false};
-  const double windowRadius =
-      SpotExtent(image, labels, label, polarity, x, y, radius, maxWindow, fallbackLevel, slopeX,
-                 slopeY, floor) +
-      kWindowMargin;
+  const double windowRadius = SpotExtent(image, labels, label, polarity, x, y, radius, maxWindow,
+                                         fallbackLevel, slopeX, slopeY, floor) +
+                              kWindowMargin;
   const double outer = windowRadius + kRingWidth;
   std::vector<double> ring;
   for (int iteration = 0; iteration < kIterations; ++iteration) {

@@ -162,14 +162,13 @@ TEST(RobustPieces, LatticeSimilarityRecoversAKnownMove) {
   for (int i = -3; i <= 3; ++i) {
     for (int j = -2; j <= 2; ++j) {
       const double X = 100 + 20 * i, Y = 80 + 20 * j;
-      points.insert(points.end(),
-                    {tx + scale * (std::cos(angle) * X - std::sin(angle) * Y),
-                     ty + scale * (std::sin(angle) * X + std::cos(angle) * Y), X, Y});
+      points.insert(points.end(), {tx + scale * (std::cos(angle) * X - std::sin(angle) * Y),
+                                   ty + scale * (std::sin(angle) * X + std::cos(angle) * Y), X, Y});
     }
   }
   double s = 0, a = 0, x = 0, y = 0;
-  ASSERT_TRUE(FitLatticeSimilarity(points.data(), static_cast<long>(points.size() / 4), &s, &a,
-                                   &x, &y));
+  ASSERT_TRUE(
+      FitLatticeSimilarity(points.data(), static_cast<long>(points.size() / 4), &s, &a, &x, &y));
   EXPECT_NEAR(s, scale, 1e-12);
   EXPECT_NEAR(a, angle, 1e-12);
   EXPECT_NEAR(x, tx, 1e-9);
