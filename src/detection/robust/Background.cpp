@@ -8,8 +8,8 @@ namespace zmr {
 
 namespace {
 
-// Samples per block side at most: a block's statistics come from at most 40 x 40 values.
-constexpr int kSamplesPerSide = 40;
+// Samples per block side at most: a block's statistics come from at most 24 x 24 values.
+constexpr int kSamplesPerSide = 24;
 // A block shows spots when its two classes lie this many noise deviations apart.
 constexpr double kClearSeparation = 3.0;
 
@@ -92,9 +92,11 @@ double EstimatePixelNoise(const PixelView& image) {
   for (int y = 0; y < image.height; y += rowStep) {
     const std::size_t row = static_cast<std::size_t>(y) * image.width;
     for (int x = 0; x + 1 < image.width; x += columnStep) {
-      differences.push_back(std::fabs(image.At(row + x + 1) - image.At(row + x)));
+      const double d = std::fabs(image.At(row + x + 1) - image.At(row + x));
+      if (std::isfinite(d)) differences.push_back(d);
     }
   }
+  if (differences.empty()) return 0.0;
   const std::size_t mid = differences.size() / 2;
   std::nth_element(differences.begin(), differences.begin() + mid, differences.end());
   return differences[mid] / (0.6745 * std::sqrt(2.0));
@@ -122,36 +124,60 @@ double BackgroundModel::DepthAt(double x, double y) const {
   return std::max(0.0, Interpolate(*this, depth, x, y));
 }
 
-void BackgroundModel::Row(int y, double* background, double* spotDepth) const {
-  const AxisWeight wy = Locate(y, rows, block, height);
+namespace {
+// Walks row y of the model, handing each pixel's interpolated level and depth to put(x, level,
+// depth).
+template <class Put>
+void WalkRow(const BackgroundModel& m, int y, Put put) {
+  const AxisWeight wy = Locate(y, m.rows, m.block, m.height);
   // The vertical interpolation once per block column, then along the row between block
   // centres.
-  std::vector<double> levelAt(columns);
-  std::vector<double> depthAt(columns);
-  for (int c = 0; c < columns; ++c) {
-    const std::size_t a = static_cast<std::size_t>(wy.first) * columns + c;
-    const std::size_t b = static_cast<std::size_t>(wy.second) * columns + c;
-    levelAt[c] = level[a] + wy.t * (level[b] - level[a]);
-    depthAt[c] = depth[a] + wy.t * (depth[b] - depth[a]);
+  std::vector<double> levelAt(m.columns);
+  std::vector<double> depthAt(m.columns);
+  for (int c = 0; c < m.columns; ++c) {
+    const std::size_t a = static_cast<std::size_t>(wy.first) * m.columns + c;
+    const std::size_t b = static_cast<std::size_t>(wy.second) * m.columns + c;
+    levelAt[c] = m.level[a] + wy.t * (m.level[b] - m.level[a]);
+    depthAt[c] = m.depth[a] + wy.t * (m.depth[b] - m.depth[a]);
   }
+  const int width = m.width;
+  const int block = m.block;
   int x = 0;
-  for (int c = 0; c < columns && x < width; ++c) {
+  for (int c = 0; c < m.columns && x < width; ++c) {
     // Pixels up to the next block centre use the pair (c, c + 1); the outer pairs reach on to
     // the image borders.
-    const AxisWeight pair = Locate(x, columns, block, width);
-    const int last = (pair.second == columns - 1 || columns == 1)
+    const AxisWeight pair = Locate(x, m.columns, block, width);
+    const int last = (pair.second == m.columns - 1 || m.columns == 1)
                          ? width - 1
                          : static_cast<int>(std::floor((pair.second + 0.5) * block - 0.5));
     const double c0 = 0.5 * (pair.first * block + std::min(width, (pair.first + 1) * block) - 1);
     const double c1 = 0.5 * (pair.second * block + std::min(width, (pair.second + 1) * block) - 1);
-    const double span = columns == 1 ? 1.0 : c1 - c0;
+    const double inverseSpan = m.columns == 1 ? 0.0 : 1.0 / (c1 - c0);
+    const double level0 = levelAt[pair.first];
+    const double levelStep = (levelAt[pair.second] - level0) * inverseSpan;
+    const double depth0 = depthAt[pair.first];
+    const double depthStep = (depthAt[pair.second] - depth0) * inverseSpan;
     for (; x <= last && x < width; ++x) {
-      const double t = columns == 1 ? 0.0 : (x - c0) / span;
-      background[x] = levelAt[pair.first] + t * (levelAt[pair.second] - levelAt[pair.first]);
-      spotDepth[x] =
-          std::max(0.0, depthAt[pair.first] + t * (depthAt[pair.second] - depthAt[pair.first]));
+      const double offset = x - c0;
+      put(x, level0 + offset * levelStep, depth0 + offset * depthStep);
     }
   }
+}
+}  // namespace
+
+void BackgroundModel::Row(int y, double* background, double* spotDepth) const {
+  WalkRow(*this, y, [&](int x, double level, double depth) {
+    background[x] = level;
+    spotDepth[x] = std::max(0.0, depth);
+  });
+}
+
+void BackgroundModel::RowCut(int y, double* signedLevel, double* cut) const {
+  const double sign = polarity;
+  WalkRow(*this, y, [&](int x, double level, double depth) {
+    signedLevel[x] = sign * level;
+    cut[x] = depth > 0.0 ? sign * level - 0.5 * depth : -HUGE_VAL;
+  });
 }
 
 BackgroundModel EstimateBackground(const PixelView& image, int block, double noise, int polarity) {
@@ -178,7 +204,10 @@ BackgroundModel EstimateBackground(const PixelView& image, int block, double noi
       const int y1 = std::min(image.height, (by + 1) * block);
       for (int y = by * block + step / 2; y < y1; y += step) {
         const std::size_t row = static_cast<std::size_t>(y) * image.width;
-        for (int x = bx * block + step / 2; x < x1; x += step) samples.push_back(image.At(row + x));
+        for (int x = bx * block + step / 2; x < x1; x += step) {
+          const double v = image.At(row + x);
+          if (std::isfinite(v)) samples.push_back(v);  // a value without meaning votes for nothing
+        }
       }
       std::sort(samples.begin(), samples.end());
       BlockClasses& c = classes[static_cast<std::size_t>(by) * model.columns + bx];

@@ -46,6 +46,10 @@ struct BackgroundModel {
   // The interpolated background level and spot depth of every pixel of image row y (width
   // values each).
   void Row(int y, double* background, double* spotDepth) const;
+  // For the pixels of row y: polarity x background level, and the cut below which the
+  // polarity x value marks a spot pixel (half the spot depth below the level; -infinity where
+  // no depth is known, so that nothing passes).
+  void RowCut(int y, double* signedLevel, double* cut) const;
   // The same at one point.
   double LevelAt(double x, double y) const;
   double DepthAt(double x, double y) const;

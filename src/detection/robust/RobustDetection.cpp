@@ -22,8 +22,13 @@ namespace zmr {
 
 namespace {
 
-// A block of the background holds about this many spot pitches along each side.
+// A block of the background holds about this many spot pitches along each side; between
+// kMinBlockPitches and kMaxBlockPitches the first look's blocks are kept.
 constexpr double kBlockPitches = 5.0;
+constexpr double kMinBlockPitches = 3.5;
+constexpr double kMaxBlockPitches = 8.0;
+// The first look at a large image takes its middle, at most this many pixels each way.
+constexpr int kFirstLookSide = 1024;
 // The largest window of a centre: the region's equivalent radius times this, plus the margin
 // (pixels).
 constexpr double kWindowScale = 2.2;
@@ -67,6 +72,22 @@ Found FindSpots(ProgramState& s, const PixelView& image, int block, double noise
     found.pitch = nearest[mid];
   }
   return found;
+}
+
+// True when the kept spots of a search hold most of the pixels of its regions off the border
+// and are at least 20.
+bool DarkSpotsDominate(const SpotSearch& search) {
+  double kept = 0.0, inside = 0.0;
+  long count = 0;
+  for (const SpotRegion& region : search.regions) {
+    if (region.verdict == SpotVerdict::kBorder) continue;
+    inside += static_cast<double>(region.area);
+    if (region.verdict == SpotVerdict::kKept) {
+      kept += static_cast<double>(region.area);
+      ++count;
+    }
+  }
+  return count >= 20 && kept >= 0.5 * inside;
 }
 
 // Room for the assigned spots, slot 0 and the nodes the boundary extrapolation may add.
@@ -115,20 +136,49 @@ int RunRobustDetection(ProgramState& s) {
 
   Progress(s, 0);
   const double noise = EstimatePixelNoise(image);
-  // A first look with blocks sized from the image decides which side the spots lie on (the
-  // side that gives more spots of one kind: the other side sees the background between the
-  // spots as one large region, or a few, however a dark frame or a glare sways the blocks) and
-  // the pitch; the spots are then found with blocks of about kBlockPitches pitches.
-  int block = std::clamp(std::min(s.cxDib, s.cyDib) / 8, 32, 256);
-  Found found = FindSpots(s, image, block, noise, 1, nullptr);
-  if (!Cancelled(s)) {
-    Found bright = FindSpots(s, image, block, noise, -1, nullptr);
-    if (bright.kept.size() > found.kept.size()) found = std::move(bright);
+  // A first look decides which side the spots lie on (the side that gives more spots of one
+  // kind: the other side sees the background between the spots as one large region, or a
+  // few, however a dark frame or a glare sways the blocks) and the pitch. It looks at the
+  // middle of a large image only. The spots are then found with blocks of about
+  // kBlockPitches pitches, unless the first look's blocks already were of a fitting size.
+  const bool whole = s.cxDib <= kFirstLookSide && s.cyDib <= kFirstLookSide;
+  std::vector<double> middle;
+  PixelView first = image;
+  if (!whole) {
+    first.width = std::min(s.cxDib, kFirstLookSide);
+    first.height = std::min(s.cyDib, kFirstLookSide);
+    const int left = (s.cxDib - first.width) / 2;
+    const int top = (s.cyDib - first.height) / 2;
+    middle.resize(static_cast<std::size_t>(first.width) * first.height);
+    for (int y = 0; y < first.height; ++y) {
+      const std::size_t from = static_cast<std::size_t>(top + y) * s.cxDib + left;
+      for (int x = 0; x < first.width; ++x) {
+        middle[static_cast<std::size_t>(y) * first.width + x] = image.At(from + x);
+      }
+    }
+    first.counts = middle.data();
+    first.grey = nullptr;
+  }
+  int* firstLabels = whole ? s.Mtarget.data() : nullptr;
+  int block = std::clamp(std::min(first.width, first.height) / 8, 32, 256);
+  // Dark spots first, the more common. When they hold most of the pixels of the regions off
+  // the border, the image has dark spots and the other side is not looked at: bright spots
+  // on a dark background leave the dark side one large region between them (or a few).
+  Found found = FindSpots(s, first, block, noise, 1, firstLabels);
+  bool labelled = whole;
+  if (!Cancelled(s) && !DarkSpotsDominate(found.search)) {
+    Found bright = FindSpots(s, first, block, noise, -1, nullptr);
+    if (bright.kept.size() > found.kept.size()) {
+      found = std::move(bright);
+      labelled = false;
+    }
   }
   const int polarity = found.model.polarity;
   Progress(s, 30);
-  if (!Cancelled(s)) {
-    if (found.pitch > 0.0) {
+  const bool blockFits = found.pitch > 0.0 && block >= kMinBlockPitches * found.pitch &&
+                         block <= kMaxBlockPitches * found.pitch;
+  if (!Cancelled(s) && !(labelled && (blockFits || found.pitch <= 0.0))) {
+    if (!blockFits && found.pitch > 0.0) {
       block = std::max(16, static_cast<int>(std::lround(kBlockPitches * found.pitch)));
     }
     found = FindSpots(s, image, block, noise, polarity, s.Mtarget.data());
@@ -175,8 +225,8 @@ int RunRobustDetection(ProgramState& s) {
     const double slopeY =
         (model.LevelAt(region.x, region.y + h) - model.LevelAt(region.x, region.y - h)) / (2 * h);
     const SpotCentre centre = RefineSpotCentre(
-        image, s.Mtarget.data(), found.kept[k], model.polarity, noise, region.x, region.y, radius,
-        window, model.LevelAt(region.x, region.y), slopeX, slopeY);
+        image, s.Mtarget.data(), RegionLabel(found.kept[k]), model.polarity, noise, region.x,
+        region.y, radius, window, model.LevelAt(region.x, region.y), slopeX, slopeY);
     if (centre.valid && std::hypot(centre.x - region.x, centre.y - region.y) < radius + 1.0) {
       x[k] = centre.x;
       y[k] = centre.y;
@@ -250,10 +300,17 @@ int RunRobustDetection(ProgramState& s) {
   s.iDetectedAreas.store(static_cast<int>(found.kept.size()), std::memory_order_relaxed);
   s.iAssignedPoints.store(static_cast<int>(count), std::memory_order_relaxed);
 
-  // The target image shows the assigned spots, and the regions left out in black.
-  for (std::size_t k = 0; k < pixels; ++k) {
-    const int region = s.Mtarget[k];
-    s.Mtarget[k] = region >= 0 ? labelOf[static_cast<std::size_t>(region)] : kFreeLabel;
+  // The target image shows the assigned spots, and the regions left out in black; the rest
+  // of it already holds the free value.
+  for (std::size_t r = 0; r < search.regions.size(); ++r) {
+    const SpotRegion& region = search.regions[r];
+    const int label = RegionLabel(static_cast<int>(r));
+    for (int y = region.minY; y <= region.maxY; ++y) {
+      int* row = s.Mtarget.data() + static_cast<std::size_t>(y) * s.cxDib;
+      for (int x = region.minX; x <= region.maxX; ++x) {
+        if (row[x] == label) row[x] = labelOf[r];
+      }
+    }
   }
 
   PrintPoints(s, px, py, WorkFile(s, kPointsFitName).c_str());

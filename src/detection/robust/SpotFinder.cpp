@@ -80,68 +80,81 @@ SpotSearch FindSpotRegions(const PixelView& image, const BackgroundModel& model,
   SpotSearch search;
   const int width = image.width;
   const int height = image.height;
-  std::vector<double> level(static_cast<std::size_t>(width));
-  std::vector<double> depth(static_cast<std::size_t>(width));
-  // Horizontal 3-sums of the contrast of three rows (y - 1, y, y + 1), in a ring: the mask
-  // is taken on the contrast averaged over 3 x 3 pixels, which cuts the noise by 3 and keeps
-  // a faint spot in one piece; at the image edges the mean is over the pixels there are.
+  const std::size_t w = static_cast<std::size_t>(width);
+  // Horizontal 3-sums of the values of three rows (y - 1, y, y + 1), in a ring: the mask is
+  // taken on the contrast of the 3 x 3 mean, which cuts the noise by 3 and keeps a faint spot
+  // in one piece (the background, linear between block centres, has the same mean as its
+  // value at the centre); at the image edges the mean is over the pixels there are.
   std::vector<double> sums3[3];
-  for (auto& r : sums3) r.assign(static_cast<std::size_t>(width), 0.0);
-  std::vector<double> across(static_cast<std::size_t>(width));
-  auto contrastRow = [&](int y, std::vector<double>& out) {
-    model.Row(y, level.data(), depth.data());
-    const std::size_t row = static_cast<std::size_t>(y) * width;
-    for (int x = 0; x < width; ++x) across[x] = model.polarity * (level[x] - image.At(row + x));
-    for (int x = 0; x < width; ++x) {
-      double sum = across[x];
-      if (x > 0) sum += across[x - 1];
-      if (x + 1 < width) sum += across[x + 1];
-      out[x] = sum;
+  for (auto& r : sums3) r.assign(w, 0.0);
+  const std::vector<double> zeros(w, 0.0);
+  auto sumRow = [&](int y, std::vector<double>& out) {
+    const std::size_t row = static_cast<std::size_t>(y) * w;
+    auto sum = [&](const auto* v) {
+      if (w == 1) {
+        out[0] = v[0];
+        return;
+      }
+      out[0] = static_cast<double>(v[0]) + v[1];
+      for (std::size_t x = 1; x + 1 < w; ++x) {
+        out[x] = static_cast<double>(v[x - 1]) + v[x] + v[x + 1];
+      }
+      out[w - 1] = static_cast<double>(v[w - 2]) + v[w - 1];
+    };
+    if (image.counts != nullptr) {
+      sum(image.counts + row);
+    } else {
+      sum(image.grey + row);
     }
   };
-  std::vector<double> mean(static_cast<std::size_t>(width));
-  std::vector<double> rowDepth(static_cast<std::size_t>(width));
-  std::vector<double> scratch(static_cast<std::size_t>(width));
+  std::vector<double> signedLevel(w);
+  std::vector<double> cut(w);
   std::vector<Run> runs;
   std::size_t previousBegin = 0;
   std::size_t previousEnd = 0;
-  if (height > 0) contrastRow(0, sums3[0]);
+  if (height > 0) sumRow(0, sums3[0]);
+  const double polarity = model.polarity;
   for (int y = 0; y < height; ++y) {
     if (cancel != nullptr && (y & 63) == 0 && cancel->load(std::memory_order_acquire) != 0) {
       search.cancelled = true;
       return search;
     }
-    if (y + 1 < height) contrastRow(y + 1, sums3[(y + 1) % 3]);
-    model.Row(y, scratch.data(), rowDepth.data());
+    if (y + 1 < height) sumRow(y + 1, sums3[(y + 1) % 3]);
+    model.RowCut(y, signedLevel.data(), cut.data());
+    if (labels != nullptr) std::fill(labels + y * w, labels + (y + 1) * w, kNoRegion);
     const int rowsAround = 1 + (y > 0 ? 1 : 0) + (y + 1 < height ? 1 : 0);
-    for (int x = 0; x < width; ++x) {
-      double sum = sums3[y % 3][x];
-      if (y > 0) sum += sums3[(y + 2) % 3][x];
-      if (y + 1 < height) sum += sums3[(y + 1) % 3][x];
-      const int columns = 1 + (x > 0 ? 1 : 0) + (x + 1 < width ? 1 : 0);
-      mean[x] = sum / (columns * rowsAround);
-    }
+    const double* here = sums3[y % 3].data();
+    const double* above = y > 0 ? sums3[(y + 2) % 3].data() : zeros.data();
+    const double* below = y + 1 < height ? sums3[(y + 1) % 3].data() : zeros.data();
+    const double inner = polarity / (3.0 * rowsAround);
+    const double edge = polarity / ((width > 1 ? 2.0 : 1.0) * rowsAround);
     const std::size_t rowBegin = runs.size();
-    int x = 0;
-    // A pixel belongs to a spot when its contrast passes half the local depth; where no depth
-    // is known (an image without spots) nothing does.
-    auto inSpot = [&](int at) { return rowDepth[at] > 0.0 && mean[at] > 0.5 * rowDepth[at]; };
-    while (x < width) {
-      if (!inSpot(x)) {
-        ++x;
-        continue;
+    // A pixel belongs to a spot when the contrast of its 3 x 3 mean passes half the local
+    // depth.
+    bool inRun = false;
+    Run run;
+    for (std::size_t x = 0; x < w; ++x) {
+      const double scale = (x == 0 || x + 1 == w) ? edge : inner;
+      const double mean = (here[x] + above[x] + below[x]) * scale;  // polarity x mean value
+      if (mean < cut[x]) {
+        const double contrast = signedLevel[x] - mean;
+        if (!inRun) {
+          inRun = true;
+          run.y = y;
+          run.x0 = static_cast<int>(x);
+          run.parent = runs.size();
+          run.peak = contrast;
+        } else {
+          run.peak = std::max(run.peak, contrast);
+        }
+      } else if (inRun) {
+        inRun = false;
+        run.x1 = static_cast<int>(x) - 1;
+        runs.push_back(run);
       }
-      Run run;
-      run.y = y;
-      run.x0 = x;
-      run.parent = runs.size();
-      run.peak = mean[x];
-      ++x;
-      while (x < width && inSpot(x)) {
-        run.peak = std::max(run.peak, mean[x]);
-        ++x;
-      }
-      run.x1 = x - 1;
+    }
+    if (inRun) {
+      run.x1 = width - 1;
       runs.push_back(run);
     }
     const std::size_t rowEnd = runs.size();
@@ -188,7 +201,7 @@ SpotSearch FindSpotRegions(const PixelView& image, const BackgroundModel& model,
     if (runs[k].parent != k) continue;
     const Sums& s = sums[k];
     if (s.n < kSpeckArea) {
-      regionOf[k] = kSpeckRegion;
+      regionOf[k] = kNoRegion;
       ++search.specks;
       continue;
     }
@@ -212,12 +225,12 @@ SpotSearch FindSpotRegions(const PixelView& image, const BackgroundModel& model,
     region.maxX = s.maxX;
     region.minY = s.minY;
     region.maxY = s.maxY;
-    regionOf[k] = static_cast<int>(search.regions.size());
+    regionOf[k] = RegionLabel(static_cast<int>(search.regions.size()));
     search.regions.push_back(region);
   }
 
   if (labels != nullptr) {
-    std::fill(labels, labels + static_cast<std::size_t>(width) * height, kNoRegion);
+    // The rows were cleared during the scan; the runs get their region.
     for (std::size_t k = 0; k < runs.size(); ++k) {
       const int region = regionOf[Root(runs, k)];
       int* row = labels + static_cast<std::size_t>(runs[k].y) * width;

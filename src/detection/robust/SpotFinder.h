@@ -32,9 +32,11 @@ const char* SpotVerdictName(SpotVerdict verdict);
 
 // Regions below this many pixels are specks of noise: counted, not listed.
 inline constexpr long kSpeckArea = 3;
-// Label image values besides region numbers.
-inline constexpr int kNoRegion = -1;
-inline constexpr int kSpeckRegion = -2;
+// Label image values: a region's label is negative, so that the image can be shown as the
+// detection's target image once the spots are relabelled; everything else (specks too) is
+// the free value of the target image.
+inline constexpr int kNoRegion = 255;
+inline constexpr int RegionLabel(int region) { return -(region + 1); }
 
 struct SpotRegion {
   long area = 0;
@@ -56,9 +58,9 @@ struct SpotSearch {
   bool cancelled = false;
 };
 
-// Labels the regions of the image into labels (width * height ints, overwritten whole: the
-// region's number in the result, kSpeckRegion for specks, kNoRegion elsewhere) and measures
-// them. 4-connected. Verdicts are left at kKept.
+// Labels the regions of the image into labels (width * height ints, overwritten whole:
+// RegionLabel of the region's number in the result, kNoRegion elsewhere) and measures them.
+// 4-connected. Verdicts are left at kKept.
 SpotSearch FindSpotRegions(const PixelView& image, const BackgroundModel& model, int* labels,
                            const std::atomic<int>* cancel);
 
