@@ -12,6 +12,8 @@ namespace {
 constexpr int kSamplesPerSide = 24;
 // A block shows spots when its two classes lie this many noise deviations apart.
 constexpr double kClearSeparation = 3.0;
+// The least contrast of a spot pixel's 3 x 3 mean, in pixel noise deviations.
+constexpr double kLeastCut = 1.5;
 
 struct BlockClasses {
   double lowMedian = 0.0;
@@ -105,8 +107,8 @@ double EstimatePixelNoise(const PixelView& image) {
 namespace {
 double Interpolate(const BackgroundModel& m, const std::vector<double>& values, double x,
                    double y) {
-  const AxisWeight wx = Locate(x, m.columns, m.block, m.width);
-  const AxisWeight wy = Locate(y, m.rows, m.block, m.height);
+  const AxisWeight wx = Locate(x, m.columns, m.blockX, m.width);
+  const AxisWeight wy = Locate(y, m.rows, m.blockY, m.height);
   auto at = [&](int c, int r) { return values[static_cast<std::size_t>(r) * m.columns + c]; };
   const double top =
       at(wx.first, wy.first) + wx.t * (at(wx.second, wy.first) - at(wx.first, wy.first));
@@ -129,7 +131,7 @@ namespace {
 // depth).
 template <class Put>
 void WalkRow(const BackgroundModel& m, int y, Put put) {
-  const AxisWeight wy = Locate(y, m.rows, m.block, m.height);
+  const AxisWeight wy = Locate(y, m.rows, m.blockY, m.height);
   // The vertical interpolation once per block column, then along the row between block
   // centres.
   std::vector<double> levelAt(m.columns);
@@ -141,7 +143,7 @@ void WalkRow(const BackgroundModel& m, int y, Put put) {
     depthAt[c] = m.depth[a] + wy.t * (m.depth[b] - m.depth[a]);
   }
   const int width = m.width;
-  const int block = m.block;
+  const int block = m.blockX;
   int x = 0;
   for (int c = 0; c < m.columns && x < width; ++c) {
     // Pixels up to the next block centre use the pair (c, c + 1); the outer pairs reach on to
@@ -174,9 +176,12 @@ void BackgroundModel::Row(int y, double* background, double* spotDepth) const {
 
 void BackgroundModel::RowCut(int y, double* signedLevel, double* cut) const {
   const double sign = polarity;
+  // Never closer to the background than 1.5 noise deviations (4.5 of the 3 x 3 mean's): where
+  // a block took noise for spots, its depth would let the noise join the spots.
+  const double least = kLeastCut * noise;
   WalkRow(*this, y, [&](int x, double level, double depth) {
     signedLevel[x] = sign * level;
-    cut[x] = depth > 0.0 ? sign * level - 0.5 * depth : -HUGE_VAL;
+    cut[x] = depth > 0.0 ? sign * level - std::max(0.5 * depth, least) : -HUGE_VAL;
   });
 }
 
@@ -187,12 +192,19 @@ BackgroundModel EstimateBackground(const PixelView& image, int block, double noi
   model.width = image.width;
   model.height = image.height;
   model.noise = noise;
-  model.columns = std::max(1, (image.width + block - 1) / block);
-  model.rows = std::max(1, (image.height + block - 1) / block);
+  // Whole blocks of about the size asked for, so that the last one is no sliver.
+  model.columns =
+      std::max(1, static_cast<int>(std::lround(static_cast<double>(image.width) / block)));
+  model.rows =
+      std::max(1, static_cast<int>(std::lround(static_cast<double>(image.height) / block)));
+  model.blockX = (image.width + model.columns - 1) / model.columns;
+  model.blockY = (image.height + model.rows - 1) / model.rows;
+  model.columns = (image.width + model.blockX - 1) / model.blockX;  // none left empty
+  model.rows = (image.height + model.blockY - 1) / model.blockY;
   const std::size_t blocks = static_cast<std::size_t>(model.columns) * model.rows;
   std::vector<BlockClasses> classes(blocks);
   std::vector<char> clear(blocks, 0);
-  const int step = std::max(1, block / kSamplesPerSide);
+  const int step = std::max(1, std::max(model.blockX, model.blockY) / kSamplesPerSide);
   const double separation = std::max(kClearSeparation * noise, 1e-9);
 
   double vote = 0.0;
@@ -200,11 +212,11 @@ BackgroundModel EstimateBackground(const PixelView& image, int block, double noi
   for (int by = 0; by < model.rows; ++by) {
     for (int bx = 0; bx < model.columns; ++bx) {
       samples.clear();
-      const int x1 = std::min(image.width, (bx + 1) * block);
-      const int y1 = std::min(image.height, (by + 1) * block);
-      for (int y = by * block + step / 2; y < y1; y += step) {
+      const int x1 = std::min(image.width, (bx + 1) * model.blockX);
+      const int y1 = std::min(image.height, (by + 1) * model.blockY);
+      for (int y = by * model.blockY + step / 2; y < y1; y += step) {
         const std::size_t row = static_cast<std::size_t>(y) * image.width;
-        for (int x = bx * block + step / 2; x < x1; x += step) {
+        for (int x = bx * model.blockX + step / 2; x < x1; x += step) {
           const double v = image.At(row + x);
           if (std::isfinite(v)) samples.push_back(v);  // a value without meaning votes for nothing
         }

@@ -33,7 +33,9 @@ struct PixelView {
 struct BackgroundModel {
   int width = 0;  // image size
   int height = 0;
-  int block = 0;  // block side in pixels
+  int block = 0;   // the block side asked for, in pixels
+  int blockX = 0;  // the sides used: the image divided into whole blocks of about that size
+  int blockY = 0;
   int columns = 0;
   int rows = 0;
   // +1: dark spots on a bright background; -1: bright spots on a dark background.
@@ -47,8 +49,8 @@ struct BackgroundModel {
   // values each).
   void Row(int y, double* background, double* spotDepth) const;
   // For the pixels of row y: polarity x background level, and the cut below which the
-  // polarity x value marks a spot pixel (half the spot depth below the level; -infinity where
-  // no depth is known, so that nothing passes).
+  // polarity x value marks a spot pixel (half the spot depth below the level, at least 1.5
+  // noise deviations; -infinity where no depth is known, so that nothing passes).
   void RowCut(int y, double* signedLevel, double* cut) const;
   // The same at one point.
   double LevelAt(double x, double y) const;

@@ -160,7 +160,7 @@ int RunRobustDetection(ProgramState& s) {
     first.grey = nullptr;
   }
   int* firstLabels = whole ? s.Mtarget.data() : nullptr;
-  int block = std::clamp(std::min(first.width, first.height) / 8, 32, 256);
+  int block = std::clamp(std::min(first.width, first.height) / 4, 32, 256);
   // Dark spots first, the more common. When they hold most of the pixels of the regions off
   // the border, the image has dark spots and the other side is not looked at: bright spots
   // on a dark background leave the dark side one large region between them (or a few).

@@ -12,7 +12,7 @@ namespace {
 
 constexpr double kRingWidth = 2.0;
 constexpr int kIterations = 8;
-constexpr double kSettled = 3e-3;  // pixels
+constexpr double kSettled = 3e-3;         // pixels
 constexpr double kNoiseFloor = 2.0;       // noise deviations
 constexpr double kWindowMargin = 1.5;     // pixels beyond the spot's reach
 constexpr double kExtentFraction = 0.15;  // of the contrast at the centre
