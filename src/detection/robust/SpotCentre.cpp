@@ -16,6 +16,7 @@ constexpr double kSettled = 3e-3;         // pixels
 constexpr double kNoiseFloor = 2.0;       // noise deviations
 constexpr double kWindowMargin = 1.5;     // pixels beyond the spot's reach
 constexpr double kExtentFraction = 0.15;  // of the contrast at the centre
+constexpr double kGatherSlack = 1.0;      // pixels the centre may move before a new read
 
 // The ring's level: its median, robust to a neighbour's halo or a speck in it.
 bool RingLevel(std::vector<double>& values, double* level) {
@@ -79,46 +80,75 @@ SpotCentre RefineSpotCentre(const PixelView& image, const int* labels, int label
                                    fallbackLevel, slopeX, slopeY, floor) +
                         kWindowMargin;
   const double outer = window + kRingWidth;
-  std::vector<double> ring;
-  // One pass over the disc of radius `outer` about the current centre: the weights of the
-  // window with the ring level found so far, and the ring's values for the next level.
-  auto passOver = [&](const auto* values, double level, double* sw, double* swx, double* swy) {
-    ring.clear();
-    const int y0 = std::max(0, static_cast<int>(std::ceil(centre.y - outer)));
-    const int y1 = std::min(image.height - 1, static_cast<int>(std::floor(centre.y + outer)));
+  // The pixels about the centre are read from the image once, into a list of the disc a
+  // little larger than the ring's outer edge; the passes then run over the list while the
+  // centre stays within kGatherSlack of where it was read (and read it again otherwise).
+  struct Pixel {
+    double dx, dy;  // position relative to the gathering centre
+    double v;       // value less the background's slope
+    bool own;       // of this region (kept out of the ring)
+  };
+  // Kept from call to call (one list per thread), so that the many spots of an image do not
+  // each grow their own.
+  thread_local std::vector<Pixel> pixels;
+  double gatherX = 0.0, gatherY = 0.0;
+  auto gatherFrom = [&](const auto* values) {
+    pixels.clear();
+    gatherX = centre.x;
+    gatherY = centre.y;
+    const double reach = outer + kGatherSlack;
+    const int y0 = std::max(0, static_cast<int>(std::ceil(gatherY - reach)));
+    const int y1 = std::min(image.height - 1, static_cast<int>(std::floor(gatherY + reach)));
     for (int j = y0; j <= y1; ++j) {
-      const double dy = j - centre.y;
-      const double half = std::sqrt(std::max(0.0, outer * outer - dy * dy));
-      const int x0 = std::max(0, static_cast<int>(std::ceil(centre.x - half)));
-      const int x1 = std::min(image.width - 1, static_cast<int>(std::floor(centre.x + half)));
+      const double dy = j - gatherY;
+      const double half = std::sqrt(std::max(0.0, reach * reach - dy * dy));
+      const int x0 = std::max(0, static_cast<int>(std::ceil(gatherX - half)));
+      const int x1 = std::min(image.width - 1, static_cast<int>(std::floor(gatherX + half)));
       const std::size_t row = static_cast<std::size_t>(j) * image.width;
       for (int i = x0; i <= x1; ++i) {
-        const double dx = i - centre.x;
         const int owner = labels[row + i];
-        if (dx * dx + dy * dy > window * window) {
-          if (owner != kNoRegion) continue;
-          // The ring's values brought to the window centre along the background's slope.
-          const double v = values[row + i] - slopeX * dx - slopeY * dy;
-          if (std::isfinite(v)) ring.push_back(v);
-          continue;
-        }
-        if (owner != label && owner != kNoRegion) continue;
-        const double background = level + slopeX * dx + slopeY * dy;
-        const double w = polarity * (background - values[row + i]) - floor;
-        if (!(w > 0.0) || !std::isfinite(w)) continue;
-        *sw += w;
-        *swx += w * dx;
-        *swy += w * dy;
+        if (owner != label && owner != kNoRegion) continue;  // another region's pixel
+        const double dx = i - gatherX;
+        const double v = values[row + i] - slopeX * dx - slopeY * dy;
+        if (std::isfinite(v)) pixels.push_back({dx, dy, v, owner == label});
       }
     }
   };
-  auto pass = [&](double level, double* sw, double* swx, double* swy) {
+  auto gather = [&] {
     if (image.counts != nullptr) {
-      passOver(image.counts, level, sw, swx, swy);
+      gatherFrom(image.counts);
     } else {
-      passOver(image.grey, level, sw, swx, swy);
+      gatherFrom(image.grey);
     }
   };
+  thread_local std::vector<double> ring;
+  // One pass over the list: the weights of the window with the ring level found so far, and
+  // the ring's values for the next level.
+  auto pass = [&](double level, double* sw, double* swx, double* swy) {
+    if (std::hypot(centre.x - gatherX, centre.y - gatherY) > kGatherSlack) gather();
+    ring.clear();
+    const double offsetX = centre.x - gatherX;
+    const double offsetY = centre.y - gatherY;
+    const double window2 = window * window;
+    const double outer2 = outer * outer;
+    const double base = polarity * level - floor;
+    for (const Pixel& p : pixels) {
+      const double dx = p.dx - offsetX;
+      const double dy = p.dy - offsetY;
+      const double d2 = dx * dx + dy * dy;
+      if (d2 > window2) {
+        // The ring's values, brought to the window centre along the background's slope.
+        if (d2 <= outer2 && !p.own) ring.push_back(p.v + slopeX * offsetX + slopeY * offsetY);
+        continue;
+      }
+      const double w = base - polarity * (p.v + slopeX * offsetX + slopeY * offsetY);
+      if (!(w > 0.0)) continue;
+      *sw += w;
+      *swx += w * dx;
+      *swy += w * dy;
+    }
+  };
+  gather();
   // The first pass weighs with the background model's level; each later one with the ring
   // of the pass before.
   double sw = 0.0, swx = 0.0, swy = 0.0;
