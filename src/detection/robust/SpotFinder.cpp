@@ -88,24 +88,16 @@ SpotSearch FindSpotRegions(const PixelView& image, const BackgroundModel& model,
   std::vector<double> sums3[3];
   for (auto& r : sums3) r.assign(w, 0.0);
   const std::vector<double> zeros(w, 0.0);
+  std::vector<double> values(w + 2, 0.0);  // one row as doubles, a zero either side
   auto sumRow = [&](int y, std::vector<double>& out) {
     const std::size_t row = static_cast<std::size_t>(y) * w;
-    auto sum = [&](const auto* v) {
-      if (w == 1) {
-        out[0] = v[0];
-        return;
-      }
-      out[0] = static_cast<double>(v[0]) + v[1];
-      for (std::size_t x = 1; x + 1 < w; ++x) {
-        out[x] = static_cast<double>(v[x - 1]) + v[x] + v[x + 1];
-      }
-      out[w - 1] = static_cast<double>(v[w - 2]) + v[w - 1];
-    };
     if (image.counts != nullptr) {
-      sum(image.counts + row);
+      std::copy(image.counts + row, image.counts + row + w, values.begin() + 1);
     } else {
-      sum(image.grey + row);
+      std::copy(image.grey + row, image.grey + row + w, values.begin() + 1);
     }
+    const double* v = values.data() + 1;
+    for (std::size_t x = 0; x < w; ++x) out[x] = v[x - 1] + v[x] + v[x + 1];
   };
   std::vector<double> signedLevel(w);
   std::vector<double> cut(w);
@@ -131,32 +123,36 @@ SpotSearch FindSpotRegions(const PixelView& image, const BackgroundModel& model,
     const std::size_t rowBegin = runs.size();
     // A pixel belongs to a spot when the contrast of its 3 x 3 mean passes half the local
     // depth.
-    bool inRun = false;
-    Run run;
+    // The run being followed: its first pixel (-1: none) and its largest contrast, kept in
+    // locals so that the loop carries no value through memory.
+    long start = -1;
+    double peak = 0.0;
+    auto close = [&](long last) {
+      Run run;
+      run.y = y;
+      run.x0 = static_cast<int>(start);
+      run.x1 = static_cast<int>(last);
+      run.parent = runs.size();
+      run.peak = peak;
+      runs.push_back(run);
+      start = -1;
+    };
     for (std::size_t x = 0; x < w; ++x) {
       const double scale = (x == 0 || x + 1 == w) ? edge : inner;
       const double mean = (here[x] + above[x] + below[x]) * scale;  // polarity x mean value
       if (mean < cut[x]) {
         const double contrast = signedLevel[x] - mean;
-        if (!inRun) {
-          inRun = true;
-          run.y = y;
-          run.x0 = static_cast<int>(x);
-          run.parent = runs.size();
-          run.peak = contrast;
+        if (start < 0) {
+          start = static_cast<long>(x);
+          peak = contrast;
         } else {
-          run.peak = std::max(run.peak, contrast);
+          peak = std::max(peak, contrast);
         }
-      } else if (inRun) {
-        inRun = false;
-        run.x1 = static_cast<int>(x) - 1;
-        runs.push_back(run);
+      } else if (start >= 0) {
+        close(static_cast<long>(x) - 1);
       }
     }
-    if (inRun) {
-      run.x1 = width - 1;
-      runs.push_back(run);
-    }
+    if (start >= 0) close(width - 1);
     const std::size_t rowEnd = runs.size();
     // Runs of this row that overlap runs of the row above share their region.
     std::size_t p = previousBegin;
