@@ -1,6 +1,7 @@
 #include "detection/robust/SpotCentre.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <vector>
 
@@ -46,11 +47,13 @@ double SpotExtent(const PixelView& image, const int* labels, int label, int pola
     return std::isfinite(*contrast);
   };
   constexpr int kRays = 16;
-  double ray[kRays][2];
-  for (int r = 0; r < kRays; ++r) {
-    ray[r][0] = std::cos(2.0 * M_PI * r / kRays);
-    ray[r][1] = std::sin(2.0 * M_PI * r / kRays);
-  }
+  static const auto ray = [] {
+    std::array<std::array<double, 2>, kRays> directions{};
+    for (int r = 0; r < kRays; ++r) {
+      directions[r] = {std::cos(2.0 * M_PI * r / kRays), std::sin(2.0 * M_PI * r / kRays)};
+    }
+    return directions;
+  }();
   double centre = 0.0;
   if (!contrastAt(0.0, 0.0, &centre)) return reach;
   const double end = std::max(floor, kExtentFraction * centre);
@@ -84,9 +87,9 @@ SpotCentre RefineSpotCentre(const PixelView& image, const int* labels, int label
   // little larger than the ring's outer edge; the passes then run over the list while the
   // centre stays within kGatherSlack of where it was read (and read it again otherwise).
   struct Pixel {
-    double dx, dy;  // position relative to the gathering centre
-    double v;       // value less the background's slope
-    bool own;       // of this region (kept out of the ring)
+    float dx, dy;  // position relative to the gathering centre
+    float v;       // value less the background's slope
+    bool own;      // of this region (kept out of the ring)
   };
   // Kept from call to call (one list per thread), so that the many spots of an image do not
   // each grow their own.
@@ -110,7 +113,10 @@ SpotCentre RefineSpotCentre(const PixelView& image, const int* labels, int label
         if (owner != label && owner != kNoRegion) continue;  // another region's pixel
         const double dx = i - gatherX;
         const double v = values[row + i] - slopeX * dx - slopeY * dy;
-        if (std::isfinite(v)) pixels.push_back({dx, dy, v, owner == label});
+        if (std::isfinite(v)) {
+          pixels.push_back({static_cast<float>(dx), static_cast<float>(dy), static_cast<float>(v),
+                            owner == label});
+        }
       }
     }
   };
