@@ -154,6 +154,48 @@ TEST_F(RobustDetectionTest, ImageWithoutSpotsLeavesNoPointsAndSaysWhy) {
   EXPECT_NE(s.notes.back().find("no grid"), std::string::npos) << s.notes.back();
 }
 
+TEST_F(RobustDetectionTest, ValuesWithoutMeaningAreSkippedNotFollowed) {
+  // An image file's counts may hold NaN and infinities: they take no part, the grid is found.
+  GridSpec spec;
+  const GridImage grid = GenerateGrid(spec);
+  ProgramState& s = State();
+  ASSERT_TRUE(test::PutGridImage(grid));
+  s.SourceCounts.assign(grid.pixels.begin(), grid.pixels.end());
+  for (std::size_t k = 0; k < s.SourceCounts.size(); k += 97) s.SourceCounts[k] = NAN;
+  for (std::size_t k = 13; k < s.SourceCounts.size(); k += 1009) s.SourceCounts[k] = INFINITY;
+  ASSERT_EQ(AllocateArrays(s), 1);
+  ASSERT_EQ(RunRobustDetection(s), 0);
+  long drawn = 0;
+  for (const GridSpot& spot : grid.spots) drawn += spot.present ? 1 : 0;
+  EXPECT_EQ(s.NumberOfPoints, drawn);
+}
+
+TEST_F(RobustDetectionTest, WholeLatticeAdjustmentKeepsTheLatticeSquare) {
+  // Points whose ideal lattice is turned and scaled against the measured one: afterwards the
+  // ideal positions are a square lattice still (equal steps, right angle), now lying on the
+  // measured points, and the corrected points file lists them.
+  ProgramState& s = State();
+  ASSERT_EQ(AllocateArrays(s), 1);
+  long n = 0;
+  for (int j = 0; j < 5; ++j) {
+    for (int i = 0; i < 6; ++i, ++n) {
+      double* row = s.PointsInput.data() + 4 * n;
+      row[2] = 100 + 30 * i;
+      row[3] = 80 + 30 * j;
+      row[0] = 7 + 1.05 * (std::cos(0.2) * row[2] - std::sin(0.2) * row[3]);
+      row[1] = -4 + 1.05 * (std::sin(0.2) * row[2] + std::cos(0.2) * row[3]);
+    }
+  }
+  s.NumberOfPoints = n;
+  MoveIdealLatticeWhole(s);
+  for (long k = 0; k < n; ++k) {
+    const double* row = s.PointsInput.data() + 4 * k;
+    EXPECT_NEAR(row[2], row[0], 1e-9);
+    EXPECT_NEAR(row[3], row[1], 1e-9);
+  }
+  EXPECT_NE(test::ReadFile("CorrectedPoints.txt").find('\n'), std::string::npos);
+}
+
 TEST(RobustPieces, OtsuSplitsBetweenTheTwoClasses) {
   std::vector<double> values = {1, 1, 2, 2, 3, 50, 51, 52};
   EXPECT_EQ(OtsuSplit(values), 5u);
