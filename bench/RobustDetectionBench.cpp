@@ -115,13 +115,13 @@ int main(int argc, char** argv) {
   std::printf("%6s %6s | %-24s | %-24s | %s\n", "size", "spots", "default: detect / worker",
               "robust: detect / worker", "ratio detect / worker");
   for (int size : sizes) {
-    zmr::GridSpec spec;
-    spec.width = size;
-    spec.height = size;
-    spec.pitch = std::max(38.0, size / 60.0);
-    spec.radius = 13.0;
-    spec.noiseSigma = 3.0;
-    const zmr::GridImage grid = zmr::GenerateGrid(spec);
+    zmr::GridSpec layout;
+    layout.width = size;
+    layout.height = size;
+    layout.pitch = std::max(38.0, size / 60.0);
+    layout.radius = 13.0;
+    layout.noiseSigma = 3.0;
+    const zmr::GridImage grid = zmr::GenerateGrid(layout);
     if (grid.width == 0) {
       std::fprintf(stderr, "zmr_robust_bench: cannot draw a %d x %d grid\n", size, size);
       continue;

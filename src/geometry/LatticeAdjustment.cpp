@@ -20,7 +20,7 @@ bool FitLatticeSimilarity(const double* points, long count, double* scale, doubl
                           double* offsetX, double* offsetY) {
   if (count < 2 || points == nullptr) return false;
   // Centred sums: with p the ideal and q the measured positions about their means, the
-  // similarity's linear part (a, -b; b, a) minimises sum |q - (a, -b; b, a) p|^2.
+  // similarity's linear map (a, -b; b, a) minimises sum |q - (a, -b; b, a) p|^2.
   double mpx = 0, mpy = 0, mqx = 0, mqy = 0;
   for (long k = 0; k < count; ++k) {
     const double* row = points + 4 * k;

@@ -69,20 +69,20 @@ TEST_F(RobustDetectionTest, GeneratedGridsAreAssignedWholeWithCentresNearTheTrut
   };
   for (const GridCase& c : cases) {
     SCOPED_TRACE(c.name);
-    GridSpec spec;
-    spec.width = 700;
-    spec.height = 640;
-    spec.shape = c.shape;
-    spec.radius = c.radius;
-    spec.pitch = c.pitch;
-    spec.noiseSigma = c.noise;
-    spec.missingFraction = c.missing;
-    spec.distortion = c.distortion;
-    spec.rotationDegrees = c.rotation;
-    spec.rampLeft = c.rampLeft;
-    spec.rampRight = c.rampRight;
-    spec.invert = c.invert;
-    const GridImage grid = GenerateGrid(spec);
+    GridSpec layout;
+    layout.width = 700;
+    layout.height = 640;
+    layout.shape = c.shape;
+    layout.radius = c.radius;
+    layout.pitch = c.pitch;
+    layout.noiseSigma = c.noise;
+    layout.missingFraction = c.missing;
+    layout.distortion = c.distortion;
+    layout.rotationDegrees = c.rotation;
+    layout.rampLeft = c.rampLeft;
+    layout.rampRight = c.rampRight;
+    layout.invert = c.invert;
+    const GridImage grid = GenerateGrid(layout);
     ASSERT_GT(grid.width, 0);
     ResetProgramState();
     ProgramState& s = State();
@@ -92,14 +92,15 @@ TEST_F(RobustDetectionTest, GeneratedGridsAreAssignedWholeWithCentresNearTheTrut
 
     // Every drawn spot is assigned, at least those 6 pixels or more clear of the border (a spot
     // closer may join the border through the noise, and is then left out as cut).
-    const double reach = SpotReach(spec.shape, spec.radius) + 6.0;
+    const double reach = SpotReach(layout.shape, layout.radius) + 6.0;
     long drawn = 0;
     std::vector<const GridSpot*> clear;
     for (const GridSpot& spot : grid.spots) {
       if (!spot.present) continue;
       ++drawn;
       if (spot.measuredX >= reach && spot.measuredY >= reach &&
-          spot.measuredX <= spec.width - 1 - reach && spot.measuredY <= spec.height - 1 - reach) {
+          spot.measuredX <= layout.width - 1 - reach &&
+          spot.measuredY <= layout.height - 1 - reach) {
         clear.push_back(&spot);
       }
     }
@@ -155,9 +156,9 @@ TEST_F(RobustDetectionTest, ImageWithoutSpotsLeavesNoPointsAndSaysWhy) {
 }
 
 TEST_F(RobustDetectionTest, ValuesWithoutMeaningAreSkippedNotFollowed) {
-  // An image file's counts may hold NaN and infinities: they take no part, the grid is found.
-  GridSpec spec;
-  const GridImage grid = GenerateGrid(spec);
+  // An image file's counts may hold NaN and infinities: they are left out, and the grid is found.
+  GridSpec layout;
+  const GridImage grid = GenerateGrid(layout);
   ProgramState& s = State();
   ASSERT_TRUE(test::PutGridImage(grid));
   s.SourceCounts.assign(grid.pixels.begin(), grid.pixels.end());
