@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "geometry/RotationScale.h"
 #include "state/CNumericLocale.h"
 #include "state/ProgramState.h"
 #include "state/SafeWrite.h"
@@ -82,20 +83,8 @@ int MoveIdealLatticeWhole(ProgramState& s) {
   }
   TraceLog(s, "Writing corrected calibration points coordinates into the output file %s\n",
            kCorrectedPointsName);
-  std::string why;
-  const bool written = WriteWholeFile(
-      WorkFile(s, kCorrectedPointsName).c_str(),
-      [&](std::FILE* f) {
-        for (long k = 0; k < count; ++k) {
-          const double* row = pts + 4 * k;
-          if (std::fprintf(f, "%f %f %f %f\n", row[0], row[1], row[2], row[3]) < 0) return false;
-        }
-        return true;
-      },
-      &why);
-  if (!written) {
+  if (!WriteCorrectedPoints(s, pts, count)) {
     TraceLog(s, "Cannot open output file %s\n", kCorrectedPointsName);
-    AddNote(s, std::string(kCorrectedPointsName) + " was not written: " + why);
   }
   CloseTraceLog(s);
   return 0;

@@ -27,6 +27,23 @@ bool Cancelled(const ProgramState& s) { return s.fTerminated.load(std::memory_or
 
 }  // namespace
 
+bool WriteCorrectedPoints(ProgramState& s, const double* pts, long count) {
+  CNumericLocale cLocale;
+  std::string why;
+  const bool written = WriteWholeFile(
+      WorkFile(s, kCorrectedPointsName).c_str(),
+      [&](std::FILE* f) {
+        for (long k = 0; k < count; ++k) {
+          const double* row = pts + 4 * k;
+          if (std::fprintf(f, "%f %f %f %f\n", row[0], row[1], row[2], row[3]) < 0) return false;
+        }
+        return true;
+      },
+      &why);
+  if (!written) AddNote(s, std::string(kCorrectedPointsName) + " was not written: " + why);
+  return written;
+}
+
 int ArrayStatistics(ProgramState& s, double* Center, double* Rotation, double* Scale, long M,
                     long N, double* Xshift, double* Yshift, int* Area) {
   // Another stage may have left the shared log open; its lines are flushed before we truncate.
@@ -174,20 +191,8 @@ int EstimateRotationScaleAndCorrect(ProgramState& s, double* Center, double* Rot
     CloseTraceLog(s);
     return 0;
   }
-  std::string why;
-  const bool written = WriteWholeFile(
-      WorkFile(s, kCorrectedPointsName).c_str(),
-      [&](std::FILE* f) {
-        for (long k = 0; k < processed; ++k) {
-          const double* row = pts + 4 * k;
-          if (std::fprintf(f, "%f %f %f %f\n", row[0], row[1], row[2], row[3]) < 0) return false;
-        }
-        return true;
-      },
-      &why);
-  if (!written) {
-    if (log != nullptr) std::fprintf(log, "Cannot open output file %s\n", kCorrectedPointsName);
-    AddNote(s, std::string(kCorrectedPointsName) + " was not written: " + why);
+  if (!WriteCorrectedPoints(s, pts, processed) && log != nullptr) {
+    std::fprintf(log, "Cannot open output file %s\n", kCorrectedPointsName);
   }
 
   CloseTraceLog(s);

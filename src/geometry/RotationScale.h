@@ -59,6 +59,11 @@ inline constexpr const char* kNoEstimateLine =
 // Center (two doubles), Rotation and Scale receive the results. The point loop covers rows
 // 0 .. NumberOfPoints - 1 that PointsInput holds. With M or N not positive no pixel is
 // sampled (DOffset (0, 0)). Always returns 0.
+// Writes the first count rows of pts (measured x, y; ideal X, Y) to "CorrectedPoints.txt" in
+// the record's working folder, replacing it whole. False when it could not be written: the
+// previous file stays and a note says why.
+bool WriteCorrectedPoints(ProgramState& s, const double* pts, long count);
+
 int ArrayStatistics(ProgramState& s, double* Center, double* Rotation, double* Scale, long M,
                     long N, double* Xshift, double* Yshift, int* Area);
 
