@@ -6,6 +6,7 @@
 #include "state/VectorState.h"
 #include "ui/Commands.h"
 #include "ui/ImageFileCommands.h"
+#include "ui/QualityCommands.h"
 #include "ui/resource.h"
 
 namespace zmr {
@@ -75,6 +76,9 @@ constexpr CommandEntry kCommands[] = {
      CmdSaveImage},
     {IDM_SAVE_TARGET_IMAGE, "&File/Image Data", "Save Transformed Image...", "save-target-image",
      FileName, "FILE  save the target image as .tif, .png or .pgm", CmdSaveTargetImage},
+    {IDM_QUALITY_REPORT, "&Run", "Calibration Quality...", "report", FileName,
+     "PREFIX  the quality report of the calibration: PREFIX.json and PREFIX.html",
+     CmdQualityReport},
 };
 }  // namespace
 

@@ -36,6 +36,9 @@ inline constexpr int IDM_HELP_TOPICS = 40029;
 inline constexpr int IDM_OPEN_IMAGE = 40030;
 inline constexpr int IDM_SAVE_IMAGE = 40031;
 inline constexpr int IDM_SAVE_TARGET_IMAGE = 40032;
+// The quality report.
+inline constexpr int IDM_QUALITY_REPORT = 40070;
+inline constexpr int IDM_VIEW_RESIDUALS = 40071;
 // Mesh centring has no menu item; this id names it in the command table.
 inline constexpr int kCenterMeshCommand = 40100;
 

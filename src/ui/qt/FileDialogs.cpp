@@ -31,6 +31,8 @@ FileDialogSpec FileDialogSpecOf(FileDialog which) {
           "Images (*.tif *.tiff *.png *.jpg *.jpeg *.pgm *.ppm *.pnm *.edf) (*.tif *.tiff *.png "
           "*.jpg *.jpeg *.pgm *.ppm *.pnm *.edf)",
           "tif");
+    case FileDialog::QualityReport:
+      return dialogSpec("Quality report (*.json *.html) (*.json *.html)", "json");
   }
   return dialogSpec("", "");
 }
