@@ -162,7 +162,10 @@ void WriteClosure(JsonWriter& w, const Closure& c) {
       w.Value(c.x[k]);
       w.text += ", \"y\": ";
       w.Value(c.y[k]);
-      w.text += ", \"row\": " + std::to_string(c.row[k]) + ", \"col\": " + std::to_string(c.col[k]);
+      w.text += ", \"row\": ";
+      w.text += std::to_string(c.row[k]);
+      w.text += ", \"col\": ";
+      w.text += std::to_string(c.col[k]);
       w.text += ", \"dx\": ";
       w.Value(c.fit.residualX[k]);
       w.text += ", \"dy\": ";
@@ -191,7 +194,9 @@ void WriteLeaveOneOut(JsonWriter& w, const QualityReport& r) {
   if (ok) {
     for (std::size_t k = 0; k < l.residual.size(); ++k) {
       w.Element();
-      w.text += "{\"index\": " + std::to_string(k) + ", \"dx\": ";
+      w.text += "{\"index\": ";
+      w.text += std::to_string(k);
+      w.text += ", \"dx\": ";
       w.Value(l.errorX[k]);
       w.text += ", \"dy\": ";
       w.Value(l.errorY[k]);
@@ -248,7 +253,12 @@ void WriteMesh(JsonWriter& w, const MeshHealth& m) {
   w.Open("long_edge_points", '[');
   for (const auto& [a, b] : m.longEdgeList) {
     w.Element();
-    w.text += "[" + std::to_string(a) + ", " + std::to_string(b) + "]";
+    // Appended piece by piece: the optimised build warns falsely (-Wrestrict) on a chain.
+    w.text += '[';
+    w.text += std::to_string(a);
+    w.text += ", ";
+    w.text += std::to_string(b);
+    w.text += ']';
   }
   w.Close(']');
   w.Close('}');

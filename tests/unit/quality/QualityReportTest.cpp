@@ -1,0 +1,205 @@
+// The figures of the quality report against computations written here from first principles:
+// the leave-one-out error against a triangulation of the whole set without the point, the
+// lattice fit against a lattice made to measure, the wrapped nodes and the quantisation of a
+// shift field whose codes are known, and a calibration with a wrong node.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "geometry/LeastSquare.h"
+#include "geometry/TriangleLocation.h"
+#include "geometry/Triangulate.h"
+#include "gridgen/GridGen.h"
+#include "quality/Closure.h"
+#include "quality/Extrapolated.h"
+#include "quality/LatticeFit.h"
+#include "quality/LeaveOneOut.h"
+#include "quality/MeshHealth.h"
+#include "quality/QualityReport.h"
+#include "quality/TableFidelity.h"
+#include "state/ProgramState.h"
+#include "support/TestSupport.h"
+
+namespace zmr {
+namespace {
+
+GridSpec SmallGrid() {
+  GridSpec g;
+  g.width = 420;
+  g.height = 380;
+  g.pitch = 36.0;
+  g.radius = 9.0;
+  g.rotationDegrees = 2.0;
+  g.distortion = -0.06;
+  return g;
+}
+
+// A calibration of the given (measured, ideal) rows, triangulated.
+void Calibrate(ProgramState& s, const std::vector<std::array<double, 4>>& rows) {
+  s.cxDib = s.cyDib = 420;
+  ASSERT_EQ(AllocateArrays(s), 1);
+  for (std::size_t k = 0; k < rows.size(); ++k) {
+    std::copy(rows[k].begin(), rows[k].end(), s.PointsInput.begin() + 4 * static_cast<long>(k));
+  }
+  s.NumberOfPoints = static_cast<long>(rows.size());
+  MakeTriangulation(s, 1);
+}
+
+std::vector<std::array<double, 4>> TrueRows(const GridImage& image) {
+  std::vector<std::array<double, 4>> rows;
+  for (const GridSpot& spot : image.spots) {
+    rows.push_back({spot.measuredX, spot.measuredY, spot.idealX, spot.idealY});
+  }
+  return rows;
+}
+
+TEST(LeaveOneOut, AgreesWithTheWholeSetTriangulatedWithoutEachPoint) {
+  test::TempDir dir;
+  const std::vector<std::array<double, 4>> rows = TrueRows(GenerateGrid(SmallGrid()));
+  ProgramState s;
+  Calibrate(s, rows);
+  LeaveOneOut loo;
+  ASSERT_TRUE(ComputeLeaveOneOut(s, s.NumberOfPoints, loo));
+  long predicted = 0;
+  for (std::size_t k = 0; k < rows.size(); ++k) {
+    std::vector<std::array<double, 4>> others = rows;
+    others.erase(others.begin() + static_cast<long>(k));
+    ProgramState without;
+    Calibrate(without, others);
+    const long t = FindTrianglePI(without, rows[k][0], rows[k][1]);
+    if (t < 0) {
+      EXPECT_TRUE(std::isnan(loo.residual[k])) << "point " << k;
+      continue;
+    }
+    double d[2];
+    ApproximateShiftsT(without, rows[k].data(), d, t);
+    const double ex = d[0] - (rows[k][2] - rows[k][0]);
+    const double ey = d[1] - (rows[k][3] - rows[k][1]);
+    EXPECT_NEAR(loo.residual[k], std::hypot(ex, ey), 0.001) << "point " << k;
+    ++predicted;
+  }
+  EXPECT_EQ(loo.stats.count, predicted);
+  EXPECT_GT(predicted, static_cast<long>(rows.size()) / 2);
+}
+
+TEST(MeshHealth, AWrongNodeFoldsTheMeshAndStandsOutInTheLeaveOneOutError) {
+  test::TempDir dir;
+  std::vector<std::array<double, 4>> rows = TrueRows(GenerateGrid(SmallGrid()));
+  ProgramState clean;
+  Calibrate(clean, rows);
+  EXPECT_EQ(AssessMesh(clean, clean.NumberOfPoints).foldovers, 0);
+  LeaveOneOut cleanLoo;
+  ASSERT_TRUE(ComputeLeaveOneOut(clean, clean.NumberOfPoints, cleanLoo));
+
+  // A spurious spot taken for a node in the middle: its measured position lies beyond the
+  // neighbouring spot, its ideal position stays.
+  const std::size_t wrong = rows.size() / 2;
+  rows[wrong][0] += 1.4 * SmallGrid().pitch;
+  rows[wrong][1] += 0.3 * SmallGrid().pitch;
+  ProgramState broken;
+  Calibrate(broken, rows);
+  const MeshHealth health = AssessMesh(broken, broken.NumberOfPoints);
+  EXPECT_GT(health.foldovers, 0);
+  EXPECT_LT(health.areaChangeMin, 0.0);
+  LeaveOneOut loo;
+  ASSERT_TRUE(ComputeLeaveOneOut(broken, broken.NumberOfPoints, loo));
+  EXPECT_GT(loo.stats.max, 10 * cleanLoo.stats.max);
+  EXPECT_NEAR(loo.residual[wrong], loo.stats.max, 1e-12);
+}
+
+TEST(TableFidelity, ShiftsBeyondTheCodeRangeWrapAndTheQuantisationIsTheTruncation) {
+  test::TempDir dir;
+  const std::vector<std::array<double, 4>> spots = TrueRows(GenerateGrid(SmallGrid()));
+  struct Case {
+    double dx;
+    bool wraps;
+    double quantisation;  // 100.3 * 256 = 25676.8, written as 25676
+  };
+  for (const Case c :
+       {Case{100.3, false, 0.8 / 256}, Case{150.0, true, 0.0}, Case{-128.5, true, 0.0}}) {
+    std::vector<std::array<double, 4>> rows;
+    for (const auto& r : spots) rows.push_back({r[0], r[1], r[0] + c.dx, r[1]});
+    ProgramState s;
+    Calibrate(s, rows);
+    TableFidelity t;
+    ASSERT_TRUE(AssessTables(s, s.cxDib, s.cyDib, t));
+    long inZone = 0;
+    for (int k = 0; k < 33 * 33; ++k) {
+      if (FindTrianglePI(s, (k % 33) * 32 - s.xoffset, (k / 33) * 32 - s.yoffset) >= 0) ++inZone;
+    }
+    ASSERT_GT(inZone, 0);
+    EXPECT_EQ(t.wrappedNodes, c.wraps ? inZone : 0) << c.dx;
+    EXPECT_NEAR(t.quantisationMax, c.quantisation, 1e-9) << c.dx;
+  }
+}
+
+TEST(LatticeFit, RecoversALatticeAndItsIndicesAndReportsTheOddSpot) {
+  const double angle = 0.05;
+  const double pitch = 37.0;
+  std::vector<double> x, y, idealX, idealY;
+  std::vector<int> rows, cols;
+  for (int r = -3; r <= 4; ++r) {
+    for (int c = -2; c <= 5; ++c) {
+      const double nx = 100.5 + pitch * (c * std::cos(angle) - r * std::sin(angle));
+      const double ny = 50.25 + pitch * (c * std::sin(angle) + r * std::cos(angle));
+      x.push_back(nx);
+      y.push_back(ny);
+      // The detection's lattice: another origin, scale and angle.
+      idealX.push_back(300 + 40 * (c * std::cos(0.3) - r * std::sin(0.3)));
+      idealY.push_back(200 + 40 * (c * std::sin(0.3) + r * std::cos(0.3)));
+      rows.push_back(r);
+      cols.push_back(c);
+    }
+  }
+  LatticeFit fit;
+  std::string problem;
+  ASSERT_TRUE(FitSquareLattice(x, y, rows, cols, fit, problem)) << problem;
+  EXPECT_NEAR(fit.pitch, pitch, 1e-9);
+  EXPECT_NEAR(fit.angle, angle, 1e-12);
+  EXPECT_NEAR(fit.originX, 100.5, 1e-9);
+  EXPECT_NEAR(fit.originY, 50.25, 1e-9);
+  EXPECT_LT(SummariseResiduals(fit.residual).max, 1e-9);
+
+  // Indices found from another lattice's positions may be turned by quarter turns, never
+  // mirrored: the centres still fit exactly.
+  std::vector<int> foundRows, foundCols;
+  ASSERT_TRUE(LatticeIndices(idealX, idealY, foundRows, foundCols, problem)) << problem;
+  LatticeFit refit;
+  ASSERT_TRUE(FitSquareLattice(x, y, foundRows, foundCols, refit, problem));
+  EXPECT_NEAR(refit.pitch, pitch, 1e-9);
+  EXPECT_LT(SummariseResiduals(refit.residual).max, 1e-9);
+
+  x[10] += 3.0;
+  ASSERT_TRUE(FitSquareLattice(x, y, rows, cols, fit, problem));
+  const ResidualStats stats = SummariseResiduals(fit.residual);
+  EXPECT_NEAR(stats.max, fit.residual[10], 1e-12);
+  EXPECT_GT(stats.max, 2.5);
+
+  idealX[5] += 12.0;  // a third of a step off the lattice
+  EXPECT_FALSE(LatticeIndices(idealX, idealY, foundRows, foundCols, problem));
+}
+
+TEST(ExtrapolatedRegion, TheAddedPointsAreCountedAlsoAfterAPointsFileRoundTrip) {
+  test::TempDir dir;
+  const std::vector<std::array<double, 4>> rows = TrueRows(GenerateGrid(SmallGrid()));
+  ProgramState s;
+  Calibrate(s, rows);
+  ASSERT_EQ(AddBoundaryCalibrationPoints(s, s.cxDib, s.cyDib), 1);
+  ASSERT_GT(s.NumberOfPoints, static_cast<long>(rows.size()));
+  EXPECT_EQ(MeasuredPointCount(s), static_cast<long>(rows.size()));
+  // Six decimals, as a points file keeps them.
+  for (long k = 0; k < 4 * s.NumberOfPoints; ++k) {
+    s.PointsInput[k] = std::round(s.PointsInput[k] * 1e6) / 1e6;
+  }
+  EXPECT_EQ(MeasuredPointCount(s), static_cast<long>(rows.size()));
+  const ExtrapolatedRegion region = DescribeExtrapolatedRegion(s, s.cxDib, s.cyDib);
+  EXPECT_EQ(region.extrapolated, s.NumberOfPoints - static_cast<long>(rows.size()));
+  // The corner node at image (0, 0) is at least as far from every spot as the nearest one.
+  double nearest = 1e9;
+  for (const auto& r : rows) nearest = std::min(nearest, std::hypot(r[0], r[1]));
+  EXPECT_NEAR(region.nodeDistance[4 * 33 + 4], nearest, 1e-4);
+}
+
+}  // namespace
+}  // namespace zmr
