@@ -44,7 +44,7 @@ constexpr CommandEntry kCommands[] = {
      "in the options file; fields not named are stored as the dialog shows them)",
      CmdOptions},
     {IDM_VIEW_VECTORS, "&View", "&Displacement Vectors", "overlay", Special,
-     "vectors|numbers|triangles on|off  switch an overlay", CmdViewVectors},
+     "vectors|numbers|triangles|residuals on|off  switch an overlay", CmdViewVectors},
     {IDM_VIEW_NUMBERS, "&View", "&Point Numbers", nullptr, Special, nullptr, CmdViewNumbers},
     {IDM_VIEW_MESH, "&View", "&Mesh", nullptr, None, nullptr, CmdViewMesh},
     {IDM_VIEW_TRIANGLES, "&View", "&Triangles", nullptr, Special, nullptr, CmdViewTriangles},
@@ -79,6 +79,7 @@ constexpr CommandEntry kCommands[] = {
     {IDM_QUALITY_REPORT, "&Run", "Calibration Quality...", "report", FileName,
      "PREFIX  the quality report of the calibration: PREFIX.json and PREFIX.html",
      CmdQualityReport},
+    {IDM_VIEW_RESIDUALS, "&View", "&Residuals", nullptr, Special, nullptr, CmdViewResiduals},
 };
 }  // namespace
 
@@ -106,6 +107,8 @@ int MenuCheckState(const ProgramState& s, int id) {
       return (s.cfDrawMode & kDrawNumbers) != 0 ? 1 : 0;
     case IDM_VIEW_TRIANGLES:
       return (s.cfDrawMode & kDrawTriangles) != 0 ? 1 : 0;
+    case IDM_VIEW_RESIDUALS:
+      return (s.cfDrawMode & kDrawResiduals) != 0 ? 1 : 0;
     case IDM_VIEW_SOURCE:
       return s.cCurrentBitmap == 0 ? 1 : 0;
     case IDM_VIEW_TARGET:

@@ -31,6 +31,9 @@ struct DisplaySnapshot {
   bool hasImage = false;
   std::vector<double> points;  // NumberOfPoints rows of (x, y, X, Y)
   std::vector<int> triangles;  // NumberOfTriangles triples of point indices
+  // Per point, the leave-one-out error of the last quality report (NaN: none); empty when the
+  // report is not of the current points.
+  std::vector<double> residuals;
 };
 
 DisplaySnapshot TakeDisplaySnapshot(const ProgramState& s);
@@ -55,8 +58,15 @@ struct DisplayList {
   std::vector<Label> numbers;             // drawn first
   std::vector<Mark> marks;                // then each mark with its vector, in point order
   std::vector<Segment> vectors;
-  std::vector<Segment> triangleEdges;  // last: three closed edges per triangle
+  std::vector<Segment> triangleEdges;  // then three closed edges per triangle
+  struct Dot {
+    WindowPoint at;
+    std::uint32_t colour;  // 0xAARRGGBB
+  };
+  std::vector<Dot> residualDots;  // last: a filled dot per point coloured by its error
 };
+
+inline constexpr int kResidualDotRadius = 4;
 
 // The list for a client area of the given size. The snapshot must outlive the list (the list
 // points at its bitmap).

@@ -1,9 +1,11 @@
 #include "ui/QualityCommands.h"
 
+#include <limits>
 #include <string>
 
 #include "quality/QualityReport.h"
 #include "state/ProgramState.h"
+#include "ui/Commands.h"
 #include "ui/Platform.h"
 
 namespace zmr {
@@ -50,7 +52,23 @@ void CmdQualityReport(Platform& platform) {
   }
   platform.ShowReport("Calibration quality (" + prefix + ".json, " + prefix + ".html)",
                       QualitySummaryText(report));
+  // The errors for the Residuals overlay, with the points they belong to.
+  const auto points = static_cast<std::size_t>(s.NumberOfPoints);
+  s.residualPoints.assign(2 * points, 0.0);
+  s.pointResiduals.assign(points, std::numeric_limits<double>::quiet_NaN());
+  for (std::size_t k = 0; k < points; ++k) {
+    s.residualPoints[2 * k] = s.PointsInput[4 * k];
+    s.residualPoints[2 * k + 1] = s.PointsInput[4 * k + 1];
+    if (k < report.leaveOneOut.residual.size())
+      s.pointResiduals[k] = report.leaveOneOut.residual[k];
+  }
   AddNote(s, QualitySummaryLine(report));
+  platform.Redraw();
+}
+
+void CmdViewResiduals(Platform& platform) {
+  platform.Program().cfDrawMode ^= kDrawResiduals;
+  platform.Redraw();
 }
 
 }  // namespace zmr

@@ -12,4 +12,8 @@ class Platform;
 // The calibration is not changed.
 void CmdQualityReport(Platform& platform);
 
+// View > Residuals: toggles the overlay that colours each point by its leave-one-out error
+// from the last report (bit kDrawResiduals of cfDrawMode).
+void CmdViewResiduals(Platform& platform);
+
 }  // namespace zmr

@@ -17,6 +17,7 @@
 #include "ui/qt/MainWindow.h"
 #include "ui/qt/OptionsDialog.h"
 #include "ui/qt/ProgressDialog.h"
+#include "ui/qt/ReportDialog.h"
 #include "ui/qt/ThresholdDialog.h"
 
 namespace zmr {
@@ -41,6 +42,10 @@ void QtPlatform::Message(const std::string& text, const std::string& caption) {
                   QString::fromStdString(text), QMessageBox::Ok, window_);
   box.setTextFormat(Qt::PlainText);
   box.exec();
+}
+
+void QtPlatform::ShowReport(const std::string& title, const std::string& text) {
+  RunReportDialogQt(window_, title, text);
 }
 
 void QtPlatform::Note(const std::string& text) {

@@ -20,6 +20,8 @@
 #include "quality/TableFidelity.h"
 #include "state/ProgramState.h"
 #include "support/TestSupport.h"
+#include "ui/Commands.h"
+#include "ui/DisplayList.h"
 
 namespace zmr {
 namespace {
@@ -199,6 +201,33 @@ TEST(ExtrapolatedRegion, TheAddedPointsAreCountedAlsoAfterAPointsFileRoundTrip) 
   double nearest = 1e9;
   for (const auto& r : rows) nearest = std::min(nearest, std::hypot(r[0], r[1]));
   EXPECT_NEAR(region.nodeDistance[4 * 33 + 4], nearest, 1e-4);
+}
+
+}  // namespace
+}  // namespace zmr
+
+namespace zmr {
+namespace {
+
+TEST(ResidualsOverlay, ColoursThePointsOfTheReportAndNoneOnceThePointsChanged) {
+  ProgramState s;
+  ASSERT_EQ(AllocateArrays(s), 1);
+  s.NumberOfPoints = 3;
+  const double rows[12] = {10, 10, 11, 10, 50, 10, 50, 11, 10, 60, 10, 61};
+  std::copy(rows, rows + 12, s.PointsInput.begin());
+  s.residualPoints = {10, 10, 50, 10, 10, 60};
+  s.pointResiduals = {0.0, 2.0, std::nan("")};
+  s.cfDrawMode = kDrawResiduals;
+  DisplaySnapshot snap = TakeDisplaySnapshot(s);
+  DisplayList list = BuildDisplayList(snap, s.cxDib, s.cyDib);
+  ASSERT_EQ(list.residualDots.size(), 3u);
+  EXPECT_EQ(list.residualDots[0].colour, 0xFF00FF00u);  // no error: green
+  EXPECT_EQ(list.residualDots[1].colour, 0xFFFF0000u);  // the largest: red
+  EXPECT_EQ(list.residualDots[2].colour, 0xFF808080u);  // none: grey
+
+  s.PointsInput[0] = 12;  // the points moved since the report
+  snap = TakeDisplaySnapshot(s);
+  EXPECT_TRUE(BuildDisplayList(snap, s.cxDib, s.cyDib).residualDots.empty());
 }
 
 }  // namespace
