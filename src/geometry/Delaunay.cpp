@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <initializer_list>
@@ -564,6 +565,34 @@ int OrientationSign(double ax, double ay, double bx, double by, double cx, doubl
     return SignOf(CrossInto(ax - cx, ay - cy, bx - cx, by - cy, h), h);
   }
   return Sign(OrientationExpansion(ax, ay, bx, by, cx, cy));
+}
+
+bool DelaunayExactCoordinate(double c) {
+  if (!std::isfinite(c) || std::fabs(c) > kDelaunayMaxMagnitude) return false;
+  if (std::fabs(c) >= kDelaunayMinMagnitude) return true;
+  const double units = std::ldexp(c, 185);  // exact: below 2^52 in magnitude
+  return units == std::trunc(units);
+}
+
+int OrientationSignScaled(double ax, double ay, double bx, double by, double cx, double cy) {
+  double v[6] = {ax, ay, bx, by, cx, cy};
+  if (std::all_of(v, v + 6, DelaunayExactCoordinate)) {
+    return OrientationSign(ax, ay, bx, by, cx, cy);
+  }
+  int top = INT_MIN;
+  for (double c : v) {
+    if (!std::isfinite(c)) return 2;
+    if (c != 0) top = std::max(top, std::ilogb(c));
+  }
+  // Bring the largest magnitude to 2^100 (below kDelaunayMaxMagnitude); the scaling is exact
+  // unless it pushes bits of small coordinates below the granularity.
+  const int shift = 100 - top;
+  for (double& c : v) {
+    const double scaled = std::ldexp(c, shift);
+    if (std::ldexp(scaled, -shift) != c || !DelaunayExactCoordinate(scaled)) return 2;
+    c = scaled;
+  }
+  return OrientationSign(v[0], v[1], v[2], v[3], v[4], v[5]);
 }
 
 int InCircleSign(double ax, double ay, double bx, double by, double cx, double cy, double dx,

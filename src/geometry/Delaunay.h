@@ -16,13 +16,30 @@
 
 namespace zmr {
 
-// Largest and smallest nonzero coordinate magnitudes the predicates are exact for.
+// Largest and smallest nonzero coordinate magnitudes the predicates are exact for; smaller
+// magnitudes are too when they are multiples of kDelaunayGranularity (DelaunayExactCoordinate).
 inline constexpr double kDelaunayMaxMagnitude = 1e40;
 inline constexpr double kDelaunayMinMagnitude = 1e-40;
+// Every double from kDelaunayMinMagnitude up is a multiple of 2^-185 (its last bit is worth at
+// least 2^-185). When all coordinates are such multiples, every value the predicates form is a
+// sum of products of at most four coordinate differences (or two, times the limit of
+// PowerBelowSign), a multiple of 2^-740 or more, so no product or rounding error falls below
+// the smallest normal double and the arithmetic stays exact. Floats, however small, qualify.
+inline constexpr double kDelaunayGranularity = 0x1p-185;
+
+// True when the predicates are exact for c: finite, |c| <= kDelaunayMaxMagnitude and a multiple
+// of kDelaunayGranularity (every c from kDelaunayMinMagnitude up, zero, and tiny multiples).
+bool DelaunayExactCoordinate(double c);
 
 // The sign (1, 0 or -1) of (b - a) x (c - a): 1 when a, b, c turn counter-clockwise in a
 // coordinate system with y upwards.
 int OrientationSign(double ax, double ay, double bx, double by, double cx, double cy);
+
+// OrientationSign for any coordinates: exact, after scaling all six by one power of two (which
+// keeps the sign) when that brings them within the predicates' range; 2 when it cannot (a
+// coordinate that is not finite, or coordinates spanning more than about 300 binary orders of
+// magnitude).
+int OrientationSignScaled(double ax, double ay, double bx, double by, double cx, double cy);
 
 // 1 when d lies strictly inside the circle through a, b, c, 0 on it, -1 outside; a, b, c must
 // turn counter-clockwise (OrientationSign 1), otherwise the sign is reversed.

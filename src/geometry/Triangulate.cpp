@@ -1,12 +1,17 @@
 #include "geometry/Triangulate.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <numbers>
+#include <queue>
 #include <set>
+#include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "geometry/Delaunay.h"
@@ -45,6 +50,7 @@ namespace {
 int MakeTriangulationClearing(ProgramState& s, int flag, bool clearCancel) {
   s.NumberOfTriangles = 0;
   s.iTriangles = 0;
+  s.meshIncomplete = false;
   const long n = s.NumberOfPoints;
   if (!TriangulationCapacityOk(s, n)) return 0;
 
@@ -133,6 +139,45 @@ int EdgeIntercept(int i1, int i2, int i3, int i4, const double* PX, const double
                                                                                                 : 0;
 }
 
+int TrianglesOverlap(const int* a, const int* b, const double* PX, const double* PY) {
+  const int* tri[2] = {a, b};
+  const auto turn = [PX, PY](int p, int q, int r) {
+    return OrientationSignScaled(PX[p], PY[p], PX[q], PY[q], PX[r], PY[r]);
+  };
+  int sense[2];
+  for (int t = 0; t < 2; ++t) {
+    for (int e = 0; e < 3; ++e) {
+      if (!std::isfinite(PX[tri[t][e]]) || !std::isfinite(PY[tri[t][e]])) return 0;
+    }
+    sense[t] = turn(tri[t][0], tri[t][1], tri[t][2]);
+    if (sense[t] == 0) return 0;  // no interior
+  }
+  // The same three positions (copies of points): the same triangle. Saves the exact arithmetic
+  // that the collinear triples of the test below would need.
+  const auto among = [&](int p) {
+    for (int f = 0; f < 3; ++f) {
+      if (PX[p] == PX[b[f]] && PY[p] == PY[b[f]]) return true;
+    }
+    return false;
+  };
+  if (among(a[0]) && among(a[1]) && among(a[2])) return 1;
+  // Two convex polygons with disjoint interiors have a separating line through an edge of one.
+  for (int t = 0; t < 2; ++t) {
+    if (sense[t] == 2) continue;  // which side is inside is not known
+    const int* own = tri[t];
+    const int* other = tri[1 - t];
+    for (int e = 0; e < 3; ++e) {
+      bool separates = true;
+      for (int f = 0; f < 3 && separates; ++f) {
+        const int side = turn(own[e], own[(e + 1) % 3], other[f]);
+        separates = side != 2 && side != sense[t];
+      }
+      if (separates) return 0;
+    }
+  }
+  return 1;
+}
+
 int TestTriangleOverlap(const ProgramState& s, long m, const double* PX, const double* PY) {
   const int* candidate = s.Tpoints.data() + 3 * m;
   int crossings = 0;
@@ -187,14 +232,24 @@ double Angle(const double* O, const double* B, const double* C) {
 // found by a walk over the triangles from t: on a triangle s the lower hull is s's plane, so s
 // meets the convex region {L - h_t <= T_t} exactly when one of its corners has power <= T_t, and
 // the triangles meeting a convex region are connected through shared edges. Points with equal
-// coordinates are triangulated once and stand for all of their copies: a triple with two coincident
-// points never passes GetVectors, but a copy of a corner may or may not end up inside the computed
-// circle, so every combination of copies is a candidate.
+// coordinates are triangulated once and stand for all of their copies (a group): a triple with two
+// coincident points never passes GetVectors, so the candidates are the triples of distinct groups.
+// Coordinates below kDelaunayMinMagnitude that are multiples of kDelaunayGranularity (floats, say)
+// keep the predicates exact; the search's own arithmetic may then underflow, but by less than
+// 2^-1074 at a time, nothing beside the u M above once a triple passes GetVectors at all (its
+// edges from the first point exceed 0.001, so M > 0.0005).
 //
 // Each candidate is evaluated with the arithmetic of the exhaustive search; the empty-circle
 // scan visits only the grid cells that can hold a point closer than r0, and its outcome does
-// not depend on the order of the points. The passing candidates, sorted as the three nested
-// loops visit them, are logged and checked for crossings in that order.
+// not depend on the order of the points. For a triple of groups X, Y, Z the search meets every
+// (i, j, k) with i in X, j in Y, k in Z and i < j < k (and the same for the other five orders of
+// the groups); all of them compute the same circle from the same coordinates and scan the same
+// points, except that the copies of X, Y and Z other than i, j and k themselves are scanned too.
+// So one evaluation per order decides them all: the points outside the three groups, and each
+// group that has more than one member at the distance of its coordinates. The passing triples,
+// merged in the order in which the three nested loops visit them, are logged and checked for
+// crossings in that order; a file repeated three times has 27 passing triples per triangle, but
+// costs one evaluation per order, and the crossing test below meets each position once.
 //
 // Why the crossing test needs only some edges. EdgeIntercept computes the crossing parameters
 // s = ns / det and t = nt / det of two segments with directions a and b, d between their
@@ -208,14 +263,46 @@ double Angle(const double* O, const double* B, const double* C) {
 // lines, binned by angle and offset with generous margins, finds them. Such far-apart
 // collinear pairs do cross in floating point (points of a lattice line near the origin).
 //
+// The edge test alone lets some triangles over others: crossings within 1 % of an edge's end
+// are not counted, and a triangle inside another crosses none of its edges. Such a triangle is
+// kept, as the search keeps it, but counted for a note: interiors are compared exactly
+// (TrianglesOverlap) after a candidate passed the edge test. An accepted triangle is tried when one
+// of its edges is registered in a grid cell that the candidate's bounding box covers, or in the row
+// of the candidate's first corner to the right of it with that corner inside the triangle. If the
+// interiors of the candidate C and an accepted T overlap and C is not inside T, the boundary of T
+// meets the interior of C, so an edge of T meets C's box; if C lies inside T, the ray from C's
+// first corner to the right leaves T through one of T's edges, which passes the row at or right of
+// that corner. Registered triangles are told apart by their coordinates in slot order: a triangle
+// with the same six coordinates as a registered one gives every EdgeIntercept and overlap the same
+// answer, so it is not registered again.
+//
 // Points that are NaN or infinite never pass GetVectors and are never closer than r0; they are
 // left out. Coordinates beyond the range of the exact predicates, and sets where more than 200
 // points share a circle (whose triples would not fit in memory), are handled by visiting every
 // triple as the nested loops do, with the same evaluation.
+//
+// Degenerate sets. Before any of this, a set whose points all lie in a band too thin for any
+// triple to pass GetVectors ends at once with no triangle (NoTriplePassesSineRule), which is what
+// the nested loops would find. The work of the searches is counted (points scanned, triples
+// visited, triangles compared, log lines, in units of about one distance computation); a search
+// that would exceed its limit stops where it is, like a cancel, keeping what it accepted (a
+// prefix of the full result), and says so in a note and in meshIncomplete. Well-posed sets need
+// a fraction of the limit (a grid of 4780 points a tenth, growing as N^1.5 with the rows the
+// overlap test looks along); only the every-triple search over thousands of points, or millions
+// of passing triples on the same few circles, reach it.
 
 namespace {
 
 constexpr double kUnit = 0x1p-53;
+
+// Work units (see the comment on degenerate sets), besides one per grid cell and one per
+// accepted edge looked at: a point scanned, a triple the every-triple search visits, an
+// EdgeIntercept, an overlap test of two triangles, a candidate logged.
+constexpr long long kPointWork = 3;
+constexpr long long kTripleWork = 20;
+constexpr long long kEdgeWork = 4;
+constexpr long long kOverlapWork = 100;
+constexpr long long kLogWork = 200;
 
 struct Triple {
   int i, j, k;
@@ -277,7 +364,9 @@ class Grid {
 // the distance computed as the exhaustive search computes it?
 class PointIndex {
  public:
-  PointIndex(const double* px, const double* py, long n) : px_(px), py_(py), n_(n) {}
+  // Adds the work of each scan to *work.
+  PointIndex(const double* px, const double* py, long n, long long* work)
+      : px_(px), py_(py), n_(n), work_(work) {}
 
   // Every point is scanned (the fallback for coordinates beyond the predicates' range).
   void InitLinear() { linear_ = true; }
@@ -300,10 +389,20 @@ class PointIndex {
   }
 
   bool AnyInside(const double* P, double r0, long i, long j, long k) const {
+    return AnyInside(P, r0, [i, j, k](long l) { return l == i || l == j || l == k; });
+  }
+
+  // The same with the points for which skip(l) is true left out.
+  template <typename Skip>
+  bool AnyInside(const double* P, double r0, const Skip& skip) const {
     if (linear_) {
       for (long l = 0; l < n_; ++l) {
-        if (l != i && l != j && l != k && Distance(P, px_[l], py_[l]) < r0) return true;
+        if (!skip(l) && Distance(P, px_[l], py_[l]) < r0) {
+          *work_ += kPointWork * (l + 1);
+          return true;
+        }
       }
+      *work_ += kPointWork * n_;
       return false;
     }
     if (!(r0 > 0)) return false;  // no distance is below zero or NaN
@@ -320,10 +419,15 @@ class PointIndex {
       const long colFirst = grid_.CellX(P[0] - halfWidth);
       const long colLast = grid_.CellX(P[0] + halfWidth);
       for (long c = cy * grid_.Cols() + colFirst; c <= cy * grid_.Cols() + colLast; ++c) {
+        ++*work_;
         for (long q = start_[c]; q < start_[c + 1]; ++q) {
           const long l = items_[q];
-          if (l != i && l != j && l != k && Distance(P, px_[l], py_[l]) < r0) return true;
+          if (!skip(l) && Distance(P, px_[l], py_[l]) < r0) {
+            *work_ += kPointWork * (q - start_[c] + 1);
+            return true;
+          }
         }
+        *work_ += kPointWork * (start_[c + 1] - start_[c]);
       }
     }
     return false;
@@ -333,6 +437,7 @@ class PointIndex {
   const double* px_;
   const double* py_;
   long n_;
+  long long* work_;
   bool linear_ = true;
   Grid grid_;
   std::vector<long> start_;
@@ -341,12 +446,17 @@ class PointIndex {
 
 // The crossing test against the accepted triangles (slots of Tpoints), edge by edge: an
 // accepted edge is tried when its widened bounding box meets the candidate edge's, or when it
-// lies on nearly the same line. Triangles with a corner that is not a finite point of the
-// search are tried in full against every candidate.
+// lies on nearly the same line. Separately, whether a candidate's interior overlaps an accepted
+// one's, for the triangles found through the grid as the comment at the top of this section
+// says. Triangles with a corner that is not a finite point
+// of the search are tried in full against every candidate. A triangle with the coordinates of one
+// registered before is not registered again.
 class OverlapIndex {
  public:
-  OverlapIndex(const double* px, const double* py, const int* tpoints, long capacity)
-      : px_(px), py_(py), tpoints_(tpoints), capacity_(capacity) {}
+  // Adds the work done to *work.
+  OverlapIndex(const double* px, const double* py, const int* tpoints, long capacity,
+               long long* work)
+      : px_(px), py_(py), tpoints_(tpoints), capacity_(capacity), work_(work) {}
 
   // Every accepted triangle is tried for every candidate.
   void InitLinear() { linear_ = true; }
@@ -360,6 +470,7 @@ class OverlapIndex {
     edges_.assign(static_cast<std::size_t>(3 * capacity_), {});
     gridSeen_.assign(static_cast<std::size_t>(3 * capacity_), 0);
     lineSeen_.assign(static_cast<std::size_t>(3 * capacity_), 0);
+    triangleSeen_.assign(static_cast<std::size_t>(capacity_), 0);
     const double spread = b.Spread();
     slack_ = 1e-12 * (b.magnitude + spread);
     centreX_ = (b.minX + b.maxX) / 2;
@@ -381,14 +492,15 @@ class OverlapIndex {
   // Registers the triangle in slot m; indexed is false for a triangle with a corner that is not
   // a finite point of the search.
   void Add(long m, bool indexed) {
-    if (linear_ || !indexed) {
-      always_.push_back(m);
-      return;
-    }
     const int* tri = tpoints_ + 3 * m;
     // The candidate just tested by Crosses has its edges made already.
     const bool tested = tri == probeTriangle_;
     probeTriangle_ = nullptr;
+    if (indexed && !registered_.insert(KeyOf(tri)).second) return;
+    if (linear_ || !indexed) {
+      always_.push_back(m);
+      return;
+    }
     for (int f = 0; f < 3; ++f) {
       const long id = 3 * m + f;
       Edge& edge = edges_[static_cast<std::size_t>(id)];
@@ -415,6 +527,7 @@ class OverlapIndex {
   bool Crosses(const int* cand) {
     for (long m : always_) {
       const int* acc = tpoints_ + 3 * m;
+      *work_ += 9 * kEdgeWork;
       for (int e = 0; e < 3; ++e) {
         for (int f = 0; f < 3; ++f) {
           if (EdgeIntercept(cand[e], cand[(e + 1) % 3], acc[f], acc[(f + 1) % 3], px_, py_) != 0) {
@@ -435,8 +548,10 @@ class OverlapIndex {
       ++stamp_;
       for (long cy = grid_.CellY(probe.minY); cy <= grid_.CellY(probe.maxY); ++cy) {
         for (long cx = grid_.CellX(probe.minX); cx <= grid_.CellX(probe.maxX); ++cx) {
+          ++*work_;
           for (long n = cells_[static_cast<std::size_t>(cy * grid_.Cols() + cx)]; n >= 0;
                n = nodes_[n].next) {
+            ++*work_;
             const long id = nodes_[n].id;
             if (gridSeen_[id] == stamp_) continue;
             gridSeen_[id] = stamp_;
@@ -461,6 +576,7 @@ class OverlapIndex {
           const auto it = lines_.find(Key(angleBin, o));
           if (it == lines_.end()) continue;
           for (long n = it->second; n >= 0; n = nodes_[n].next) {
+            ++*work_;
             const long id = nodes_[n].id;
             if (lineSeen_[id] == stamp_) continue;
             lineSeen_[id] = stamp_;
@@ -476,7 +592,97 @@ class OverlapIndex {
     return false;
   }
 
+  // True when the interior of an accepted triangle overlaps the candidate's, which passed
+  // Crosses.
+  bool Overlaps(const int* cand) {
+    for (long m : always_) {
+      *work_ += kOverlapWork;
+      if (TrianglesOverlap(cand, tpoints_ + 3 * m, px_, py_) != 0) return true;
+    }
+    return !linear_ && InteriorsMeet(cand);
+  }
+
  private:
+  // Whether the interior of an accepted triangle overlaps cand's: those with an edge in a cell
+  // of cand's bounding box, and those with an edge across the row of cand's first corner, to the
+  // right of it, that hold that corner (see the comment at the top of this section).
+  bool InteriorsMeet(const int* cand) {
+    double minX = px_[cand[0]], maxX = minX, minY = py_[cand[0]], maxY = minY;
+    for (int e = 1; e < 3; ++e) {
+      minX = std::min(minX, px_[cand[e]]);
+      maxX = std::max(maxX, px_[cand[e]]);
+      minY = std::min(minY, py_[cand[e]]);
+      maxY = std::max(maxY, py_[cand[e]]);
+    }
+    ++triangleStamp_;
+    for (long cy = grid_.CellY(minY); cy <= grid_.CellY(maxY); ++cy) {
+      for (long cx = grid_.CellX(minX); cx <= grid_.CellX(maxX); ++cx) {
+        ++*work_;
+        for (long n = cells_[static_cast<std::size_t>(cy * grid_.Cols() + cx)]; n >= 0;
+             n = nodes_[n].next) {
+          ++*work_;
+          const long m = nodes_[n].id / 3;
+          if (triangleSeen_[m] == triangleStamp_) continue;
+          triangleSeen_[m] = triangleStamp_;
+          *work_ += kOverlapWork;
+          if (TrianglesOverlap(cand, tpoints_ + 3 * m, px_, py_) != 0) return true;
+        }
+      }
+    }
+    const double x = px_[cand[0]], y = py_[cand[0]];
+    const long row = grid_.CellY(y);
+    for (long cx = grid_.CellX(x); cx < grid_.Cols(); ++cx) {
+      ++*work_;
+      for (long n = cells_[static_cast<std::size_t>(row * grid_.Cols() + cx)]; n >= 0;
+           n = nodes_[n].next) {
+        ++*work_;
+        const long id = nodes_[n].id;
+        const long m = id / 3;
+        const Edge& edge = edges_[id];
+        if (triangleSeen_[m] == triangleStamp_ || edge.minY > y || edge.maxY < y || edge.maxX < x) {
+          continue;
+        }
+        triangleSeen_[m] = triangleStamp_;
+        *work_ += kOverlapWork;
+        const int* acc = tpoints_ + 3 * m;
+        if (Holds(acc, x, y) && TrianglesOverlap(cand, acc, px_, py_) != 0) return true;
+      }
+    }
+    return false;
+  }
+
+  // Whether the closed triangle tri holds (x, y), or that cannot be decided; false when tri has no
+  // interior.
+  bool Holds(const int* tri, double x, double y) const {
+    const auto turn = [&](int p, int q, double rx, double ry) {
+      return OrientationSignScaled(px_[p], py_[p], px_[q], py_[q], rx, ry);
+    };
+    const int sense = turn(tri[0], tri[1], px_[tri[2]], py_[tri[2]]);
+    if (sense == 0) return false;
+    if (sense == 2) return true;
+    for (int e = 0; e < 3; ++e) {
+      if (turn(tri[e], tri[(e + 1) % 3], x, y) == -sense) return false;
+    }
+    return true;
+  }
+
+  using CornerKey = std::array<std::uint64_t, 6>;
+  struct CornerKeyHash {
+    std::size_t operator()(const CornerKey& key) const {
+      std::uint64_t h = 0;
+      for (std::uint64_t v : key) h = (h ^ v) * 0x100000001B3ULL + (h >> 29);
+      return static_cast<std::size_t>(h);
+    }
+  };
+  // The six coordinates of a triangle's corners in slot order, bit for bit.
+  CornerKey KeyOf(const int* tri) const {
+    CornerKey key;
+    for (int e = 0; e < 3; ++e) {
+      key[2 * e] = std::bit_cast<std::uint64_t>(px_[tri[e]]);
+      key[2 * e + 1] = std::bit_cast<std::uint64_t>(py_[tri[e]]);
+    }
+    return key;
+  }
   // An edge p -> q as EdgeIntercept sees it (direction fl(q - p)): its bounding box widened
   // by 2 % of its length, its unit direction and length, and its line: angle in [0, pi),
   // signed distance of the points' centre, and 1 when exactly horizontal, 2 when exactly
@@ -543,6 +749,7 @@ class OverlapIndex {
         std::fabs(probe.ux * edge.uy - probe.uy * edge.ux) >= 20 * kUnit) {
       return false;
     }
+    *work_ += kEdgeWork;
     return EdgeIntercept(probe.p, probe.q, edge.p, edge.q, px_, py_) != 0;
   }
 
@@ -564,6 +771,7 @@ class OverlapIndex {
   const double* py_;
   const int* tpoints_;
   const long capacity_;
+  long long* work_;
   bool linear_ = true;
   Grid grid_;
   // Lists of edge ids, linked through one pool: the head of each grid cell and line bin.
@@ -583,6 +791,9 @@ class OverlapIndex {
   std::vector<long> always_;
   std::vector<unsigned> gridSeen_, lineSeen_;
   unsigned stamp_ = 0;
+  std::unordered_set<CornerKey, CornerKeyHash> registered_;
+  std::vector<unsigned> triangleSeen_;
+  unsigned triangleStamp_ = 0;
   double slack_ = 0, centreX_ = 0, centreY_ = 0;
   long angleBins_ = 1;
   double angleWidth_ = 1, offsetWidth_ = 1, angleTolerance_ = 0, offsetTolerance_ = 0;
@@ -590,32 +801,52 @@ class OverlapIndex {
 
 class Search {
  public:
-  Search(ProgramState& s, const double* px, const double* py)
+  Search(ProgramState& s, const double* px, const double* py, long long workLimit)
       : s_(s),
         px_(px),
         py_(py),
         n_(s_.NumberOfPoints),
         log_(s_.OUT_LOG),
         capacity_(static_cast<long>(s_.Tpoints.size() / 3)),
-        points_(px, py, n_),
-        overlap_(px, py, s_.Tpoints.data(), capacity_) {}
+        work_{0, workLimit},
+        points_(px, py, n_, &work_.used),
+        overlap_(px, py, s_.Tpoints.data(), capacity_, &work_.used) {}
 
   void Run();
 
  private:
+  // The triples i < j < k with i in the group of x, j in that of y and k in that of z (each
+  // group listed by ascending index), in the order the nested loops visit them: current is the
+  // next one, a, b and c its positions in the three groups.
+  struct Stream {
+    int x, y, z;
+    std::size_t a = 0, b = 0, c = 0;
+    Triple current{};
+  };
+
   bool ClassifyPoints();
+  bool NoTriplePassesSineRule() const;
   enum class Collected { kDone, kCancelled, kTooMany };
   Collected CollectCandidates(std::vector<Triple>* out);
   bool PassesCircleTest(long i, long j, long k) const;
+  bool PassesGroupCircleTest(const Stream& stream) const;
+  bool FirstOfStream(Stream* stream) const;
+  bool NextOfStream(Stream* stream) const;
   void SetProgress(long i, long j) {
     const long long step =
         static_cast<long long>(i) * (n_ - 2) - static_cast<long long>(i) * (i - 1) / 2 + (j - i);
     s_.iProgressStatus = static_cast<int>((100 * step) / steps_);
   }
+  // Cancelled, or out of work (which is remembered).
+  bool Halted() {
+    if (work_.used > work_.limit) capped_ = true;
+    return capped_ || Cancelled(s_);
+  }
   bool Accept(long i, long j, long k);
   void RegisterEarlierTriangles();
   void RunIndexed();
   void RunEveryTriple(bool pointGrid);
+  void Report();
 
   ProgramState& s_;
   const double* px_;
@@ -624,9 +855,20 @@ class Search {
   std::FILE* log_;
   const long capacity_;
   long long steps_ = 1;
+  struct {
+    long long used, limit;
+  } work_;
+  bool full_ = false;     // a passing triple found no slot left in Tpoints
+  bool capped_ = false;   // the work limit stopped the search
+  long overlapping_ = 0;  // accepted triangles whose interior overlaps an earlier one's
   Bounds bounds_;
   std::vector<int> finite_;  // finite points, sorted by coordinates
   bool inRange_ = true;      // every finite coordinate within the predicates' range
+  // The points with the coordinates of each finite point (the group of its representative,
+  // ascending) and the representative of each finite point.
+  std::vector<std::vector<int>> groups_;
+  std::vector<int> repOf_;
+  long positions_ = 0;  // the number of groups
   PointIndex points_;
   OverlapIndex overlap_;
 };
@@ -639,9 +881,8 @@ bool Search::ClassifyPoints() {
     if (!std::isfinite(x) || !std::isfinite(y)) continue;
     finite_.push_back(static_cast<int>(l));
     for (double c : {x, y}) {
-      const double a = std::fabs(c);
-      if (a > kDelaunayMaxMagnitude || (a != 0 && a < kDelaunayMinMagnitude)) inRange_ = false;
-      bounds_.magnitude = std::max(bounds_.magnitude, a);
+      if (!DelaunayExactCoordinate(c)) inRange_ = false;
+      bounds_.magnitude = std::max(bounds_.magnitude, std::fabs(c));
     }
     if (first) {
       bounds_.minX = bounds_.maxX = x;
@@ -660,6 +901,55 @@ bool Search::ClassifyPoints() {
   return inRange_;
 }
 
+// True when every triple of the points fails GetVectors, so that the nested loops make no
+// triangle. The finite points lie in a band of width W about a line (non-finite ones never pass).
+// GetVectors makes unit vectors of the edges u, v from the first point only when they are longer
+// than 0.001 (so truly longer than 0.000999), and the cross product of u and v is at most
+// W (|u| + |v|) in size, their components across the band differing by at most W. So the sine it
+// computes (rounding adds a few u) is at most W (1/|u| + 1/|v|) when both are unit vectors, below
+// 2.01 W when one is (the other at most 0.001 long), below 0.0021 W when neither is. An edge longer
+// than 0.000999 spans at least sqrt(0.000999^2 - W^2) along the band, so a unit-vector edge is at
+// least as long as the shortest such span between two points, G. No triple passes the 0.001 of
+// GetVectors when W max(2 / G, 2.01) stays below it. The band is measured across the line
+// through the extreme points of the wider axis, with the offsets' and positions' rounding (a few
+// u times the extent of the points) added.
+bool Search::NoTriplePassesSineRule() const {
+  if (finite_.size() < 3) return true;
+  const bool alongX = bounds_.maxX - bounds_.minX >= bounds_.maxY - bounds_.minY;
+  const auto [low, high] = std::minmax_element(finite_.begin(), finite_.end(), [&](int a, int b) {
+    return alongX ? px_[a] < px_[b] : py_[a] < py_[b];
+  });
+  const int a = *low;
+  const double vx = px_[*high] - px_[a];
+  const double vy = py_[*high] - py_[a];
+  const double length = std::hypot(vx, vy);
+  if (length == 0) return true;  // the wider axis has no extent: the points coincide
+  const double rounding = 1e-13 * ((bounds_.maxX - bounds_.minX) + (bounds_.maxY - bounds_.minY));
+  double lowest = INFINITY, highest = -INFINITY;
+  std::vector<double> along;
+  along.reserve(finite_.size());
+  for (int p : finite_) {
+    const double dx = px_[p] - px_[a];
+    const double dy = py_[p] - py_[a];
+    const double across = (vx * dy - vy * dx) / length;
+    lowest = std::min(lowest, across);
+    highest = std::max(highest, across);
+    along.push_back((vx * dx + vy * dy) / length);
+  }
+  const double width = highest - lowest + 2 * rounding;
+  if (!(width < 0.0005)) return false;  // also overflow
+  const double span = std::sqrt(0.000999 * 0.000999 - width * width) - 2 * rounding;
+  std::sort(along.begin(), along.end());
+  double gap = INFINITY;
+  for (std::size_t q = 0; q < along.size(); ++q) {
+    const auto next =
+        std::lower_bound(along.begin() + static_cast<long>(q), along.end(), along[q] + span);
+    if (next != along.end()) gap = std::min(gap, *next - along[q]);
+  }
+  gap = std::max(gap - 2 * rounding, 0.000999);
+  return width * std::max(2 / gap, 2.01) + 1e-12 < kMinSine;
+}
+
 bool Search::PassesCircleTest(long i, long j, long k) const {
   double Oa[2], Va[2], Ob[2], Vb[2], O[2];
   if (GetVectors(i, j, k, px_, py_, Oa, Va, Ob, Vb, O) == 0) return false;
@@ -671,39 +961,75 @@ bool Search::PassesCircleTest(long i, long j, long k) const {
   return !points_.AnyInside(P, r0, i, j, k);
 }
 
-// Appends every triple of distinct members of set, with each member replaced by each of its
-// copies; false as soon as out holds more than limit triples.
-bool EmitTriples(const std::vector<int>& set, const std::vector<std::vector<int>>& groups,
-                 std::size_t limit, std::vector<Triple>* out) {
-  const std::size_t size = set.size();
-  for (std::size_t a = 0; a < size; ++a) {
-    for (std::size_t b = a + 1; b < size; ++b) {
-      for (std::size_t c = b + 1; c < size; ++c) {
-        for (int p : groups[set[a]]) {
-          for (int q : groups[set[b]]) {
-            for (int r : groups[set[c]]) {
-              int t[3] = {p, q, r};
-              std::sort(t, t + 3);
-              out->push_back({t[0], t[1], t[2]});
-              if (out->size() > limit) return false;
-            }
-          }
-        }
-      }
-    }
+// The circle test of every triple of a stream (see the comment at the top of this section): the
+// one circle, the copies of the three corners scanned at their coordinates, the other points by
+// the grid.
+bool Search::PassesGroupCircleTest(const Stream& stream) const {
+  double Oa[2], Va[2], Ob[2], Vb[2], O[2];
+  if (GetVectors(stream.x, stream.y, stream.z, px_, py_, Oa, Va, Ob, Vb, O) == 0) return false;
+  double P[2] = {0.0, 0.0};
+  double sParam = 0.0;
+  double tParam = 0.0;
+  FindIntersection(Oa, Va, Ob, Vb, P, &sParam, &tParam);
+  const double r0 = Distance(P, O[0], O[1]);
+  for (int corner : {stream.x, stream.y, stream.z}) {
+    if (groups_[corner].size() > 1 && Distance(P, px_[corner], py_[corner]) < r0) return false;
   }
+  const int x = stream.x, y = stream.y, z = stream.z;
+  return !points_.AnyInside(P, r0, [this, x, y, z](long l) {
+    const int rep = repOf_[l];
+    return rep == x || rep == y || rep == z;
+  });
+}
+
+// Sets the stream to its first triple; false when it has none.
+bool Search::FirstOfStream(Stream* stream) const {
+  const std::vector<int>& gx = groups_[stream->x];
+  const std::vector<int>& gy = groups_[stream->y];
+  const std::vector<int>& gz = groups_[stream->z];
+  stream->a = 0;
+  stream->b = static_cast<std::size_t>(std::upper_bound(gy.begin(), gy.end(), gx[0]) - gy.begin());
+  if (stream->b == gy.size()) return false;
+  stream->c =
+      static_cast<std::size_t>(std::upper_bound(gz.begin(), gz.end(), gy[stream->b]) - gz.begin());
+  if (stream->c == gz.size()) return false;
+  stream->current = {gx[0], gy[stream->b], gz[stream->c]};
   return true;
 }
 
-// The triples that can pass the circle test (see the comment at the top of this section),
-// sorted and distinct. Gives up (kTooMany) on sets where many points share a circle, whose
-// triples would not fit in memory in proportion to N.
+// Moves the stream to its next triple; false when there is none. A j with no k after it has no
+// later j with one, and likewise for i.
+bool Search::NextOfStream(Stream* stream) const {
+  const std::vector<int>& gx = groups_[stream->x];
+  const std::vector<int>& gy = groups_[stream->y];
+  const std::vector<int>& gz = groups_[stream->z];
+  const auto after = [](const std::vector<int>& g, int v) {
+    return static_cast<std::size_t>(std::upper_bound(g.begin(), g.end(), v) - g.begin());
+  };
+  if (++stream->c == gz.size()) {
+    if (++stream->b < gy.size()) stream->c = after(gz, gy[stream->b]);
+    if (stream->b == gy.size() || stream->c == gz.size()) {
+      if (++stream->a == gx.size()) return false;
+      stream->b = after(gy, gx[stream->a]);
+      if (stream->b == gy.size()) return false;
+      stream->c = after(gz, gy[stream->b]);
+      if (stream->c == gz.size()) return false;
+    }
+  }
+  stream->current = {gx[stream->a], gy[stream->b], gz[stream->c]};
+  return true;
+}
+
+// The triples of groups that can pass the circle test (see the comment at the top of this
+// section), as the representatives in ascending order, sorted and distinct. Gives up (kTooMany) on
+// sets where many points share a circle, whose triples would not fit in memory in proportion to N.
 Search::Collected Search::CollectCandidates(std::vector<Triple>* out) {
   const std::size_t limit = 1000000 + 200 * static_cast<std::size_t>(n_);
   constexpr std::size_t kLargestGroup = 200;
-  // One representative per coordinate pair; groups[rep] lists all points sharing them.
+  // One representative per coordinate pair, the first of its group in the sorted order.
   std::vector<int> reps;
-  std::vector<int> repOf(n_, -1);
+  repOf_.assign(n_, -1);
+  groups_.assign(n_, {});
   for (std::size_t q = 0; q < finite_.size();) {
     std::size_t end = q + 1;
     const int first = finite_[q];
@@ -712,11 +1038,13 @@ Search::Collected Search::CollectCandidates(std::vector<Triple>* out) {
       ++end;
     }
     reps.push_back(first);
-    for (std::size_t c = q; c < end; ++c) repOf[finite_[c]] = first;
+    for (std::size_t c = q; c < end; ++c) repOf_[finite_[c]] = first;
     q = end;
   }
-  std::vector<std::vector<int>> groups(n_);
-  for (int id : finite_) groups[repOf[id]].push_back(id);
+  for (long l = 0; l < n_; ++l) {
+    if (repOf_[l] >= 0) groups_[repOf_[l]].push_back(static_cast<int>(l));
+  }
+  positions_ = static_cast<long>(reps.size());
 
   DelaunayMesh mesh;
   if (!BuildDelaunay(px_, py_, reps, s_.fTerminated, &mesh)) return Collected::kCancelled;
@@ -772,9 +1100,16 @@ Search::Collected Search::CollectCandidates(std::vector<Triple>* out) {
       }
     }
     std::sort(members.begin(), members.end());
-    if ((members.size() == 3 || sets.insert(members).second) &&
-        !EmitTriples(members, groups, limit, out)) {
-      return Collected::kTooMany;
+    if (members.size() == 3 || sets.insert(members).second) {
+      const std::size_t size = members.size();
+      for (std::size_t a = 0; a < size; ++a) {
+        for (std::size_t b = a + 1; b < size; ++b) {
+          for (std::size_t c = b + 1; c < size; ++c) {
+            out->push_back({members[a], members[b], members[c]});
+            if (out->size() > limit) return Collected::kTooMany;
+          }
+        }
+      }
     }
   }
   std::sort(out->begin(), out->end());
@@ -786,7 +1121,11 @@ Search::Collected Search::CollectCandidates(std::vector<Triple>* out) {
 // no slot of Tpoints is left for it, which ends the search.
 bool Search::Accept(long i, long j, long k) {
   const long m = s_.NumberOfTriangles;
-  if (m >= capacity_) return false;
+  if (m >= capacity_) {
+    full_ = true;
+    return false;
+  }
+  work_.used += kLogWork;
   if (log_ != nullptr) {
     std::fprintf(log_, "%i [%i %i %i] ->", static_cast<int>(m), static_cast<int>(i),
                  static_cast<int>(j), static_cast<int>(k));
@@ -804,6 +1143,7 @@ bool Search::Accept(long i, long j, long k) {
     slot[2] = static_cast<int>(i);
   }
   if (!overlap_.Crosses(slot)) {
+    if (overlap_.Overlaps(slot)) ++overlapping_;
     if (log_ != nullptr) std::fprintf(log_, " [%i %i %i]\n", slot[0], slot[1], slot[2]);
     overlap_.Add(m, true);
     ++s_.NumberOfTriangles;
@@ -839,11 +1179,18 @@ void Search::RunIndexed() {
     case Collected::kDone:
       break;
   }
-  std::vector<Triple> passing;
+  // The orders of each triple of groups that hold triples, evaluated once each.
+  std::vector<Stream> passing;
   for (std::size_t c = 0; c < candidates.size(); ++c) {
     if ((c & 1023) == 0 && Cancelled(s_)) return;
+    if (Halted()) return;
     const Triple& t = candidates[c];
-    if (PassesCircleTest(t.i, t.j, t.k)) passing.push_back(t);
+    const int orders[6][3] = {{t.i, t.j, t.k}, {t.i, t.k, t.j}, {t.j, t.i, t.k},
+                              {t.j, t.k, t.i}, {t.k, t.i, t.j}, {t.k, t.j, t.i}};
+    for (const auto& order : orders) {
+      Stream stream{order[0], order[1], order[2]};
+      if (FirstOfStream(&stream) && PassesGroupCircleTest(stream)) passing.push_back(stream);
+    }
   }
 
   // The shortest edge among the triangles the crossing test will meet.
@@ -852,10 +1199,10 @@ void Search::RunIndexed() {
     const double length = std::hypot(px_[q] - px_[p], py_[q] - py_[p]);
     if (length > 0) shortest = std::min(shortest, length * (1 - 1e-9));
   };
-  for (const Triple& t : passing) {
-    edge(t.i, t.j);
-    edge(t.j, t.k);
-    edge(t.i, t.k);
+  for (const Stream& t : passing) {
+    edge(t.x, t.y);
+    edge(t.y, t.z);
+    edge(t.x, t.z);
   }
   const int* tp = s_.Tpoints.data();
   for (long m = 0; m < s_.NumberOfTriangles && m < capacity_; ++m) {
@@ -864,16 +1211,24 @@ void Search::RunIndexed() {
       if (p >= 0 && p < n_ && q >= 0 && q < n_) edge(p, q);
     }
   }
-  overlap_.InitIndexed(bounds_, static_cast<long>(finite_.size()), shortest);
+  // Sized by the distinct positions: copies add no edges (see OverlapIndex).
+  overlap_.InitIndexed(bounds_, positions_, shortest);
   RegisterEarlierTriangles();
 
-  for (const Triple& t : passing) {
-    if (Cancelled(s_)) return;
+  // The passing triples of all streams, merged in the order of the nested loops.
+  using Entry = std::pair<Triple, std::size_t>;
+  std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> next;
+  for (std::size_t q = 0; q < passing.size(); ++q) next.push({passing[q].current, q});
+  while (!next.empty()) {
+    if (Halted()) return;
+    const auto [t, q] = next.top();
+    next.pop();
     SetProgress(t.i, t.j);
     if (!Accept(t.i, t.j, t.k)) return;
+    if (NextOfStream(&passing[q])) next.push({passing[q].current, q});
   }
   // The last pair's value, unless a cancel ended the search first.
-  if (!Cancelled(s_)) s_.iProgressStatus = 100;
+  if (!Halted()) s_.iProgressStatus = 100;
 }
 
 // Every triple in the order of the nested loops, for coordinates the predicates cannot take
@@ -882,14 +1237,39 @@ void Search::RunEveryTriple(bool pointGrid) {
   if (!pointGrid) points_.InitLinear();
   overlap_.InitLinear();
   RegisterEarlierTriangles();
-  for (long i = 0; i < n_ - 2 && !Cancelled(s_); ++i) {
-    for (long j = i + 1; j < n_ - 1 && !Cancelled(s_); ++j) {
+  for (long i = 0; i < n_ - 2 && !Halted(); ++i) {
+    for (long j = i + 1; j < n_ - 1 && !Halted(); ++j) {
       SetProgress(i, j);
-      for (long k = j + 1; k < n_ && !Cancelled(s_); ++k) {
-        if (!PassesCircleTest(i, j, k) || Cancelled(s_)) continue;
+      for (long k = j + 1; k < n_ && !Halted(); ++k) {
+        work_.used += kTripleWork;
+        if (!PassesCircleTest(i, j, k) || Halted()) continue;
         if (!Accept(i, j, k)) return;
       }
     }
+  }
+}
+
+// Notes why the mesh is incomplete, if it is.
+void Search::Report() {
+  if (full_) {
+    AddNote(s_, "The triangulation stopped: the triangle list is full (" +
+                    std::to_string(capacity_) +
+                    " triangles fit); the mesh is incomplete and table nodes in its holes get "
+                    "no shift");
+  }
+  if (capped_) {
+    AddNote(s_, "The triangulation stopped after " + std::to_string(s_.NumberOfTriangles) +
+                    " triangles: the points are too degenerate to search in full (copies of the "
+                    "same points, many points on one circle, or coordinates out of range); the "
+                    "mesh is incomplete");
+  }
+  // A full list is the search's own end and its tables stay exportable (with the note above);
+  // a search stopped by the work limit has not found what the full search would.
+  if (capped_) s_.meshIncomplete = true;
+  if (overlapping_ > 0) {
+    AddNote(s_, std::to_string(overlapping_) +
+                    " triangles of the mesh overlap triangles found before them (points very close "
+                    "together, or far from the others); shifts inside them are not reliable");
   }
 }
 
@@ -899,17 +1279,25 @@ void Search::Run() {
   if (n_ < 3 || Cancelled(s_)) return;
   steps_ = (static_cast<long long>(n_ - 2) * (n_ - 1)) / 2;
   SetProgress(0, 1);
-  if (ClassifyPoints()) {
+  const bool inRange = ClassifyPoints();
+  if (NoTriplePassesSineRule()) {
+    s_.iProgressStatus = 100;  // as after the last pair of the nested loops
+  } else if (inRange) {
     RunIndexed();
   } else {
     RunEveryTriple(false);
   }
+  Report();
 }
 
 }  // namespace
 
 int Triangulate(ProgramState& s, const double* PX, const double* PY) {
-  Search(s, PX, PY).Run();
+  return TriangulateWithin(s, PX, PY, kTriangulationWorkLimit);
+}
+
+int TriangulateWithin(ProgramState& s, const double* PX, const double* PY, long long workLimit) {
+  Search(s, PX, PY, workLimit).Run();
   return 0;
 }
 

@@ -1,14 +1,16 @@
 // The triangle mesh over the calibration points and the small geometric helpers it is built
 // from. The mesh is defined by an exhaustive empty-circumcircle search over every triple of
 // points in a fixed order, with an edge-crossing test that settles the ties of co-circular
-// points; Triangulate produces exactly its result (the same triangles in the same order, the
-// same log bytes, progress and cancel behaviour) in about N log N time, by examining only the
-// triples a Delaunay triangulation marks as possible (see Delaunay.h) with the search's own
-// arithmetic. Accepted triangles go to the record's Tpoints (three point indices each) and
-// NumberOfTriangles; every stored triangle (a, b, c) has
-// (xb - xa)(yc - ya) - (yb - ya)(xc - xa) >= 0 over the triangulated coordinates, which the
-// point-in-triangle test relies on. Each candidate that passes the circle test is logged to
-// kTraceLogName ("Trace.log").
+// points (triangles it lets overlap earlier ones, on points very close together or far apart,
+// are kept and counted in a note); Triangulate produces exactly its result (the same triangles in
+// the same order, the same log bytes, progress and cancel behaviour) in about N log N time, by
+// examining only the triples a Delaunay triangulation marks as possible (see Delaunay.h) with the
+// search's own arithmetic. Degenerate sets (points in a band too thin for any triangle, copies of
+// points, many points on one circle, coordinates beyond the predicates) are recognised or bounded
+// in work: see TriangulateWithin. Accepted triangles go to the record's Tpoints (three point
+// indices each) and NumberOfTriangles; every stored triangle (a, b, c) has (xb - xa)(yc - ya) - (yb
+// - ya)(xc - xa) >= 0 over the triangulated coordinates, which the point-in-triangle test relies
+// on. Each candidate that passes the circle test is logged to kTraceLogName ("Trace.log").
 //
 // Threads: one worker thread at a time runs the triangulation; meanwhile the main thread only
 // reads iProgressStatus and iTriangles and may set fTerminated to cancel. The helpers
@@ -32,7 +34,7 @@ bool TriangulationCapacityOk(const ProgramState& s, long n);
 // and appends to the log. A stream already in OUT_LOG is closed first; the log is opened into
 // OUT_LOG and closed again (OUT_LOG is null afterwards). When the log cannot be opened the
 // search runs without logging. With N <= 2 no triangle is made.
-// Always returns 0. NumberOfTriangles and iTriangles start at 0; when
+// Always returns 0. NumberOfTriangles and iTriangles start at 0 and meshIncomplete false; when
 // TriangulationCapacityOk(N) is false nothing else is done (no copy, no log, no triangle).
 int MakeTriangulation(ProgramState& s, int flag);
 
@@ -51,9 +53,23 @@ int MakeTriangulationOnWorker(ProgramState& s, int flag);
 // NumberOfTriangles. The search polls fTerminated throughout and stops when it is set, keeping
 // the triangles accepted so far (a prefix of the full result). Appends to the triangles
 // already counted in NumberOfTriangles (they block crossing candidates); never writes beyond
-// Tpoints (the search ends when no slot is left for a candidate). Allocates working memory in
-// proportion to N. Always returns 0.
+// Tpoints: the search ends when no slot is left for a candidate, sets meshIncomplete and adds a
+// note saying how many triangles fit. Allocates working memory in proportion to N. Always
+// returns 0. TriangulateWithin with kTriangulationWorkLimit.
 int Triangulate(ProgramState& s, const double* PX, const double* PY);
+
+// The work Triangulate allows itself, in units of about one distance computation (a few
+// nanoseconds): one to three seconds. A calibration grid of 4780 points needs a tenth of it,
+// most of that the overlap test's look along a row of the grid (see Triangulate.cpp).
+inline constexpr long long kTriangulationWorkLimit = 500000000;
+
+// Triangulate, stopping when its work would exceed workLimit units: it then keeps the triangles
+// accepted so far (a prefix of the full result, as for a cancel), sets meshIncomplete and adds a
+// note. Only degenerate sets come near the limit: many points on one circle (every triple is
+// then visited, up to N^3 / 6), coordinates beyond the exact predicates (likewise), millions of
+// passing triples (copies of the same few points). Sets in which no triple can pass GetVectors
+// (all points in a band thinner than the sine rule allows) end at once with no triangle.
+int TriangulateWithin(ProgramState& s, const double* PX, const double* PY, long long workLimit);
 
 // The perpendicular bisectors of the edges i->j (Oa + s*Va) and i->k (Ob + t*Vb), with unit
 // directions, and O = point i. Returns 1 when the triple can form a triangle, 0 when the two
@@ -76,9 +92,15 @@ int FindIntersection(const double* Oa, const double* Va, const double* Ob, const
 // 1 % of an end, parallel and collinear segments give 0.
 int EdgeIntercept(int i1, int i2, int i3, int i4, const double* PX, const double* PY);
 
+// 1 when the interiors of the triangles a and b (three point indices each) overlap, decided
+// exactly (OrientationSignScaled): no edge line of either has the other on its far side or on
+// it. Also 1 when that cannot be decided (coordinates spanning more binary orders of magnitude
+// than the predicates take). 0 when a corner is not finite or either has no area.
+int TrianglesOverlap(const int* a, const int* b, const double* PX, const double* PY);
+
 // Compares the triangle in slot m of Tpoints with the accepted triangles 0 .. NumberOfTriangles
-// - 1 in order. Returns 0 when none is crossed, else the number of edge crossings
-// (EdgeIntercept over the 9 edge pairs) with the first triangle that is crossed.
+// - 1 in order. Returns 0 when none is crossed, else the number of edge crossings (EdgeIntercept
+// over the 9 edge pairs) with the first triangle that is crossed.
 int TestTriangleOverlap(const ProgramState& s, long m, const double* PX, const double* PY);
 
 // The angle in degrees between B - O and C - O, in (0, 360]: the inner angle when the cross

@@ -1,11 +1,42 @@
 #include "imagefiles/CountImage.h"
 
+#include <algorithm>
 #include <cmath>
 #include <new>
 
+#include "state/Numeric.h"
 #include "state/ProgramState.h"
 
 namespace zmr {
+
+namespace {
+
+double GreyScaleMaximum(std::span<const double> counts) {
+  double max = 0.0;
+  for (double v : counts) max = std::max(max, v);
+  return max;
+}
+
+int GreyOf(double value, double max) {
+  return TruncateToward0<int>(max > 0.0 ? value / max * 255.0 : value);
+}
+
+}  // namespace
+
+void CountsToGrey(std::span<const double> counts, std::span<int> grey) {
+  const double max = GreyScaleMaximum(counts);
+  for (std::size_t i = 0; i < counts.size() && i < grey.size(); ++i)
+    grey[i] = GreyOf(counts[i], max);
+}
+
+bool GreyShowsCounts(std::span<const double> counts, std::span<const int> grey) {
+  if (counts.size() != grey.size()) return false;
+  const double max = GreyScaleMaximum(counts);
+  for (std::size_t i = 0; i < counts.size(); ++i) {
+    if (grey[i] != GreyOf(counts[i], max)) return false;
+  }
+  return true;
+}
 
 std::string SizeText(long long width, long long height) {
   return std::to_string(width) + " \xC3\x97 " + std::to_string(height);

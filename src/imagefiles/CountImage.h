@@ -43,6 +43,14 @@ Result AllocateCountImage(CountImage& image, long long width, long long height,
 // Replaces NaN and infinite values by 0, with one note saying how many there were.
 void ZeroNonFinite(CountImage& image);
 
+// The grey levels that show counts, as a text image's values are scaled: value / maximum x 255
+// truncated toward zero, where the maximum is the largest count; unscaled (truncated) when no
+// count is positive. grey must hold as many elements as counts.
+void CountsToGrey(std::span<const double> counts, std::span<int> grey);
+
+// True when grey is exactly what CountsToGrey makes of counts (and both have the same size).
+bool GreyShowsCounts(std::span<const double> counts, std::span<const int> grey);
+
 // "W × H" for messages.
 std::string SizeText(long long width, long long height);
 

@@ -86,6 +86,7 @@ int AllocateImageArrays(ProgramState& s, int cx, int cy) {
     s.Signal.swap(signal);
     s.Area.swap(area);
     s.SourceCounts = {};
+    s.TargetCounts = {};
   } catch (const std::bad_alloc&) {
     return 0;
   }
@@ -100,6 +101,7 @@ void ReleaseImageArrays(ProgramState& s) {
   s.Signal = {};
   s.Area = {};
   s.SourceCounts = {};
+  s.TargetCounts = {};
 }
 
 WindowPoint ImageToWindow(double x, double y, int clientWidth, int clientHeight, int cxDib,

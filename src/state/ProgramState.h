@@ -52,9 +52,16 @@ struct ProgramState {
   ImageVector<double> deltaY;
   ImageVector<double> Signal;
   ImageVector<int> Area;
-  // The source image's own values (counts) as read from an image file, cxDib x cyDib; empty
-  // when the source image has none (text and bitmap images, or after Target->Source).
+  // The source image's own values (counts) as read from an image file or taken from the target
+  // by Target->Source, cxDib x cyDib; empty when the source image has none (text and bitmap
+  // images, or a target without counts taken by Target->Source).
   std::vector<double> SourceCounts;
+  // The target image's counts as a transformation in counts (TransformMode 1 or 2) left them,
+  // cxDib x cyDib; empty when it holds none. Mtarget shows them scaled to 0..255. The commands
+  // that write Mtarget otherwise (detection, thresholding, the box filter, the grey-level
+  // transformation) empty them; the saves use them only while Mtarget is still their picture
+  // (TargetHoldsCounts in geometry/CountTransform.h).
+  std::vector<double> TargetCounts;
 
   // --- point arrays, allocated by AllocateArrays (capacities from MAXPoints)
   long MAXPoints = 5000;
@@ -70,6 +77,10 @@ struct ProgramState {
 
   long NumberOfPoints = 0;
   long NumberOfTriangles = 0;
+  // True when the last triangulation stopped at its work limit (points too degenerate to search
+  // in full): the triangles in Tpoints are only part of the mesh, and the correction tables are
+  // not exported from them. Cleared when a triangulation starts (MakeTriangulation).
+  bool meshIncomplete = false;
   long ORBIKPoints = 0;
   double InpCoor[2] = {0.0, 0.0};
   double Pc[2] = {0.0, 0.0};
@@ -198,7 +209,8 @@ void ResetProgramState();
 int AllocateArrays(ProgramState& s);
 void ReleaseArrays(ProgramState& s);
 
-// Allocates the six image arrays of cx x cy elements (zero-filled) and empties SourceCounts.
+// Allocates the six image arrays of cx x cy elements (zero-filled) and empties SourceCounts and
+// TargetCounts.
 // Returns 1 on success, 0 on failure (non-positive size, above the image cap, or out of memory);
 // on failure the previous arrays and counts are kept whole.
 int AllocateImageArrays(ProgramState& s, int cx, int cy);

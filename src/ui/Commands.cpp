@@ -12,6 +12,7 @@
 #include "detection/Preprocess.h"
 #include "export/GridShifts.h"
 #include "export/OrbikExport.h"
+#include "geometry/CountTransform.h"
 #include "geometry/LeastSquare.h"
 #include "geometry/Triangulate.h"
 #include "imagefiles/Bitmap.h"
@@ -161,6 +162,11 @@ void CmdOrbikSaveAscii(Platform& platform) {
     platform.Message(kErrorTooFewPoints, kMessageCaption);
     return;
   }
+  // A partial mesh leaves holes whose nodes would be exported with no shift at all.
+  if (s.meshIncomplete) {
+    platform.Message(kErrorMeshIncomplete, kMessageCaption);
+    return;
+  }
   if (!platform.AskFileName(FileDialog::PointsData, s.szPointsFile, s.szPointsTitle)) return;
   const std::string problem = ReducedGridShiftsProblem(s, s.cxDib, s.cyDib, s.EdgeGrid);
   if (!problem.empty()) {
@@ -177,6 +183,11 @@ void CmdOrbikSaveZmr(Platform& platform) {
   ProgramState& s = platform.Program();
   if (s.NumberOfPoints <= 2) {
     platform.Message(kErrorTooFewPoints, kMessageCaption);
+    return;
+  }
+  // A partial mesh leaves holes whose nodes would be exported with no shift at all.
+  if (s.meshIncomplete) {
+    platform.Message(kErrorMeshIncomplete, kMessageCaption);
     return;
   }
   if (!platform.AskFileName(FileDialog::OrbikData, s.szOrbikFile, s.szPointsTitle)) return;
@@ -252,6 +263,7 @@ void CmdBoxFilter(Platform& platform) {
     platform.Message(kErrorNegativeFilter, kMessageCaption);
     return;
   }
+  s.TargetCounts = {};  // the target receives the filtered grey levels
   ArrayFilterInt(s.cxDib, s.cyDib, s.Msource.data(), s.Mtarget.data(), s.FilterSize);
   ShowTarget(platform);
 }
@@ -269,6 +281,7 @@ void CmdAutoDetection(Platform& platform) {
     platform.Message(kErrorNoSourceImage, kMessageCaption);
     return;
   }
+  s.TargetCounts = {};  // the target receives the spot labels
   RunLongComputation(platform, ProgressDialog::AutoDetection, Thread);
   NoteDetectionShortfall(s);
   s.cCurrentBitmap = 1;
@@ -303,7 +316,12 @@ void CmdTargetToSource(Platform& platform) {
   ChangeSelectedBitmap(s);
   if (s.fBitmap[1] == 1 && !s.Mtarget.empty() && s.Msource.size() == s.Mtarget.size()) {
     std::copy(s.Mtarget.begin(), s.Mtarget.end(), s.Msource.begin());
-    s.SourceCounts = {};  // the counts were those of the image replaced
+    // The source takes the target's counts with its grey levels, if it has any.
+    if (TargetHoldsCounts(s)) {
+      s.SourceCounts = s.TargetCounts;
+    } else {
+      s.SourceCounts = {};
+    }
   }
   SourceArrayInt2Bitmap(s, s.fBitmap[0]);
   platform.Redraw();

@@ -26,6 +26,8 @@ inline constexpr const char* kErrorMinimum3 = "Error - minimum 3 calibration poi
 inline constexpr const char* kErrorMinimum10 = "Error - minimum 10 calibration points required";
 inline constexpr const char* kErrorTooFewPoints = "Error - there are too few calibration points !";
 inline constexpr const char* kErrorZmrExport = "Error during export to .zmr file";
+inline constexpr const char* kErrorMeshIncomplete =
+    "Error - the triangulation is incomplete; no table is exported";
 inline constexpr const char* kErrorCreatingTable = "Error in creating the ORBIK table file";
 inline constexpr const char* kErrorNoDetection = "Error - mesh centring needs a detection first";
 
@@ -42,7 +44,7 @@ void CmdPointsSave(Platform& platform);  // 40006
 // File
 void CmdExit(Platform& platform);  // 40004
 // Edit
-void CmdTargetToSource(Platform& platform);  // 40021
+void CmdTargetToSource(Platform& platform);  // 40021; the target's counts go with it
 void CmdOptions(Platform& platform);         // 40027
 // View
 void CmdViewVectors(Platform& platform);    // 40007, toggles bit 1 of cfDrawMode

@@ -166,6 +166,7 @@ ImageFormatDialogData ImageFormatDialogInit(ProgramState& s) {
 namespace {
 void ApplyThresholdAndShow(Platform& platform) {
   ProgramState& s = platform.Program();
+  s.TargetCounts = {};  // the target shows the thresholded source now
   ApplyThresholdView(s);
   TargetArrayInt2Bitmap(s, s.fBitmap[1]);
   platform.Redraw();

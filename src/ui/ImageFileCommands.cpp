@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "geometry/CountTransform.h"
 #include "imagefiles/ImageFormats.h"
 #include "state/ProgramState.h"
 #include "state/SafeWrite.h"
@@ -51,8 +52,9 @@ void CmdSaveImage(Platform& platform) {
 }
 
 void CmdSaveTargetImage(Platform& platform) {
-  // The transformation makes grey levels only: the target image has no counts.
-  SaveImage(platform, platform.Program().Mtarget, {}, kErrorNoTargetData);
+  const ProgramState& s = platform.Program();
+  SaveImage(platform, s.Mtarget, TargetHoldsCounts(s) ? s.TargetCounts : std::vector<double>{},
+            kErrorNoTargetData);
 }
 
 }  // namespace zmr

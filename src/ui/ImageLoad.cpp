@@ -1,6 +1,5 @@
 #include "ui/ImageLoad.h"
 
-#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -10,9 +9,9 @@
 #include <vector>
 
 #include "imagefiles/Bitmap.h"
+#include "imagefiles/CountImage.h"
 #include "imagefiles/ImageFormats.h"
 #include "imagefiles/TextImage.h"
-#include "state/Numeric.h"
 #include "state/ProgramState.h"
 #include "ui/Dialogs.h"
 #include "ui/Display.h"
@@ -211,12 +210,7 @@ bool LoadCountImage(Platform& platform, const std::string& fileName) {
   s.IMAGE_Y = s.cyDib;
 
   // The grey levels as a text image's: scaled by the largest value when one is positive.
-  double max = 0.0;
-  for (double v : image.values) max = std::max(max, v);
-  for (std::size_t i = 0; i < image.values.size(); ++i) {
-    const double v = image.values[i];
-    s.Msource[i] = TruncateToward0<int>(max > 0.0 ? v / max * 255.0 : v);
-  }
+  CountsToGrey(image.values, s.Msource);
   s.SourceCounts.swap(image.values);
   ClearBitmaps(s);
   SourceArrayInt2Bitmap(s, s.fBitmap[0]);

@@ -7,6 +7,7 @@
 
 #include "detection/GridTrace.h"
 #include "detection/SpotDetection.h"
+#include "geometry/CountTransform.h"
 #include "geometry/LeastSquare.h"
 #include "geometry/RotationScale.h"
 #include "geometry/Transform.h"
@@ -46,7 +47,14 @@ void ThreadT(void* state) {
 void ThreadWarp(void* state) {
   ProgramState& s = *static_cast<ProgramState*>(state);
   SetCounters(s, 0, s.NumberOfPoints, s.NumberOfTriangles);
-  RunTransform(s, s.cxDib, s.cyDib);
+  if (s.TransformMode == kTransformGreyLevels) {
+    s.TargetCounts = {};  // the target receives grey levels
+    RunTransform(s, s.cxDib, s.cyDib);
+  } else if (const Result done = RunCountTransform(s, s.TransformMode);
+             !done && s.fTerminated.load(std::memory_order_acquire) == 0) {
+    // A cancel is the user's own doing; any other failure is told.
+    AddNote(s, "Transformation: " + done.message());
+  }
   Finish(s);
 }
 
@@ -57,6 +65,7 @@ void ThreadExtrapol(void* state) {
   // partial mesh would lie outside it, and the next extrapolation would add them a second time.
   const long points = s.NumberOfPoints;
   const long triangles = s.NumberOfTriangles;
+  const bool incomplete = s.meshIncomplete;
   const std::vector<int> mesh = s.Tpoints;
   const std::vector<double> input = s.PointsInput;
   const std::vector<double> buffer = s.PointsBuffer;
@@ -70,6 +79,7 @@ void ThreadExtrapol(void* state) {
     s.NumberOfPoints = points;
     s.Tpoints = mesh;
     s.NumberOfTriangles = triangles;
+    s.meshIncomplete = incomplete;
     s.PointsBuffer = buffer;
     std::copy(fit.begin(), fit.end(), s.WX_LS);
     s.ImageM = imageM;

@@ -11,7 +11,9 @@ void Thread(void* state);
 // Triangulation of calibration points just read from a file. The triangulating workers keep a
 // Cancel that came before their triangulation began (see MakeTriangulationOnWorker).
 void ThreadT(void* state);
-// Image transformation through the distortion model.
+// Image transformation through the distortion model: in grey levels (RunTransform), or in
+// counts (RunCountTransform) as TransformMode says; a failure of the latter other than a cancel
+// becomes a note.
 void ThreadWarp(void* state);
 // Boundary extrapolation, then triangulation of the enlarged point set. A Cancel puts back the
 // points, the mesh and the fit it started from.

@@ -1,15 +1,18 @@
 // zmrcal with image files: the real images of the shared data folder open directly, a 16-bit
-// TIFF and PNG grid calibrate to the points of their Ostrel twin byte for byte, and the TIFFs
-// the program saves read back in another program (Python's tifffile).
+// TIFF and PNG grid calibrate to the points of their Ostrel twin byte for byte, a uniform image
+// corrected in counts stays uniform, and the TIFFs the program saves read back in another
+// program (Python's tifffile).
 #include <gtest/gtest.h>
 
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "imagefiles/EdfImage.h"
+#include "imagefiles/ImageFormats.h"
 #include "imagefiles/PngImage.h"
 #include "imagefiles/TiffImage.h"
 #include "support/LibraryImages.h"
@@ -70,6 +73,35 @@ TEST_F(ImageFilesTest, SixteenBitGridsCalibrateToThePointsOfTheirOstrelTwin) {
   }
 }
 
+// A uniform image corrected with the mesh of a grid: the conserving mode spreads its level times
+// the weight that reaches each pixel, and the flat field keeps the level wherever that weight is
+// at least 0.25 and is 0 elsewhere.
+TEST_F(ImageFilesTest, UniformImageCorrectedInCountsStaysUniform) {
+  ASSERT_EQ(RunProgram(ZMR_GRIDGEN_PATH, "--counts --distortion -0.04 --out grid").status, 0);
+  ASSERT_EQ(RunProgram(ZMR_GRIDGEN_PATH, "--counts --spot 200 --background 200 --out flat").status,
+            0);
+  const RunResult run = Zmrcal(
+      "open-image grid.tif detect open-image flat.tif set TransformMode 1 transform "
+      "save-target-image flat1.tif set TransformMode 2 transform save-target-image flat2.tif");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const ResultOf<CountImage> flat = ReadImageFile("flat1.tif");
+  const ResultOf<CountImage> conserved = ReadImageFile("flat2.tif");
+  ASSERT_TRUE(flat && conserved) << flat.message() << conserved.message();
+  const double level = 200 * 257;
+  long kept = 0, weak = 0;
+  for (std::size_t k = 0; k < flat.value().values.size(); ++k) {
+    const double weight = conserved.value().values[k] / level;
+    if (std::abs(weight - 0.25) < 1e-6) continue;  // the 32-bit file rounds it either way
+    const double want = weight >= 0.25 ? level : 0.0;
+    ASSERT_NEAR(flat.value().values[k], want, 0.005 * level) << "pixel " << k << ", " << weight;
+    kept += want > 0;
+    weak += weight > 0 && want == 0;
+  }
+  EXPECT_GT(kept, 769 * 769 * 4 / 5);
+  EXPECT_EQ(run.err, "zmrcal: note: flat field transformation: " + std::to_string(weak) +
+                         " target pixels reached by a total weight below 0.25 are set to 0\n");
+}
+
 // The libraries' own reports never reach the terminal: a broken file gives the one message.
 TEST_F(ImageFilesTest, BrokenFilesPrintOnlyTheirMessage) {
   std::vector<std::uint8_t> tiff =
@@ -127,23 +159,27 @@ TEST_F(ImageFilesTest, SavedTiffsReadBackInAnotherProgram) {
   }
   if (python.empty()) GTEST_SKIP() << "python3-tifffile is not installed";
 
+  // The values as text, a row per line; to_chars: the file must not depend on the locale.
+  const auto writeText = [](const std::string& name, const std::vector<double>& values, int width) {
+    std::string text;
+    for (std::size_t k = 0; k < values.size(); ++k) {
+      char number[32];
+      text.append(number, std::to_chars(number, number + sizeof number, values[k]).ptr);
+      text += k % width == static_cast<std::size_t>(width) - 1 ? "\n" : " ";
+    }
+    test::WriteFile(name, text);
+  };
   // Counts with fractions, as a corrected image in counts holds them.
   std::vector<double> counts(40 * 30);
-  std::string countsText;
-  for (std::size_t k = 0; k < counts.size(); ++k) {
+  for (std::size_t k = 0; k < counts.size(); ++k)
     counts[k] = static_cast<double>(k % 97) * 0.25 - 3.0;
-    char text[32];
-    // to_chars: the file must not depend on the test's locale.
-    countsText.append(text, std::to_chars(text, text + sizeof text, counts[k]).ptr);
-    countsText += k % 40 == 39 ? "\n" : " ";
-  }
   test::WriteBytes("counts.edf", EncodeEdf(40, 30, counts, "FloatValue", false).value());
-  test::WriteFile("counts.txt", countsText);
-  ASSERT_EQ(RunProgram(ZMR_GRIDGEN_PATH, "--size 401x401 --out grid").status, 0);
+  writeText("counts.txt", counts, 40);
+  ASSERT_EQ(RunProgram(ZMR_GRIDGEN_PATH, "--size 401x401 --counts --out grid").status, 0);
   const struct {
     const char* steps;
     const char* tiff;
-    const char* values;
+    const char* values;  // none: the values that this program reads from the TIFF
     const char* expected;
   } cases[] = {
       {"open-image counts.edf save-image counts.tif", "counts.tif", "counts.txt",
@@ -151,12 +187,27 @@ TEST_F(ImageFilesTest, SavedTiffsReadBackInAnotherProgram) {
       {"set ImageWidth 401 ImageHeight 401 open-ostrel grid.txt detect transform "
        "save-target-image corrected.tif save-target-ascii corrected.txt",
        "corrected.tif", "corrected.txt", "uint8 401 401 True\n"},
+      // A grid corrected in counts, also as the source; a box filter then shows grey levels.
+      {"open-image grid.tif detect set TransformMode 1 transform save-target-image flat.tif",
+       "flat.tif", nullptr, "float32 401 401 True\n"},
+      {"open-image grid.tif detect set TransformMode 2 transform target-to-source save-image "
+       "source.tif",
+       "source.tif", nullptr, "float32 401 401 True\n"},
+      {"open-image grid.tif detect set TransformMode 2 transform box-filter save-target-image "
+       "boxed.tif save-target-ascii boxed.txt",
+       "boxed.tif", "boxed.txt", "uint8 401 401 True\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.steps);
     const RunResult run = Zmrcal(c.steps);
     ASSERT_EQ(run.status, 0) << run.err;
-    const RunResult read = RunProgram(python, std::string("compare.py ") + c.tiff + " " + c.values);
+    std::string values = c.values != nullptr ? c.values : "read.txt";
+    if (c.values == nullptr) {
+      const ResultOf<CountImage> read = ReadImageFile(c.tiff);
+      ASSERT_TRUE(read) << read.message();
+      writeText(values, read.value().values, read.value().width);
+    }
+    const RunResult read = RunProgram(python, std::string("compare.py ") + c.tiff + " " + values);
     EXPECT_EQ(read.out, c.expected) << read.err;
   }
 }

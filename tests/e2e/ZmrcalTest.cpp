@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <regex>
 #include <string>
@@ -94,6 +95,28 @@ TEST_F(ZmrcalTest, MessageBoxStopsWithStatusOne) {
     EXPECT_EQ(MaskTimes(r.err), message);
     EXPECT_FALSE(FileExists("out.txt"));
   }
+}
+
+// 4999 points on one circle are too degenerate to triangulate in full: the search stops within
+// its work limit and says so, and the correction table of the partial mesh is refused.
+TEST_F(ZmrcalTest, AnIncompleteMeshIsNotedAndNotExported) {
+  std::string points;
+  for (int k = 0; k < 4999; ++k) {
+    char line[80];
+    const double a = 2 * M_PI * k / 4999, x = 384 + 300 * std::cos(a), y = 384 + 300 * std::sin(a);
+    std::snprintf(line, sizeof line, "%.3f %.3f %.3f %.3f\n", x, y, x + 1, y);
+    points += line;
+  }
+  WriteFile("circle.txt", points);
+  const RunResult r = Zmrcal("open-points circle.txt save-zmr d.zmr");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(std::regex_match(
+      r.err,
+      std::regex("zmrcal: note: The triangulation stopped after [0-9]+ triangles: the points "
+                 "are too degenerate to search in full \\(.*\\); the mesh is incomplete\n"
+                 "MenuDemo: Error - the triangulation is incomplete; no table is exported\n")))
+      << r.err;
+  EXPECT_FALSE(FileExists("d.zmr"));
 }
 
 // Six values in a 3 x 2 image set by one set step: loaded, saved, rendered and binarised;

@@ -30,7 +30,54 @@ using Cloud = std::vector<std::array<double, 2>>;
 // collinear, co-circular and coincident; 4 a lattice with coordinates the exact predicates do not
 // take or that are not numbers. Turned, radially distorted or jittered, with pitches from 1e-42 to
 // 1000, far from the origin; some with points repeated exactly or nearly, some shuffled.
+// Kind 5: a few positions, or a small grid, each point repeated (in turn, in blocks or
+// shuffled); 6 a jittered lattice with one or two coordinates at +-1e38 or 3e38; 7 a lattice at
+// the origin with float coordinates below the predicates' range (down to 1.4e-45), or all of
+// them that small; 8 points along a line in a band from 0 to 3e-4 wide, some clustered, some
+// with one point further off.
+Cloud MakeDegenerateCloud(int kind, std::mt19937& rng) {
+  std::uniform_real_distribution<double> unit;
+  std::normal_distribution<double> normal;
+  const auto pick = [&](std::initializer_list<double> v) { return v.begin()[rng() % v.size()]; };
+  Cloud c;
+  if (kind == 5) {
+    const int side = 2 + rng() % 3, copies = 2 + rng() % 3, order = rng() % 3;
+    const double jitter = pick({0, 0.2});
+    Cloud base;
+    for (int k = 0; k < side * side; ++k)
+      if (side == 2 || rng() % 4)
+        base.push_back({k % side * 50 + jitter * normal(rng), k / side * 50.0});
+    for (int r = 0; r < copies; ++r)
+      for (std::size_t k = 0; k < base.size(); ++k)
+        c.push_back(base[order ? k : (k + r) % base.size()]);
+    if (order == 2) std::shuffle(c.begin(), c.end(), rng);
+  } else if (kind == 6) {
+    const int cols = 3 + rng() % 6, rows = 3 + rng() % 6;
+    for (int k = 0; k < cols * rows; ++k)
+      c.push_back({40 + k % cols * 36 + 0.3 * normal(rng), 40 + k / cols * 36 + 0.3 * normal(rng)});
+    for (int k = 1 + rng() % 2; k > 0; --k)
+      c[rng() % c.size()][rng() % 2] = pick({1e38, -1e38, 3e38});
+  } else if (kind == 7) {
+    // Computed in float: GCC 12 at -O2 drops a double -> float -> double round trip in a loop.
+    const float pitch = static_cast<float>(pick({1, 10, 1e-44})),
+                tiny[] = {1e-42f, -7e-44f, 1.4e-45f, 3e-41f};
+    for (int k = 0; k < 25; ++k) c.push_back({k % 5 * pitch, k / 5 * pitch});
+    for (int k = 1 + rng() % 4; k > 0; --k) c[rng() % c.size()][rng() % 2] = tiny[rng() % 4];
+  } else {
+    const double angle = unit(rng) * M_PI, step = pick({0.01, 0.15, 1}),
+                 width = pick({0, 1e-9, 1e-6, 3e-4});
+    const int n = 20 + rng() % 60;
+    for (int k = 0; k < n; ++k) {
+      const double t = rng() % 3 ? k * step : (k % 7) * step * 0.02, e = width * unit(rng);
+      c.push_back({100 + t * cos(angle) - e * sin(angle), 50 + t * sin(angle) + e * cos(angle)});
+    }
+    if (rng() % 3 == 0) c[rng() % c.size()][1] += pick({1e-4, 0.01});
+  }
+  return c;
+}
+
 Cloud MakeCloud(int kind, std::mt19937& rng) {
+  if (kind >= 5) return MakeDegenerateCloud(kind, rng);
   std::uniform_real_distribution<double> unit;
   std::normal_distribution<double> normal;
   const auto pick = [&](std::initializer_list<double> v) { return v.begin()[rng() % v.size()]; };
@@ -84,14 +131,11 @@ ssize_t WriteLog(void*, const char* buf, std::size_t size) {
   return size;
 }
 
-// Everything a search leaves, in a short triangle list for some seeds, cancelled after any
-// triangle for others, or as several passes appending to the earlier triangles.
-std::vector<oracle::Output> Search(decltype(Triangulate)* search, int kind, std::uint32_t seed) {
-  std::mt19937 rng(seed * 101 + kind);
-  const Cloud c = MakeCloud(kind, rng);
-  const long slots = seed % 5 ? -1 : std::array{0, 1, 2, 17, 60, 127, 128, 129}[rng() % 8];
-  const int passes = seed % 7 == 3 ? 2 + rng() % 2 : 1;
-  cancelAfter = seed % 6 == 1 ? rng() % 120 : -1, logged = 0, logText.clear();
+// Everything a search of c leaves: Tpoints with room for slots triangles (-1: all), the counts
+// and the log, after passes searches each appending to the earlier triangles.
+std::vector<oracle::Output> Outcome(decltype(Triangulate)* search, const Cloud& c, long slots,
+                                    int passes) {
+  logged = 0, logText.clear();
   ProgramState& s = State();
   std::vector<double> x, y;
   for (const auto& p : c) x.push_back(p[0]), y.push_back(p[1]);
@@ -111,6 +155,22 @@ std::vector<oracle::Output> Search(decltype(Triangulate)* search, int kind, std:
           oracle::Text("log", logText)};
 }
 
+// Everything a search leaves, in a short triangle list for some seeds, cancelled after any
+// triangle for others, or as several passes appending to the earlier triangles.
+std::vector<oracle::Output> Search(decltype(Triangulate)* search, int kind, std::uint32_t seed) {
+  std::mt19937 rng(seed * 101 + kind);
+  const Cloud c = MakeCloud(kind, rng);
+  const long slots = seed % 5 ? -1 : std::array{0, 1, 2, 17, 60, 127, 128, 129}[rng() % 8];
+  const int passes = seed % 7 == 3 ? 2 + rng() % 2 : 1;
+  cancelAfter = seed % 6 == 1 ? rng() % 120 : -1;
+  return Outcome(search, c, slots, passes);
+}
+
+long long workLimit;
+int TriangulateLimited(ProgramState& s, const double* PX, const double* PY) {
+  return TriangulateWithin(s, PX, PY, workLimit);
+}
+
 class TriangulationOracleTest : public test::StateTest, public testing::WithParamInterface<int> {};
 
 TEST_P(TriangulationOracleTest, FastSearchEqualsExhaustiveSearch) {
@@ -121,6 +181,40 @@ TEST_P(TriangulationOracleTest, FastSearchEqualsExhaustiveSearch) {
         << "seed " << seed;
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, TriangulationOracleTest, testing::Range(0, 5));
+INSTANTIATE_TEST_SUITE_P(Kinds, TriangulationOracleTest, testing::Range(0, 9));
+
+class DegenerateTriangulationTest : public test::StateTest {};
+
+// Sets that made the fast search visit every triple, or spend minutes on copies, give the
+// exhaustive search's result within a small fraction of the work limit.
+TEST_F(DegenerateTriangulationTest, ExhaustiveResultWithinLittleWork) {
+  Cloud grid, tiny, band;
+  for (int r = 0; r < 3; ++r)
+    for (int k = 0; k < 64; ++k)
+      grid.push_back({40 + k % 8 * 36 + 0.3 * sin(k), 40 + k / 8 * 36.0});
+  for (int k = 0; k < 144; ++k) {
+    const float x = k % 12 * 23.0f, y = k / 12 * 23.0f;
+    tiny.push_back({k == 13 ? 1e-42f : x, k == 40 ? 7e-44f : y});
+  }
+  for (int k = 0; k < 200; ++k) band.push_back({10 + k * 0.5, 100 + 0.3 * k * 0.5 + 1e-6 * sin(k)});
+  const struct {
+    const char* name;
+    Cloud points;
+    long long work;
+  } cases[] = {{"an 8 x 8 grid three times", grid, 4000000},
+               {"float coordinates below 1e-40", tiny, 2000000},
+               {"200 points in a band 1e-6 wide", band, 0}};
+  cancelAfter = -1;
+  for (const auto& c : cases) {
+    workLimit = c.work;
+    const auto fast = Outcome(TriangulateLimited, c.points, -1, 1);
+    for (const std::string& note : State().notes) {
+      EXPECT_EQ(note.find("stopped after"), std::string::npos) << c.name << ": " << note;
+    }
+    EXPECT_EQ(FirstDifference(fast, Outcome(oracle::TriangulateLiteral, c.points, -1, 1)), "")
+        << c.name;
+    State().notes.clear();
+  }
+}
 
 }  // namespace

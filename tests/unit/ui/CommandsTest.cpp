@@ -31,13 +31,16 @@ TEST_F(CommandsTest, RefusedCommandsShowTheirMessageAndWriteNothing) {
     long points = 0, triangles = 0;
     bool source = false;  // an image is loaded
     long filter = 5, edge = 32;
-    int side = 769;  // of the default format
+    int side = 769;           // of the default format
+    bool incomplete = false;  // the last triangulation did not finish
   } cases[] = {{IDM_SAVE_ASCII, kErrorNoSourceData},
                {IDM_SAVE_TARGET_ASCII, kErrorNoTargetData},
                {IDM_SAVE_BITMAP, kErrorCreatingImage},
                {IDM_ORBIK_SAVE_ASCII, kErrorTooFewPoints, in, 2},
                {IDM_ORBIK_SAVE_ASCII, kErrorGridStep, in, 3, 0, false, 5, 0},
                {IDM_ORBIK_SAVE_ZMR, kErrorTooFewPoints, in, 2},
+               {IDM_ORBIK_SAVE_ASCII, kErrorMeshIncomplete, in, 3, 1, false, 5, 32, 769, true},
+               {IDM_ORBIK_SAVE_ZMR, kErrorMeshIncomplete, in, 3, 1, false, 5, 32, 769, true},
                {IDM_TRANSFORM, kErrorNoCalibrationPoints, in, 3, 0, true},
                {IDM_TRANSFORM, kErrorNoSourceImage, in, 3, 1},
                {IDM_ADJUST, kErrorMinimum3, in, 2},
@@ -60,6 +63,7 @@ TEST_F(CommandsTest, RefusedCommandsShowTheirMessageAndWriteNothing) {
     s.FilterSize = c.filter;
     s.EdgeGrid = c.edge;
     s.IMAGE_X = s.IMAGE_Y = c.side;
+    s.meshIncomplete = c.incomplete;
     platform_.messages.clear();
     platform_.fileAnswers = {c.file};
     Run(c.id);

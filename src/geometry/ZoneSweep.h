@@ -1,0 +1,142 @@
+// What every image transformation shares: the walk over the source pixels inside the
+// triangulated zone (with the transformation's progress counters and its polling of
+// fTerminated), the affine coefficients of each pixel's triangle, the moved position of a pixel
+// and the bilinear split of a value over the four target pixels around it. The grey-level
+// transformation (Transform.h) and the transformations in counts (CountTransform.h) both go
+// through these, so they move and split every pixel with the same arithmetic.
+//
+// Threads: the transformation worker (one at a time), or whichever thread owns the record. The
+// walk reads PointsInput, Tpoints and NumberOfTriangles, which must not change during it,
+// writes iDetectedAreas and iProgressStatus and reads fTerminated.
+#pragma once
+
+#include <atomic>
+#include <cmath>
+#include <cstddef>
+#include <vector>
+
+#include "geometry/TriangleLocation.h"
+#include "geometry/TriangleMap.h"
+#include "state/Numeric.h"
+#include "state/ProgramState.h"
+
+namespace zmr {
+
+// The affine coefficients of triangle t (a valid index of the current mesh) for the x (cX) and
+// y (cY) displacements, from its measured vertices and their displacements (GetCoefficients).
+void TriangleCoefficients(const ProgramState& s, int t, double* cX, double* cY);
+
+// Where a moved pixel lands: the target pixel (x0, y0) at the floor of its moved position and
+// the fractions (fX, fY) of the position beyond it.
+struct SplatPosition {
+  long x0 = 0;
+  long y0 = 0;
+  double fX = 0.0;
+  double fY = 0.0;
+};
+
+// The displacement (sX, sY) of pixel (i, j) from its triangle's coefficients.
+inline void PixelShift(long i, long j, const double* cX, const double* cY, double* sX, double* sY) {
+  const double x = static_cast<double>(i);
+  const double y = static_cast<double>(j);
+  *sX = cX[0] * x + cX[1] * y + cX[2];
+  *sY = cY[0] * x + cY[1] * y + cY[2];
+}
+
+// The landing of pixel (i, j) moved by (sX, sY). False, with *at unchanged, when the shift is
+// not a finite number (possible only for a degenerate triangle or points that are not numbers):
+// such a pixel adds nothing anywhere.
+inline bool LandingOf(long i, long j, double sX, double sY, SplatPosition* at) {
+  if (!std::isfinite(sX) || !std::isfinite(sY)) return false;
+  const double floorX = std::floor(sX);
+  const double floorY = std::floor(sY);
+  // A shift beyond the int range saturates; all four target pixels then lie off the image,
+  // where SA drops them, so the clamped weights never matter.
+  at->x0 = i + TruncateToward0<int>(floorX);
+  at->y0 = j + TruncateToward0<int>(floorY);
+  at->fX = sX - floorX;
+  at->fY = sY - floorY;
+  return true;
+}
+
+// Adds I to the M x N image Array split over (x0, y0), (x0 + 1, y0), (x0 + 1, y0 + 1) and
+// (x0, y0 + 1) with the bilinear weights of (fX, fY); parts that fall outside the image are
+// dropped (SA).
+inline void SplatBilinear(double I, const SplatPosition& at, long M, long N, double* Array) {
+  const double fX = at.fX;
+  const double fY = at.fY;
+  const long x0 = at.x0;
+  const long y0 = at.y0;
+  const double v00 = (1 - fX) * I * (1 - fY);
+  const double v10 = I * fX * (1 - fY);
+  const double v11 = I * fX * fY;
+  const double v01 = (1 - fX) * I * fY;
+  // The four targets are four different pixels, so the order of the additions does not
+  // matter; when all lie inside the image they need no check each.
+  if (x0 >= 0 && x0 + 1 < M && y0 >= 0 && y0 + 1 < N) {
+    double* target = Array + y0 * M + x0;
+    target[0] += v00;
+    target[1] += v10;
+    target[M + 1] += v11;
+    target[M] += v01;
+    return;
+  }
+  SA(Array, M, N, x0, y0, v00);
+  SA(Array, M, N, x0 + 1, y0, v10);
+  SA(Array, M, N, x0 + 1, y0 + 1, v11);
+  SA(Array, M, N, x0, y0 + 1, v01);
+}
+
+// The triangle that holds each pixel of an M x N image and its coefficients, one row at a time:
+// from one pass over the triangles (TriangleRowMap) with the coefficients computed once per
+// triangle, or, without memory for that, by a search and the coefficients per pixel; both give
+// the triangles of FindTrianglePI and the same coefficients.
+class ZoneTriangles {
+ public:
+  ZoneTriangles(const ProgramState& s, long M, long N);
+
+  // Prepares row j; rows must be visited in increasing order.
+  void StartRow(long j);
+  // The triangle that holds pixel (i, j) of the current row, or -1; its coefficients in *cX and
+  // *cY (valid until the next call).
+  int At(long i, const double** cX, const double** cY);
+
+ private:
+  const ProgramState& s_;
+  std::vector<double> xs_;
+  std::vector<double> ys_;
+  TriangleRowMap rowMap_;
+  bool mapped_ = false;
+  long j_ = 0;
+  std::vector<int> row_;
+  std::vector<double> coefficients_;  // 6 per triangle when mapped; 6 for one pixel otherwise
+};
+
+// Calls visit(i, j, t, cX, cY) for every pixel (i, j) of an M x N image held by triangle t, row
+// by row, until fTerminated is set: iDetectedAreas is the row, iProgressStatus
+// (100 * (j * M + i)) / (M * N), stored when it changes. M and N must be positive.
+template <class Visit>
+void SweepZone(ProgramState& s, long M, long N, Visit&& visit) {
+  const auto cancelled = [&s] { return s.fTerminated.load(std::memory_order_acquire) != 0; };
+  ZoneTriangles zone(s, M, N);
+  const long long ctotal = static_cast<long long>(M) * N;
+  long long nextProgress = 0;
+  for (long j = 0; j < N && !cancelled(); ++j) {
+    s.iDetectedAreas.store(static_cast<int>(j), std::memory_order_relaxed);
+    zone.StartRow(j);
+    for (long i = 0; i < M && !cancelled(); ++i) {
+      const long long done = static_cast<long long>(j) * M + i;
+      if (done >= nextProgress) {
+        const long long progress = (100 * done) / ctotal;
+        s.iProgressStatus.store(static_cast<int>(progress), std::memory_order_relaxed);
+        nextProgress = ((progress + 1) * ctotal + 99) / 100;
+      }
+      const double* cX = nullptr;
+      const double* cY = nullptr;
+      const int t = zone.At(i, &cX, &cY);
+      if (t != -1) visit(i, j, t, cX, cY);
+    }
+  }
+}
+
+}  // namespace zmr
