@@ -2,8 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
 #include <limits>
+#include <new>
+#include <system_error>
 
+#include "geometry/CountTransform.h"
 #include "geometry/TriangleLocation.h"
 #include "state/ProgramState.h"
 #include "ui/Workers.h"
@@ -22,6 +27,26 @@ void SummariseClosure(Closure& out) {
   out.all = SummariseResiduals(out.fit.residual);
   out.measuredZone = SummariseResiduals(inside);
   out.extrapolatedZone = SummariseResiduals(outside);
+}
+
+long KeepAwayFromBorder(Closure& c, long width, long height, double margin) {
+  std::size_t kept = 0;
+  for (std::size_t k = 0; k < c.x.size(); ++k) {
+    const bool inside = c.x[k] >= margin && c.y[k] >= margin && c.x[k] <= width - 1 - margin &&
+                        c.y[k] <= height - 1 - margin;
+    if (!inside) continue;
+    c.x[kept] = c.x[k];
+    c.y[kept] = c.y[k];
+    c.row[kept] = c.row[k];
+    c.col[kept] = c.col[k];
+    ++kept;
+  }
+  const auto dropped = static_cast<long>(c.x.size() - kept);
+  c.x.resize(kept);
+  c.y.resize(kept);
+  c.row.resize(kept);
+  c.col.resize(kept);
+  return dropped;
 }
 
 void ClosureOfCorrectedImage(ProgramState& corrected, const ProgramState& calibration,
@@ -57,6 +82,14 @@ void ClosureOfCorrectedImage(ProgramState& corrected, const ProgramState& calibr
     out.reason = "corrected image: " + problem;
     return;
   }
+  // A spot within half a pitch of the image's border may be cut off by it, and its centre then
+  // says more about the border than about the calibration: such spots are left out.
+  out.borderExcluded = KeepAwayFromBorder(out, corrected.cxDib, corrected.cyDib, out.fit.pitch / 2);
+  if (out.borderExcluded > 0 &&
+      !FitSquareLattice(out.x, out.y, out.row, out.col, out.fit, problem)) {
+    out.reason = "corrected image: " + problem;
+    return;
+  }
   // The corrected image shows each spot at its ideal position: the mesh at the ideal positions
   // tells which points the spot's correction came from.
   const long points = std::min<long>(calibration.NumberOfPoints,
@@ -67,8 +100,8 @@ void ClosureOfCorrectedImage(ProgramState& corrected, const ProgramState& calibr
     meshX[static_cast<std::size_t>(k)] = calibration.PointsInput[4 * k + 2];
     meshY[static_cast<std::size_t>(k)] = calibration.PointsInput[4 * k + 3];
   }
-  out.zone.assign(static_cast<std::size_t>(n), ClosureZone::kOutside);
-  for (long k = 0; k < n; ++k) {
+  out.zone.assign(out.x.size(), ClosureZone::kOutside);
+  for (long k = 0; k < static_cast<long>(out.x.size()); ++k) {
     const long t = FindTriangle(calibration, out.x[static_cast<std::size_t>(k)],
                                 out.y[static_cast<std::size_t>(k)], meshX.data(), meshY.data());
     if (t < 0) continue;
@@ -81,16 +114,135 @@ void ClosureOfCorrectedImage(ProgramState& corrected, const ProgramState& calibr
   out.computed = true;
 }
 
-void RunClosure(const ProgramState& s, long /*measured*/, Closure& out,
-                const std::atomic<int>* /*cancel*/) {
+namespace {
+
+constexpr int kClosureDetectionMode = 1;
+
+// A temporary folder for the fixed-name files of the second record, removed with everything
+// in it at the end.
+class ScratchFolder {
+ public:
+  ScratchFolder() {
+    std::error_code error;
+    const std::filesystem::path base = std::filesystem::temp_directory_path(error);
+    if (error) return;
+    std::string pattern = (base / "zmrcal-closure-XXXXXX").string();
+    if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+  }
+  ~ScratchFolder() {
+    std::error_code error;
+    if (!path_.empty()) std::filesystem::remove_all(path_, error);
+  }
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// The options the correction and the detection read.
+void CopySettings(const ProgramState& from, ProgramState& to) {
+  to.cxDib = from.cxDib;
+  to.cyDib = from.cyDib;
+  to.IMAGE_X = from.IMAGE_X;
+  to.IMAGE_Y = from.IMAGE_Y;
+  to.FilterSize = from.FilterSize;
+  to.MinPatchSize = from.MinPatchSize;
+  to.EdgeGrid = from.EdgeGrid;
+  to.Ethresh = from.Ethresh;
+  to.xoffset = from.xoffset;
+  to.yoffset = from.yoffset;
+  // The corrected grid is detected with the robust detection, whatever the calibration used.
+  to.DetectionMode = kClosureDetectionMode;
+  to.ORBIKE = from.ORBIKE;
+  to.Threshold = from.Threshold;
+  to.iThreshold = from.iThreshold;
+  to.Centering = from.Centering;
+  to.InpCoor[0] = from.InpCoor[0];
+  to.InpCoor[1] = from.InpCoor[1];
+  to.MaxSlope = from.MaxSlope;
+  to.MAXPoints = from.MAXPoints;
+  to.CenterLimit = from.CenterLimit;
+  to.keepDisplayBitmaps = false;
+}
+
+// Pixels the correction did not reach hold no counts; left black they would be one large dark
+// patch for the detection. They get the background: the 90th percentile of the grey levels
+// of the pixels that were reached. (A reached pixel whose counts are exactly 0 is taken as not
+// reached; its neighbours keep the spot.)
+void FillUnreached(ProgramState& c) {
+  std::vector<std::size_t> reached;
+  reached.reserve(c.Mtarget.size());
+  for (std::size_t k = 0; k < c.Mtarget.size(); ++k) {
+    if (c.TargetCounts[k] != 0.0) reached.push_back(k);
+  }
+  if (reached.empty() || reached.size() == c.Mtarget.size()) return;
+  const auto at = reached.begin() + static_cast<long>(reached.size() * 9 / 10);
+  std::nth_element(reached.begin(), at, reached.end(), [&c](std::size_t a, std::size_t b) {
+    return c.TargetCounts[a] < c.TargetCounts[b];
+  });
+  const int grey = c.Mtarget[*at];
+  const double counts = c.TargetCounts[*at];
+  for (std::size_t k = 0; k < c.Mtarget.size(); ++k) {
+    if (c.TargetCounts[k] == 0.0) {
+      c.Mtarget[k] = grey;
+      c.TargetCounts[k] = counts;
+    }
+  }
+}
+
+}  // namespace
+
+void RunClosure(const ProgramState& s, long measured, Closure& out,
+                const std::atomic<int>* cancel) {
   out = Closure{};
-  if (s.Msource.empty()) {
-    out.reason = "there is no source image to correct";
+  const auto pixels = static_cast<std::size_t>(s.cxDib) * static_cast<std::size_t>(s.cyDib);
+  if (s.Msource.empty() || s.Msource.size() != pixels) {
+    out.reason = "there is no source image of the working size to correct";
     return;
   }
-  out.reason =
-      "the correction of the source image in counts (TransformMode 1) is not available in this "
-      "build";
+  ScratchFolder folder;
+  if (folder.path().empty()) {
+    out.reason = "no temporary folder for the detection's files";
+    return;
+  }
+  ProgramState c;
+  CopySettings(s, c);
+  c.workFolder = folder.path();
+  try {
+    if (AllocateArrays(c) != 1) throw std::bad_alloc();
+    const long points = std::min<long>(s.NumberOfPoints, c.MAXPoints);
+    std::copy(s.PointsInput.begin(), s.PointsInput.begin() + 4 * points, c.PointsInput.begin());
+    const long triangles =
+        std::min<long>(s.NumberOfTriangles, static_cast<long>(c.Tpoints.size() / 3));
+    std::copy(s.Tpoints.begin(), s.Tpoints.begin() + 3 * triangles, c.Tpoints.begin());
+    c.NumberOfPoints = points;
+    c.NumberOfTriangles = triangles;
+    c.Msource = s.Msource;
+    c.SourceCounts = s.SourceCounts;
+    c.Mtarget.assign(pixels, 0);
+  } catch (const std::bad_alloc&) {
+    out.reason = "not enough memory for a second copy of the image";
+    return;
+  }
+  // A cancel of the report reaches the correction through the record's own flag.
+  if (cancel != nullptr && cancel->load() != 0) c.fTerminated.store(1);
+  const Result corrected = RunCountTransform(c, kTransformFlatField);
+  if (!corrected) {
+    out.reason = "the correction of the source image failed: " + corrected.message();
+    return;
+  }
+  FillUnreached(c);
+  // The corrected image becomes the second record's source image; its counts go with it.
+  c.Msource.swap(c.Mtarget);
+  c.SourceCounts = std::move(c.TargetCounts);
+  c.TargetCounts = {};
+  std::fill(c.Mtarget.begin(), c.Mtarget.end(), 0);
+  c.NumberOfPoints = 0;
+  c.NumberOfTriangles = 0;
+  c.notes.clear();
+  ClosureOfCorrectedImage(c, s, measured, out);
 }
 
 }  // namespace zmr

@@ -3,6 +3,7 @@
 // fitted to the detected centres, and the residuals of the centres from that lattice, in
 // pixels and as a fraction of the pitch, over all spots and apart inside the measured zone and
 // in the extrapolated one. A perfect calibration leaves only the detection's own scatter.
+// Spots within half a pitch of the image's border, which the border may cut, are left out.
 //
 // The record of the calibration being checked is only read: the correction and the detection
 // run on a record of their own, whose fixed-name files go to a temporary folder.
@@ -34,6 +35,7 @@ struct Closure {
   std::vector<int> row;
   std::vector<int> col;
   std::vector<ClosureZone> zone;
+  long borderExcluded = 0;  // re-detected spots left out within half a pitch of the border
   ResidualStats all;
   ResidualStats measuredZone;
   ResidualStats extrapolatedZone;
@@ -49,6 +51,10 @@ void RunClosure(const ProgramState& s, long measured, Closure& out,
 // spots into zones by the mesh of `calibration`.
 void ClosureOfCorrectedImage(ProgramState& corrected, const ProgramState& calibration,
                              long measured, Closure& out);
+
+// Drops the spots of c (centres and indices) that lie within margin of the border of a
+// width x height image; returns how many.
+long KeepAwayFromBorder(Closure& c, long width, long height, double margin);
 
 // The residual figures of a closure whose centres, indices and zones are set.
 void SummariseClosure(Closure& out);

@@ -144,6 +144,7 @@ void WriteClosure(JsonWriter& w, const Closure& c) {
   const double pitch = c.fit.pitch;
   w.Open("closure", '{');
   w.Integer("points", ok ? c.all.count : 0);
+  w.Integer("border_excluded", ok ? c.borderExcluded : 0);
   w.Number("pitch_px", Or(ok, pitch));
   w.Number("angle_deg", Or(ok, c.fit.angle * 180.0 / std::numbers::pi));
   w.Number("rms_px", Or(ok, c.all.rms));

@@ -22,6 +22,7 @@
 #include "support/TestSupport.h"
 #include "ui/Commands.h"
 #include "ui/DisplayList.h"
+#include "ui/Workers.h"
 
 namespace zmr {
 namespace {
@@ -31,7 +32,7 @@ GridSpec SmallGrid() {
   g.width = 420;
   g.height = 380;
   g.pitch = 36.0;
-  g.radius = 9.0;
+  g.radius = 12.0;
   g.rotationDegrees = 2.0;
   g.distortion = -0.06;
   return g;
@@ -54,6 +55,61 @@ std::vector<std::array<double, 4>> TrueRows(const GridImage& image) {
     rows.push_back({spot.measuredX, spot.measuredY, spot.idealX, spot.idealY});
   }
   return rows;
+}
+
+// The closure from the truth: the generator's true centres carried through the model, with
+// their own lattice indices, fitted to a square lattice.
+Closure TruthClosure(const ProgramState& s, const GridImage& image) {
+  Closure truth;
+  for (const GridSpot& spot : image.spots) {
+    const long t = FindTrianglePI(s, spot.measuredX, spot.measuredY);
+    if (t < 0) continue;
+    const double p[2] = {spot.measuredX, spot.measuredY};
+    double d[2];
+    ApproximateShiftsT(s, p, d, t);
+    truth.x.push_back(p[0] + d[0]);
+    truth.y.push_back(p[1] + d[1]);
+    truth.row.push_back(spot.row);
+    truth.col.push_back(spot.col);
+  }
+  std::string problem;
+  EXPECT_TRUE(FitSquareLattice(truth.x, truth.y, truth.row, truth.col, truth.fit, problem));
+  KeepAwayFromBorder(truth, image.width, image.height, truth.fit.pitch / 2);
+  EXPECT_TRUE(FitSquareLattice(truth.x, truth.y, truth.row, truth.col, truth.fit, problem));
+  truth.all = SummariseResiduals(truth.fit.residual);
+  return truth;
+}
+
+TEST(Closure, AgreesWithTheTruthCarriedThroughTheModel) {
+  test::TempDir dir;
+  GridSpec grid = SmallGrid();
+  grid.distortion = -0.03;
+  const GridImage image = GenerateGrid(grid);
+  ProgramState s;
+  s.cxDib = image.width;
+  s.cyDib = image.height;
+  ASSERT_EQ(AllocateArrays(s), 1);
+  ASSERT_EQ(AllocateImageArrays(s, image.width, image.height), 1);
+  std::copy(image.pixels.begin(), image.pixels.end(), s.Msource.begin());
+  Thread(&s);
+  const long measured = s.NumberOfPoints;
+  ASSERT_GT(measured, 50);
+  ASSERT_EQ(AddBoundaryCalibrationPoints(s, s.cxDib, s.cyDib), 1);
+  MakeTriangulation(s, 1);
+  const std::vector<double> before(s.PointsInput.begin(), s.PointsInput.end());
+
+  Closure closure;
+  RunClosure(s, measured, closure);
+  ASSERT_TRUE(closure.computed) << closure.reason;
+  EXPECT_EQ(std::vector<double>(s.PointsInput.begin(), s.PointsInput.end()), before);
+  const Closure truth = TruthClosure(s, image);
+  EXPECT_EQ(closure.all.count, truth.all.count);
+  EXPECT_NEAR(closure.fit.pitch, truth.fit.pitch, 0.02);
+  EXPECT_NEAR(closure.all.rms, truth.all.rms, 0.02);
+  EXPECT_NEAR(closure.all.p95, truth.all.p95, 0.02);
+  EXPECT_NEAR(closure.all.max, truth.all.max, 0.02);
+  EXPECT_GT(truth.all.max, 0.05);  // the model does leave an error to find
+  std::printf("report %ld spots rms %f p95 %f max %f pitch %f; truth %ld rms %f p95 %f max %f pitch %f\n", closure.all.count, closure.all.rms, closure.all.p95, closure.all.max, closure.fit.pitch, truth.all.count, truth.all.rms, truth.all.p95,truth.all.max, truth.fit.pitch);
 }
 
 TEST(LeaveOneOut, AgreesWithTheWholeSetTriangulatedWithoutEachPoint) {
