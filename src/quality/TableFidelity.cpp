@@ -173,27 +173,55 @@ bool AssessTables(const ProgramState& s, long M, long N, TableFidelity& out,
   out.errorMap.assign(static_cast<std::size_t>(out.mapWidth) * out.mapHeight,
                       std::numeric_limits<float>::quiet_NaN());
   if (M <= 0 || N <= 0) return true;
-  const std::vector<double> px = PixelCoordinates(M);
-  const std::vector<double> py = PixelCoordinates(N);
+  // Only the pixels that one of the tables covers are sampled: the window of the image
+  // between their first and last nodes.
+  const auto lowest = [](double a, const GridTable& t, bool y) {
+    if (t.countX < 2 || t.countY < 2) return a;
+    return std::min(a, y ? t.firstY : t.firstX);
+  };
+  const auto highest = [](double a, const GridTable& t, bool y) {
+    if (t.countX < 2 || t.countY < 2) return a;
+    return std::max(a, y ? t.firstY + t.step * static_cast<double>(t.countY - 1)
+                         : t.firstX + t.step * static_cast<double>(t.countX - 1));
+  };
+  const double inf = std::numeric_limits<double>::infinity();
+  const long x0 =
+      std::max(0L, static_cast<long>(std::ceil(lowest(lowest(inf, zmr, false), ascii, false))));
+  const long y0 =
+      std::max(0L, static_cast<long>(std::ceil(lowest(lowest(inf, zmr, true), ascii, true))));
+  const long x1 = std::min(
+      M - 1, static_cast<long>(std::floor(highest(highest(-inf, zmr, false), ascii, false))));
+  const long y1 = std::min(
+      N - 1, static_cast<long>(std::floor(highest(highest(-inf, zmr, true), ascii, true))));
+  if (x0 > x1 || y0 > y1) return true;
+  std::vector<double> px(static_cast<std::size_t>(x1 - x0 + 1));
+  std::vector<double> py(static_cast<std::size_t>(y1 - y0 + 1));
+  for (std::size_t a = 0; a < px.size(); ++a)
+    px[a] = static_cast<double>(x0 + static_cast<long>(a));
+  for (std::size_t b = 0; b < py.size(); ++b)
+    py[b] = static_cast<double>(y0 + static_cast<long>(b));
   TriangleRowMap rows(s, px, py);
   if (!rows.Ready()) return false;
   const long triangles = SearchableTriangleCount(s);
   std::vector<double> coefficients(static_cast<std::size_t>(6 * triangles));
   std::vector<unsigned char> known(static_cast<std::size_t>(triangles), 0);
-  std::vector<int> row(static_cast<std::size_t>(M));
+  std::vector<int> row(px.size());
   Accumulator zmrSum;
   Accumulator asciiSum;
-  for (long j = 0; j < N; ++j) {
+  const auto rowsToDo = static_cast<long>(py.size());
+  for (long b = 0; b < rowsToDo; ++b) {
     if (cancel != nullptr && cancel->load(std::memory_order_relaxed) != 0) return false;
     if (progress != nullptr) {
-      progress->store(progressStart + static_cast<int>(progressSpan * j / N),
+      progress->store(progressStart + static_cast<int>(progressSpan * b / rowsToDo),
                       std::memory_order_relaxed);
     }
-    rows.FillRow(static_cast<std::size_t>(j), row.data());
+    const long j = y0 + b;
+    rows.FillRow(static_cast<std::size_t>(b), row.data());
     float* mapRow = out.errorMap.data() + (j / out.mapScale) * out.mapWidth;
-    for (long i = 0; i < M; ++i) {
-      const int t = row[static_cast<std::size_t>(i)];
+    for (std::size_t a = 0; a < px.size(); ++a) {
+      const int t = row[a];
       if (t < 0) continue;
+      const long i = x0 + static_cast<long>(a);
       double* c = coefficients.data() + 6 * t;
       if (known[static_cast<std::size_t>(t)] == 0) {
         ShiftCoefficientsT(s, t, c, c + 3);
