@@ -122,6 +122,33 @@ TEST(Closure, AgreesWithTheTruthCarriedThroughTheModel) {
   EXPECT_NEAR(closure.all.max, truth.all.max, 0.02);
 }
 
+TEST(Closure, AWrongNodeStandsOutInTheMaximumAndTheFoldOvers) {
+  test::TempDir dir;
+  const GridImage image = GenerateGrid(SmallGrid());
+  ProgramState s;
+  s.cxDib = image.width;
+  s.cyDib = image.height;
+  ASSERT_EQ(AllocateArrays(s), 1);
+  ASSERT_EQ(AllocateImageArrays(s, image.width, image.height), 1);
+  std::copy(image.pixels.begin(), image.pixels.end(), s.Msource.begin());
+  Thread(&s);
+  ASSERT_GT(s.NumberOfPoints, 50);
+  Closure clean;
+  RunClosure(s, s.NumberOfPoints, clean);
+  ASSERT_TRUE(clean.computed) << clean.reason;
+
+  // The node in the middle given a spot beyond its neighbour, as a spurious spot would be.
+  double* wrong = s.PointsInput.data() + 4 * (s.NumberOfPoints / 2);
+  wrong[0] += 1.4 * SmallGrid().pitch;
+  wrong[1] += 0.3 * SmallGrid().pitch;
+  MakeTriangulation(s, 1);
+  Closure broken;
+  RunClosure(s, s.NumberOfPoints, broken);
+  ASSERT_TRUE(broken.computed) << broken.reason;
+  EXPECT_GT(broken.all.max, 3 * clean.all.max);
+  EXPECT_GT(AssessMesh(s, s.NumberOfPoints).foldovers, 0);
+}
+
 TEST(LeaveOneOut, AgreesWithTheWholeSetTriangulatedWithoutEachPoint) {
   test::TempDir dir;
   const std::vector<std::array<double, 4>> rows = TrueRows(GenerateGrid(SmallGrid()));
