@@ -1,6 +1,8 @@
 #include "quality/QualityReport.h"
 
 #include <cstdio>
+#include <system_error>
+#include <thread>
 
 #include "geometry/TriangleLocation.h"
 #include "quality/ReportHtml.h"
@@ -46,6 +48,17 @@ bool BuildQualityReport(ProgramState& s, QualityReport& report) {
   report.region = DescribeExtrapolatedRegion(s, s.cxDib, s.cyDib);
   report.mesh = AssessMesh(s, report.region.measured);
 
+  // The closure works on a record of its own and only reads s, as the other sections do: it
+  // runs on a second thread meanwhile (here, when no thread can be started).
+  const auto closure = [&s, &report] {
+    RunClosure(s, report.region.measured, report.closure, &s.fTerminated);
+  };
+  std::thread closureThread;
+  try {
+    closureThread = std::thread(closure);
+  } catch (const std::system_error&) {
+  }
+
   report.leaveOneOutComputed =
       ComputeLeaveOneOut(s, report.region.measured, report.leaveOneOut, &s.fTerminated,
                          &s.iProgressStatus, kLeaveOneOutShare);
@@ -70,10 +83,10 @@ bool BuildQualityReport(ProgramState& s, QualityReport& report) {
     }
   }
 
-  if (Cancelled(s)) {
-    report.closure.reason = kCancelled;
+  if (closureThread.joinable()) {
+    closureThread.join();
   } else {
-    RunClosure(s, report.region.measured, report.closure, &s.fTerminated);
+    closure();
   }
   if (!report.closure.computed)
     report.reasons.insert(report.reasons.begin(), {"closure", report.closure.reason});
