@@ -52,7 +52,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const double* px = s.PointsBuffer.data() + 1;
   const double* py = s.PointsBuffer.data() + s.MAXPoints + 1;
-  const auto point = [&](int k) { return std::vector<double>{px[k], py[k]}; };
+  // The corners as (x, y) pairs, for the crossing check.
+  std::vector<double> xy(static_cast<std::size_t>(2 * count));
+  for (long k = 0; k < count; ++k) xy[2 * k] = px[k], xy[2 * k + 1] = py[k];
+  const auto point = [&](int k) { return xy.data() + 2 * k; };
   for (long t = 0; t < s.NumberOfTriangles; ++t) {
     const int* v = s.Tpoints.data() + 3 * t;
     for (int e = 0; e < 3; ++e) {
@@ -65,9 +68,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       const int* w = s.Tpoints.data() + 3 * u;
       for (int e = 0; e < 3; ++e) {
         for (int f = 0; f < 3; ++f) {
-          const auto a = point(v[e]), b = point(v[(e + 1) % 3]);
-          const auto c = point(w[f]), d = point(w[(f + 1) % 3]);
-          if (Cross(a.data(), b.data(), c.data(), d.data())) std::abort();
+          if (Cross(point(v[e]), point(v[(e + 1) % 3]), point(w[f]), point(w[(f + 1) % 3]))) {
+            std::abort();
+          }
         }
       }
     }

@@ -5,7 +5,7 @@
 set -euo pipefail
 packages=(cmake g++ make libgtest-dev libgmock-dev qt6-base-dev libqt6svg6 fonts-dejavu-core gcovr
   clang-14 libclang-rt-14-dev locales libtiff-dev libpng-dev libjpeg62-turbo-dev python3-numpy
-  python3-tifffile "$@")
+  python3-tifffile dpkg-dev "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

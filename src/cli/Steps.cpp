@@ -51,10 +51,12 @@ bool NeedsRendering(const std::vector<Step>& steps) {
 
 std::string UsageText() {
   std::string text =
-      "usage: zmrcal [--timings] STEP [ARG...] [STEP [ARG...]]...\n"
-      "       zmrcal --help | --version\n"
+      "usage: zmrcal [--timings] [--quiet] STEP [ARG...] [STEP [ARG...]]...\n"
+      "       zmrcal -h | --help | --version\n"
       "Runs the menu commands of ZMRCalibration in order, in the current folder.\n"
       "--timings prints each step's wall time and the total to standard error.\n"
+      "--quiet leaves out the summary (points, triangles, rotation and scale, files written)\n"
+      "        printed at the end of a successful run when standard output is a terminal.\n"
       "Steps:\n";
   for (const CommandEntry& e : CommandTable()) {
     if (e.step == nullptr || e.help == nullptr) continue;

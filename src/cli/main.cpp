@@ -1,15 +1,19 @@
 // zmrcal: runs the menu commands of ZMRCalibration from the command line.
-#include <QGuiApplication>
+#include <unistd.h>
 
+#include <QGuiApplication>
 #include <clocale>
 #include <cstdio>
-#include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "cli/CommandLine.h"
 #include "cli/ConsolePlatform.h"
+#include "cli/RunSummary.h"
 #include "cli/Steps.h"
+#include "cli/WrittenFiles.h"
 #include "state/ProgramState.h"
 #include "ui/Commands.h"
 #include "ui/Startup.h"
@@ -20,25 +24,25 @@
 
 int main(int argc, char** argv) {
   using namespace zmr;
-  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+  CommandLine line;
+  std::string reason;
+  if (!ParseCommandLine(argc, argv, line, reason)) {
+    std::fprintf(stderr, "zmrcal: %s\ntry 'zmrcal --help'\n", reason.c_str());
+    return kExitUsage;
+  }
+  if (line.action == CommandLine::Action::Help) {
     std::fputs(UsageText().c_str(), stdout);
     return kExitOk;
   }
-  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-    std::printf("%s\nzmrcal %s\n", kProductLine, ZMR_BUILD_VERSION);
+  if (line.action == CommandLine::Action::Version) {
+    std::printf("%s, zmrcal %s\n", kProductLine, ZMR_BUILD_VERSION);
     return kExitOk;
   }
-  // --timings: each step's wall time, and the total, on standard error.
-  const bool timings = argc >= 2 && std::strcmp(argv[1], "--timings") == 0;
-  const int first = timings ? 2 : 1;
-  std::vector<Step> steps;
-  std::string reason;
-  const bool parsed = argc > first ? ParseSteps(argc, argv, first, steps, reason)
-                                   : (reason = "no step given", false);
-  if (!parsed) {
-    std::fprintf(stderr, "zmrcal: %s\n%s", reason.c_str(), UsageText().c_str());
-    return kExitUsage;
-  }
+  const std::vector<Step>& steps = line.steps;
+  // The summary is for a person watching: scripts reading standard output never see it.
+  const bool summary = !line.quiet && ::isatty(STDOUT_FILENO) == 1;
+  std::optional<WrittenFiles> written;
+  if (summary) written.emplace(FoldersOfSteps(steps));
 
   // The drawing code needs a QGuiApplication for its fonts; zmrcal never opens a window.
   std::unique_ptr<QGuiApplication> gui;
@@ -62,7 +66,12 @@ int main(int argc, char** argv) {
   // Only a render step shows the display bitmaps; without one they are not kept.
   platform.Program().keepDisplayBitmaps = NeedsRendering(steps);
   StartProgram(platform);
-  const int status = platform.messages() > 0 ? kExitMessage : RunSteps(steps, platform, timings);
+  const int status =
+      platform.messages() > 0 ? kExitMessage : RunSteps(steps, platform, line.timings);
+  if (summary && status == kExitOk) {
+    std::fflush(stdout);
+    std::fputs(RunSummary(platform.Program(), written->Since()).c_str(), stdout);
+  }
   EndProgram(platform.Program());
   std::fflush(stdout);
   return status;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "state/FileOpen.h"
@@ -260,7 +261,11 @@ int ConvertTextValue(std::FILE* f, const char* mode, int& value) {
   return ScanValue(source, ConversionOf(mode), value);
 }
 
-TextCount CountTextValues(TextValueReader& reader) {
+namespace {
+
+// Counts, and keeps the values in *kept (when not null) until more than keepAtMost were counted
+// or memory ran out: *kept is then emptied and nothing more is kept.
+TextCount CountKeeping(TextValueReader& reader, std::vector<int>* kept, long long keepAtMost) {
   TextCount result;
   result.opened = true;
   for (;;) {
@@ -277,9 +282,73 @@ TextCount CountTextValues(TextValueReader& reader) {
       result.tooMany = true;
       break;
     }
+    if (kept == nullptr) continue;
+    if (result.count > keepAtMost) {
+      std::vector<int>().swap(*kept);
+      kept = nullptr;
+      continue;
+    }
+    try {
+      kept->push_back(value);
+    } catch (const std::bad_alloc&) {
+      std::vector<int>().swap(*kept);
+      kept = nullptr;
+    }
   }
   return result;
 }
+
+// Places the values next() gives (1 for a value, anything else at the end) as an M x N image
+// at (sx, sy) of the cx x cy array, then scales it; see ReadTextValues.
+template <typename Next>
+void PlaceAndScale(const Next& next, int cx, int cy, int M, int N, int sx, int sy, int* piArray) {
+  const long long width = std::max(cx, 0);
+  const long long height = std::max(cy, 0);
+  const long long total = width * height;
+  std::fill(piArray, piArray + total, 0);
+
+  int max = 0;
+  if (M > 0 && N > 0) {
+    // Positions in long long: sx + M may pass the int range for formats far off the image.
+    bool reading = true;
+    for (long long r = sy; reading && r < static_cast<long long>(sy) + N; ++r) {
+      const bool rowInside = r >= 0 && r < height;
+      for (long long c = sx; c < static_cast<long long>(sx) + M; ++c) {
+        int value = 0;
+        if (next(value) != 1) {
+          reading = false;
+          break;
+        }
+        if (rowInside && c >= 0 && c < width) {
+          piArray[r * width + c] = value;
+          if (value > max) max = value;
+        }
+      }
+    }
+  }
+
+  // With no positive value there is no finite scale; the image stays as read.
+  if (max <= 0) return;
+  const auto scaled = [max](int v) {
+    return TruncateToward0<int>(static_cast<double>(v) / max * 255.0);
+  };
+  // Detector counts span far fewer values than pixels: a table of the scaled values 0 .. max
+  // computed with the same expression replaces the division where it is small enough.
+  if (max > kMaxScaleTable) {
+    for (long long k = 0; k < total; ++k) piArray[k] = scaled(piArray[k]);
+    return;
+  }
+  std::vector<int> table(static_cast<std::size_t>(max) + 1);
+  for (int v = 0; v <= max; ++v) table[static_cast<std::size_t>(v)] = scaled(v);
+  for (long long k = 0; k < total; ++k) {
+    const int v = piArray[k];
+    piArray[k] = v >= 0 ? table[static_cast<std::size_t>(v)] : scaled(v);
+  }
+}
+
+}  // namespace
+
+TextCount CountTextValues(TextValueReader& reader) { return CountKeeping(reader, nullptr, 0); }
 
 TextCount CountTextValues(std::FILE* f, const char* mode) {
   TextValueReader reader(f, mode);
@@ -299,6 +368,27 @@ TextCount CountOstrelArrayChecked(const char* Fname, const char* mode) {
   return result;
 }
 
+TextCount CountOstrelArrayKeeping(const char* Fname, const char* mode, long long keepAtMost,
+                                  std::vector<int>& values) {
+  values.clear();
+  std::FILE* f = OpenFile(Fname, "r");
+  if (f == nullptr) return {};
+  TextValueReader reader(f, mode);
+  TextCount result = CountKeeping(reader, &values, keepAtMost);
+  std::fclose(f);
+  if (result.badToken || result.tooMany) {
+    std::vector<int>().swap(values);
+  } else if (values.capacity() > values.size() + values.size() / 4) {
+    // Growth may have left up to twice the room; the image arrays are allocated next.
+    try {
+      values.shrink_to_fit();
+    } catch (const std::bad_alloc&) {
+      std::vector<int>().swap(values);
+    }
+  }
+  return result;
+}
+
 int CountOstrelArray(const char* Fname, const char* mode) {
   return CountOstrelArrayChecked(Fname, mode).count;
 }
@@ -306,38 +396,21 @@ int CountOstrelArray(const char* Fname, const char* mode) {
 int ReadTextValues(TextValueReader& reader, int cx, int cy, int M, int N, int sx, int sy,
                    int* piArray) {
   if (piArray == nullptr) return 1;
-  const long long width = std::max(cx, 0);
-  const long long height = std::max(cy, 0);
-  const long long total = width * height;
-  std::fill(piArray, piArray + total, 0);
-
-  int max = 0;
-  if (M > 0 && N > 0) {
-    // Positions in long long: sx + M may pass the int range for formats far off the image.
-    bool reading = true;
-    for (long long r = sy; reading && r < static_cast<long long>(sy) + N; ++r) {
-      const bool rowInside = r >= 0 && r < height;
-      for (long long c = sx; c < static_cast<long long>(sx) + M; ++c) {
-        int value = 0;
-        if (reader.Next(value) != 1) {
-          reading = false;
-          break;
-        }
-        if (rowInside && c >= 0 && c < width) {
-          piArray[r * width + c] = value;
-          if (value > max) max = value;
-        }
-      }
-    }
-  }
-
-  // With no positive value there is no finite scale; the image stays as read.
-  if (max > 0) {
-    for (long long k = 0; k < total; ++k) {
-      piArray[k] = TruncateToward0<int>(static_cast<double>(piArray[k]) / max * 255.0);
-    }
-  }
+  PlaceAndScale([&reader](int& value) { return reader.Next(value); }, cx, cy, M, N, sx, sy,
+                piArray);
   return 1;
+}
+
+void PlaceTextValues(const std::vector<int>& values, int cx, int cy, int M, int N, int sx, int sy,
+                     int* piArray) {
+  std::size_t next = 0;
+  PlaceAndScale(
+      [&values, &next](int& value) {
+        if (next == values.size()) return EOF;
+        value = values[next++];
+        return 1;
+      },
+      cx, cy, M, N, sx, sy, piArray);
 }
 
 int ReadTextValues(std::FILE* f, int cx, int cy, int M, int N, int sx, int sy, int* piArray,

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace zmr {
 
@@ -85,6 +86,12 @@ TextCount CountTextValuesInBuffer(const std::string& bytes, const char* mode);
 // The same over the file Fname; opened is false when it cannot be opened.
 TextCount CountOstrelArrayChecked(const char* Fname, const char* mode);
 
+// The same, keeping the values counted in values so that the file need not be read a second
+// time. values holds them all (values.size() == count) only when there are at most keepAtMost,
+// memory allowed it and the count ended at the end of the file; otherwise it is left empty.
+TextCount CountOstrelArrayKeeping(const char* Fname, const char* mode, long long keepAtMost,
+                                  std::vector<int>& values);
+
 // Number of values in Fname (up to a bad token); 0 when the file cannot be opened.
 int CountOstrelArray(const char* Fname, const char* mode);
 
@@ -101,6 +108,13 @@ int ReadTextValues(std::FILE* f, int cx, int cy, int M, int N, int sx, int sy, i
 // The same over what a reader has left. Returns 1.
 int ReadTextValues(TextValueReader& reader, int cx, int cy, int M, int N, int sx, int sy,
                    int* piArray);
+
+// The same over values kept by CountOstrelArrayKeeping; piArray must not be null.
+void PlaceTextValues(const std::vector<int>& values, int cx, int cy, int M, int N, int sx, int sy,
+                     int* piArray);
+
+// The largest maximum for which the scaling goes through a table of every value up to it.
+inline constexpr int kMaxScaleTable = 1 << 20;
 
 // The same over the bytes of a whole file in memory. Returns 1.
 int ReadTextValuesInBuffer(const std::string& bytes, int cx, int cy, int M, int N, int sx, int sy,

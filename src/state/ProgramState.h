@@ -171,6 +171,13 @@ struct ProgramState {
   // --- rotation and scale fit, boundary extrapolation
   double CenterLimit = 50.0;  // pixels this close to the centre stay out of the estimate
   double WX_LS[20] = {};      // least-squares coefficients: x displacement 0..9, y 10..19
+  // The last complete Adjustment on this record, for the summaries shown after a command:
+  // its centre, rotation (radians) and scale; scale 0 when nothing could be estimated.
+  // Written by the adjustment worker, read once it has ended.
+  bool adjusted = false;
+  double adjustedCenter[2] = {0.0, 0.0};
+  double adjustedRotation = 0.0;
+  double adjustedScale = 0.0;
 
   // --- where the fixed-name files of the computations go; empty: the current folder
   std::string workFolder;

@@ -1,9 +1,11 @@
 #include "ui/ImageLoad.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -81,12 +83,22 @@ void NotePlacement(ProgramState& s, const std::string& fileName, long long count
 }  // namespace
 
 bool LoadTextImage(Platform& platform, const std::string& fileName, const char* mode) {
-  const TextCount counted = CountOstrelArrayChecked(fileName.c_str(), "%x");
+  // The count reads hexadecimal values; an Ostrel image (read in the same mode) keeps up to a
+  // working image of them, so that the file is parsed once. Otherwise the file is read again.
+  ProgramState& state = platform.Program();
+  const bool sameMode = std::strcmp(mode, "%x") == 0;
+  std::vector<int> values;
+  const long long keepAtMost =
+      static_cast<long long>(std::max(state.IMAGE_X, 0)) * std::max(state.IMAGE_Y, 0);
+  const TextCount counted =
+      sameMode ? CountOstrelArrayKeeping(fileName.c_str(), "%x", keepAtMost, values)
+               : CountOstrelArrayChecked(fileName.c_str(), "%x");
+  const bool kept = sameMode && static_cast<long long>(values.size()) == counted.count;
   if (!counted.opened || counted.badToken || counted.count <= 0) {
     platform.Message(kErrorInImageFile, kMessageCaption);
     return false;
   }
-  ProgramState& s = platform.Program();
+  ProgramState& s = state;
   // More values than any image holds, or a working size beyond the cap: refused before the
   // format list, the offsets or the dialog are touched.
   if (s.IMAGE_X < 1 || s.IMAGE_Y < 1) {
@@ -144,8 +156,13 @@ bool LoadTextImage(Platform& platform, const std::string& fileName, const char* 
   platform.SetWaitCursor(true);
   const int w = s.ImageFormat[2 * s.FormatIndex];
   const int h = s.ImageFormat[2 * s.FormatIndex + 1];
-  ReadOstrelArray(fileName.c_str(), s.cxDib, s.cyDib, w, h, s.imxoff, s.imyoff, s.Msource.data(),
-                  mode);
+  if (kept) {
+    PlaceTextValues(values, s.cxDib, s.cyDib, w, h, s.imxoff, s.imyoff, s.Msource.data());
+    std::vector<int>().swap(values);
+  } else {
+    ReadOstrelArray(fileName.c_str(), s.cxDib, s.cyDib, w, h, s.imxoff, s.imyoff, s.Msource.data(),
+                    mode);
+  }
   if (!matchesDefault) NotePlacement(s, fileName, counted.count, w, h);
   ClearBitmaps(s);
   SourceArrayInt2Bitmap(s, s.fBitmap[0]);

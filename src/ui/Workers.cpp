@@ -101,6 +101,14 @@ void ThreadCenter(void* state) {
     double scale = 0.0;
     ArrayStatistics(s, center, &rotation, &scale, s.cxDib, s.cyDib, s.deltaX.data(),
                     s.deltaY.data(), s.Area.data());
+    // A cancelled run leaves the last complete estimate standing.
+    if (s.fTerminated.load(std::memory_order_relaxed) == 0) {
+      s.adjusted = true;
+      s.adjustedCenter[0] = center[0];
+      s.adjustedCenter[1] = center[1];
+      s.adjustedRotation = rotation;
+      s.adjustedScale = scale;
+    }
   }
   Finish(s);
 }

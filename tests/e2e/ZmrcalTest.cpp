@@ -1,11 +1,23 @@
 // zmrcal end to end: the program run in a temporary folder, its exit status, what it prints
 // and the files it leaves.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <locale.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <clocale>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <filesystem>
 #include <regex>
+#include <set>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,6 +35,46 @@ using test::RunResult;
 using test::WriteFile;
 
 RunResult Zmrcal(const std::string& line) { return RunProgram(ZMRCAL_PATH, line); }
+
+// Runs zmrcal with standard output on a pseudo-terminal and standard error discarded: the exit
+// status and what it printed (the terminal adds no carriage returns).
+RunResult ZmrcalOnTerminal(const std::string& line) {
+  std::vector<std::string> words = {ZMRCAL_PATH};
+  for (std::istringstream in(line); in >> words.emplace_back();) {
+  }
+  words.pop_back();
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  int master = -1;
+  int slave = -1;
+  if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return {};
+  termios mode{};
+  ::tcgetattr(slave, &mode);
+  mode.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+  ::tcsetattr(slave, TCSANOW, &mode);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const int null = ::open("/dev/null", O_RDWR);
+    ::dup2(null, STDIN_FILENO);
+    ::dup2(slave, STDOUT_FILENO);
+    ::dup2(null, STDERR_FILENO);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  ::close(slave);
+  RunResult r;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) != 0;) {
+    if (n > 0) r.out.append(buffer, static_cast<std::size_t>(n));
+    if (n < 0 && errno != EINTR) break;  // EIO: the terminal's last writer has gone
+  }
+  ::close(master);
+  int raw = 0;
+  ::waitpid(child, &raw, 0);
+  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return r;
+}
 
 // Replaces every wall time of "timing: NAME S.SSS s" lines by "T", checking its form.
 std::string MaskTimes(const std::string& err) {
@@ -48,31 +100,49 @@ TEST_F(ZmrcalTest, ScanLogEchoesTheOptionsFile) {
 TEST_F(ZmrcalTest, VersionAndHelp) {
   RunResult r = Zmrcal("--version");
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out.rfind("ZMR Image Calibration (Version 0.3-061204)\nzmrcal ", 0), 0u) << r.out;
-  r = Zmrcal("--help");
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.rfind("ZMR Image Calibration (Version 0.3-061204), zmrcal ", 0), 0u) << r.out;
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
+  const RunResult help = Zmrcal("--help");
+  EXPECT_EQ(help.status, 0);
   for (const char* step : {"open-ostrel", "open-ascii", "open-bitmap", "save-bitmap", "save-ascii",
                            "save-target-ascii", "save-points", "set", "target-to-source", "view",
                            "overlay", "render", "threshold", "detect"}) {
-    EXPECT_NE(r.out.find(std::string("\n  ") + step + " "), std::string::npos) << step;
+    EXPECT_NE(help.out.find(std::string("\n  ") + step + " "), std::string::npos) << step;
+  }
+  // -h is --help; either, among the options in front, wins over whatever follows.
+  for (const char* line : {"-h", "--quiet -h no-such-step", "--timings --help view sideways"}) {
+    r = Zmrcal(line);
+    EXPECT_EQ(r.status, 0) << line;
+    EXPECT_EQ(r.out, help.out) << line;
   }
   EXPECT_FALSE(FileExists("SCAN.LOG"));
 }
 
-// Usage errors run nothing; only a leading --timings is the option, and alone it leaves no step.
+// Usage errors run nothing: the one line that is wrong and the hint, not the whole help. The
+// options stand in front of the steps; alone they leave no step.
 TEST_F(ZmrcalTest, UsageErrorsRunNothingAndExitTwo) {
-  for (const char* line :
-       {"", "no-such-step", "open-ostrel", "view sideways", "overlay vectors", "overlay mesh on",
-        "overlay numbers maybe", "set FilterSize", "set NoSuchOption 1", "set FilterSize five",
-        "set MaxSlope 0.2x", "open-ostrel a.txt --format 12", "open-ostrel a.txt --offset 1;2",
-        "view source save-bitmap", "threshold 256", "render a.gif", "--timings",
-        "view source --timings"}) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"", "no step given"},
+      {"no-such-step", "unknown step 'no-such-step'"},
+      {"open-ostrel", "missing FILE after 'open-ostrel'"},
+      {"view sideways", "view takes source or target, not 'sideways'"},
+      {"overlay vectors", "missing on|off after 'vectors'"},
+      {"overlay numbers maybe", "overlay numbers takes on or off, not 'maybe'"},
+      {"set FilterSize", "missing VALUE after 'FilterSize'"},
+      {"set FilterSize five", "set FilterSize: 'five' does not convert"},
+      {"open-ostrel a.txt --offset 1;2", "--offset takes X,Y (integers), not '1;2'"},
+      {"view source save-bitmap", "missing FILE after 'save-bitmap'"},
+      {"render a.gif", "render writes a .png or a .bmp file, not 'a.gif'"},
+      {"--timings --quiet", "no step given"},
+      {"view source --timings", "unknown step '--timings'"},
+      {"--verbose view source", "unknown option '--verbose'"},
+  };
+  for (const auto& [line, reason] : cases) {
     SCOPED_TRACE(line);
     const RunResult r = Zmrcal(line);
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err.rfind("zmrcal: ", 0), 0u) << r.err;
-    EXPECT_NE(r.err.find("\nusage: zmrcal [--timings] STEP"), std::string::npos);
-    EXPECT_EQ(r.err.find("timing:"), std::string::npos);
+    EXPECT_EQ(r.err, std::string("zmrcal: ") + reason + "\ntry 'zmrcal --help'\n");
+    EXPECT_EQ(r.out, "");
     EXPECT_FALSE(FileExists("SCAN.LOG"));
   }
 }
@@ -186,6 +256,81 @@ TEST_F(ZmrcalTest, FormatAndOffsetAnswerTheFormatDialog) {
             "working size 4 x 4; the part outside was cut off (set ImageWidth and ImageHeight to "
             "keep it)\n");
   EXPECT_FALSE(FileExists("b.dat"));
+}
+
+// The summary follows a successful run only when standard output is a terminal and --quiet is
+// not given; it adds to the output and changes nothing before it. Its rotation and scale are
+// those the adjustment logged, and it lists every file the run created or changed.
+TEST_F(ZmrcalTest, SummaryOnATerminalOnly) {
+  // The test's own printf and scanf of numbers in the C locale, whatever the environment's.
+  const locale_t cLocale = ::newlocale(LC_ALL_MASK, "C", nullptr);
+  const locale_t before = ::uselocale(cLocale);
+  struct Restore {
+    locale_t before, cLocale;
+    ~Restore() {
+      ::uselocale(before);
+      ::freelocale(cLocale);
+    }
+  } restore{before, cLocale};
+  // A 5 x 5 grid measured turned by 0.5 degrees and enlarged by 1 % about (400, 400).
+  std::string points;
+  const double turn = 0.5 * std::acos(-1.0) / 180.0;
+  for (int row = 0; row < 5; ++row) {
+    for (int col = 0; col < 5; ++col) {
+      const double u = 100.0 * col - 200.0;
+      const double v = 100.0 * row - 200.0;
+      char line[128];
+      std::snprintf(line, sizeof line, "%.3f %.3f %.1f %.1f\n",
+                    400.0 + 1.01 * (std::cos(turn) * u - std::sin(turn) * v),
+                    400.0 + 1.01 * (std::sin(turn) * u + std::cos(turn) * v), 400.0 + u, 400.0 + v);
+      points += line;
+    }
+  }
+  WriteFile("grid.txt", points);
+  WriteFile("untouched.txt", "kept\n");
+  std::filesystem::create_directory("out");
+  const std::string steps = "open-points grid.txt adjust save-points out/saved.txt";
+
+  const RunResult piped = Zmrcal(steps);
+  ASSERT_EQ(piped.status, 0) << piped.err;
+  EXPECT_EQ(ZmrcalOnTerminal("--quiet " + steps).out, piped.out);
+  const RunResult shown = ZmrcalOnTerminal(steps);
+  ASSERT_EQ(shown.status, 0);
+  ASSERT_EQ(shown.out.rfind(piped.out, 0), 0u) << shown.out;
+  const std::string summary = shown.out.substr(piped.out.size());
+
+  double logged[2] = {0.0, 0.0};
+  const std::string log = ReadFile("Trace.log");
+  const std::size_t at = log.find("Rotation : ");
+  ASSERT_NE(at, std::string::npos) << log;
+  ASSERT_EQ(
+      std::sscanf(log.c_str() + at, "Rotation : %lf deg\nScale : %lf", &logged[0], &logged[1]), 2);
+  double shownRotation = 0.0;
+  double shownScale = 0.0;
+  char files[512] = "";
+  ASSERT_EQ(std::sscanf(summary.c_str(),
+                        "Calibration points: 25, triangles: 32\nAdjustment: rotation "
+                        "%lf\u00b0, scale %lf about (400, 400)\nFiles written: %511[^\n]",
+                        &shownRotation, &shownScale, files),
+            3)
+      << summary;
+  EXPECT_NEAR(shownRotation, logged[0], 0.0006);
+  EXPECT_NEAR(shownScale, logged[1], 0.00006);
+  EXPECT_NEAR(std::fabs(shownRotation), 0.5, 0.05);  // degrees, not radians
+  std::set<std::string> written;
+  for (std::istringstream list(files); list.good();) {
+    std::string name;
+    std::getline(list >> std::ws, name, ',');
+    written.insert(name);
+  }
+  EXPECT_EQ(written, (std::set<std::string>{"SCAN.LOG", "Trace.log", "CorrectedPoints.txt",
+                                            "out/saved.txt"}))
+      << summary;
+
+  // A failed run ends with its message and no summary.
+  const RunResult failed = ZmrcalOnTerminal("open-points missing.txt adjust");
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_EQ(failed.out, "");
 }
 
 }  // namespace

@@ -76,6 +76,22 @@ TEST(TextImageOracleTest, ConversionsEqualFscanfOnGeneratedStreams) {
       oracle::ReadTextValuesLiteral(ref, cx, cy, M, N, sx, sy, expected.data(), mode);
       ReadTextValuesInBuffer(bytes, cx, cy, M, N, sx, sy, image.data(), mode);
       ASSERT_EQ(image, expected);
+      // An Ostrel file counted once, its values kept and then placed.
+      if (mode[1] == 'x') {
+        const std::string path = testing::TempDir() + "kept-values.txt";
+        std::FILE* file = std::fopen(path.c_str(), "wb");
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
+        std::fclose(file);
+        std::vector<int> kept;
+        const TextCount keeping = CountOstrelArrayKeeping(path.c_str(), mode, 1 << 20, kept);
+        ASSERT_EQ(keeping.count, count.count);
+        if (!keeping.badToken) {
+          ASSERT_EQ(kept.size(), static_cast<std::size_t>(count.count));
+          std::fill(image.begin(), image.end(), -3);
+          PlaceTextValues(kept, cx, cy, M, N, sx, sy, image.data());
+          ASSERT_EQ(image, expected);
+        }
+      }
       std::fclose(ref), std::fclose(ours);
     }
   }
