@@ -167,19 +167,17 @@ std::string QualitySummaryText(const QualityReport& r) {
 
 Result WriteQualityReport(const ProgramState& s, const QualityReport& report,
                           const std::string& prefix) {
-  const std::string json = prefix + ".json";
-  const std::string jsonText = QualityReportJson(report);
-  if (!WriteWholeFileBytes(json.c_str(),
-                           std::vector<std::uint8_t>(jsonText.begin(), jsonText.end()))) {
-    return Result::Fail("Error - cannot write the quality report " + json);
-  }
-  const std::string html = prefix + ".html";
-  const std::string htmlText = QualityReportHtml(s, report);
-  if (!WriteWholeFileBytes(html.c_str(),
-                           std::vector<std::uint8_t>(htmlText.begin(), htmlText.end()))) {
-    return Result::Fail("Error - cannot write the quality report " + html);
-  }
-  return Result::Ok();
+  const auto write = [](const std::string& name, const std::string& text) {
+    std::string why;
+    if (WriteWholeFileBytes(name.c_str(), std::vector<std::uint8_t>(text.begin(), text.end()),
+                            &why)) {
+      return Result::Ok();
+    }
+    return Result::Fail("Error - cannot write the quality report " + name +
+                        (why.empty() ? std::string() : ": " + why));
+  };
+  if (Result json = write(prefix + ".json", QualityReportJson(report)); !json) return json;
+  return write(prefix + ".html", QualityReportHtml(s, report));
 }
 
 }  // namespace zmr

@@ -11,12 +11,15 @@
 #include "geometry/TriangleLocation.h"
 #include "geometry/Triangulate.h"
 #include "gridgen/GridGen.h"
+#include "imagefiles/PngImage.h"
 #include "quality/Closure.h"
 #include "quality/Extrapolated.h"
 #include "quality/LatticeFit.h"
 #include "quality/LeaveOneOut.h"
 #include "quality/MeshHealth.h"
 #include "quality/QualityReport.h"
+#include "quality/ReportHtml.h"
+#include "quality/ReportJson.h"
 #include "quality/TableFidelity.h"
 #include "state/ProgramState.h"
 #include "support/TestSupport.h"
@@ -321,6 +324,80 @@ TEST(ResidualsOverlay, ColoursThePointsOfTheReportAndNoneOnceThePointsChanged) {
   s.PointsInput[0] = 12;  // the points moved since the report
   snap = TakeDisplaySnapshot(s);
   EXPECT_TRUE(BuildDisplayList(snap, s.cxDib, s.cyDib).residualDots.empty());
+}
+
+}  // namespace
+}  // namespace zmr
+
+namespace zmr {
+namespace {
+
+TEST(ResidualStats, NearestRankPercentileAndNoNumbersLeftOut) {
+  std::vector<double> values;
+  for (int k = 20; k >= 1; --k) values.push_back(k);
+  values.push_back(std::nan(""));
+  const ResidualStats s = SummariseResiduals(values);
+  EXPECT_EQ(s.count, 20);
+  EXPECT_EQ(s.p95, 19.0);
+  EXPECT_EQ(s.max, 20.0);
+  EXPECT_NEAR(s.rms, std::sqrt(2870.0 / 20), 1e-12);  // sum of k^2, k = 1..20
+  EXPECT_EQ(SummariseResiduals({std::nan("")}).count, 0);
+}
+
+TEST(TableFidelity, AUniformShiftReadsBackAsItsCodeEverywhereInsideTheTables) {
+  test::TempDir dir;
+  // Four points far around the image: one zone over every table node.
+  std::vector<std::array<double, 4>> rows;
+  for (const auto& [x, y] : {std::pair{-400.0, -400.0}, std::pair{1800.0, -400.0},
+                             std::pair{-400.0, 1800.0}, std::pair{1800.0, 1800.0}}) {
+    rows.push_back({x, y, x + 10.3, y - 2.5});
+  }
+  ProgramState s;
+  Calibrate(s, rows);
+  TableFidelity t;
+  ASSERT_TRUE(AssessTables(s, s.cxDib, s.cyDib, t));
+  // 10.3 px is written as 2636 / 256 = 10.296875 px; -2.5 px exactly.
+  EXPECT_EQ(t.zmr.pixels, 420L * 420L);
+  EXPECT_NEAR(t.zmr.rms, 0.003125, 1e-9);
+  EXPECT_NEAR(t.zmr.max, 0.003125, 1e-9);
+  EXPECT_NEAR(t.ascii.max, 0.0, 1e-9);
+  EXPECT_EQ(t.wrappedNodes, 0);
+}
+
+TEST(QualityReportFiles, NullFiguresCarryTheirReasonAndThePicturesArePng) {
+  test::TempDir dir;
+  ProgramState s;
+  Calibrate(s, TrueRows(GenerateGrid(SmallGrid())));
+  s.fTerminated.store(1);  // cancelled from the start: no closure, no leave-one-out, no tables
+  QualityReport report;
+  ASSERT_TRUE(BuildQualityReport(s, report));
+  const std::string json = QualityReportJson(report);
+  EXPECT_NE(json.find("\"leave_one_out\": {\n    \"points\": 0,\n    \"unpredicted\": 0,\n"
+                      "    \"rms_px\": null,"),
+            std::string::npos)
+      << json;
+  EXPECT_NE(json.find("    \"leave_one_out\": \"the report was cancelled before this was "
+                      "computed\""),
+            std::string::npos);
+  EXPECT_NE(json.find("    \"closure\": \"there is no source image"), std::string::npos);
+
+  ASSERT_TRUE(WriteQualityReport(s, report, "q"));
+  EXPECT_EQ(test::ReadFile("q.json"), json);
+  const Result refused = WriteQualityReport(s, report, "missing-folder/q");
+  EXPECT_EQ(
+      refused.message().rfind("Error - cannot write the quality report missing-folder/q.json", 0),
+      0u)
+      << refused.message();
+
+  EXPECT_EQ(Base64({'M', 'a', 'n'}), "TWFu");
+  EXPECT_EQ(Base64({'M', 'a'}), "TWE=");
+  EXPECT_EQ(Base64({'M'}), "TQ==");
+  RgbPicture picture{2, 1, {255, 0, 0, 0, 0, 255}};
+  const std::vector<std::uint8_t> png = EncodeRgbPng(picture);
+  const ResultOf<CountImage> decoded = ReadPng(png);
+  ASSERT_TRUE(decoded.ok()) << decoded.message();
+  EXPECT_EQ(decoded.value().width, 2);
+  EXPECT_EQ(decoded.value().values[0], 85.0);  // (255 + 0 + 0) / 3
 }
 
 }  // namespace
