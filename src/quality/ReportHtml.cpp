@@ -78,8 +78,34 @@ struct Canvas {
     x1 /= scale;
     y1 /= scale;
     if (!std::isfinite(x0 + y0 + x1 + y1)) return;
+    // Clipped to the picture first, so that a point far outside the image costs nothing.
+    double t0 = 0.0;
+    double t1 = 1.0;
+    const double dx = x1 - x0;
+    const double dy = y1 - y0;
+    const double edges[4][2] = {{-dx, x0 + thick},
+                                {dx, picture.width + thick - x0},
+                                {-dy, y0 + thick},
+                                {dy, picture.height + thick - y0}};
+    for (const auto& [p, q] : edges) {
+      if (p == 0) {
+        if (q < 0) return;
+        continue;
+      }
+      const double r = q / p;
+      if (p < 0) {
+        t0 = std::max(t0, r);
+      } else {
+        t1 = std::min(t1, r);
+      }
+    }
+    if (t0 > t1) return;
+    x1 = x0 + t1 * dx;
+    y1 = y0 + t1 * dy;
+    x0 += t0 * dx;
+    y0 += t0 * dy;
     const double length = std::max(std::fabs(x1 - x0), std::fabs(y1 - y0));
-    const long steps = std::min<long>(static_cast<long>(std::ceil(length)) + 1, 100000);
+    const auto steps = static_cast<long>(std::ceil(length)) + 1;
     for (long k = 0; k <= steps; ++k) {
       const double f = steps > 0 ? static_cast<double>(k) / steps : 0.0;
       const long x = std::lround(x0 + f * (x1 - x0));
