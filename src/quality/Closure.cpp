@@ -1,12 +1,14 @@
 #include "quality/Closure.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <limits>
 #include <new>
 #include <system_error>
+#include <thread>
 
 #include "geometry/CountTransform.h"
 #include "geometry/TriangleLocation.h"
@@ -50,13 +52,13 @@ long KeepAwayFromBorder(Closure& c, long width, long height, double margin) {
 }
 
 void ClosureOfCorrectedImage(ProgramState& corrected, const ProgramState& calibration,
-                             long measured, Closure& out) {
+                             long measured, Closure& out, bool clearCancel) {
   out = Closure{};
   if (corrected.Msource.empty()) {
     out.reason = "the corrected image is empty";
     return;
   }
-  corrected.fTerminated.store(0);
+  if (clearCancel) corrected.fTerminated.store(0);
   Thread(&corrected);
   const long n =
       std::min<long>(corrected.NumberOfPoints, static_cast<long>(corrected.PointsInput.size() / 4));
@@ -202,6 +204,10 @@ void RunClosure(const ProgramState& s, long measured, Closure& out,
     out.reason = "there is no source image of the working size to correct";
     return;
   }
+  if (cancel != nullptr && cancel->load() != 0) {
+    out.reason = "the report was cancelled before this was computed";
+    return;
+  }
   ScratchFolder folder;
   if (folder.path().empty()) {
     out.reason = "no temporary folder for the detection's files";
@@ -226,11 +232,34 @@ void RunClosure(const ProgramState& s, long measured, Closure& out,
     out.reason = "not enough memory for a second copy of the image";
     return;
   }
-  // A cancel of the report reaches the correction through the record's own flag.
-  if (cancel != nullptr && cancel->load() != 0) c.fTerminated.store(1);
+  // A cancel of the report reaches the correction and the detection through the second
+  // record's own flag, which a watcher sets while they run.
+  std::atomic<bool> done{false};
+  std::thread watcher;
+  if (cancel != nullptr) {
+    try {
+      watcher = std::thread([&] {
+        while (!done.load()) {
+          if (cancel->load() != 0) {
+            c.fTerminated.store(1);
+            return;
+          }
+          std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+      });
+    } catch (const std::system_error&) {
+    }
+  }
+  const auto stopWatching = [&] {
+    done.store(true);
+    if (watcher.joinable()) watcher.join();
+  };
   const Result corrected = RunCountTransform(c, kTransformFlatField);
   if (!corrected) {
-    out.reason = "the correction of the source image failed: " + corrected.message();
+    stopWatching();
+    out.reason = cancel != nullptr && cancel->load() != 0
+                     ? "the report was cancelled before this was computed"
+                     : "the correction of the source image failed: " + corrected.message();
     return;
   }
   FillUnreached(c);
@@ -242,7 +271,17 @@ void RunClosure(const ProgramState& s, long measured, Closure& out,
   c.NumberOfPoints = 0;
   c.NumberOfTriangles = 0;
   c.notes.clear();
-  ClosureOfCorrectedImage(c, s, measured, out);
+  if (c.fTerminated.load() != 0) {
+    stopWatching();
+    out.reason = "the report was cancelled before this was computed";
+    return;
+  }
+  ClosureOfCorrectedImage(c, s, measured, out, false);
+  stopWatching();
+  if (cancel != nullptr && cancel->load() != 0 && out.computed) {
+    out = Closure{};
+    out.reason = "the report was cancelled before this was computed";
+  }
 }
 
 }  // namespace zmr

@@ -42,15 +42,18 @@ struct Closure {
 };
 
 // The closure of the current calibration of s (its first `measured` points measured). On any
-// failure `computed` stays false and `reason` says why; s is not changed.
+// failure `computed` stays false and `reason` says why; s is not changed. *cancel (when given)
+// is watched throughout: once it is set the correction or detection stops and the closure is
+// reported as cancelled.
 void RunClosure(const ProgramState& s, long measured, Closure& out,
                 const std::atomic<int>* cancel = nullptr);
 
 // The second half: detects the spots of the image that `corrected` holds as its source image
 // (with the Auto-detection worker, so with its DetectionMode), fits the lattice and sorts the
 // spots into zones by the mesh of `calibration`.
+// clearCancel false keeps a cancel already set on `corrected` (the detection then stops early).
 void ClosureOfCorrectedImage(ProgramState& corrected, const ProgramState& calibration,
-                             long measured, Closure& out);
+                             long measured, Closure& out, bool clearCancel = true);
 
 // Drops the spots of c (centres and indices) that lie within margin of the border of a
 // width x height image; returns how many.

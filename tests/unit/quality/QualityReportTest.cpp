@@ -139,6 +139,11 @@ TEST(Closure, AWrongNodeStandsOutInTheMaximumAndTheFoldOvers) {
   Closure clean;
   RunClosure(s, s.NumberOfPoints, clean);
   ASSERT_TRUE(clean.computed) << clean.reason;
+  const std::atomic<int> cancelled{1};
+  Closure none;
+  RunClosure(s, s.NumberOfPoints, none, &cancelled);
+  EXPECT_FALSE(none.computed);
+  EXPECT_EQ(none.reason, "the report was cancelled before this was computed");
 
   // The node in the middle given a spot beyond its neighbour, as a spurious spot would be.
   double* wrong = s.PointsInput.data() + 4 * (s.NumberOfPoints / 2);
