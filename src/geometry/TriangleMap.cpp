@@ -20,7 +20,6 @@ namespace {
 constexpr double kBoxMargin = 2.0;
 constexpr double kRelativeMargin = 1e-6;
 constexpr double kMinimumShape = 1e-6;
-
 // Indices [first, last) of the ascending values within [lo, hi].
 void Range(const std::vector<double>& v, double lo, double hi, std::size_t& first,
            std::size_t& last) {
@@ -28,6 +27,43 @@ void Range(const std::vector<double>& v, double lo, double hi, std::size_t& firs
   last = static_cast<std::size_t>(std::upper_bound(v.begin(), v.end(), hi) - v.begin());
   if (last < first) last = first;
 }
+
+// The inner span: positions whose exact side cross products are at least kInnerDistance times
+// the side's length. The side tests' rounding is below 16 eps M^2 for coordinates up to M in
+// magnitude; a triangle gets an inner span only when that is below a thousandth of every side's
+// share, kInnerDistance |e|, so the bound's own rounding does not matter either.
+constexpr double kInnerDistance = 0.5;
+constexpr double kRoundingFactor = 1e-12;
+
+// The columns [first, last) of the ascending xs that lie at least kInnerDistance inside all three
+// sides of the triangle v (x1 y1 x2 y2 x3 y3) on the row y; empty (first == last) when none.
+void InnerSpan(const double* v, const std::vector<double>& xs, double y, std::size_t& first,
+               std::size_t& last) {
+  double lo = -HUGE_VAL;
+  double hi = HUGE_VAL;
+  for (int k = 0; k < 3; ++k) {
+    const double* U1 = v + 2 * k;
+    const double* U2 = v + 2 * ((k + 1) % 3);
+    const double dx = U2[0] - U1[0];
+    const double dy = U2[1] - U1[1];
+    // The side's cross product at (x, y) is dx (y - y1) - dy (x - x1): linear in x.
+    const double need = kInnerDistance * std::sqrt(dx * dx + dy * dy);
+    const double atX1 = dx * (y - U1[1]) - need;
+    if (dy == 0) {
+      if (!(atX1 >= 0)) lo = HUGE_VAL;
+    } else if (dy > 0) {
+      hi = std::min(hi, U1[0] + atX1 / dy);
+    } else {
+      lo = std::max(lo, U1[0] + atX1 / dy);
+    }
+  }
+  if (!(lo <= hi)) {
+    first = last = 0;
+    return;
+  }
+  Range(xs, lo, hi, first, last);
+}
+
 
 }  // namespace
 
@@ -38,6 +74,7 @@ TriangleRowMap::TriangleRowMap(const ProgramState& s, const std::vector<double>&
   try {
     vertices_.resize(static_cast<std::size_t>(6 * triangles));
     boxes_.resize(static_cast<std::size_t>(triangles));
+    spanned_.resize(static_cast<std::size_t>(triangles));
     byFirstRow_.resize(static_cast<std::size_t>(triangles));
     active_.reserve(static_cast<std::size_t>(triangles));
     merged_.reserve(static_cast<std::size_t>(triangles));
@@ -63,6 +100,7 @@ TriangleRowMap::TriangleRowMap(const ProgramState& s, const std::vector<double>&
       continue;
     }
     box = {0, xs_.size(), 0, ys_.size()};
+    spanned_[static_cast<std::size_t>(t)] = 0;
     const double e12[2] = {P2[0] - P1[0], P2[1] - P1[1]};
     const double e13[2] = {P3[0] - P1[0], P3[1] - P1[1]};
     const double e23[2] = {P3[0] - P2[0], P3[1] - P2[1]};
@@ -76,6 +114,20 @@ TriangleRowMap::TriangleRowMap(const ProgramState& s, const std::vector<double>&
             box.a0, box.a1);
       Range(ys_, std::min({P1[1], P2[1], P3[1]}) - margin, std::max({P1[1], P2[1], P3[1]}) + margin,
             box.b0, box.b1);
+      double magnitude = 1;
+      for (int k = 0; k < 6; ++k) magnitude = std::max(magnitude, std::fabs(v[k]));
+      if (!xs_.empty()) {
+        magnitude = std::max({magnitude, std::fabs(xs_.front()), std::fabs(xs_.back())});
+      }
+      if (!ys_.empty()) {
+        magnitude = std::max({magnitude, std::fabs(ys_.front()), std::fabs(ys_.back())});
+      }
+      const double shortest =
+          std::min({e12[0] * e12[0] + e12[1] * e12[1], e13[0] * e13[0] + e13[1] * e13[1],
+                    e23[0] * e23[0] + e23[1] * e23[1]});
+      const double rounding = kRoundingFactor * magnitude * magnitude;
+      spanned_[static_cast<std::size_t>(t)] =
+          std::isfinite(magnitude) && kInnerDistance * std::sqrt(shortest) > rounding;
     }
   }
 
@@ -108,14 +160,30 @@ void TriangleRowMap::FillRow(std::size_t b, int* row) {
   const std::size_t width = xs_.size();
   std::fill(row, row + width, -1);
   double C[2] = {0.0, ys_[b]};
-  for (const int t : active_) {
-    const double* v = &vertices_[6 * static_cast<std::size_t>(t)];
-    const Box& box = boxes_[t];
-    for (std::size_t a = box.a0; a < box.a1; ++a) {
+  const auto test = [&](const double* v, int t, std::size_t from, std::size_t to) {
+    for (std::size_t a = from; a < to; ++a) {
       if (row[a] != -1) continue;
       C[0] = xs_[a];
       if (TriangleHolds(v, v + 2, v + 4, C)) row[a] = t;
     }
+  };
+  for (const int t : active_) {
+    const double* v = &vertices_[6 * static_cast<std::size_t>(t)];
+    const Box& box = boxes_[t];
+    if (!spanned_[static_cast<std::size_t>(t)]) {
+      test(v, t, box.a0, box.a1);
+      continue;
+    }
+    std::size_t first = 0;
+    std::size_t last = 0;
+    InnerSpan(v, xs_, C[1], first, last);
+    first = std::clamp(first, box.a0, box.a1);
+    last = std::clamp(last, first, box.a1);
+    test(v, t, box.a0, first);
+    for (std::size_t a = first; a < last; ++a) {
+      if (row[a] == -1) row[a] = t;
+    }
+    test(v, t, last, box.a1);
   }
 }
 

@@ -8,7 +8,9 @@
 // lowest index wins as in the linear search. The margin covers rounding in the side tests: a
 // position that CheckTriangle admits lies within a tiny fraction of a pixel of a well-shaped
 // triangle. A flat or nearly flat triangle (which the triangulation never stores) holds
-// positions all along its line and is tested everywhere.
+// positions all along its line and is tested everywhere. Positions at least half a pixel inside
+// all three sides of a well-shaped triangle are held beyond any rounding: along each row those
+// are taken without the test, and only the few near the sides are tested.
 //
 // Threads: whichever thread runs the calling operation; like FindTrianglePI they read
 // PointsInput, Tpoints and NumberOfTriangles, which must not change while they are used.
@@ -48,6 +50,9 @@ class TriangleRowMap {
   bool ready_ = false;
   std::vector<double> vertices_;  // x1 y1 x2 y2 x3 y3 per triangle, measured coordinates
   std::vector<Box> boxes_;
+  // Per triangle: whether the rows may take an untested inner span (well shaped, coordinates
+  // small enough that the side tests' rounding stays far below half a pixel).
+  std::vector<unsigned char> spanned_;
   std::vector<int> byFirstRow_;  // triangles ordered by first row, then index
   std::size_t nextStart_ = 0;    // next entry of byFirstRow_ to enter the active list
   std::vector<int> active_;      // triangles whose rows include the current one, by index

@@ -74,7 +74,7 @@ constexpr CommandEntry kCommands[] = {
     {IDM_SAVE_IMAGE, "&File/Image Data", "Save Ima&ge...", "save-image", FileName,
      "FILE  save the source image as .tif, .png or .pgm (counts where it holds counts)",
      CmdSaveImage},
-    {IDM_SAVE_TARGET_IMAGE, "&File/Image Data", "Save Transformed Image...", "save-target-image",
+    {IDM_SAVE_TARGET_IMAGE, "&File/Image Data", "Save &Transformed Image...", "save-target-image",
      FileName, "FILE  save the target image as .tif, .png or .pgm", CmdSaveTargetImage},
     {IDM_QUALITY_REPORT, "&Run", "Calibration Quality...", "report", FileName,
      "PREFIX  the quality report of the calibration: PREFIX.json and PREFIX.html",

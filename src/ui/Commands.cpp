@@ -23,6 +23,7 @@
 #include "state/VectorState.h"
 #include "ui/Dialogs.h"
 #include "ui/Display.h"
+#include "ui/FileProblems.h"
 #include "ui/ImageLoad.h"
 #include "ui/Workers.h"
 
@@ -52,7 +53,7 @@ void CmdSaveBitmap(Platform& platform) {
   if (!platform.AskFileName(FileDialog::Ostrel, s.szImageFile, s.szImageTitle)) return;
   const int* data = s.Msource.empty() ? nullptr : s.Msource.data();
   if (WriteImage(s.szImageFile.c_str(), s.cxDib, s.cyDib, data) == 0) {
-    platform.Message(kErrorCreatingImage, kMessageCaption);
+    platform.MessageWithReason(kErrorCreatingImage, kMessageCaption, WriteProblem(s.szImageFile));
   }
 }
 
@@ -65,7 +66,7 @@ void SaveImageAscii(Platform& platform, const ImageVector<int>& image, const cha
   }
   if (!platform.AskFileName(FileDialog::PointsData, s.szImageFile, s.szImageTitle)) return;
   if (PrintArray(image.data(), s.cxDib, s.cyDib, s.szImageFile.c_str()) != 0) {
-    platform.Message(kErrorCreatingImage, kMessageCaption);
+    platform.MessageWithReason(kErrorCreatingImage, kMessageCaption, WriteProblem(s.szImageFile));
   }
 }
 
@@ -130,7 +131,7 @@ void CmdPointsOpen(Platform& platform) {
   std::vector<double> records(static_cast<std::size_t>(4 * s.MAXPoints));
   std::FILE* file = OpenFile(s.szPointsFile.c_str(), "r");
   if (file == nullptr) {
-    platform.Message(kErrorReadingPoints, kMessageCaption);
+    platform.MessageWithReason(kErrorReadingPoints, kMessageCaption, ReadProblem(s.szPointsFile));
     return;
   }
   long count = ReadPointRecords(s, file, records.data());
@@ -138,7 +139,7 @@ void CmdPointsOpen(Platform& platform) {
   const bool readFailed = std::ferror(file) != 0;
   std::fclose(file);
   if (readFailed) {
-    platform.Message(kErrorReadingPoints, kMessageCaption);
+    platform.MessageWithReason(kErrorReadingPoints, kMessageCaption, ReadProblem(s.szPointsFile));
     return;
   }
   const Result checked = CheckPointRecords(records, count, s.szPointsFile, s.notes);
@@ -175,7 +176,7 @@ void CmdOrbikSaveAscii(Platform& platform) {
   }
   s.ORBIKPoints = CalculateReducedGridShifts(s, s.cxDib, s.cyDib, static_cast<int>(s.EdgeGrid), 0);
   if (!WritePointsChecked(s.szPointsFile.c_str(), s.PointsOutput.data(), s.ORBIKPoints)) {
-    platform.Message(kErrorCreatingTable, kMessageCaption);
+    platform.MessageWithReason(kErrorCreatingTable, kMessageCaption, WriteProblem(s.szPointsFile));
   }
 }
 
@@ -193,7 +194,7 @@ void CmdOrbikSaveZmr(Platform& platform) {
   if (!platform.AskFileName(FileDialog::OrbikData, s.szOrbikFile, s.szPointsTitle)) return;
   const int cErrorN = ORBIKExportNew(s, s.szOrbikFile.c_str(), s.cxDib, s.cyDib);
   if (cErrorN != kZmrWritten) {
-    platform.Message(kErrorZmrExport, kMessageCaption);
+    platform.MessageWithReason(kErrorZmrExport, kMessageCaption, WriteProblem(s.szOrbikFile));
   } else if (const int wrapped = WrappedZmrShifts(s, s.cxDib, s.cyDib); wrapped > 0) {
     AddNote(s, s.szPointsTitle + ": " + std::to_string(wrapped) +
                    " node shifts lie beyond +-128 px, which the table cannot hold: they wrap");
@@ -304,7 +305,7 @@ void CmdPointsSave(Platform& platform) {
   if (!platform.AskFileName(FileDialog::PointsData, s.szPointsFile, s.szPointsTitle)) return;
   const long count = std::clamp<long>(s.NumberOfPoints, 0, s.MAXPoints);
   if (!WritePointsChecked(s.szPointsFile.c_str(), s.PointsInput.data(), count)) {
-    platform.Message(kErrorCreatingPoints, kMessageCaption);
+    platform.MessageWithReason(kErrorCreatingPoints, kMessageCaption, WriteProblem(s.szPointsFile));
   }
 }
 

@@ -3,12 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 
 #include "ui/Commands.h"
 
 namespace zmr {
 
-DisplaySnapshot TakeDisplaySnapshot(const ProgramState& s) {
+DisplaySnapshot TakeDisplaySnapshot(const ProgramState& s, bool copyBitmap) {
   DisplaySnapshot snap;
   snap.cxDib = s.cxDib;
   snap.cyDib = s.cyDib;
@@ -16,7 +17,11 @@ DisplaySnapshot TakeDisplaySnapshot(const ProgramState& s) {
   snap.RectangleMarkWidth = s.RectangleMarkWidth;
   const int slot = s.cCurrentBitmap == 1 ? 1 : 0;
   if (s.fBitmap[static_cast<std::size_t>(slot)] == 1) {
-    snap.bitmap = s.hBitmap[static_cast<std::size_t>(slot)];
+    if (copyBitmap) {
+      snap.bitmap = s.hBitmap[static_cast<std::size_t>(slot)];
+    } else {
+      snap.shared = &s.hBitmap[static_cast<std::size_t>(slot)];
+    }
     snap.hasImage = true;
   }
   const auto points = static_cast<std::size_t>(
@@ -37,11 +42,34 @@ DisplaySnapshot TakeDisplaySnapshot(const ProgramState& s) {
   return snap;
 }
 
+void AddResidualDots(const DisplaySnapshot& snap, DisplayList& list,
+                     const std::function<WindowPoint(double, double)>& place) {
+  const std::size_t n = snap.points.size() / 4;
+  if ((snap.cfDrawMode & kDrawResiduals) != 0 && snap.residuals.size() == n) {
+    // Green for no error through yellow to red for the largest; grey for a point without one.
+    double largest = 0.0;
+    for (double r : snap.residuals) {
+      if (std::isfinite(r)) largest = std::max(largest, r);
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+      const double r = snap.residuals[i];
+      std::uint32_t colour = 0xFF808080u;
+      if (std::isfinite(r)) {
+        const double f = largest > 0 ? std::clamp(r / largest, 0.0, 1.0) : 0.0;
+        const auto red = static_cast<std::uint32_t>(std::lround(255 * std::min(1.0, 2 * f)));
+        const auto green = static_cast<std::uint32_t>(std::lround(255 * std::min(1.0, 2 - 2 * f)));
+        colour = 0xFF000000u | (red << 16) | (green << 8);
+      }
+      list.residualDots.push_back({place(snap.points[4 * i], snap.points[4 * i + 1]), colour});
+    }
+  }
+}
+
 DisplayList BuildDisplayList(const DisplaySnapshot& snap, int clientWidth, int clientHeight) {
   DisplayList list;
   list.clientWidth = clientWidth;
   list.clientHeight = clientHeight;
-  if (snap.hasImage) list.bitmap = &snap.bitmap;
+  if (snap.hasImage) list.bitmap = &ShownBitmap(snap);
   if (snap.cxDib <= 0 || snap.cyDib <= 0) return list;
 
   const std::size_t n = snap.points.size() / 4;
@@ -83,24 +111,7 @@ DisplayList BuildDisplayList(const DisplaySnapshot& snap, int clientWidth, int c
       list.triangleEdges.push_back({p[2], p[0]});
     }
   }
-  if ((snap.cfDrawMode & kDrawResiduals) != 0 && snap.residuals.size() == n) {
-    // Green for no error through yellow to red for the largest; grey for a point without one.
-    double largest = 0.0;
-    for (double r : snap.residuals) {
-      if (std::isfinite(r)) largest = std::max(largest, r);
-    }
-    for (std::size_t i = 0; i < n; ++i) {
-      const double r = snap.residuals[i];
-      std::uint32_t colour = 0xFF808080u;
-      if (std::isfinite(r)) {
-        const double f = largest > 0 ? std::clamp(r / largest, 0.0, 1.0) : 0.0;
-        const auto red = static_cast<std::uint32_t>(std::lround(255 * std::min(1.0, 2 * f)));
-        const auto green = static_cast<std::uint32_t>(std::lround(255 * std::min(1.0, 2 - 2 * f)));
-        colour = 0xFF000000u | (red << 16) | (green << 8);
-      }
-      list.residualDots.push_back({window(snap.points[4 * i], snap.points[4 * i + 1]), colour});
-    }
-  }
+  AddResidualDots(snap, list, window);
   return list;
 }
 

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,9 @@ struct DisplaySnapshot {
   int RectangleMarkWidth = 2;
   DisplayBitmap bitmap;  // the selected slot's picture; empty when no image is available
   bool hasImage = false;
+  // Set instead of the copy by a snapshot taken without one: the record's own picture, to be
+  // drawn at once while no worker runs.
+  const DisplayBitmap* shared = nullptr;
   std::vector<double> points;  // NumberOfPoints rows of (x, y, X, Y)
   std::vector<int> triangles;  // NumberOfTriangles triples of point indices
   // Per point, the leave-one-out error of the last quality report (NaN: none); empty when the
@@ -36,7 +40,13 @@ struct DisplaySnapshot {
   std::vector<double> residuals;
 };
 
-DisplaySnapshot TakeDisplaySnapshot(const ProgramState& s);
+// copyBitmap false: the snapshot points at the record's picture instead of copying it.
+DisplaySnapshot TakeDisplaySnapshot(const ProgramState& s, bool copyBitmap = true);
+
+// The picture a snapshot shows: its copy or the record's own.
+inline const DisplayBitmap& ShownBitmap(const DisplaySnapshot& snap) {
+  return snap.shared != nullptr ? *snap.shared : snap.bitmap;
+}
 
 struct DisplayList {
   struct Label {
@@ -63,10 +73,37 @@ struct DisplayList {
     WindowPoint at;
     std::uint32_t colour;  // 0xAARRGGBB
   };
-  std::vector<Dot> residualDots;  // last: a filled dot per point coloured by its error
+  std::vector<Dot> residualDots;  // after the triangles: a filled dot per point by its error
+
+  // The zoomable window view (ui/ViewDisplayList.h) only; the stretched picture leaves these
+  // empty. Where the bitmap goes, in window pixels, and the pixels of it drawn there.
+  struct Placement {
+    bool placed = false;  // false: the bitmap stretched over the client area
+    double x = 0.0, y = 0.0, width = 0.0, height = 0.0;
+    int sourceX = 0, sourceY = 0, sourceWidth = 0, sourceHeight = 0;
+    bool smooth = false;  // filtered when shrunk, nearest pixel when enlarged
+  };
+  struct ScaleBar {
+    WindowPoint from;  // left end; the bar runs right by length
+    long length = 0;
+    std::string text;
+  };
+  struct LegendEntry {
+    std::uint32_t colour;  // ARGB; 0 for the point-number sample
+    std::string text;
+  };
+  Placement placement;
+  std::vector<ScaleBar> scaleBars;  // at most one: the vector scale
+  std::vector<LegendEntry> legend;  // drawn in a box at the bottom left
 };
 
 inline constexpr int kResidualDotRadius = 4;
+
+// Appends the Residuals overlay's dots (when it is on and the snapshot holds the errors), each
+// point at place(x, y): green for no error through yellow to red for the largest, grey for
+// a point without one.
+void AddResidualDots(const DisplaySnapshot& snap, DisplayList& list,
+                     const std::function<WindowPoint(double, double)>& place);
 
 // The list for a client area of the given size. The snapshot must outlive the list (the list
 // points at its bitmap).

@@ -17,6 +17,7 @@
 #include "state/ProgramState.h"
 #include "ui/Dialogs.h"
 #include "ui/Display.h"
+#include "ui/FileProblems.h"
 
 namespace zmr {
 
@@ -95,7 +96,8 @@ bool LoadTextImage(Platform& platform, const std::string& fileName, const char* 
                : CountOstrelArrayChecked(fileName.c_str(), "%x");
   const bool kept = sameMode && static_cast<long long>(values.size()) == counted.count;
   if (!counted.opened || counted.badToken || counted.count <= 0) {
-    platform.Message(kErrorInImageFile, kMessageCaption);
+    platform.MessageWithReason(kErrorInImageFile, kMessageCaption,
+                               TextImageProblem(fileName, counted));
     return false;
   }
   ProgramState& s = state;
@@ -115,7 +117,8 @@ bool LoadTextImage(Platform& platform, const std::string& fileName, const char* 
   const int nFormats = matchesDefault ? 1 : GetImageFormats(counted.count, formats);
   if (nFormats <= 0) {
     // A count with no width x height (a prime number of values) gives no image.
-    platform.Message(kErrorInImageFile, kMessageCaption);
+    platform.MessageWithReason(kErrorInImageFile, kMessageCaption,
+                               TextImageProblem(fileName, counted));
     return false;
   }
 
@@ -184,7 +187,8 @@ bool LoadBitmapImage(Platform& platform, const std::string& fileName) {
     const char* message = failure == BitmapLoadFailure::kTooLarge      ? kErrorImageTooLarge
                           : failure == BitmapLoadFailure::kOutOfMemory ? kErrorNoMemory
                                                                        : kErrorInImageFile;
-    platform.Message(message, kMessageCaption);
+    const std::string reason = message == kErrorInImageFile ? BitmapProblem(fileName, why) : "";
+    platform.MessageWithReason(message, kMessageCaption, reason);
     return false;
   }
 

@@ -76,6 +76,13 @@ class Platform {
   // A message box with an OK button.
   virtual void Message(const std::string& text, const std::string& caption) = 0;
 
+  // The same box with a line below the text naming the file and the reason, where they are
+  // known ("sample.txt: no such file"); the text stays as it is. By default the text alone.
+  virtual void MessageWithReason(const std::string& text, const std::string& caption,
+                                 const std::string& /*reason*/) {
+    Message(text, caption);
+  }
+
   // Non-fatal information, shown without stopping anything (standard error in zmrcal, the
   // status bar in the window). Nothing by default.
   virtual void Note(const std::string& /*text*/) {}

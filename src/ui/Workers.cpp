@@ -92,6 +92,7 @@ void ThreadExtrapol(void* state) {
 void ThreadCenter(void* state) {
   ProgramState& s = *static_cast<ProgramState*>(state);
   SetCounters(s, 0, s.NumberOfPoints, s.NumberOfTriangles);
+  s.adjusted = false;
   if (s.deltaX.empty() || s.deltaY.empty() || s.Area.empty()) {
     AllocateImageArrays(s, s.cxDib, s.cyDib);
   }

@@ -36,6 +36,17 @@ inline constexpr int IDM_HELP_TOPICS = 40029;
 inline constexpr int IDM_OPEN_IMAGE = 40030;
 inline constexpr int IDM_SAVE_IMAGE = 40031;
 inline constexpr int IDM_SAVE_TARGET_IMAGE = 40032;
+// The window's view, its options beyond the eight and its recent files (no zmrcal step).
+inline constexpr int IDM_VIEW_FIT = 40040;
+inline constexpr int IDM_VIEW_ACTUAL = 40041;
+inline constexpr int IDM_VIEW_ZOOM_IN = 40042;
+inline constexpr int IDM_VIEW_ZOOM_OUT = 40043;
+inline constexpr int IDM_VIEW_STRETCH = 40044;
+inline constexpr int IDM_VIEW_LEGEND = 40045;
+inline constexpr int IDM_VECTOR_SCALE_FIRST = 40046;  // x1, x2, x5, x10, x20, x50, x100
+inline constexpr int IDM_VECTOR_SCALE_LAST = 40052;
+inline constexpr int IDM_FURTHER_OPTIONS = 40053;
+inline constexpr int IDM_RECENT_CLEAR = 40054;
 // The quality report.
 inline constexpr int IDM_QUALITY_REPORT = 40070;
 inline constexpr int IDM_VIEW_RESIDUALS = 40071;

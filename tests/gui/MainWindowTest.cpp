@@ -60,7 +60,7 @@ class MainWindowTest : public test::StateTest {
   void Trigger(int id, const char* file = "") {
     file_ = file;
     for (QAction* action : window_->menuBar()->findChildren<QAction*>()) {
-      if (action->menu() == nullptr && action->data().toInt() == id) action->trigger();
+      if (action->menu() == nullptr && action->data().toInt() == id) return action->trigger();
     }
   }
 

@@ -29,6 +29,11 @@ class FakePlatform : public Platform {
   void Message(const std::string& text, const std::string& caption) override {
     messages.push_back({text, caption});
   }
+  void MessageWithReason(const std::string& text, const std::string& caption,
+                         const std::string& reason) override {
+    Message(text, caption);
+    reasons.push_back(reason);
+  }
   void Note(const std::string& text) override { notes.push_back(text); }
   bool AskFileName(FileDialog dialog, std::string& fileName, std::string& titleName) override {
     dialogs.push_back(dialog);
@@ -68,6 +73,7 @@ class FakePlatform : public Platform {
   }
 
   std::vector<Shown> messages;
+  std::vector<std::string> reasons;  // the line under each message shown with a reason
   std::vector<std::string> notes;
   std::deque<std::string> fileAnswers;
   std::vector<FileDialog> dialogs;

@@ -30,6 +30,56 @@ bool EndsWith(const std::string& text, const char* ending) {
   }
   return true;
 }
+// The scale bar and the legend of the zoomable view, on translucent white boxes.
+void PaintViewExtras(QPainter& painter, const DisplayList& list) {
+  const QFontMetrics metrics(painter.font());
+  const QColor backing(255, 255, 255, 210);
+  for (const DisplayList::ScaleBar& bar : list.scaleBars) {
+    const QPoint from = ToQPoint(bar.from);
+    const QString text = QString::fromStdString(bar.text);
+    const int textWidth = metrics.horizontalAdvance(text);
+    const int length = static_cast<int>(bar.length);
+    const int right = from.x() + length;
+    const QRect box(std::min(from.x(), right - textWidth) - 4, from.y() - metrics.height() - 6,
+                    std::max(length, textWidth) + 8, metrics.height() + 12);
+    painter.fillRect(box, backing);
+    painter.setPen(QPen(QColor::fromRgba(kVectorColour).darker(160), 3));
+    painter.drawLine(from, QPoint(right, from.y()));
+    painter.setPen(QPen(Qt::black, 1));
+    painter.drawLine(from.x(), from.y() - 4, from.x(), from.y() + 3);
+    painter.drawLine(right, from.y() - 4, right, from.y() + 3);
+    painter.drawText(QRect(right - textWidth, box.top() + 2, textWidth, metrics.height()),
+                     Qt::AlignRight | Qt::TextSingleLine, text);
+  }
+  if (list.legend.empty()) return;
+  const int line = metrics.height();
+  int width = 0;
+  for (const DisplayList::LegendEntry& entry : list.legend) {
+    width = std::max(width, metrics.horizontalAdvance(QString::fromStdString(entry.text)));
+  }
+  const int sample = 22;
+  const int rows = static_cast<int>(list.legend.size());
+  const QRect box(8, list.clientHeight - 8 - rows * line - 8, width + sample + 22, rows * line + 8);
+  painter.fillRect(box, backing);
+  painter.setPen(QPen(Qt::gray, 1));
+  painter.drawRect(box.adjusted(0, 0, -1, -1));
+  for (int i = 0; i < rows; ++i) {
+    const DisplayList::LegendEntry& entry = list.legend[static_cast<std::size_t>(i)];
+    const int y = box.top() + 4 + i * line;
+    const int mid = y + line / 2;
+    if (entry.colour != 0) {
+      painter.setPen(QPen(QColor::fromRgba(entry.colour), 2));
+      painter.drawLine(box.left() + 6, mid, box.left() + 6 + sample, mid);
+    } else {
+      painter.setPen(Qt::black);
+      painter.drawText(QRect(box.left() + 6, y, sample, line), Qt::AlignCenter, "12");
+    }
+    painter.setPen(Qt::black);
+    painter.drawText(QRect(box.left() + 12 + sample, y, width + 4, line),
+                     Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                     QString::fromStdString(entry.text));
+  }
+}
 }  // namespace
 
 void PaintDisplayList(QPainter& painter, const DisplayList& list) {
@@ -43,7 +93,15 @@ void PaintDisplayList(QPainter& painter, const DisplayList& list) {
     const DisplayBitmap& b = *list.bitmap;
     const QImage image(reinterpret_cast<const uchar*>(b.pixels.data()), b.width, b.height,
                        b.width * 4, QImage::Format_RGB32);
-    painter.drawImage(client, image);  // stretched, nearest pixel
+    const DisplayList::Placement& at = list.placement;
+    if (!at.placed) {
+      painter.drawImage(client, image);  // stretched, nearest pixel
+    } else if (at.sourceWidth > 0 && at.sourceHeight > 0) {
+      painter.setRenderHint(QPainter::SmoothPixmapTransform, at.smooth);
+      painter.drawImage(QRectF(at.x, at.y, at.width, at.height), image,
+                        QRectF(at.sourceX, at.sourceY, at.sourceWidth, at.sourceHeight));
+      painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    }
   } else {
     painter.setPen(Qt::black);
     painter.drawText(client, Qt::AlignCenter | Qt::TextSingleLine, QString::fromUtf8(kNoImageText));
@@ -84,6 +142,7 @@ void PaintDisplayList(QPainter& painter, const DisplayList& list) {
     painter.drawEllipse(ToQPoint(dot.at), kResidualDotRadius, kResidualDotRadius);
   }
   painter.setBrush(Qt::NoBrush);
+  PaintViewExtras(painter, list);
   painter.restore();
 }
 

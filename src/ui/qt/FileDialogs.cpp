@@ -3,12 +3,16 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QSettings>
 
 namespace zmr {
 
 namespace {
 // "All files (*.*)" means every file, also one whose name has no dot.
 constexpr const char* kAllFiles = "All files (*.*) (*)";
+QString FolderKey(FileDialog which) {
+  return QString("folders/dialog%1").arg(static_cast<int>(which));
+}
 }  // namespace
 
 FileDialogSpec FileDialogSpecOf(FileDialog which) {
@@ -37,13 +41,15 @@ FileDialogSpec FileDialogSpecOf(FileDialog which) {
   return dialogSpec("", "");
 }
 
-bool AskFileNameQt(QWidget* parent, FileDialog which, std::string& fileName,
-                   std::string& titleName) {
+bool AskFileNameQt(QWidget* parent, FileDialog which, std::string& fileName, std::string& titleName,
+                   bool save, const QString& title) {
   const FileDialogSpec dialogSpec = FileDialogSpecOf(which);
   QFileDialog dialog(parent);
   dialog.setObjectName("fileDialog");
-  // The same dialog opens and saves: it must take names of files that do not exist yet.
-  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  if (!title.isEmpty()) dialog.setWindowTitle(title);
+  // An open dialog must take names of files that do not exist yet too (the command says what
+  // is wrong with them); a save dialog asks before it replaces a file.
+  dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::AnyFile);
   // The built-in dialog shows each filter's description without its pattern part, and behaves
   // the same on every desktop.
@@ -54,11 +60,15 @@ bool AskFileNameQt(QWidget* parent, FileDialog which, std::string& fileName,
     const QFileInfo last(QFile::decodeName(QByteArray::fromStdString(fileName)));
     dialog.setDirectory(last.absolutePath());
     dialog.selectFile(last.fileName());
+  } else if (const QString folder = QSettings().value(FolderKey(which)).toString();
+             !folder.isEmpty() && QFileInfo(folder).isDir()) {
+    dialog.setDirectory(folder);
   }
   if (dialog.exec() != QDialog::Accepted) return false;
   const QStringList chosen = dialog.selectedFiles();
   if (chosen.isEmpty()) return false;
   const QFileInfo info(chosen.first());
+  QSettings().setValue(FolderKey(which), info.absolutePath());
   fileName = QFile::encodeName(info.absoluteFilePath()).toStdString();
   titleName = QFile::encodeName(info.fileName()).toStdString();
   return true;

@@ -26,7 +26,10 @@ FileDialogSpec FileDialogSpecOf(FileDialog which);
 // folder). Names of files that do not exist yet are accepted, and a name typed without a
 // suffix gets the default one. True when the user chose a name: fileName is then the full path
 // and titleName the name without its folder; false (both unchanged) when cancelled.
-bool AskFileNameQt(QWidget* parent, FileDialog which, std::string& fileName,
-                   std::string& titleName);
+// save: a save dialog (its button saves, and it asks before replacing a file); title: the
+// dialog's title (empty: Qt's own). With no name yet the dialog opens in the folder last used
+// by its group, also in an earlier run (kept in the settings).
+bool AskFileNameQt(QWidget* parent, FileDialog which, std::string& fileName, std::string& titleName,
+                   bool save = false, const QString& title = {});
 
 }  // namespace zmr

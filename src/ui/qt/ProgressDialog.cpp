@@ -1,5 +1,6 @@
 #include "ui/qt/ProgressDialog.h"
 
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -39,6 +40,9 @@ CounterLabels LabelsOf(ProgressDialog kind) {
 QString Unsigned(int value) { return QString::number(static_cast<unsigned>(value)); }
 
 int Percent(int status) { return std::clamp(status, 0, 100); }
+
+// How long the final counters show before the dialog closes (at most one poll period).
+constexpr int kLastValuesMilliseconds = 400;
 
 }  // namespace
 
@@ -92,7 +96,12 @@ WorkerProgressDialog::WorkerProgressDialog(ProgressDialog kind, QWidget* parent,
   layout->addWidget(bar_);
   layout->addSpacing(10);
   layout->addLayout(buttons);
-  setMinimumWidth(std::max(320, fontMetrics().horizontalAdvance(title) + 60));
+  // Wide enough that the window manager's title bar shows the whole title beside its
+  // buttons: its font is often larger and bolder than the dialog's.
+  QFont titleFont = font();
+  titleFont.setBold(true);
+  titleFont.setPointSizeF(titleFont.pointSizeF() * 1.2);
+  setMinimumWidth(std::max(360, QFontMetrics(titleFont).horizontalAdvance(title) + 160));
 
   timer_ = new QTimer(this);
   timer_->setInterval(std::max(1, pollMilliseconds));
@@ -112,8 +121,10 @@ void WorkerProgressDialog::Tick() {
     if (counters_[i] != nullptr) counters_[i]->setText(Unsigned(values[i]));
   }
   if (s.fTerminated.load() == 1) {
+    // The last values stay in sight a moment before the dialog closes.
     timer_->stop();
-    accept();
+    QTimer::singleShot(std::min(timer_->interval(), kLastValuesMilliseconds), this,
+                       &WorkerProgressDialog::accept);
   }
 }
 

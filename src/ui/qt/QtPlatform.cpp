@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QMessageBox>
+#include <QTextDocument>
 #include <atomic>
 #include <clocale>
 #include <system_error>
@@ -38,9 +39,20 @@ MainWindow* QtPlatform::mainWindow() const { return window_; }
 ThresholdDialog* QtPlatform::thresholdDialog() const { return threshold_; }
 
 void QtPlatform::Message(const std::string& text, const std::string& caption) {
+  MessageWithReason(text, caption, {});
+}
+
+void QtPlatform::MessageWithReason(const std::string& text, const std::string& caption,
+                                   const std::string& reason) {
+  ++messagesShown_;
   QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(caption),
                   QString::fromStdString(text), QMessageBox::Ok, window_);
   box.setTextFormat(Qt::PlainText);
+  if (!reason.empty()) {
+    // The line is shown as plain text whatever characters the file's name holds.
+    const QString line = QString::fromStdString(reason);
+    box.setInformativeText(Qt::mightBeRichText(line) ? line.toHtmlEscaped() : line);
+  }
   box.exec();
 }
 
@@ -58,7 +70,18 @@ void QtPlatform::Note(const std::string& text) {
 }
 
 bool QtPlatform::AskFileName(FileDialog dialog, std::string& fileName, std::string& titleName) {
-  return AskFileNameQt(window_, dialog, fileName, titleName);
+  lastChosen_.clear();
+  if (!presetFile_.empty()) {
+    fileName.swap(presetFile_);
+    presetFile_.clear();
+    const std::size_t slash = fileName.find_last_of('/');
+    titleName = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
+  } else if (!AskFileNameQt(window_, dialog, fileName, titleName, dialogSaves_,
+                            QString::fromStdString(dialogTitle_))) {
+    return false;
+  }
+  lastChosen_ = fileName;
+  return true;
 }
 
 bool QtPlatform::RunImageFormatDialog(ImageFormatDialogData& data) {
@@ -137,7 +160,7 @@ void QtPlatform::OpenThresholdDialog() {
 void QtPlatform::Redraw() {
   if (window_ == nullptr) return;
   window_->RefreshCheckMarks();
-  window_->display()->update();
+  window_->display()->Refresh();
 }
 
 void QtPlatform::ShowHelp() { ShowHelpWindow(window_, State().pzHelpDir); }

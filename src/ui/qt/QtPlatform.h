@@ -35,6 +35,9 @@ class QtPlatform : public Platform {
 
   // What a person answers; tests override these.
   void Message(const std::string& text, const std::string& caption) override;
+  // The text as Message shows it, the reason on a line of its own below (informative text).
+  void MessageWithReason(const std::string& text, const std::string& caption,
+                         const std::string& reason) override;
   // Shown in the main window's status bar.
   void Note(const std::string& text) override;
   bool AskFileName(FileDialog dialog, std::string& fileName, std::string& titleName) override;
@@ -59,7 +62,22 @@ class QtPlatform : public Platform {
   void SetWaitCursor(bool on) override;
   void CloseMainWindow() override;
 
-  // How often the progress dialog polls the counters (1000 ms unless set).
+  // The next file dialog is not shown: it answers with this file (a file dropped on the
+  // window, named on the command line or picked from the recent files).
+  void PresetFileName(const std::string& fileName) { presetFile_ = fileName; }
+  // How the next file dialogs present themselves: saving (a save button, asking before a file
+  // is overwritten) or opening, under the title given (empty: the dialog's own).
+  void SetFileDialogPurpose(bool save, const std::string& title) {
+    dialogSaves_ = save;
+    dialogTitle_ = title;
+  }
+  // The file the last file dialog answered with (empty after a cancel), and how many message
+  // boxes were shown so far: the window tells from them whether an Open command read its file.
+  const std::string& lastChosenFile() const { return lastChosen_; }
+  void ForgetChosenFile() { lastChosen_.clear(); }
+  int messagesShown() const { return messagesShown_; }
+
+  // How often the progress dialog polls the counters (250 ms unless set).
   void SetProgressPollMilliseconds(int milliseconds) { pollMilliseconds_ = milliseconds; }
   // True from the start of a worker until it has been joined.
   bool WorkerRunning() const { return workerRunning_; }
@@ -69,10 +87,15 @@ class QtPlatform : public Platform {
  private:
   QPointer<MainWindow> window_;
   QPointer<ThresholdDialog> threshold_;
-  int pollMilliseconds_ = 1000;
+  int pollMilliseconds_ = 250;
   bool workerRunning_ = false;
   int waitCursors_ = 0;
   std::vector<std::string> pendingNotes_;
+  std::string presetFile_;
+  bool dialogSaves_ = false;
+  std::string dialogTitle_;
+  std::string lastChosen_;
+  int messagesShown_ = 0;
 };
 
 }  // namespace zmr
