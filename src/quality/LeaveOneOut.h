@@ -33,7 +33,7 @@ struct LeaveOneOut {
 };
 
 // The leave-one-out errors of points 0 .. measured - 1 of the current calibration (all points
-// take part in the meshes). Polls *cancel (when given) between points and adds the share of
+// are in the meshes). Polls *cancel (when given) between points and adds the share of
 // points done, times `progressSpan`, to *progress (when given). False, with the results so far,
 // when cancelled.
 bool ComputeLeaveOneOut(const ProgramState& s, long measured, LeaveOneOut& out,
