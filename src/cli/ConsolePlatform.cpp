@@ -67,6 +67,12 @@ void ConsolePlatform::Message(const std::string& text, const std::string& captio
   ++messages_;
 }
 
+void ConsolePlatform::MessageWithReason(const std::string& text, const std::string& caption,
+                                        const std::string& reason) {
+  Message(text, caption);
+  if (!reason.empty()) std::fprintf(stderr, "zmrcal: %s\n", reason.c_str());
+}
+
 bool ConsolePlatform::AskFileName(FileDialog /*dialog*/, std::string& fileName,
                                   std::string& titleName) {
   if (!fileAnswer_) return false;

@@ -25,6 +25,9 @@ struct OffsetChoice {
 class ConsolePlatform : public Platform {
  public:
   void Message(const std::string& text, const std::string& caption) override;
+  // The message line, then "zmrcal: REASON" when the reason is known.
+  void MessageWithReason(const std::string& text, const std::string& caption,
+                         const std::string& reason) override;
   // "zmrcal: note: TEXT" on standard error.
   void Note(const std::string& text) override;
   void ShowReport(const std::string& title, const std::string& text) override;

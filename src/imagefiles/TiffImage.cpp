@@ -173,6 +173,8 @@ double SampleAt(const std::uint8_t* p, const SampleLayout& l) {
   }
 }
 
+constexpr std::uint16_t kMaxTiffSamplesPerPixel = 8;
+
 Result CheckLayout(TIFF* tif, SampleLayout& l) {
   std::uint16_t bits = 1, spp = 1, format = SAMPLEFORMAT_UINT, photometric = PHOTOMETRIC_MINISBLACK,
                 planar = PLANARCONFIG_CONTIG, compression = COMPRESSION_NONE;
@@ -197,8 +199,11 @@ Result CheckLayout(TIFF* tif, SampleLayout& l) {
     return Result::Fail("a TIFF of photometric interpretation " + std::to_string(photometric) +
                         " (only grey and RGB are read)");
   }
-  if (spp < l.channels) {
-    return Result::Fail("a TIFF with " + std::to_string(spp) + " samples per pixel");
+  // Grey or colour with a few extra samples (alpha, masks); a count beyond that is no image of
+  // this kind, and each row would take that many times its pixels before any data is read.
+  if (spp < l.channels || spp > kMaxTiffSamplesPerPixel) {
+    return Result::Fail("a TIFF with " + std::to_string(spp) +
+                        " samples per pixel (grey or colour with at most 8 are read)");
   }
   const bool integer = format == SAMPLEFORMAT_UINT || format == SAMPLEFORMAT_INT;
   const bool okBits = integer ? (bits == 8 || bits == 16 || bits == 32)

@@ -284,7 +284,8 @@ void CmdAutoDetection(Platform& platform) {
   }
   s.TargetCounts = {};  // the target receives the spot labels
   RunLongComputation(platform, ProgressDialog::AutoDetection, Thread);
-  NoteDetectionShortfall(s);
+  // The robust detection sums up its own result in a note.
+  if (s.DetectionMode == 0) NoteDetectionShortfall(s);
   s.cCurrentBitmap = 1;
   ChangeSelectedBitmap(s);
   FilterAutodetectTargetArray(s, 1);

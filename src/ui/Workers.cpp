@@ -7,7 +7,9 @@
 
 #include "detection/GridTrace.h"
 #include "detection/SpotDetection.h"
+#include "detection/robust/RobustDetection.h"
 #include "geometry/CountTransform.h"
+#include "geometry/LatticeAdjustment.h"
 #include "geometry/LeastSquare.h"
 #include "geometry/RotationScale.h"
 #include "geometry/Transform.h"
@@ -30,8 +32,12 @@ void Finish(ProgramState& s) { s.fTerminated.store(1, std::memory_order_release)
 void Thread(void* state) {
   ProgramState& s = *static_cast<ProgramState*>(state);
   SetCounters(s, 0, 0, 0);
-  AutoTrace(s, s.cxDib, s.cyDib);
-  GetGridShifts(s);
+  if (s.DetectionMode == 1) {
+    RunRobustDetection(s);
+  } else {
+    AutoTrace(s, s.cxDib, s.cyDib);
+    GetGridShifts(s);
+  }
   MakeTriangulation(s, 0);
   CInitPointArrays(s);
   Finish(s);
@@ -93,6 +99,11 @@ void ThreadCenter(void* state) {
   ProgramState& s = *static_cast<ProgramState*>(state);
   SetCounters(s, 0, s.NumberOfPoints, s.NumberOfTriangles);
   s.adjusted = false;
+  if (s.AdjustMode == 1) {
+    MoveIdealLatticeWhole(s);
+    Finish(s);
+    return;
+  }
   if (s.deltaX.empty() || s.deltaY.empty() || s.Area.empty()) {
     AllocateImageArrays(s, s.cxDib, s.cyDib);
   }

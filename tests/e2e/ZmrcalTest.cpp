@@ -154,7 +154,9 @@ TEST_F(ZmrcalTest, MessageBoxStopsWithStatusOne) {
   const std::string noData = "MenuDemo: Error - there are no source image data\n";
   const std::pair<const char*, std::string> cases[] = {
       {"save-ascii out.txt set FilterSize 9", noData},
-      {"open-ostrel bad.txt save-bitmap out.txt", "MenuDemo: Error in image file\n"},
+      {"open-ostrel bad.txt save-bitmap out.txt",
+       "MenuDemo: Error in image file\n"
+       "zmrcal: bad.txt: holds something that is not a number after 2 values\n"},
       {"--timings save-ascii out.txt view source",
        noData + "timing: save-ascii T\ntiming: total T\n"},
       {"render no-such-folder/a.png", "MenuDemo: Error in creating image file\n"},

@@ -281,6 +281,10 @@ std::string GridSpecProblem(const GridSpec& gridSpec) {
       gridSpec.spotGrey > 255) {
     return "grey levels must be in 0..255";
   }
+  if (gridSpec.rampLeft >= 0 &&
+      (gridSpec.rampLeft > 255 || gridSpec.rampRight < 0 || gridSpec.rampRight > 255)) {
+    return "ramp grey levels must be in 0..255";
+  }
   if (!std::isfinite(gridSpec.rotationDegrees) ||
       std::fabs(gridSpec.rotationDegrees) > kMaxRotation) {
     return "rotation must be within -360..360 degrees";
@@ -327,10 +331,15 @@ GridImage GenerateGrid(const GridSpec& gridSpec) {
     }
 
     image.pixels.resize(count);
-    const double background = gridSpec.backgroundGrey;
-    const double contrast = gridSpec.spotGrey - gridSpec.backgroundGrey;
+    const bool ramp = gridSpec.rampLeft >= 0;
+    const int lastColumn = std::max(1, gridSpec.width - 1);
     for (std::size_t k = 0; k < count; ++k) {
-      double value = background + contrast * std::min(1.0, darkness[k]);
+      const double column = static_cast<double>(k % static_cast<std::size_t>(gridSpec.width));
+      const double background =
+          ramp ? gridSpec.rampLeft + (gridSpec.rampRight - gridSpec.rampLeft) * column / lastColumn
+               : gridSpec.backgroundGrey;
+      double value = background + (gridSpec.spotGrey - background) * std::min(1.0, darkness[k]);
+      if (gridSpec.invert) value = 255.0 - value;
       if (gridSpec.noiseSigma > 0.0) value += gridSpec.noiseSigma * random.Normal();
       image.pixels[k] = static_cast<int>(std::clamp(std::floor(value + 0.5), 0.0, 255.0));
     }
@@ -428,6 +437,10 @@ bool ParseGridGenArguments(const std::vector<std::string>& args, GridGenOptions*
       parsed.counts = true;
       continue;
     }
+    if (name == "--invert") {
+      gridSpec.invert = true;
+      continue;
+    }
     if (name.rfind("--", 0) != 0) {
       *error = "unexpected argument '" + name + "'";
       return false;
@@ -451,6 +464,12 @@ bool ParseGridGenArguments(const std::vector<std::string>& args, GridGenOptions*
       if (!ParseDouble(value, &gridSpec.radius)) return bad("a number");
     } else if (name == "--background") {
       if (!ParseInt(value, &gridSpec.backgroundGrey)) return bad("an integer");
+    } else if (name == "--ramp") {
+      const std::size_t comma = value.find(',');
+      if (comma == std::string::npos || !ParseInt(value.substr(0, comma), &gridSpec.rampLeft) ||
+          !ParseInt(value.substr(comma + 1), &gridSpec.rampRight) || gridSpec.rampLeft < 0) {
+        return bad("LEFT,RIGHT");
+      }
     } else if (name == "--spot") {
       if (!ParseInt(value, &gridSpec.spotGrey)) return bad("an integer");
     } else if (name == "--rotation") {
@@ -503,7 +522,10 @@ std::string GridGenUsage() {
       "  --shape S           disc, gaussian or square (%s)\n"
       "  --radius R          spot radius in pixels (%g)\n"
       "  --background G      background grey level, 0..255 (%d)\n"
+      "  --ramp A,B          background ramp from grey A at the left to B at the right,\n"
+      "                      in place of --background (off)\n"
       "  --spot G            spot grey level, 0..255 (%d)\n"
+      "  --invert            bright spots on a dark background: every grey g becomes 255 - g\n"
       "  --rotation DEG      grid rotation, clockwise on screen (%g)\n"
       "  --scale S           lattice scale factor (%g)\n"
       "  --distortion K      radial distortion, negative for barrel (%g)\n"

@@ -43,6 +43,11 @@ struct GridSpec {
   double radius = 13.0;  // a disc of radius 13 covers about 530 pixels
   int backgroundGrey = 200;
   int spotGrey = 40;
+  // A background ramp from rampLeft at the left column to rampRight at the right one, in place
+  // of backgroundGrey; off while rampLeft is negative.
+  int rampLeft = -1;
+  int rampRight = -1;
+  bool invert = false;  // every grey g becomes 255 - g before the noise: bright spots
   double rotationDegrees = 0.5;
   double scale = 1.0;
   double distortion = -0.02;  // mild barrel: the outermost default spots move ~8 pixels inwards

@@ -125,8 +125,8 @@ Generator Edf(std::string items, std::string data) {
     return h + data;
   };
 }
-// A 4 x 3 TIFF with its width tag (a 16-bit value) replaced.
-Generator TiffWidth(std::uint16_t width) {
+// A 4 x 3 TIFF with the 16-bit value of one tag (the width, 256, by default) replaced.
+Generator TiffWidth(std::uint16_t width, std::uint16_t tag = 256) {
   return [=] {
     std::string b =
         AsText(EncodeTiff(4, 3, std::vector<double>(12, 1), TiffSamples::kUnsigned8).value());
@@ -135,7 +135,7 @@ Generator TiffWidth(std::uint16_t width) {
     };
     const std::size_t ifd = u16(4) | std::size_t(u16(6)) << 16;
     for (std::size_t e = ifd + 2; e + 12 <= b.size(); e += 12) {
-      if (u16(e) == 256) b[e + 8] = char(width & 0xFF), b[e + 9] = char(width >> 8);
+      if (u16(e) == tag) b[e + 8] = char(width & 0xFF), b[e + 9] = char(width >> 8);
     }
     return b;
   };
@@ -250,6 +250,9 @@ const std::vector<Row>& Rows() {
        ImageError("the EDF header has no closing '}'")},
       {"TiffHugeDimensions", kImg, TiffWidth(60000),
        ImageError("the image size 60000 \u00d7 3 is too large")},
+      // Found by fuzzing: 39425 samples per pixel made each row take 800 MB before any data.
+      {"TiffThousandsOfSamples", kImg, TiffWidth(39425, 277),
+       ImageError("a TIFF with 39425 samples per pixel (grey or colour with at most 8 are read)")},
       {"TiffTruncated", kImg, Cut(TiffWidth(4), 20),
        ImageError("the TIFF header cannot be read (TIFFFetchDirectory: memory: Can not read TIFF "
                   "directory count)")},

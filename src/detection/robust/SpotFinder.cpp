@@ -1,0 +1,298 @@
+#include "detection/robust/SpotFinder.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+namespace zmr {
+
+namespace {
+
+// A horizontal run of spot pixels of one row, with the union-find link of its region.
+struct Run {
+  int y = 0;
+  int x0 = 0;  // first pixel
+  int x1 = 0;  // last pixel
+  std::size_t parent = 0;
+  double peak = 0.0;
+};
+
+std::size_t Root(std::vector<Run>& runs, std::size_t k) {
+  while (runs[k].parent != k) {
+    runs[k].parent = runs[runs[k].parent].parent;
+    k = runs[k].parent;
+  }
+  return k;
+}
+
+void Join(std::vector<Run>& runs, std::size_t a, std::size_t b) {
+  a = Root(runs, a);
+  b = Root(runs, b);
+  if (a == b) return;
+  if (a < b) {
+    runs[b].parent = a;
+  } else {
+    runs[a].parent = b;
+  }
+}
+
+// Running sums of a region; moments about the first pixel's row and column keep them small.
+struct Sums {
+  double n = 0.0, sx = 0.0, sy = 0.0, sxx = 0.0, syy = 0.0, sxy = 0.0;
+  double peak = 0.0;
+  int minX = 0, minY = 0, maxX = 0, maxY = 0;
+  bool any = false;
+};
+
+double SumOfRange(int a, int b) { return 0.5 * (static_cast<double>(a) + b) * (b - a + 1); }
+double SumOfSquares(int a, int b) {
+  auto upTo = [](double m) { return m * (m + 1) * (2 * m + 1) / 6.0; };
+  // Sum of k^2 for k in a..b (a may be negative only in principle; pixels are never).
+  return upTo(b) - upTo(a - 1.0);
+}
+
+}  // namespace
+
+const char* SpotVerdictName(SpotVerdict verdict) {
+  switch (verdict) {
+    case SpotVerdict::kKept:
+      return "kept";
+    case SpotVerdict::kBorder:
+      return "cut by the border";
+    case SpotVerdict::kSmall:
+      return "too small";
+    case SpotVerdict::kLarge:
+      return "too large";
+    case SpotVerdict::kMerged:
+      return "merged with another";
+    case SpotVerdict::kElongated:
+      return "elongated";
+    case SpotVerdict::kRagged:
+      return "ragged";
+    case SpotVerdict::kFaint:
+      return "faint";
+  }
+  return "?";
+}
+
+SpotSearch FindSpotRegions(const PixelView& image, const BackgroundModel& model, int* labels,
+                           const std::atomic<int>* cancel) {
+  SpotSearch search;
+  const int width = image.width;
+  const int height = image.height;
+  const std::size_t w = static_cast<std::size_t>(width);
+  // Horizontal 3-sums of the values of three rows (y - 1, y, y + 1), in a ring: the mask is
+  // taken on the contrast of the 3 x 3 mean, which cuts the noise by 3 and keeps a faint spot
+  // in one piece (the background, linear between block centres, has the same mean as its
+  // value at the centre); at the image edges the mean is over the pixels there are.
+  std::vector<double> sums3[3];
+  for (auto& r : sums3) r.assign(w, 0.0);
+  const std::vector<double> zeros(w, 0.0);
+  std::vector<double> values(w + 2, 0.0);  // one row as doubles, a zero either side
+  auto sumRow = [&](int y, std::vector<double>& out) {
+    const std::size_t row = static_cast<std::size_t>(y) * w;
+    if (image.counts != nullptr) {
+      std::copy(image.counts + row, image.counts + row + w, values.begin() + 1);
+    } else {
+      std::copy(image.grey + row, image.grey + row + w, values.begin() + 1);
+    }
+    const double* v = values.data() + 1;
+    for (std::size_t x = 0; x < w; ++x) out[x] = v[x - 1] + v[x] + v[x + 1];
+  };
+  std::vector<double> signedLevel(w);
+  std::vector<double> cut(w);
+  std::vector<Run> runs;
+  std::size_t previousBegin = 0;
+  std::size_t previousEnd = 0;
+  if (height > 0) sumRow(0, sums3[0]);
+  const double polarity = model.polarity;
+  for (int y = 0; y < height; ++y) {
+    if (cancel != nullptr && (y & 63) == 0 && cancel->load(std::memory_order_acquire) != 0) {
+      search.cancelled = true;
+      return search;
+    }
+    if (y + 1 < height) sumRow(y + 1, sums3[(y + 1) % 3]);
+    model.RowCut(y, signedLevel.data(), cut.data());
+    if (labels != nullptr) std::fill(labels + y * w, labels + (y + 1) * w, kNoRegion);
+    const int rowsAround = 1 + (y > 0 ? 1 : 0) + (y + 1 < height ? 1 : 0);
+    const double* here = sums3[y % 3].data();
+    const double* above = y > 0 ? sums3[(y + 2) % 3].data() : zeros.data();
+    const double* below = y + 1 < height ? sums3[(y + 1) % 3].data() : zeros.data();
+    const double inner = polarity / (3.0 * rowsAround);
+    const double edge = polarity / ((width > 1 ? 2.0 : 1.0) * rowsAround);
+    const std::size_t rowBegin = runs.size();
+    // A pixel belongs to a spot when the contrast of its 3 x 3 mean passes half the local
+    // depth.
+    // The run being followed: its first pixel (-1: none) and its largest contrast, kept in
+    // locals so that the loop carries no value through memory.
+    long start = -1;
+    double peak = 0.0;
+    auto close = [&](long last) {
+      Run run;
+      run.y = y;
+      run.x0 = static_cast<int>(start);
+      run.x1 = static_cast<int>(last);
+      run.parent = runs.size();
+      run.peak = peak;
+      runs.push_back(run);
+      start = -1;
+    };
+    for (std::size_t x = 0; x < w; ++x) {
+      const double scale = (x == 0 || x + 1 == w) ? edge : inner;
+      const double mean = (here[x] + above[x] + below[x]) * scale;  // polarity x mean value
+      if (mean < cut[x]) {
+        const double contrast = signedLevel[x] - mean;
+        if (start < 0) {
+          start = static_cast<long>(x);
+          peak = contrast;
+        } else {
+          peak = std::max(peak, contrast);
+        }
+      } else if (start >= 0) {
+        close(static_cast<long>(x) - 1);
+      }
+    }
+    if (start >= 0) close(width - 1);
+    const std::size_t rowEnd = runs.size();
+    // Runs of this row that overlap runs of the row above share their region.
+    std::size_t p = previousBegin;
+    for (std::size_t k = rowBegin; k < rowEnd; ++k) {
+      while (p < previousEnd && runs[p].x1 < runs[k].x0) ++p;
+      for (std::size_t q = p; q < previousEnd && runs[q].x0 <= runs[k].x1; ++q) Join(runs, q, k);
+    }
+    previousBegin = rowBegin;
+    previousEnd = rowEnd;
+  }
+
+  // Sums per region (indexed by root run).
+  std::vector<Sums> sums(runs.size());
+  for (std::size_t k = 0; k < runs.size(); ++k) {
+    const Run& run = runs[k];
+    Sums& s = sums[Root(runs, k)];
+    const double count = run.x1 - run.x0 + 1;
+    const double y = run.y;
+    s.n += count;
+    s.sx += SumOfRange(run.x0, run.x1);
+    s.sy += count * y;
+    s.sxx += SumOfSquares(run.x0, run.x1);
+    s.syy += count * y * y;
+    s.sxy += SumOfRange(run.x0, run.x1) * y;
+    s.peak = std::max(s.peak, run.peak);
+    if (!s.any) {
+      s.any = true;
+      s.minX = run.x0;
+      s.maxX = run.x1;
+      s.minY = s.maxY = run.y;
+    } else {
+      s.minX = std::min(s.minX, run.x0);
+      s.maxX = std::max(s.maxX, run.x1);
+      s.minY = std::min(s.minY, run.y);
+      s.maxY = std::max(s.maxY, run.y);
+    }
+  }
+
+  // Regions in raster order of their first run (the roots are the lowest run of each region).
+  std::vector<int> regionOf(runs.size(), kNoRegion);
+  for (std::size_t k = 0; k < runs.size(); ++k) {
+    if (runs[k].parent != k) continue;
+    const Sums& s = sums[k];
+    if (s.n < kSpeckArea) {
+      regionOf[k] = kNoRegion;
+      ++search.specks;
+      continue;
+    }
+    SpotRegion region;
+    region.area = static_cast<long>(s.n);
+    region.x = s.sx / s.n;
+    region.y = s.sy / s.n;
+    // Second moments of the pixels taken as unit squares (1/12 each way).
+    const double cxx = s.sxx / s.n - region.x * region.x + 1.0 / 12.0;
+    const double cyy = s.syy / s.n - region.y * region.y + 1.0 / 12.0;
+    const double cxy = s.sxy / s.n - region.x * region.y;
+    const double half = 0.5 * (cxx + cyy);
+    const double root = std::sqrt(std::max(0.0, 0.25 * (cxx - cyy) * (cxx - cyy) + cxy * cxy));
+    const double major = half + root;
+    const double minor = std::max(half - root, 1e-12);
+    region.elongation = std::sqrt(major / minor);
+    region.fill = s.n / (4.0 * M_PI * std::sqrt(major * minor));
+    region.peak = s.peak;
+    region.depth = model.DepthAt(region.x, region.y);
+    region.minX = s.minX;
+    region.maxX = s.maxX;
+    region.minY = s.minY;
+    region.maxY = s.maxY;
+    regionOf[k] = RegionLabel(static_cast<int>(search.regions.size()));
+    search.regions.push_back(region);
+  }
+
+  if (labels != nullptr) {
+    // The rows were cleared during the scan; the runs get their region.
+    for (std::size_t k = 0; k < runs.size(); ++k) {
+      const int region = regionOf[Root(runs, k)];
+      int* row = labels + static_cast<std::size_t>(runs[k].y) * width;
+      std::fill(row + runs[k].x0, row + runs[k].x1 + 1, region);
+    }
+  }
+  return search;
+}
+
+void ClassifySpotRegions(SpotSearch& search, int width, int height) {
+  std::vector<SpotRegion>& regions = search.regions;
+  for (SpotRegion& r : regions) {
+    r.verdict = (r.minX == 0 || r.minY == 0 || r.maxX == width - 1 || r.maxY == height - 1)
+                    ? SpotVerdict::kBorder
+                    : SpotVerdict::kKept;
+  }
+  // The typical area: half of the pixels of the regions off the border lie in regions at
+  // most this large. Specks of noise are many but hold few pixels, so they do not decide it.
+  std::vector<std::pair<long, long>> areas;  // (area, area)
+  double total = 0.0;
+  for (const SpotRegion& r : regions) {
+    if (r.verdict != SpotVerdict::kKept) continue;
+    areas.emplace_back(r.area, r.area);
+    total += static_cast<double>(r.area);
+  }
+  if (areas.empty()) return;
+  std::sort(areas.begin(), areas.end());
+  double running = 0.0;
+  search.typicalArea = static_cast<double>(areas.back().first);
+  for (const auto& [area, weight] : areas) {
+    running += static_cast<double>(weight);
+    if (running >= 0.5 * total) {
+      search.typicalArea = static_cast<double>(area);
+      break;
+    }
+  }
+  std::vector<double> elongations;
+  for (const SpotRegion& r : regions) {
+    if (r.verdict == SpotVerdict::kKept && r.area >= 0.5 * search.typicalArea &&
+        r.area <= 2.0 * search.typicalArea) {
+      elongations.push_back(r.elongation);
+    }
+  }
+  if (!elongations.empty()) {
+    const std::size_t mid = elongations.size() / 2;
+    std::nth_element(elongations.begin(), elongations.begin() + mid, elongations.end());
+    search.typicalElongation = elongations[mid];
+  }
+  const double maxElongation = std::max(1.6, 1.4 * search.typicalElongation);
+  for (SpotRegion& r : regions) {
+    if (r.verdict != SpotVerdict::kKept) continue;
+    const double area = static_cast<double>(r.area);
+    if (area > 1.6 * search.typicalArea && r.elongation > 0.8 * maxElongation) {
+      r.verdict = SpotVerdict::kMerged;
+    } else if (area < 0.25 * search.typicalArea) {
+      r.verdict = SpotVerdict::kSmall;
+    } else if (area > 3.0 * search.typicalArea) {
+      r.verdict = SpotVerdict::kLarge;
+    } else if (r.elongation > maxElongation) {
+      r.verdict = SpotVerdict::kElongated;
+    } else if (r.fill < 0.6) {
+      r.verdict = SpotVerdict::kRagged;
+    } else if (r.peak < 0.6 * r.depth) {
+      r.verdict = SpotVerdict::kFaint;
+    }
+  }
+}
+
+}  // namespace zmr

@@ -1,0 +1,248 @@
+// The robust detection on generated grids, whose true spot positions are known: every drawn
+// spot that stands apart from the others is assigned, neighbouring nodes hold neighbouring
+// spots of the grid, and the centres lie within the stated distance of the truth. Also the
+// pieces that can fail quietly: the polarity vote, Otsu's split and the whole-lattice
+// similarity.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "detection/robust/Background.h"
+#include "detection/robust/RobustDetection.h"
+#include "geometry/LatticeAdjustment.h"
+#include "gridgen/GridGen.h"
+#include "state/ProgramState.h"
+#include "support/GridImageLoad.h"
+#include "support/TestSupport.h"
+
+namespace zmr {
+namespace {
+
+class RobustDetectionTest : public test::StateTest {};
+
+struct GridCase {
+  const char* name;
+  SpotShape shape;
+  double radius;
+  double pitch;
+  double noise;
+  double missing;
+  double distortion;
+  double rotation;
+  int rampLeft;  // -1: flat background
+  int rampRight;
+  bool invert;
+  double centreRms;  // largest RMS distance of the centres from the truth
+};
+
+// Nearest true spot of a detected centre (brute force: the grids are small).
+const GridSpot* NearestTruth(const GridImage& grid, double x, double y) {
+  const GridSpot* best = nullptr;
+  double bestD = 1e300;
+  for (const GridSpot& spot : grid.spots) {
+    if (!spot.present) continue;
+    const double d = std::hypot(spot.measuredX - x, spot.measuredY - y);
+    if (d < bestD) {
+      bestD = d;
+      best = &spot;
+    }
+  }
+  return best;
+}
+
+TEST_F(RobustDetectionTest, GeneratedGridsAreAssignedWholeWithCentresNearTheTruth) {
+  const GridCase cases[] = {
+      {"small discs", SpotShape::kDisc, 4, 16, 5, 0, -0.02, 7, -1, -1, false, 0.03},
+      // A soft spot's contrast-weighted centre is noisier: its wide rim weighs with its noise.
+      {"gaussian spots", SpotShape::kGaussian, 10, 50, 5, 0, -0.02, 7, -1, -1, false, 0.035},
+      {"large squares", SpotShape::kSquare, 25, 80, 5, 0, -0.02, 7, -1, -1, false, 0.03},
+      // Strong barrel, turned by 45 degrees, a tenth of the spots missing, heavy noise on a
+      // ramp whose dark end leaves the spots a contrast of 40 only.
+      // (Spots of radius 6, so that the corners' squeezed spots still stand apart.)
+      {"barrel on a ramp", SpotShape::kDisc, 6, 38, 10, 0.1, -0.15, 45, 80, 230, false, 0.25},
+      {"bright pincushion", SpotShape::kDisc, 9, 38, 10, 0.1, 0.10, 0, 80, 230, true, 0.25},
+      {"turned 23 degrees", SpotShape::kDisc, 9, 38, 10, 0.1, -0.05, 23, 80, 230, false, 0.25},
+  };
+  for (const GridCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    GridSpec layout;
+    layout.width = 700;
+    layout.height = 640;
+    layout.shape = c.shape;
+    layout.radius = c.radius;
+    layout.pitch = c.pitch;
+    layout.noiseSigma = c.noise;
+    layout.missingFraction = c.missing;
+    layout.distortion = c.distortion;
+    layout.rotationDegrees = c.rotation;
+    layout.rampLeft = c.rampLeft;
+    layout.rampRight = c.rampRight;
+    layout.invert = c.invert;
+    const GridImage grid = GenerateGrid(layout);
+    ASSERT_GT(grid.width, 0);
+    ResetProgramState();
+    ProgramState& s = State();
+    ASSERT_TRUE(test::PutGridImage(grid));
+    ASSERT_EQ(AllocateArrays(s), 1);
+    ASSERT_EQ(RunRobustDetection(s), 0);
+
+    // Every drawn spot is assigned, at least those 6 pixels or more clear of the border (a spot
+    // closer may join the border through the noise, and is then left out as cut).
+    const double reach = SpotReach(layout.shape, layout.radius) + 6.0;
+    long drawn = 0;
+    std::vector<const GridSpot*> clear;
+    for (const GridSpot& spot : grid.spots) {
+      if (!spot.present) continue;
+      ++drawn;
+      if (spot.measuredX >= reach && spot.measuredY >= reach &&
+          spot.measuredX <= layout.width - 1 - reach &&
+          spot.measuredY <= layout.height - 1 - reach) {
+        clear.push_back(&spot);
+      }
+    }
+    EXPECT_LE(s.NumberOfPoints, drawn);
+
+    const double* px = s.PointsBuffer.data() + 1;
+    const double* py = s.PointsBuffer.data() + s.MAXPoints + 1;
+    std::map<std::pair<int, int>, const GridSpot*> truthAt;
+    double sum2 = 0.0;
+    for (long k = 0; k < s.NumberOfPoints; ++k) {
+      const GridSpot* truth = NearestTruth(grid, px[k], py[k]);
+      ASSERT_NE(truth, nullptr);
+      sum2 += std::pow(truth->measuredX - px[k], 2) + std::pow(truth->measuredY - py[k], 2);
+      EXPECT_TRUE(truthAt.emplace(std::make_pair(s.Pi[k], s.Pj[k]), truth).second)
+          << "two spots at node " << s.Pi[k] << " " << s.Pj[k];
+    }
+    EXPECT_LT(std::sqrt(sum2 / static_cast<double>(s.NumberOfPoints)), c.centreRms);
+    long missed = 0;
+    for (const GridSpot* spot : clear) {
+      bool found = false;
+      for (long k = 0; k < s.NumberOfPoints && !found; ++k) {
+        found = std::hypot(px[k] - spot->measuredX, py[k] - spot->measuredY) < 1.0;
+      }
+      missed += found ? 0 : 1;
+    }
+    EXPECT_EQ(missed, 0) << "of " << clear.size() << " spots clear of the border";
+    // Neighbouring nodes hold neighbouring spots of the grid.
+    long wrong = 0;
+    for (const auto& [node, truth] : truthAt) {
+      for (const auto& step : {std::make_pair(1, 0), std::make_pair(0, 1)}) {
+        auto next = truthAt.find({node.first + step.first, node.second + step.second});
+        if (next == truthAt.end()) continue;
+        const int rows = std::abs(next->second->row - truth->row);
+        const int cols = std::abs(next->second->col - truth->col);
+        if (rows + cols != 1) ++wrong;
+      }
+    }
+    EXPECT_EQ(wrong, 0);
+  }
+}
+
+TEST_F(RobustDetectionTest, ImageWithoutSpotsLeavesNoPointsAndSaysWhy) {
+  ProgramState& s = State();
+  ASSERT_EQ(AllocateImageArrays(s, 300, 200), 1);
+  s.cxDib = 300;
+  s.cyDib = 200;
+  std::fill(s.Msource.begin(), s.Msource.end(), 128);
+  ASSERT_EQ(AllocateArrays(s), 1);
+  ASSERT_EQ(RunRobustDetection(s), 0);
+  EXPECT_EQ(s.NumberOfPoints, 0);
+  ASSERT_FALSE(s.notes.empty());
+  EXPECT_NE(s.notes.back().find("no grid"), std::string::npos) << s.notes.back();
+}
+
+TEST_F(RobustDetectionTest, ValuesWithoutMeaningAreSkippedNotFollowed) {
+  // An image file's counts may hold NaN and infinities: they are left out, and the grid is found.
+  GridSpec layout;
+  const GridImage grid = GenerateGrid(layout);
+  ProgramState& s = State();
+  ASSERT_TRUE(test::PutGridImage(grid));
+  s.SourceCounts.assign(grid.pixels.begin(), grid.pixels.end());
+  for (std::size_t k = 0; k < s.SourceCounts.size(); k += 97) s.SourceCounts[k] = NAN;
+  for (std::size_t k = 13; k < s.SourceCounts.size(); k += 1009) s.SourceCounts[k] = INFINITY;
+  ASSERT_EQ(AllocateArrays(s), 1);
+  ASSERT_EQ(RunRobustDetection(s), 0);
+  long drawn = 0;
+  for (const GridSpot& spot : grid.spots) drawn += spot.present ? 1 : 0;
+  EXPECT_EQ(s.NumberOfPoints, drawn);
+}
+
+TEST_F(RobustDetectionTest, WholeLatticeAdjustmentKeepsTheLatticeSquare) {
+  // Points whose ideal lattice is turned and scaled against the measured one: afterwards the
+  // ideal positions are a square lattice still (equal steps, right angle), now lying on the
+  // measured points, and the corrected points file lists them.
+  ProgramState& s = State();
+  ASSERT_EQ(AllocateArrays(s), 1);
+  long n = 0;
+  for (int j = 0; j < 5; ++j) {
+    for (int i = 0; i < 6; ++i, ++n) {
+      double* row = s.PointsInput.data() + 4 * n;
+      row[2] = 100 + 30 * i;
+      row[3] = 80 + 30 * j;
+      row[0] = 7 + 1.05 * (std::cos(0.2) * row[2] - std::sin(0.2) * row[3]);
+      row[1] = -4 + 1.05 * (std::sin(0.2) * row[2] + std::cos(0.2) * row[3]);
+    }
+  }
+  s.NumberOfPoints = n;
+  MoveIdealLatticeWhole(s);
+  for (long k = 0; k < n; ++k) {
+    const double* row = s.PointsInput.data() + 4 * k;
+    EXPECT_NEAR(row[2], row[0], 1e-9);
+    EXPECT_NEAR(row[3], row[1], 1e-9);
+  }
+  EXPECT_NE(test::ReadFile("CorrectedPoints.txt").find('\n'), std::string::npos);
+}
+
+TEST(RobustPieces, OtsuSplitsBetweenTheTwoClasses) {
+  std::vector<double> values = {1, 1, 2, 2, 3, 50, 51, 52};
+  EXPECT_EQ(OtsuSplit(values), 5u);
+  EXPECT_EQ(OtsuSplit({7, 7, 7}), 0u);  // one value: no split
+  // Ties stay in one class.
+  EXPECT_EQ(OtsuSplit({0, 0, 0, 10, 10}), 3u);
+}
+
+TEST(RobustPieces, BlocksVoteForTheMinorityAsSpots) {
+  // A few bright pixels on a dark field: bright spots.
+  std::vector<int> grey(64 * 64, 20);
+  for (int k = 0; k < 64 * 64; k += 37) grey[k] = 220;
+  PixelView view{64, 64, nullptr, grey.data()};
+  EXPECT_EQ(EstimateBackground(view, 32, 1.0).polarity, -1);
+  for (int& g : grey) g = 240 - g;
+  EXPECT_EQ(EstimateBackground(view, 32, 1.0).polarity, 1);
+  // The background level follows the majority, the depth the distance to the spots.
+  const BackgroundModel model = EstimateBackground(view, 32, 1.0);
+  EXPECT_DOUBLE_EQ(model.LevelAt(10, 10), 220.0);
+  EXPECT_NEAR(model.DepthAt(10, 10), 200.0, 1e-9);
+}
+
+TEST(RobustPieces, LatticeSimilarityRecoversAKnownMove) {
+  // Measured = offset + scale * R(angle) * ideal, exactly.
+  const double scale = 1.02, angle = 0.1, tx = 5.0, ty = -3.0;
+  std::vector<double> points;
+  for (int i = -3; i <= 3; ++i) {
+    for (int j = -2; j <= 2; ++j) {
+      const double X = 100 + 20 * i, Y = 80 + 20 * j;
+      points.insert(points.end(), {tx + scale * (std::cos(angle) * X - std::sin(angle) * Y),
+                                   ty + scale * (std::sin(angle) * X + std::cos(angle) * Y), X, Y});
+    }
+  }
+  double s = 0, a = 0, x = 0, y = 0;
+  ASSERT_TRUE(
+      FitLatticeSimilarity(points.data(), static_cast<long>(points.size() / 4), &s, &a, &x, &y));
+  EXPECT_NEAR(s, scale, 1e-12);
+  EXPECT_NEAR(a, angle, 1e-12);
+  EXPECT_NEAR(x, tx, 1e-9);
+  EXPECT_NEAR(y, ty, 1e-9);
+  // All ideal positions alike: no similarity, outputs untouched.
+  const double same[8] = {1, 2, 5, 5, 3, 4, 5, 5};
+  s = 7;
+  EXPECT_FALSE(FitLatticeSimilarity(same, 2, &s, &a, &x, &y));
+  EXPECT_EQ(s, 7);
+}
+
+}  // namespace
+}  // namespace zmr
