@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <limits>
 #include <new>
+#include <numbers>
 #include <system_error>
 #include <thread>
 
@@ -31,12 +32,27 @@ void SummariseClosure(Closure& out) {
   out.extrapolatedZone = SummariseResiduals(outside);
 }
 
-long KeepAwayFromBorder(Closure& c, long width, long height, double margin) {
+long KeepAwayFromBorder(Closure& c, long width, long height, double margin,
+                        const std::vector<unsigned char>* unreached) {
+  const auto away = [&](double x, double y) {
+    if (!(x >= margin && y >= margin && x <= width - 1 - margin && y <= height - 1 - margin)) {
+      return false;
+    }
+    if (unreached == nullptr) return true;
+    // The centre and eight points around it at the margin's distance must all have been reached
+    // by the correction.
+    for (int k = -1; k < 8; ++k) {
+      const double a = k * std::numbers::pi / 4;
+      const double r = k < 0 ? 0.0 : margin;
+      const auto i = std::clamp(std::lround(x + r * std::cos(a)), 0L, width - 1);
+      const auto j = std::clamp(std::lround(y + r * std::sin(a)), 0L, height - 1);
+      if ((*unreached)[static_cast<std::size_t>(j * width + i)] != 0) return false;
+    }
+    return true;
+  };
   std::size_t kept = 0;
   for (std::size_t k = 0; k < c.x.size(); ++k) {
-    const bool inside = c.x[k] >= margin && c.y[k] >= margin && c.x[k] <= width - 1 - margin &&
-                        c.y[k] <= height - 1 - margin;
-    if (!inside) continue;
+    if (!away(c.x[k], c.y[k])) continue;
     c.x[kept] = c.x[k];
     c.y[kept] = c.y[k];
     c.row[kept] = c.row[k];
@@ -52,7 +68,8 @@ long KeepAwayFromBorder(Closure& c, long width, long height, double margin) {
 }
 
 void ClosureOfCorrectedImage(ProgramState& corrected, const ProgramState& calibration,
-                             long measured, Closure& out, bool clearCancel) {
+                             long measured, Closure& out, bool clearCancel,
+                             const std::vector<unsigned char>* unreached) {
   out = Closure{};
   if (corrected.Msource.empty()) {
     out.reason = "the corrected image is empty";
@@ -86,7 +103,8 @@ void ClosureOfCorrectedImage(ProgramState& corrected, const ProgramState& calibr
   }
   // A spot within half a pitch of the image's border may be cut off by it, and its centre then
   // says more about the border than about the calibration: such spots are left out.
-  out.borderExcluded = KeepAwayFromBorder(out, corrected.cxDib, corrected.cyDib, out.fit.pitch / 2);
+  out.borderExcluded =
+      KeepAwayFromBorder(out, corrected.cxDib, corrected.cyDib, out.fit.pitch / 2, unreached);
   if (out.borderExcluded > 0 &&
       !FitSquareLattice(out.x, out.y, out.row, out.col, out.fit, problem)) {
     out.reason = "corrected image: " + problem;
@@ -173,13 +191,14 @@ void CopySettings(const ProgramState& from, ProgramState& to) {
 // patch for the detection. They get the background: the 90th percentile of the grey levels
 // of the pixels that were reached. (A reached pixel whose counts are exactly 0 is taken as not
 // reached; its neighbours keep the spot.)
-void FillUnreached(ProgramState& c) {
+std::vector<unsigned char> FillUnreached(ProgramState& c) {
+  std::vector<unsigned char> unreached(c.Mtarget.size(), 0);
   std::vector<std::size_t> reached;
   reached.reserve(c.Mtarget.size());
   for (std::size_t k = 0; k < c.Mtarget.size(); ++k) {
     if (c.TargetCounts[k] != 0.0) reached.push_back(k);
   }
-  if (reached.empty() || reached.size() == c.Mtarget.size()) return;
+  if (reached.empty() || reached.size() == c.Mtarget.size()) return unreached;
   const auto at = reached.begin() + static_cast<long>(reached.size() * 9 / 10);
   std::nth_element(reached.begin(), at, reached.end(), [&c](std::size_t a, std::size_t b) {
     return c.TargetCounts[a] < c.TargetCounts[b];
@@ -190,8 +209,10 @@ void FillUnreached(ProgramState& c) {
     if (c.TargetCounts[k] == 0.0) {
       c.Mtarget[k] = grey;
       c.TargetCounts[k] = counts;
+      unreached[k] = 1;
     }
   }
+  return unreached;
 }
 
 }  // namespace
@@ -262,7 +283,7 @@ void RunClosure(const ProgramState& s, long measured, Closure& out,
                      : "the correction of the source image failed: " + corrected.message();
     return;
   }
-  FillUnreached(c);
+  const std::vector<unsigned char> unreached = FillUnreached(c);
   // The corrected image becomes the second record's source image; its counts go with it.
   c.Msource.swap(c.Mtarget);
   c.SourceCounts = std::move(c.TargetCounts);
@@ -276,7 +297,7 @@ void RunClosure(const ProgramState& s, long measured, Closure& out,
     out.reason = "the report was cancelled before this was computed";
     return;
   }
-  ClosureOfCorrectedImage(c, s, measured, out, false);
+  ClosureOfCorrectedImage(c, s, measured, out, false, &unreached);
   stopWatching();
   if (cancel != nullptr && cancel->load() != 0 && out.computed) {
     out = Closure{};

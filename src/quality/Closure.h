@@ -3,7 +3,8 @@
 // fitted to the detected centres, and the residuals of the centres from that lattice, in
 // pixels and as a fraction of the pitch, over all spots and apart inside the measured zone and
 // in the extrapolated one. A perfect calibration leaves only the detection's own scatter.
-// Spots within half a pitch of the image's border, which the border may cut, are left out.
+// Spots within half a pitch of the image's border or of the edge of the corrected zone, which
+// may cut them, are left out.
 //
 // The record of the calibration being checked is only read: the correction and the detection
 // run on a record of their own, whose fixed-name files go to a temporary folder.
@@ -35,7 +36,7 @@ struct Closure {
   std::vector<int> row;
   std::vector<int> col;
   std::vector<ClosureZone> zone;
-  long borderExcluded = 0;  // re-detected spots left out within half a pitch of the border
+  long borderExcluded = 0;  // spots left out within half a pitch of the border or zone edge
   ResidualStats all;
   ResidualStats measuredZone;
   ResidualStats extrapolatedZone;
@@ -52,12 +53,15 @@ void RunClosure(const ProgramState& s, long measured, Closure& out,
 // (with the Auto-detection worker, so with its DetectionMode), fits the lattice and sorts the
 // spots into zones by the mesh of `calibration`.
 // clearCancel false keeps a cancel already set on `corrected` (the detection then stops early).
+// unreached (when given, one byte per pixel) marks the pixels the correction did not reach.
 void ClosureOfCorrectedImage(ProgramState& corrected, const ProgramState& calibration,
-                             long measured, Closure& out, bool clearCancel = true);
+                             long measured, Closure& out, bool clearCancel = true,
+                             const std::vector<unsigned char>* unreached = nullptr);
 
 // Drops the spots of c (centres and indices) that lie within margin of the border of a
-// width x height image; returns how many.
-long KeepAwayFromBorder(Closure& c, long width, long height, double margin);
+// width x height image or, when unreached is given, of a pixel it marks; returns how many.
+long KeepAwayFromBorder(Closure& c, long width, long height, double margin,
+                        const std::vector<unsigned char>* unreached = nullptr);
 
 // The residual figures of a closure whose centres, indices and zones are set.
 void SummariseClosure(Closure& out);
