@@ -84,15 +84,9 @@ Closure TruthClosure(const ProgramState& s, const GridImage& image) {
 }
 
 // The closure re-detects the corrected grid with the robust detection, whose sub-pixel centres
-// the agreement needs; the threshold-and-walk detection alone scatters by about 0.1 px.
-#if __has_include("detection/robust/RobustDetection.h")
-constexpr bool kRobustDetection = true;
-#else
-constexpr bool kRobustDetection = false;
-#endif
-
+// the agreement needs (the threshold-and-walk detection alone scatters by about 0.1 px); the
+// calibration is made with it too.
 TEST(Closure, AgreesWithTheTruthCarriedThroughTheModel) {
-  if (!kRobustDetection) GTEST_SKIP() << "the robust detection is not in this build";
   test::TempDir dir;
   GridSpec grid = SmallGrid();
   grid.radius = 6.0;
