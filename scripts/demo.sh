@@ -27,6 +27,13 @@ echo "The generator drew $(wc -l < sample_truth.txt) spots; detection kept $spot
   "$points calibration points."
 echo "Detection picture with its overlays: demo/overlays.png; corrected image: demo/corrected.bmp; ORBIK table: demo/detector.zmr ($(wc -c < detector.zmr) bytes)" \
   "and demo/orbik_table.txt."
+# The quality report of the calibration: the sample image with the calibration points, the
+# summary on standard output.
+"$bin/zmrcal" open-ostrel sample.txt open-points calibration_points.txt report quality \
+  > quality_summary.txt
+echo
+grep -E '^(Closure|Leave-one-out RMS)' quality_summary.txt
+echo "Quality report: demo/quality.html (figures in demo/quality.json)."
 echo
 echo "demo/ now holds:"
 ls -l

@@ -36,6 +36,7 @@ CounterLabels LabelsOf(ProgressDialog dialog) {
     case ProgressDialog::AutoTriangulation:
     case ProgressDialog::Extrapolation:
     case ProgressDialog::Adjustment:
+    case ProgressDialog::QualityReport:
       break;
   }
   return {nullptr, "Points:", "Triangles:"};
@@ -170,6 +171,11 @@ void ConsolePlatform::RunWorker(ProgressDialog dialog, const std::function<void(
 
 void ConsolePlatform::Note(const std::string& text) {
   std::fprintf(stderr, "zmrcal: note: %s\n", text.c_str());
+}
+
+void ConsolePlatform::ShowReport(const std::string& title, const std::string& text) {
+  std::printf("%s\n%s", title.c_str(), text.c_str());
+  std::fflush(stdout);
 }
 
 void ConsolePlatform::OpenThresholdDialog() {

@@ -30,6 +30,7 @@ class ConsolePlatform : public Platform {
                          const std::string& reason) override;
   // "zmrcal: note: TEXT" on standard error.
   void Note(const std::string& text) override;
+  void ShowReport(const std::string& title, const std::string& text) override;
   bool AskFileName(FileDialog dialog, std::string& fileName, std::string& titleName) override;
   bool RunImageFormatDialog(ImageFormatDialogData& data) override;
   bool RunOptionsDialog(OptionsDialogData& data) override;

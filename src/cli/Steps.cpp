@@ -173,7 +173,8 @@ bool ParseSteps(int argc, const char* const* argv, int first, std::vector<Step>&
     } else if (step.name == "overlay") {
       std::string which;
       std::string state;
-      if (!next("vectors|numbers|triangles", which) || !next("on|off", state)) return false;
+      if (!next("vectors|numbers|triangles|residuals", which) || !next("on|off", state))
+        return false;
       if (which == "vectors") {
         step.command = Command(IDM_VIEW_VECTORS);
         step.overlayBit = kDrawVectors;
@@ -183,8 +184,11 @@ bool ParseSteps(int argc, const char* const* argv, int first, std::vector<Step>&
       } else if (which == "triangles") {
         step.command = Command(IDM_VIEW_TRIANGLES);
         step.overlayBit = kDrawTriangles;
+      } else if (which == "residuals") {
+        step.command = Command(IDM_VIEW_RESIDUALS);
+        step.overlayBit = kDrawResiduals;
       } else {
-        reason = "overlay takes vectors, numbers or triangles, not '" + which + "'";
+        reason = "overlay takes vectors, numbers, triangles or residuals, not '" + which + "'";
         return false;
       }
       if (state != "on" && state != "off") {

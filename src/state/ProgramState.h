@@ -187,6 +187,12 @@ struct ProgramState {
   // channel by the command once the work has ended
   std::vector<std::string> notes;
 
+  // --- the leave-one-out error of each point from the last quality report, for the Residuals
+  // overlay: the measured (x, y) of the points it was computed for and the error (NaN: none).
+  // The overlay shows them only while the points are still those.
+  std::vector<double> residualPoints;
+  std::vector<double> pointResiduals;
+
   ProgramState() = default;
   ProgramState(const ProgramState&) = delete;
   ProgramState& operator=(const ProgramState&) = delete;

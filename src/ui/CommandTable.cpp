@@ -6,6 +6,7 @@
 #include "state/VectorState.h"
 #include "ui/Commands.h"
 #include "ui/ImageFileCommands.h"
+#include "ui/QualityCommands.h"
 #include "ui/resource.h"
 
 namespace zmr {
@@ -43,7 +44,7 @@ constexpr CommandEntry kCommands[] = {
      "in the options file; fields not named are stored as the dialog shows them)",
      CmdOptions},
     {IDM_VIEW_VECTORS, "&View", "&Displacement Vectors", "overlay", Special,
-     "vectors|numbers|triangles on|off  switch an overlay", CmdViewVectors},
+     "vectors|numbers|triangles|residuals on|off  switch an overlay", CmdViewVectors},
     {IDM_VIEW_NUMBERS, "&View", "&Point Numbers", nullptr, Special, nullptr, CmdViewNumbers},
     {IDM_VIEW_MESH, "&View", "&Mesh", nullptr, None, nullptr, CmdViewMesh},
     {IDM_VIEW_TRIANGLES, "&View", "&Triangles", nullptr, Special, nullptr, CmdViewTriangles},
@@ -75,6 +76,10 @@ constexpr CommandEntry kCommands[] = {
      CmdSaveImage},
     {IDM_SAVE_TARGET_IMAGE, "&File/Image Data", "Save &Transformed Image...", "save-target-image",
      FileName, "FILE  save the target image as .tif, .png or .pgm", CmdSaveTargetImage},
+    {IDM_QUALITY_REPORT, "&Run", "Calibration Quality...", "report", FileName,
+     "PREFIX  the quality report of the calibration: PREFIX.json and PREFIX.html",
+     CmdQualityReport},
+    {IDM_VIEW_RESIDUALS, "&View", "&Residuals", nullptr, Special, nullptr, CmdViewResiduals},
 };
 }  // namespace
 
@@ -102,6 +107,8 @@ int MenuCheckState(const ProgramState& s, int id) {
       return (s.cfDrawMode & kDrawNumbers) != 0 ? 1 : 0;
     case IDM_VIEW_TRIANGLES:
       return (s.cfDrawMode & kDrawTriangles) != 0 ? 1 : 0;
+    case IDM_VIEW_RESIDUALS:
+      return (s.cfDrawMode & kDrawResiduals) != 0 ? 1 : 0;
     case IDM_VIEW_SOURCE:
       return s.cCurrentBitmap == 0 ? 1 : 0;
     case IDM_VIEW_TARGET:

@@ -80,5 +80,6 @@ inline constexpr int kDrawVectors = 1;
 inline constexpr int kDrawMesh = 2;
 inline constexpr int kDrawTriangles = 4;
 inline constexpr int kDrawNumbers = 8;
+inline constexpr int kDrawResiduals = 16;  // the points coloured by their quality-report error
 
 }  // namespace zmr

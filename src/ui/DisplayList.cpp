@@ -1,7 +1,9 @@
 #include "ui/DisplayList.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <functional>
 
 #include "ui/Commands.h"
 
@@ -28,7 +30,39 @@ DisplaySnapshot TakeDisplaySnapshot(const ProgramState& s, bool copyBitmap) {
   const auto triangles = static_cast<std::size_t>(
       std::clamp<long>(s.NumberOfTriangles, 0, static_cast<long>(s.Tpoints.size() / 3)));
   snap.triangles.assign(s.Tpoints.begin(), s.Tpoints.begin() + 3 * triangles);
+  if ((s.cfDrawMode & kDrawResiduals) != 0 && s.pointResiduals.size() == points &&
+      s.residualPoints.size() == 2 * points) {
+    bool same = true;
+    for (std::size_t k = 0; k < points && same; ++k) {
+      same = s.residualPoints[2 * k] == snap.points[4 * k] &&
+             s.residualPoints[2 * k + 1] == snap.points[4 * k + 1];
+    }
+    if (same) snap.residuals = s.pointResiduals;
+  }
   return snap;
+}
+
+void AddResidualDots(const DisplaySnapshot& snap, DisplayList& list,
+                     const std::function<WindowPoint(double, double)>& place) {
+  const std::size_t n = snap.points.size() / 4;
+  if ((snap.cfDrawMode & kDrawResiduals) != 0 && snap.residuals.size() == n) {
+    // Green for no error through yellow to red for the largest; grey for a point without one.
+    double largest = 0.0;
+    for (double r : snap.residuals) {
+      if (std::isfinite(r)) largest = std::max(largest, r);
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+      const double r = snap.residuals[i];
+      std::uint32_t colour = 0xFF808080u;
+      if (std::isfinite(r)) {
+        const double f = largest > 0 ? std::clamp(r / largest, 0.0, 1.0) : 0.0;
+        const auto red = static_cast<std::uint32_t>(std::lround(255 * std::min(1.0, 2 * f)));
+        const auto green = static_cast<std::uint32_t>(std::lround(255 * std::min(1.0, 2 - 2 * f)));
+        colour = 0xFF000000u | (red << 16) | (green << 8);
+      }
+      list.residualDots.push_back({place(snap.points[4 * i], snap.points[4 * i + 1]), colour});
+    }
+  }
 }
 
 DisplayList BuildDisplayList(const DisplaySnapshot& snap, int clientWidth, int clientHeight) {
@@ -77,6 +111,7 @@ DisplayList BuildDisplayList(const DisplaySnapshot& snap, int clientWidth, int c
       list.triangleEdges.push_back({p[2], p[0]});
     }
   }
+  AddResidualDots(snap, list, window);
   return list;
 }
 

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,9 @@ struct DisplaySnapshot {
   const DisplayBitmap* shared = nullptr;
   std::vector<double> points;  // NumberOfPoints rows of (x, y, X, Y)
   std::vector<int> triangles;  // NumberOfTriangles triples of point indices
+  // Per point, the leave-one-out error of the last quality report (NaN: none); empty when the
+  // report is not of the current points.
+  std::vector<double> residuals;
 };
 
 // copyBitmap false: the snapshot points at the record's picture instead of copying it.
@@ -64,7 +68,12 @@ struct DisplayList {
   std::vector<Label> numbers;             // drawn first
   std::vector<Mark> marks;                // then each mark with its vector, in point order
   std::vector<Segment> vectors;
-  std::vector<Segment> triangleEdges;  // last: three closed edges per triangle
+  std::vector<Segment> triangleEdges;  // then three closed edges per triangle
+  struct Dot {
+    WindowPoint at;
+    std::uint32_t colour;  // 0xAARRGGBB
+  };
+  std::vector<Dot> residualDots;  // after the triangles: a filled dot per point by its error
 
   // The zoomable window view (ui/ViewDisplayList.h) only; the stretched picture leaves these
   // empty. Where the bitmap goes, in window pixels, and the pixels of it drawn there.
@@ -87,6 +96,14 @@ struct DisplayList {
   std::vector<ScaleBar> scaleBars;  // at most one: the vector scale
   std::vector<LegendEntry> legend;  // drawn in a box at the bottom left
 };
+
+inline constexpr int kResidualDotRadius = 4;
+
+// Appends the Residuals overlay's dots (when it is on and the snapshot holds the errors), each
+// point at place(x, y): green for no error through yellow to red for the largest, grey for
+// a point without one.
+void AddResidualDots(const DisplaySnapshot& snap, DisplayList& list,
+                     const std::function<WindowPoint(double, double)>& place);
 
 // The list for a client area of the given size. The snapshot must outlive the list (the list
 // points at its bitmap).

@@ -17,7 +17,7 @@ struct ProgramState;
 inline constexpr const char* kMessageCaption = "MenuDemo";
 
 // The five file dialogs, each with its own filter, default extension and remembered name.
-enum class FileDialog { Ostrel, Bitmap, Ascii, PointsData, OrbikData, Image };
+enum class FileDialog { Ostrel, Bitmap, Ascii, PointsData, OrbikData, Image, QualityReport };
 
 // The five progress dialogs of the long computations.
 enum class ProgressDialog {
@@ -26,6 +26,7 @@ enum class ProgressDialog {
   Transformation,     // "Transforming Image"
   Extrapolation,      // "Extrapolation of calibration data"
   Adjustment,         // "Adjusting rotation and scale of calibration points"
+  QualityReport,      // "Calibration quality report"
 };
 
 // Title line of each progress dialog.
@@ -41,6 +42,8 @@ inline const char* ProgressDialogTitle(ProgressDialog dialog) {
       return "Extrapolation of calibration data";
     case ProgressDialog::Adjustment:
       return "Adjusting rotation and scale of calibration points";
+    case ProgressDialog::QualityReport:
+      return "Calibration quality report";
   }
   return "";
 }
@@ -109,6 +112,10 @@ class Platform {
 
   // Opens the help file (pzHelpDir) in a help window; does nothing harmful when it is missing.
   virtual void ShowHelp() {}
+
+  // A report for the user to read (the quality summary): a dialog in the window, standard
+  // output in zmrcal. Nothing by default.
+  virtual void ShowReport(const std::string& /*title*/, const std::string& /*text*/) {}
 
   // Wait cursor around short but noticeable work.
   virtual void SetWaitCursor(bool /*on*/) {}

@@ -187,6 +187,7 @@ DisplayList BuildViewDisplayList(const DisplaySnapshot& snap, const ViewTransfor
       }
     }
   }
+  AddResidualDots(snap, list, window);
   if (style.legend && n > 0) {
     if (vectors) {
       list.legend.push_back(
@@ -194,6 +195,7 @@ DisplayList BuildViewDisplayList(const DisplaySnapshot& snap, const ViewTransfor
     }
     if (triangles) list.legend.push_back({kTriangleColour, "triangles"});
     if (numbers) list.legend.push_back({0u, "point numbers"});
+    if (!list.residualDots.empty()) list.legend.push_back({0xFFFF0000u, "largest residual"});
   }
   return list;
 }

@@ -47,6 +47,9 @@ inline constexpr int IDM_VECTOR_SCALE_FIRST = 40046;  // x1, x2, x5, x10, x20, x
 inline constexpr int IDM_VECTOR_SCALE_LAST = 40052;
 inline constexpr int IDM_FURTHER_OPTIONS = 40053;
 inline constexpr int IDM_RECENT_CLEAR = 40054;
+// The quality report.
+inline constexpr int IDM_QUALITY_REPORT = 40070;
+inline constexpr int IDM_VIEW_RESIDUALS = 40071;
 // Mesh centring has no menu item; this id names it in the command table.
 inline constexpr int kCenterMeshCommand = 40100;
 

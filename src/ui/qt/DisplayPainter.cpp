@@ -135,6 +135,13 @@ void PaintDisplayList(QPainter& painter, const DisplayList& list) {
   for (const DisplayList::Segment& edge : list.triangleEdges) {
     painter.drawLine(ToQPoint(edge.from), ToQPoint(edge.to));
   }
+
+  painter.setPen(Qt::NoPen);
+  for (const DisplayList::Dot& dot : list.residualDots) {
+    painter.setBrush(QColor::fromRgba(dot.colour));
+    painter.drawEllipse(ToQPoint(dot.at), kResidualDotRadius, kResidualDotRadius);
+  }
+  painter.setBrush(Qt::NoBrush);
   PaintViewExtras(painter, list);
   painter.restore();
 }

@@ -35,6 +35,8 @@ FileDialogSpec FileDialogSpecOf(FileDialog which) {
           "Images (*.tif *.tiff *.png *.jpg *.jpeg *.pgm *.ppm *.pnm *.edf) (*.tif *.tiff *.png "
           "*.jpg *.jpeg *.pgm *.ppm *.pnm *.edf)",
           "tif");
+    case FileDialog::QualityReport:
+      return dialogSpec("Quality report (*.json *.html) (*.json *.html)", "json");
   }
   return dialogSpec("", "");
 }

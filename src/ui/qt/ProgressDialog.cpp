@@ -31,6 +31,7 @@ CounterLabels LabelsOf(ProgressDialog kind) {
     case ProgressDialog::AutoTriangulation:
     case ProgressDialog::Extrapolation:
     case ProgressDialog::Adjustment:
+    case ProgressDialog::QualityReport:
       break;
   }
   return {{nullptr, "Points:", "Triangles:"}};

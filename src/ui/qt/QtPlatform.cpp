@@ -18,6 +18,7 @@
 #include "ui/qt/MainWindow.h"
 #include "ui/qt/OptionsDialog.h"
 #include "ui/qt/ProgressDialog.h"
+#include "ui/qt/ReportDialog.h"
 #include "ui/qt/ThresholdDialog.h"
 
 namespace zmr {
@@ -53,6 +54,10 @@ void QtPlatform::MessageWithReason(const std::string& text, const std::string& c
     box.setInformativeText(Qt::mightBeRichText(line) ? line.toHtmlEscaped() : line);
   }
   box.exec();
+}
+
+void QtPlatform::ShowReport(const std::string& title, const std::string& text) {
+  RunReportDialogQt(window_, title, text);
 }
 
 void QtPlatform::Note(const std::string& text) {

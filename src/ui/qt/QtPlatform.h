@@ -44,6 +44,8 @@ class QtPlatform : public Platform {
   bool RunImageFormatDialog(ImageFormatDialogData& data) override;
   bool RunOptionsDialog(OptionsDialogData& data) override;
   void RunAboutDialog() override;
+  // The quality summary in a dialog of its own.
+  void ShowReport(const std::string& title, const std::string& text) override;
 
   // Freezes the picture, runs work on a std::thread and the progress dialog modally; once the
   // dialog has closed (the worker set fTerminated, or Cancel did) waits for the worker to end
