@@ -1,5 +1,6 @@
 #include "ui/StatusText.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -51,9 +52,18 @@ std::string NearestPointText(const ProgramState& s, double x, double y) {
     }
   }
   if (best < 0) return {};
-  const double* p = &s.PointsInput[4 * static_cast<std::size_t>(best)];
-  return Format("point %ld (%.2f, %.2f) \u2192 ideal (%.2f, %.2f) \u0394 %+.2f, %+.2f", best, p[0],
-                p[1], p[2], p[3], p[2] - p[0], p[3] - p[1]);
+  const auto k = static_cast<std::size_t>(best);
+  const double* p = &s.PointsInput[4 * k];
+  std::string text = Format("point %ld (%.2f, %.2f) \u2192 ideal (%.2f, %.2f) \u0394 %+.2f, %+.2f",
+                            best, p[0], p[1], p[2], p[3], p[2] - p[0], p[3] - p[1]);
+  // The last report's leave-one-out error, while it was computed for this point where it is.
+  if (s.pointResiduals.size() == static_cast<std::size_t>(n) &&
+      s.residualPoints.size() == 2 * static_cast<std::size_t>(n) &&
+      s.residualPoints[2 * k] == p[0] && s.residualPoints[2 * k + 1] == p[1] &&
+      !std::isnan(s.pointResiduals[k])) {
+    text += Format("  residual %.3f px", s.pointResiduals[k]);
+  }
+  return text;
 }
 
 std::string CommandSummaryText(const ProgramState& s, int commandId, double seconds) {

@@ -213,6 +213,16 @@ TEST_F(ViewerWindowTest, StatusBarTellsPixelGreyCountsAndNearestPoint) {
         << id;
   }
   EXPECT_NEAR(display->view().zoomX(), 2.0, 1e-9);
+  // A report's leave-one-out error shows while the point is where the report found it.
+  s.residualPoints = {10, 10, 199.8, 100.3};
+  s.pointResiduals = {0.5, 0.125};
+  const ViewPoint at = display->view().ImageToWindow({200.0, 100.0});
+  const std::string withResidual = display->StatusAt(QPointF(at.x, at.y)).toStdString();
+  EXPECT_NE(withResidual.find("\u0394 +0.70, -0.30  residual 0.125 px"), std::string::npos)
+      << withResidual;
+  s.PointsInput[4] = 199.9;
+  EXPECT_EQ(display->StatusAt(QPointF(at.x, at.y)).toStdString().find("residual"),
+            std::string::npos);
   window_->RunMenuCommand(IDM_VIEW_FIT);
   EXPECT_TRUE(display->StatusAt(QPointF(2, 2)).isEmpty());  // beside the fitted image
 }
