@@ -7,6 +7,7 @@
 #include <sstream>
 #include <vector>
 
+#include "state/CNumericLocale.h"
 #include "ui/resource.h"
 
 namespace zmr {
@@ -24,6 +25,7 @@ std::string LowerEnding(const std::string& path) {
 
 // A points file's line: four numbers, at least one written with a decimal point.
 bool IsPointsLine(const std::string& line) {
+  CNumericLocale cLocale;  // the window runs in the user's locale; points files are in C's
   std::istringstream in(line);
   std::string token;
   int numbers = 0;

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "state/CNumericLocale.h"
 #include "support/TestSupport.h"
 
 namespace zmr {
@@ -27,6 +28,7 @@ struct Point {
 
 // The points file of save-points: "x y X Y" per line.
 std::vector<Point> ReadPoints(const std::string& path) {
+  CNumericLocale cLocale;  // the tests also run under a locale with a decimal comma
   std::istringstream in(test::ReadFile(path));
   std::vector<Point> points;
   Point p{};
@@ -38,6 +40,7 @@ std::vector<Point> ReadPoints(const std::string& path) {
 double LogValue(const std::string& log, const std::string& key) {
   const std::size_t at = log.find(key);
   if (at == std::string::npos) return NAN;
+  CNumericLocale cLocale;
   return std::atof(log.c_str() + at + key.size());
 }
 

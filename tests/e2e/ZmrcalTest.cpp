@@ -22,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include "state/CNumericLocale.h"
 #include "support/TestSupport.h"
 
 namespace zmr {
@@ -173,6 +174,7 @@ TEST_F(ZmrcalTest, MessageBoxStopsWithStatusOne) {
 // its work limit and says so, and the correction table of the partial mesh is refused.
 TEST_F(ZmrcalTest, AnIncompleteMeshIsNotedAndNotExported) {
   std::string points;
+  CNumericLocale cLocale;  // the file is in C's notation whatever the test's locale
   for (int k = 0; k < 4999; ++k) {
     char line[80];
     const double a = 2 * M_PI * k / 4999, x = 384 + 300 * std::cos(a), y = 384 + 300 * std::sin(a);
