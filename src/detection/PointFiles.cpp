@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "state/FileOpen.h"
 #include "state/CNumericLocale.h"
+#include "state/FileOpen.h"
 #include "state/ProgramState.h"
 #include "state/SafeWrite.h"
 #include "state/TraceLog.h"
@@ -83,10 +83,10 @@ int PrintPoints(ProgramState& s, const double* Px, const double* Py, const char*
   CNumericLocale cLocale;
   std::FILE* f = OpenFile(FileName, "w");
   if (f == nullptr) return 1;
-  std::printf("Writing to file %s ...", FileName);
+  if (s.announceFiles) std::printf("Writing to file %s ...", FileName);
   const long n = s.NumberOfPoints;
   for (long k = 0; k < n; ++k) std::fprintf(f, "%f %f\n", Px[k], Py[k]);
-  std::printf("done\n");
+  if (s.announceFiles) std::printf("done\n");
   CloseNoting(s, f, FileName);
   return 0;
 }
@@ -142,10 +142,10 @@ int PrintShifts(ProgramState& s, const char* FileName, const double* PX, const d
     std::printf("Cannot open output file %s\n", FileName);
     return 1;
   }
-  std::printf("Writing to file %s ...", FileName);
+  if (s.announceFiles) std::printf("Writing to file %s ...", FileName);
   const long n = s.NumberOfPoints;
   for (long k = 0; k < n; ++k) std::fprintf(f, "%f %f %f %f\n", PX[k], PY[k], SX[k], SY[k]);
-  std::printf("done\n");
+  if (s.announceFiles) std::printf("done\n");
   CloseNoting(s, f, FileName);
   return 0;
 }

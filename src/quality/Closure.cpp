@@ -237,6 +237,7 @@ void RunClosure(const ProgramState& s, long measured, Closure& out,
   ProgramState c;
   CopySettings(s, c);
   c.workFolder = folder.path();
+  c.announceFiles = false;
   try {
     if (AllocateArrays(c) != 1) throw std::bad_alloc();
     const long points = std::min<long>(s.NumberOfPoints, c.MAXPoints);

@@ -181,6 +181,9 @@ struct ProgramState {
 
   // --- where the fixed-name files of the computations go; empty: the current folder
   std::string workFolder;
+  // Whether the points writers announce their files on standard output ("Writing to file ...");
+  // false on a record worked on out of sight (the quality report's corrected copy).
+  bool announceFiles = true;
 
   // --- non-fatal information for the user (a cap reached, values wrapped, a file not read),
   // added by whatever runs on the record, worker included, and handed to the platform's note

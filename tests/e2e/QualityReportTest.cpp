@@ -57,6 +57,8 @@ TEST(QualityReport, SameCalibrationSameBytesDocumentedKeysAndTheCalibrationUntou
   EXPECT_EQ(closureNull, json.find("\"closure\": \"") != std::string::npos);
   EXPECT_NE(r.err.find("zmrcal: note: Quality: "), std::string::npos) << r.err;
   EXPECT_NE(r.out.find("Leave-one-out RMS / max"), std::string::npos) << r.out;
+  // The corrected copy's detection works out of sight: no file of it is announced.
+  EXPECT_EQ(r.out.find("zmrcal-closure"), std::string::npos) << r.out;
   const std::string html = ReadFile("first.html");
   EXPECT_NE(html.find("data:image/png;base64,iVBORw0KGgo"), std::string::npos);
   EXPECT_EQ(html.find("src=\"http"), std::string::npos);
