@@ -6,6 +6,7 @@
 // With ZMR_UPDATE_GOLDENS=1 the test writes the goldens into the source tree instead.
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <QCryptographicHash>
 #include <QImage>
 
 #include <algorithm>
@@ -17,10 +18,10 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
-#include "support/Sha256.h"
 #include "support/TestSupport.h"
 
 namespace zmr {
@@ -28,7 +29,15 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::ReadFile;
-using test::Sha256Hex;
+
+// The SHA-256 of bytes as 64 lowercase hexadecimal digits.
+std::string Sha256Hex(std::string_view bytes) {
+  return QCryptographicHash::hash(
+             QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())),
+             QCryptographicHash::Sha256)
+      .toHex()
+      .toStdString();
+}
 
 struct GoldenCase {
   const char* name;

@@ -1,6 +1,6 @@
 // The image readers of TIFF, PNG, JPEG, PGM/PPM and EDF: files written by the libraries (or by
-// hand) with known samples must read back to the same values, colour as (r + g + b) / 3; and the
-// program's own encoders must read back to what they were given.
+// hand) with known samples must read back to the same values, colour as (r + g + b) / 3. (The
+// program's own encoders are read back by the tests of Save Image.)
 #include <gtest/gtest.h>
 #include <png.h>
 #include <tiffio.h>
@@ -12,8 +12,6 @@
 
 #include "imagefiles/EdfImage.h"
 #include "imagefiles/ImageFormats.h"
-#include "imagefiles/NetpbmImage.h"
-#include "imagefiles/PngImage.h"
 #include "imagefiles/TiffImage.h"
 #include "support/LibraryImages.h"
 #include "support/TestSupport.h"
@@ -260,34 +258,6 @@ TEST_F(ImageReadersTest, EdfOfEveryDataTypeAndByteOrderReadsBack) {
       "{\nDim_2 = 1 ;\nDataType = SignedShort ;\nByteOrder = HighByteFirst ;\nDim_1 = 2 ;\n";
   header += std::string(kEdfHeaderBlock - header.size() - 2, ' ') + "}\n";
   ExpectImage(ReadImage(Bytes(header + std::string("\xff\xfe\x00\x05", 4))), 2, 1, {-2, 5});
-}
-
-TEST_F(ImageReadersTest, TheProgramsEncodersReadBackToTheirValues) {
-  const int w = 9, h = 4;
-  std::vector<double> levels(w * h), counts(w * h), fractions(w * h);
-  for (std::size_t k = 0; k < levels.size(); ++k) {
-    levels[k] = static_cast<double>(k * 7 % 256);
-    counts[k] = static_cast<double>(k * 1871 % 65536);
-    fractions[k] = k * 0.25 - 3.0;
-  }
-  const struct {
-    const char* name;
-    ResultOf<std::vector<std::uint8_t>> bytes;
-    const std::vector<double>& values;
-  } cases[] = {
-      {"tiff 8", EncodeTiff(w, h, levels, TiffSamples::kUnsigned8), levels},
-      {"tiff 16", EncodeTiff(w, h, counts, TiffSamples::kUnsigned16), counts},
-      {"tiff float", EncodeTiff(w, h, fractions, TiffSamples::kFloat32), fractions},
-      {"png 8", EncodePng(w, h, levels, 8), levels},
-      {"png 16", EncodePng(w, h, counts, 16), counts},
-      {"pgm 8", EncodePgm(w, h, levels, 8), levels},
-      {"pgm 16", EncodePgm(w, h, counts, 16), counts},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    ASSERT_TRUE(c.bytes.ok()) << c.bytes.message();
-    ExpectImage(ReadImage(c.bytes.value()), w, h, c.values);
-  }
 }
 
 TEST_F(ImageReadersTest, NonFiniteFloatsReadAsZeroWithANote) {

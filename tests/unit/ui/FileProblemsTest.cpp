@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include "imagefiles/Bitmap.h"
 #include "support/FakePlatform.h"
 #include "support/TestSupport.h"
 #include "ui/CommandTable.h"
@@ -21,21 +22,11 @@ class FileProblemsTest : public test::StateTest {
   test::FakePlatform platform_;
 };
 
-// A 4096 x 4096 8-bit bitmap header whose pixels are missing.
+// A 2 x 2 bitmap whose header says 4096 x 4096.
 std::vector<std::uint8_t> TruncatedBitmap() {
-  std::vector<std::uint8_t> b(54 + 1024 + 16, 0);
-  b[0] = 'B';
-  b[1] = 'M';
-  const auto put = [&](std::size_t at, std::uint32_t v) {
-    for (int k = 0; k < 4; ++k) b[at + k] = static_cast<std::uint8_t>(v >> (8 * k));
-  };
-  put(2, static_cast<std::uint32_t>(b.size()));
-  put(10, 54 + 1024);
-  put(14, 40);
-  put(18, 4096);
-  put(22, 4096);
-  b[26] = 1;
-  b[28] = 8;
+  const int grey[4] = {};
+  std::vector<std::uint8_t> b = EncodeBitmap24(2, 2, grey);
+  for (int at : {18, 22}) b[at] = 0, b[at + 1] = 0x10;
   return b;
 }
 
@@ -58,7 +49,7 @@ TEST_F(FileProblemsTest, RefusedFilesNameTheFileAndTheReason) {
        "prime.txt: 7 values make no width x height (a prime number of values)"},
       {IDM_OPEN_ASCII, ".", ".: is a folder, not a file"},
       {IDM_OPEN_BITMAP, "short.bmp",
-       "short.bmp: header says 4096 \u00d7 4096 but the file holds 1094 bytes"},
+       "short.bmp: header says 4096 \u00d7 4096 but the file holds 70 bytes"},
       {IDM_OPEN_BITMAP, "notbmp.bmp", "notbmp.bmp: not a bitmap (no BM signature)"},
       {IDM_POINTS_OPEN, "gone.txt", "gone.txt: no such file"},
       {IDM_POINTS_SAVE, "nofolder/p.txt", "the folder nofolder does not exist"},

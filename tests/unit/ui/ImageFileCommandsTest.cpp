@@ -129,6 +129,7 @@ TEST_F(ImageFileCommandsTest, SavesWriteCountsOrGreyLevelsByExtensionAndRefuseWh
       {"folder missing", whole, IDM_SAVE_IMAGE, "nowhere/out.tif",
        "Error - cannot save image nowhere/out.tif: No such file or directory"},
       {"grey levels of a bitmap", {}, IDM_SAVE_IMAGE, "out.tiff", "", {9, 9, 9, 9, 9, 250}},
+      {"8-bit pgm of grey levels", {}, IDM_SAVE_IMAGE, "out.pgm", "", {9, 9, 9, 9, 9, 250}},
       {"target grey levels", whole, IDM_SAVE_TARGET_IMAGE, "out.png", "", {0, 0, 0, 0, 0, 0}},
   };
   for (const auto& c : cases) {
