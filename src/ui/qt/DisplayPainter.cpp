@@ -123,7 +123,7 @@ void PaintDisplayList(QPainter& painter, const DisplayList& list) {
   for (std::size_t i = 0; i < list.marks.size(); ++i) {
     const QPoint tl = ToQPoint(list.marks[i].topLeft);
     const QPoint br = ToQPoint(list.marks[i].bottomRight);
-    // The right and bottom edges lie outside the rectangle, as the mark is specified.
+    // The right and bottom edges lie outside the rectangle, as the mark is defined.
     painter.drawRect(QRect(tl, QSize(br.x() - tl.x() - 1, br.y() - tl.y() - 1)));
     if (i < list.vectors.size()) {
       painter.drawLine(ToQPoint(list.vectors[i].from), ToQPoint(list.vectors[i].to));
