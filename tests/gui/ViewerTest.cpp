@@ -220,6 +220,10 @@ TEST_F(ViewerWindowTest, StatusBarTellsPixelGreyCountsAndNearestPoint) {
   const std::string withResidual = display->StatusAt(QPointF(at.x, at.y)).toStdString();
   EXPECT_NE(withResidual.find("\u0394 +0.70, -0.30  residual 0.125 px"), std::string::npos)
       << withResidual;
+  s.pointResiduals[1] = NAN;  // a point the report could not predict
+  EXPECT_EQ(display->StatusAt(QPointF(at.x, at.y)).toStdString().find("residual"),
+            std::string::npos);
+  s.pointResiduals[1] = 0.125;
   s.PointsInput[4] = 199.9;
   EXPECT_EQ(display->StatusAt(QPointF(at.x, at.y)).toStdString().find("residual"),
             std::string::npos);

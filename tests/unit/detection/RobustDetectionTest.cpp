@@ -142,6 +142,60 @@ TEST_F(RobustDetectionTest, GeneratedGridsAreAssignedWholeWithCentresNearTheTrut
   }
 }
 
+// Decoys where spots are missing: a faint spot (0.55 of the depth) on the node itself and a
+// full-depth spot half a pitch off the next missing node. Neither may take a node: the faint one
+// does not stand out of the background enough, the displaced one lies beyond the distance a
+// node accepts.
+TEST_F(RobustDetectionTest, FaintOrDisplacedDecoysTakeNoNode) {
+  GridSpec layout;
+  layout.width = 640;
+  layout.height = 640;
+  layout.radius = 8;
+  layout.pitch = 40;
+  layout.noiseSigma = 2;
+  layout.missingFraction = 0.1;
+  layout.distortion = 0;
+  layout.rotationDegrees = 0;
+  GridImage grid = GenerateGrid(layout);
+  ASSERT_GT(grid.width, 0);
+  const auto paint = [&](double cx, double cy, int level) {
+    for (int y = static_cast<int>(cy) - 9; y <= static_cast<int>(cy) + 9; ++y) {
+      for (int x = static_cast<int>(cx) - 9; x <= static_cast<int>(cx) + 9; ++x) {
+        if (x >= 0 && y >= 0 && x < grid.width && y < grid.height &&
+            std::hypot(x - cx, y - cy) <= layout.radius) {
+          grid.pixels[static_cast<std::size_t>(y) * grid.width + x] = level;
+        }
+      }
+    }
+  };
+  int decoys = 0;
+  for (const GridSpot& spot : grid.spots) {
+    const bool inner = spot.measuredX > 80 && spot.measuredY > 80 &&
+                       spot.measuredX < grid.width - 80 && spot.measuredY < grid.height - 80;
+    if (spot.present || !inner) continue;
+    // Background 200, spots 40: a faint decoy 88 below the background, past the threshold
+    // (half the depth) but short of the peak a spot needs (0.6 of it).
+    if (decoys % 2 == 0) paint(spot.measuredX, spot.measuredY, 112);
+    if (decoys % 2 == 1) paint(spot.measuredX + 0.5 * layout.pitch, spot.measuredY, 40);
+    ++decoys;
+  }
+  ASSERT_GE(decoys, 4);
+  ResetProgramState();
+  ProgramState& s = State();
+  ASSERT_TRUE(test::PutGridImage(grid));
+  ASSERT_EQ(AllocateArrays(s), 1);
+  ASSERT_EQ(RunRobustDetection(s), 0);
+  const double* px = s.PointsBuffer.data() + 1;
+  const double* py = s.PointsBuffer.data() + s.MAXPoints + 1;
+  ASSERT_GT(s.NumberOfPoints, 100);
+  for (long k = 0; k < s.NumberOfPoints; ++k) {
+    const GridSpot* truth = NearestTruth(grid, px[k], py[k]);
+    ASSERT_NE(truth, nullptr);
+    EXPECT_LT(std::hypot(truth->measuredX - px[k], truth->measuredY - py[k]), 0.5)
+        << "point " << k << " at (" << px[k] << ", " << py[k] << ") is no drawn spot";
+  }
+}
+
 TEST_F(RobustDetectionTest, ImageWithoutSpotsLeavesNoPointsAndSaysWhy) {
   ProgramState& s = State();
   ASSERT_EQ(AllocateImageArrays(s, 300, 200), 1);
