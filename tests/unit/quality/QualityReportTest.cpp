@@ -41,6 +41,16 @@ GridSpec SmallGrid() {
   return g;
 }
 
+// The image loaded as the working image of s and its spots detected (Auto-detection's worker).
+void Detect(ProgramState& s, const GridImage& image) {
+  s.cxDib = image.width;
+  s.cyDib = image.height;
+  ASSERT_EQ(AllocateArrays(s), 1);
+  ASSERT_EQ(AllocateImageArrays(s, image.width, image.height), 1);
+  std::copy(image.pixels.begin(), image.pixels.end(), s.Msource.begin());
+  Thread(&s);
+}
+
 // A calibration of the given (measured, ideal) rows, triangulated.
 void Calibrate(ProgramState& s, const std::vector<std::array<double, 4>>& rows) {
   s.cxDib = s.cyDib = 420;
@@ -95,12 +105,7 @@ TEST(Closure, AgreesWithTheTruthCarriedThroughTheModel) {
   ProgramState s;
   s.MinPatchSize = 60;
   s.DetectionMode = 1;
-  s.cxDib = image.width;
-  s.cyDib = image.height;
-  ASSERT_EQ(AllocateArrays(s), 1);
-  ASSERT_EQ(AllocateImageArrays(s, image.width, image.height), 1);
-  std::copy(image.pixels.begin(), image.pixels.end(), s.Msource.begin());
-  Thread(&s);
+  Detect(s, image);
   const long measured = s.NumberOfPoints;
   ASSERT_GT(measured, 50);
   ASSERT_EQ(AddBoundaryCalibrationPoints(s, s.cxDib, s.cyDib), 1);
@@ -119,17 +124,18 @@ TEST(Closure, AgreesWithTheTruthCarriedThroughTheModel) {
   EXPECT_NEAR(closure.all.max, truth.all.max, 0.02);
 }
 
-TEST(Closure, AWrongNodeStandsOutInTheMaximumAndTheFoldOvers) {
+// A spurious spot taken for a node in the middle (its measured position beyond the
+// neighbouring spot, its ideal position kept) stands out in every figure meant to find it: the
+// closure maximum, the fold-overs and the leave-one-out error.
+TEST(Closure, AWrongNodeStandsOutInTheClosureTheMeshAndTheLeaveOneOutError) {
   test::TempDir dir;
   const GridImage image = GenerateGrid(SmallGrid());
   ProgramState s;
-  s.cxDib = image.width;
-  s.cyDib = image.height;
-  ASSERT_EQ(AllocateArrays(s), 1);
-  ASSERT_EQ(AllocateImageArrays(s, image.width, image.height), 1);
-  std::copy(image.pixels.begin(), image.pixels.end(), s.Msource.begin());
-  Thread(&s);
+  Detect(s, image);
   ASSERT_GT(s.NumberOfPoints, 50);
+  const long cleanFolds = AssessMesh(s, s.NumberOfPoints).foldovers;
+  LeaveOneOut cleanLoo;
+  ASSERT_TRUE(ComputeLeaveOneOut(s, s.NumberOfPoints, cleanLoo));
   Closure clean;
   RunClosure(s, s.NumberOfPoints, clean);
   ASSERT_TRUE(clean.computed) << clean.reason;
@@ -139,8 +145,8 @@ TEST(Closure, AWrongNodeStandsOutInTheMaximumAndTheFoldOvers) {
   EXPECT_FALSE(none.computed);
   EXPECT_EQ(none.reason, "the report was cancelled before this was computed");
 
-  // The node in the middle given a spot beyond its neighbour, as a spurious spot would be.
-  double* wrong = s.PointsInput.data() + 4 * (s.NumberOfPoints / 2);
+  const long wrongPoint = s.NumberOfPoints / 2;
+  double* wrong = s.PointsInput.data() + 4 * wrongPoint;
   wrong[0] += 1.4 * SmallGrid().pitch;
   wrong[1] += 0.3 * SmallGrid().pitch;
   MakeTriangulation(s, 1);
@@ -148,7 +154,11 @@ TEST(Closure, AWrongNodeStandsOutInTheMaximumAndTheFoldOvers) {
   RunClosure(s, s.NumberOfPoints, broken);
   ASSERT_TRUE(broken.computed) << broken.reason;
   EXPECT_GT(broken.all.max, 3 * clean.all.max);
-  EXPECT_GT(AssessMesh(s, s.NumberOfPoints).foldovers, 0);
+  EXPECT_GT(AssessMesh(s, s.NumberOfPoints).foldovers, cleanFolds);
+  LeaveOneOut loo;
+  ASSERT_TRUE(ComputeLeaveOneOut(s, s.NumberOfPoints, loo));
+  EXPECT_GT(loo.stats.max, 10 * cleanLoo.stats.max);
+  EXPECT_NEAR(loo.residual[static_cast<std::size_t>(wrongPoint)], loo.stats.max, 1e-12);
 }
 
 TEST(LeaveOneOut, AgreesWithTheWholeSetTriangulatedWithoutEachPoint) {
@@ -178,31 +188,6 @@ TEST(LeaveOneOut, AgreesWithTheWholeSetTriangulatedWithoutEachPoint) {
   }
   EXPECT_EQ(loo.stats.count, predicted);
   EXPECT_GT(predicted, static_cast<long>(rows.size()) / 2);
-}
-
-TEST(MeshHealth, AWrongNodeFoldsTheMeshAndStandsOutInTheLeaveOneOutError) {
-  test::TempDir dir;
-  std::vector<std::array<double, 4>> rows = TrueRows(GenerateGrid(SmallGrid()));
-  ProgramState clean;
-  Calibrate(clean, rows);
-  EXPECT_EQ(AssessMesh(clean, clean.NumberOfPoints).foldovers, 0);
-  LeaveOneOut cleanLoo;
-  ASSERT_TRUE(ComputeLeaveOneOut(clean, clean.NumberOfPoints, cleanLoo));
-
-  // A spurious spot taken for a node in the middle: its measured position lies beyond the
-  // neighbouring spot, its ideal position stays.
-  const std::size_t wrong = rows.size() / 2;
-  rows[wrong][0] += 1.4 * SmallGrid().pitch;
-  rows[wrong][1] += 0.3 * SmallGrid().pitch;
-  ProgramState broken;
-  Calibrate(broken, rows);
-  const MeshHealth health = AssessMesh(broken, broken.NumberOfPoints);
-  EXPECT_GT(health.foldovers, 0);
-  EXPECT_LT(health.areaChangeMin, 0.0);
-  LeaveOneOut loo;
-  ASSERT_TRUE(ComputeLeaveOneOut(broken, broken.NumberOfPoints, loo));
-  EXPECT_GT(loo.stats.max, 10 * cleanLoo.stats.max);
-  EXPECT_NEAR(loo.residual[wrong], loo.stats.max, 1e-12);
 }
 
 TEST(TableFidelity, ShiftsBeyondTheCodeRangeWrapAndTheQuantisationIsTheTruncation) {
