@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "QuietStdout.h"
 #include "gridgen/GridGen.h"
 #include "state/ProgramState.h"
 #include "support/FakePlatform.h"
@@ -114,24 +115,7 @@ Scene& TheScene() {
   return scene;
 }
 
-// Standard output goes to /dev/null while it lives: the workers print progress notes there.
-class QuietStdout {
- public:
-  QuietStdout() : saved_(dup(STDOUT_FILENO)) {
-    std::fflush(stdout);
-    const int null = open("/dev/null", O_WRONLY);
-    dup2(null, STDOUT_FILENO);
-    close(null);
-  }
-  ~QuietStdout() {
-    std::fflush(stdout);
-    dup2(saved_, STDOUT_FILENO);
-    close(saved_);
-  }
-
- private:
-  int saved_;
-};
+using zmr::bench::QuietStdout;
 
 void CancelLatency(benchmark::State& state, int command) {
   QuietStdout quiet;

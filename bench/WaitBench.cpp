@@ -29,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "QuietStdout.h"
 #include "cli/ConsolePlatform.h"
 #include "cli/Steps.h"
 #include "detection/SpotDetection.h"
@@ -66,31 +67,7 @@ double Min(const std::vector<double>& v) {
   return v.empty() ? 0.0 : *std::min_element(v.begin(), v.end());
 }
 
-// Standard output goes to /dev/null while it lives: the commands print progress notes there.
-class QuietStdout {
- public:
-  QuietStdout() {
-    std::fflush(stdout);
-    saved_ = dup(STDOUT_FILENO);
-    const int null = open("/dev/null", O_WRONLY);
-    if (null >= 0) {
-      dup2(null, STDOUT_FILENO);
-      close(null);
-    }
-  }
-  ~QuietStdout() {
-    std::fflush(stdout);
-    if (saved_ >= 0) {
-      dup2(saved_, STDOUT_FILENO);
-      close(saved_);
-    }
-  }
-  QuietStdout(const QuietStdout&) = delete;
-  QuietStdout& operator=(const QuietStdout&) = delete;
-
- private:
-  int saved_ = -1;
-};
+using zmr::bench::QuietStdout;
 
 // Runs a program to its end with standard output and error to /dev/null; the exit status
 // (-1 when it could not run), its wall time and its peak resident size in bytes.

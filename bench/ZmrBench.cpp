@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "QuietStdout.h"
 #include "detection/GridTrace.h"
 #include "detection/SpotDetection.h"
 #include "export/GridShifts.h"
@@ -51,31 +52,7 @@ double Seconds(const std::function<void()>& work) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// Standard output goes to /dev/null while it lives: the stages print progress notes there.
-class QuietStdout {
- public:
-  QuietStdout() {
-    std::fflush(stdout);
-    saved_ = dup(STDOUT_FILENO);
-    const int null = open("/dev/null", O_WRONLY);
-    if (null >= 0) {
-      dup2(null, STDOUT_FILENO);
-      close(null);
-    }
-  }
-  ~QuietStdout() {
-    std::fflush(stdout);
-    if (saved_ >= 0) {
-      dup2(saved_, STDOUT_FILENO);
-      close(saved_);
-    }
-  }
-  QuietStdout(const QuietStdout&) = delete;
-  QuietStdout& operator=(const QuietStdout&) = delete;
-
- private:
-  int saved_ = -1;
-};
+using zmr::bench::QuietStdout;
 
 // One measurement: the fast time, and the literal time measured, extrapolated or absent.
 struct Row {
