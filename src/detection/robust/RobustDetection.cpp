@@ -307,9 +307,9 @@ int RunRobustDetection(ProgramState& s) {
     const int label = RegionLabel(static_cast<int>(r));
     for (int y = region.minY; y <= region.maxY; ++y) {
       int* row = s.Mtarget.data() + static_cast<std::size_t>(y) * s.cxDib;
-      for (int x = region.minX; x <= region.maxX; ++x) {
-        if (row[x] == label) row[x] = labelOf[r];
-      }
+      const int shown = labelOf[r];
+      // A select, not a branch: the region's edge makes the branch a poor guess.
+      for (int x = region.minX; x <= region.maxX; ++x) row[x] = row[x] == label ? shown : row[x];
     }
   }
 
