@@ -120,7 +120,7 @@ double EstimatePixelNoise(const PixelView& image) {
   const int columnStep = std::max(1, image.width / 512);
   std::vector<double> differences;
   for (int y = 0; y < image.height; y += rowStep) {
-    const std::size_t row = static_cast<std::size_t>(y) * image.width;
+    const std::size_t row = image.RowStart(y);
     for (int x = 0; x + 1 < image.width; x += columnStep) {
       const double d = std::fabs(image.At(row + x + 1) - image.At(row + x));
       if (std::isfinite(d)) differences.push_back(d);
@@ -203,7 +203,7 @@ void BackgroundModel::Row(int y, double* background, double* spotDepth) const {
   });
 }
 
-void BackgroundModel::RowCut(int y, double* signedLevel, double* cut) const {
+void BackgroundModel::RowCut(int y, float* signedLevel, float* cut) const {
   const double sign = polarity;
   // Never closer to the background than 1.5 noise deviations (4.5 of the 3 x 3 mean's): where
   // a block took noise for spots, its depth would let the noise join the spots.
@@ -214,11 +214,11 @@ void BackgroundModel::RowCut(int y, double* signedLevel, double* cut) const {
     const double signedHere = sign * level;
     const double half = 0.5 * depth;
     const double lowered = signedHere - (half > least ? half : least);
-    signedLevel[x] = signedHere;
+    signedLevel[x] = static_cast<float>(signedHere);
     // Written this way (a store, then a conditional store) the compiler turns it into a
     // blend; the one-line select keeps the loop off vectors.
-    cut[x] = lowered;
-    if (!(depth > 0.0)) cut[x] = -HUGE_VAL;
+    cut[x] = static_cast<float>(lowered);
+    if (!(depth > 0.0)) cut[x] = -HUGE_VALF;
   });
 }
 
@@ -252,7 +252,7 @@ BackgroundModel EstimateBackground(const PixelView& image, int block, double noi
       const int x1 = std::min(image.width, (bx + 1) * model.blockX);
       const int y1 = std::min(image.height, (by + 1) * model.blockY);
       for (int y = by * model.blockY + step / 2; y < y1; y += step) {
-        const std::size_t row = static_cast<std::size_t>(y) * image.width;
+        const std::size_t row = image.RowStart(y);
         for (int x = bx * model.blockX + step / 2; x < x1; x += step) {
           const double v = image.At(row + x);
           if (std::isfinite(v)) samples.push_back(v);  // a value without meaning votes for nothing

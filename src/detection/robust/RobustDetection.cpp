@@ -142,22 +142,17 @@ int RunRobustDetection(ProgramState& s) {
   // middle of a large image only. The spots are then found with blocks of about
   // kBlockPitches pitches, unless the first look's blocks already were of a fitting size.
   const bool whole = s.cxDib <= kFirstLookSide && s.cyDib <= kFirstLookSide;
-  std::vector<double> middle;
   PixelView first = image;
   if (!whole) {
+    // The middle, viewed in place.
     first.width = std::min(s.cxDib, kFirstLookSide);
     first.height = std::min(s.cyDib, kFirstLookSide);
     const int left = (s.cxDib - first.width) / 2;
     const int top = (s.cyDib - first.height) / 2;
-    middle.resize(static_cast<std::size_t>(first.width) * first.height);
-    for (int y = 0; y < first.height; ++y) {
-      const std::size_t from = static_cast<std::size_t>(top + y) * s.cxDib + left;
-      for (int x = 0; x < first.width; ++x) {
-        middle[static_cast<std::size_t>(y) * first.width + x] = image.At(from + x);
-      }
-    }
-    first.counts = middle.data();
-    first.grey = nullptr;
+    const std::size_t offset = image.RowStart(top) + static_cast<std::size_t>(left);
+    if (first.counts != nullptr) first.counts += offset;
+    first.grey += offset;
+    first.stride = static_cast<std::size_t>(s.cxDib);
   }
   int* firstLabels = whole ? s.Mtarget.data() : nullptr;
   int block = std::clamp(std::min(first.width, first.height) / 4, 32, 256);
@@ -302,15 +297,9 @@ int RunRobustDetection(ProgramState& s) {
 
   // The target image shows the assigned spots, and the regions left out in black; the rest
   // of it already holds the free value.
-  for (std::size_t r = 0; r < search.regions.size(); ++r) {
-    const SpotRegion& region = search.regions[r];
-    const int label = RegionLabel(static_cast<int>(r));
-    for (int y = region.minY; y <= region.maxY; ++y) {
-      int* row = s.Mtarget.data() + static_cast<std::size_t>(y) * s.cxDib;
-      const int shown = labelOf[r];
-      // A select, not a branch: the region's edge makes the branch a poor guess.
-      for (int x = region.minX; x <= region.maxX; ++x) row[x] = row[x] == label ? shown : row[x];
-    }
+  for (const RegionRun& run : search.runs) {
+    int* row = s.Mtarget.data() + static_cast<std::size_t>(run.y) * s.cxDib;
+    std::fill(row + run.x0, row + run.x1 + 1, labelOf[run.region]);
   }
 
   PrintPoints(s, px, py, WorkFile(s, kPointsFitName).c_str());

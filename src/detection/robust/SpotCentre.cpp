@@ -24,10 +24,10 @@ constexpr double kExtentFraction = 0.15;  // of the contrast at the centre
 constexpr double kGatherSlack = 1.0;      // pixels the centre may move before a new read
 
 // The ring's level: its median, robust to a neighbour's halo or a speck in it.
-bool RingLevel(std::vector<double>& values, double* level) {
-  if (values.size() < 8) return false;
-  const std::size_t mid = values.size() / 2;
-  std::nth_element(values.begin(), values.begin() + mid, values.end());
+bool RingLevel(float* values, std::size_t count, double* level) {
+  if (count < 8) return false;
+  const std::size_t mid = count / 2;
+  std::nth_element(values, values + mid, values + count);
   *level = values[mid];
   return true;
 }
@@ -108,6 +108,7 @@ void Gather(const T* values, const PixelView& image, const int* labels, int labe
     const int x0 = std::max(0, static_cast<int>(std::ceil(cx - half)));
     const int x1 = std::min(image.width - 1, static_cast<int>(std::floor(cx + half)));
     if (x1 < x0) continue;
+    // The label image has the image's own rows (a centre is refined on a whole image only).
     const std::size_t row = static_cast<std::size_t>(j) * image.width + x0;
     const int length = x1 - x0 + 1;
     GatherRow(values + row, labels + row, length, label, static_cast<float>(x0 - cx),
@@ -198,7 +199,9 @@ SpotCentre RefineSpotCentre(const PixelView& image, const int* labels, int label
              fallbackLevel, slopeX, slopeY, pixels);
     }
   };
-  thread_local std::vector<double> ring;
+  // The ring's values of the last pass: ringCount of them.
+  thread_local std::vector<float> ring;
+  std::size_t ringCount = 0;
   const float sign = static_cast<float>(polarity);
   // One pass over the lists: the weights of the window with the ring level found so far, and
   // the ring's values for the next level.
@@ -223,7 +226,9 @@ SpotCentre RefineSpotCentre(const PixelView& image, const int* labels, int label
     // Four pixels at a time (the lists are padded to whole fours with pixels far outside):
     // the weights of the window, and the ring's values, brought to the window centre along the
     // background's slope.
-    ring.clear();
+    if (ring.size() < n) ring.resize(n);
+    float* ringValues = ring.data();
+    std::size_t kept = 0;
     Float4 sumW{}, sumWX{}, sumWY{};
     for (std::size_t k = 0; k < n; k += 4) {
       const Float4 dx = Load4(dxs + k) - ox;
@@ -239,12 +244,14 @@ SpotCentre RefineSpotCentre(const PixelView& image, const int* labels, int label
       Int4 own4;
       std::memcpy(&own4, own + k, sizeof own4);
       const Int4 inRing = (d2 > window2) & (d2 <= outer2) & ~own4;
-      if ((inRing[0] | inRing[1] | inRing[2] | inRing[3]) != 0) {
-        for (int lane = 0; lane < 4; ++lane) {
-          if (inRing[lane] != 0) ring.push_back(v[lane] + carried);
-        }
+      // Each lane written, kept where it lies in the ring (no branch to guess).
+      const Float4 brought = v + static_cast<float>(carried);
+      for (int lane = 0; lane < 4; ++lane) {
+        ringValues[kept] = brought[lane];
+        kept += inRing[lane] != 0 ? 1 : 0;
       }
     }
+    ringCount = kept;
     *sw = Total(sumW);
     *swx = Total(sumWX);
     *swy = Total(sumWY);
@@ -265,7 +272,8 @@ SpotCentre RefineSpotCentre(const PixelView& image, const int* labels, int label
     if (shiftX * shiftX + shiftY * shiftY < kSettled * kSettled) break;
     // The ring about the centre just left gives the level of the next pass.
     double ringLevel = 0.0;
-    level = RingLevel(ring, &ringLevel) ? fallbackLevel + ringLevel : fallbackLevel;
+    level =
+        RingLevel(ring.data(), ringCount, &ringLevel) ? fallbackLevel + ringLevel : fallbackLevel;
   }
   return centre;
 }

@@ -46,17 +46,32 @@ struct Sums {
 
 // Sums of each value and its two horizontal neighbours (one neighbour at the row's ends).
 template <class T>
-void HorizontalSums(const T* v, std::size_t w, double* out) {
+void HorizontalSums(const T* v, std::size_t w, float* out) {
   if (w == 1) {
-    out[0] = static_cast<double>(v[0]);
+    out[0] = static_cast<float>(v[0]);
     return;
   }
-  out[0] = 0.0 + static_cast<double>(v[0]) + static_cast<double>(v[1]);
+  out[0] = static_cast<float>(static_cast<double>(v[0]) + static_cast<double>(v[1]));
   for (std::size_t x = 1; x + 1 < w; ++x) {
-    out[x] =
-        static_cast<double>(v[x - 1]) + static_cast<double>(v[x]) + static_cast<double>(v[x + 1]);
+    out[x] = static_cast<float>(static_cast<double>(v[x - 1]) + static_cast<double>(v[x]) +
+                                static_cast<double>(v[x + 1]));
   }
-  out[w - 1] = static_cast<double>(v[w - 2]) + static_cast<double>(v[w - 1]) + 0.0;
+  out[w - 1] = static_cast<float>(static_cast<double>(v[w - 2]) + static_cast<double>(v[w - 1]));
+}
+
+// The largest a[x] - b[x] for x in first..last, with four running maxima, so that each does
+// not wait for the one before.
+double LargestDifference(const float* a, const float* b, int first, int last) {
+  float best[4] = {a[first] - b[first], a[first] - b[first], a[first] - b[first],
+                   a[first] - b[first]};
+  int x = first + 1;
+  for (; x + 3 <= last; x += 4) {
+    for (int lane = 0; lane < 4; ++lane) {
+      best[lane] = std::max(best[lane], a[x + lane] - b[x + lane]);
+    }
+  }
+  for (; x <= last; ++x) best[0] = std::max(best[0], a[x] - b[x]);
+  return std::max(std::max(best[0], best[1]), std::max(best[2], best[3]));
 }
 
 double SumOfRange(int a, int b) { return 0.5 * (static_cast<double>(a) + b) * (b - a + 1); }
@@ -101,20 +116,22 @@ SpotSearch FindSpotRegions(const PixelView& image, const BackgroundModel& model,
   // taken on the contrast of the 3 x 3 mean, which cuts the noise by 3 and keeps a faint spot
   // in one piece (the background, linear between block centres, has the same mean as its
   // value at the centre); at the image edges the mean is over the pixels there are.
-  std::vector<double> sums3[3];
-  for (auto& r : sums3) r.assign(w, 0.0);
-  const std::vector<double> zeros(w, 0.0);
-  auto sumRow = [&](int y, std::vector<double>& out) {
-    const std::size_t row = static_cast<std::size_t>(y) * w;
+  // The row buffers are single precision: sums of grey levels are whole numbers it holds
+  // exactly, and half the bytes keep the rows of a wide image in the first-level cache.
+  std::vector<float> sums3[3];
+  for (auto& r : sums3) r.assign(w, 0.0f);
+  const std::vector<float> zeros(w, 0.0f);
+  auto sumRow = [&](int y, std::vector<float>& out) {
+    const std::size_t row = image.RowStart(y);
     if (image.counts != nullptr) {
       HorizontalSums(image.counts + row, w, out.data());
     } else {
       HorizontalSums(image.grey + row, w, out.data());
     }
   };
-  std::vector<double> signedLevel(w);
-  std::vector<double> cut(w);
-  std::vector<double> mean(w);  // polarity x the 3 x 3 mean of one row
+  std::vector<float> signedLevel(w);
+  std::vector<float> cut(w);
+  std::vector<float> mean(w);  // polarity x the 3 x 3 mean of one row
   std::vector<Run> runs;
   std::size_t previousBegin = 0;
   std::size_t previousEnd = 0;
@@ -129,21 +146,21 @@ SpotSearch FindSpotRegions(const PixelView& image, const BackgroundModel& model,
     model.RowCut(y, signedLevel.data(), cut.data());
     if (labels != nullptr) std::fill(labels + y * w, labels + (y + 1) * w, kNoRegion);
     const int rowsAround = 1 + (y > 0 ? 1 : 0) + (y + 1 < height ? 1 : 0);
-    const double* here = sums3[y % 3].data();
-    const double* above = y > 0 ? sums3[(y + 2) % 3].data() : zeros.data();
-    const double* below = y + 1 < height ? sums3[(y + 1) % 3].data() : zeros.data();
-    const double inner = polarity / (3.0 * rowsAround);
-    const double edge = polarity / ((width > 1 ? 2.0 : 1.0) * rowsAround);
+    const float* here = sums3[y % 3].data();
+    const float* above = y > 0 ? sums3[(y + 2) % 3].data() : zeros.data();
+    const float* below = y + 1 < height ? sums3[(y + 1) % 3].data() : zeros.data();
+    const float inner = static_cast<float>(polarity / (3.0 * rowsAround));
+    const float edge = static_cast<float>(polarity / ((width > 1 ? 2.0 : 1.0) * rowsAround));
     // The means first, in one loop the compiler can run on vectors; the edge columns average
     // fewer pixels.
-    double* m = mean.data();
+    float* m = mean.data();
     for (std::size_t x = 0; x < w; ++x) m[x] = (here[x] + above[x] + below[x]) * inner;
     m[0] = (here[0] + above[0] + below[0]) * edge;
     m[w - 1] = (here[w - 1] + above[w - 1] + below[w - 1]) * edge;
     const std::size_t rowBegin = runs.size();
     // A pixel belongs to a spot when the contrast of its 3 x 3 mean passes half the local
     // depth. Most pixels do not: the scan skips them with one comparison each.
-    const double* c = cut.data();
+    const float* c = cut.data();
     std::size_t x = 0;
     while (x < w) {
       while (x < w && !(m[x] < c[x])) ++x;
@@ -152,10 +169,10 @@ SpotSearch FindSpotRegions(const PixelView& image, const BackgroundModel& model,
       run.y = y;
       run.x0 = static_cast<int>(x);
       run.parent = runs.size();
-      double peak = signedLevel[x] - m[x];
-      for (++x; x < w && m[x] < c[x]; ++x) peak = std::max(peak, signedLevel[x] - m[x]);
+      ++x;
+      while (x < w && m[x] < c[x]) ++x;
       run.x1 = static_cast<int>(x) - 1;
-      run.peak = peak;
+      run.peak = LargestDifference(signedLevel.data(), m, run.x0, run.x1);
       runs.push_back(run);
     }
     const std::size_t rowEnd = runs.size();
@@ -234,8 +251,10 @@ SpotSearch FindSpotRegions(const PixelView& image, const BackgroundModel& model,
     // The rows were cleared during the scan; the runs get their region.
     for (std::size_t k = 0; k < runs.size(); ++k) {
       const int region = regionOf[Root(runs, k)];
+      if (region == kNoRegion) continue;  // a speck: its pixels keep the free value
       int* row = labels + static_cast<std::size_t>(runs[k].y) * width;
       std::fill(row + runs[k].x0, row + runs[k].x1 + 1, region);
+      search.runs.push_back({runs[k].y, runs[k].x0, runs[k].x1, -region - 1});
     }
   }
   return search;

@@ -50,8 +50,17 @@ struct SpotRegion {
   SpotVerdict verdict = SpotVerdict::kKept;
 };
 
+// A horizontal run of a region's pixels in the label image.
+struct RegionRun {
+  int y = 0;
+  int x0 = 0;  // first and last pixel
+  int x1 = 0;
+  int region = 0;  // index into SpotSearch::regions
+};
+
 struct SpotSearch {
   std::vector<SpotRegion> regions;  // every region of kSpeckArea pixels or more, raster order
+  std::vector<RegionRun> runs;      // their pixels, when a label image was asked for
   long specks = 0;
   double typicalArea = 0.0;
   double typicalElongation = 1.0;
