@@ -116,7 +116,7 @@ double MiddleValue(std::vector<double>& values, std::size_t k) {
 
 double EstimatePixelNoise(const PixelView& image) {
   if (image.width < 2 || image.height < 1) return 0.0;
-  const int rowStep = std::max(1, image.height / 128);
+  const int rowStep = std::max(1, image.height / 64);
   const int columnStep = std::max(1, image.width / 512);
   std::vector<double> differences;
   for (int y = 0; y < image.height; y += rowStep) {

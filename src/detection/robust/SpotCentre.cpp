@@ -9,6 +9,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "detection/robust/RankSelection.h"
 #include "detection/robust/SpotFinder.h"
 
 namespace zmr {
@@ -26,9 +27,7 @@ constexpr double kGatherSlack = 1.0;      // pixels the centre may move before a
 // The ring's level: its median, robust to a neighbour's halo or a speck in it.
 bool RingLevel(float* values, std::size_t count, double* level) {
   if (count < 8) return false;
-  const std::size_t mid = count / 2;
-  std::nth_element(values, values + mid, values + count);
-  *level = values[mid];
+  *level = ValueOfRank(values, count, count / 2);
   return true;
 }
 
@@ -199,62 +198,65 @@ SpotCentre RefineSpotCentre(const PixelView& image, const int* labels, int label
              fallbackLevel, slopeX, slopeY, pixels);
     }
   };
-  // The ring's values of the last pass: ringCount of them.
   thread_local std::vector<float> ring;
-  std::size_t ringCount = 0;
   const float sign = static_cast<float>(polarity);
-  // One pass over the lists: the weights of the window with the ring level found so far, and
-  // the ring's values for the next level.
+  const float window2 = static_cast<float>(window * window);
+  const float outer2 = static_cast<float>(outer * outer);
+  // The window centre of the last pass relative to the gathering centre, and the background's
+  // slope carried from the one to the other.
+  float ox = 0.0f, oy = 0.0f;
+  double carried = 0.0;
+  // One pass over the lists: the weights of the window with the given ring level.
   auto pass = [&](double level, double* sw, double* swx, double* swy) {
-    if (std::hypot(centre.x - gatherX, centre.y - gatherY) > kGatherSlack) gather();
+    const double movedX = centre.x - gatherX;
+    const double movedY = centre.y - gatherY;
+    if (movedX * movedX + movedY * movedY > kGatherSlack * kGatherSlack) gather();
     const double offsetX = centre.x - gatherX;
     const double offsetY = centre.y - gatherY;
-    // The background's slope carried from the gathering centre to the window centre.
-    const double carried = slopeX * offsetX + slopeY * offsetY;
-    const float ox = static_cast<float>(offsetX);
-    const float oy = static_cast<float>(offsetY);
-    const float window2 = static_cast<float>(window * window);
-    const float outer2 = static_cast<float>(outer * outer);
+    carried = slopeX * offsetX + slopeY * offsetY;
+    ox = static_cast<float>(offsetX);
+    oy = static_cast<float>(offsetY);
     // The weight of a pixel: polarity x (level - value) less the floor, with the value
     // relative to the fallback level and brought to the window centre.
     const float base = static_cast<float>(polarity * (level - fallbackLevel - carried) - floor);
     const float* dxs = pixels.dx.data();
     const float* dys = pixels.dy.data();
     const float* values = pixels.value.data();
-    const std::size_t n = pixels.count;
-    const std::int32_t* own = pixels.own.data();
-    // Four pixels at a time (the lists are padded to whole fours with pixels far outside):
-    // the weights of the window, and the ring's values, brought to the window centre along the
-    // background's slope.
-    if (ring.size() < n) ring.resize(n);
-    float* ringValues = ring.data();
-    std::size_t kept = 0;
+    // Four pixels at a time (the lists are padded to whole fours with pixels far outside).
     Float4 sumW{}, sumWX{}, sumWY{};
-    for (std::size_t k = 0; k < n; k += 4) {
+    for (std::size_t k = 0; k < pixels.count; k += 4) {
       const Float4 dx = Load4(dxs + k) - ox;
       const Float4 dy = Load4(dys + k) - oy;
-      const Float4 v = Load4(values + k);
-      const Float4 w = base - sign * v;
-      const Float4 d2 = dx * dx + dy * dy;
-      const Int4 inside = (d2 <= window2) & (w > 0.0f);
+      const Float4 w = base - sign * Load4(values + k);
+      const Int4 inside = (dx * dx + dy * dy <= window2) & (w > 0.0f);
       const Float4 weight = reinterpret_cast<Float4>(reinterpret_cast<Int4>(w) & inside);
       sumW += weight;
       sumWX += weight * dx;
       sumWY += weight * dy;
-      Int4 own4;
-      std::memcpy(&own4, own + k, sizeof own4);
-      const Int4 inRing = (d2 > window2) & (d2 <= outer2) & ~own4;
-      // Each lane written, kept where it lies in the ring (no branch to guess).
-      const Float4 brought = v + static_cast<float>(carried);
-      for (int lane = 0; lane < 4; ++lane) {
-        ringValues[kept] = brought[lane];
-        kept += inRing[lane] != 0 ? 1 : 0;
-      }
     }
-    ringCount = kept;
     *sw = Total(sumW);
     *swx = Total(sumWX);
     *swy = Total(sumWY);
+  };
+  // The level of the ring about the last pass's window (its values brought to the window
+  // centre along the background's slope), relative to the fallback level; false when the
+  // ring holds too few pixels. Taken only when another pass follows.
+  auto ringLevel = [&](double* level) {
+    const std::size_t n = pixels.count;
+    if (ring.size() < n) ring.resize(n);
+    const float* dxs = pixels.dx.data();
+    const float* dys = pixels.dy.data();
+    const float* values = pixels.value.data();
+    const std::int32_t* own = pixels.own.data();
+    const float shift = static_cast<float>(carried);
+    std::size_t kept = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+      const float dx = dxs[k] - ox;
+      const float dy = dys[k] - oy;
+      const float d2 = dx * dx + dy * dy;
+      if (d2 > window2 && d2 <= outer2 && own[k] == 0) ring[kept++] = values[k] + shift;
+    }
+    return RingLevel(ring.data(), kept, level);
   };
   gather();
   // The first pass weighs with the background model's level; each later one with the ring
@@ -271,9 +273,8 @@ SpotCentre RefineSpotCentre(const PixelView& image, const int* labels, int label
     centre.valid = true;
     if (shiftX * shiftX + shiftY * shiftY < kSettled * kSettled) break;
     // The ring about the centre just left gives the level of the next pass.
-    double ringLevel = 0.0;
-    level =
-        RingLevel(ring.data(), ringCount, &ringLevel) ? fallbackLevel + ringLevel : fallbackLevel;
+    double relative = 0.0;
+    level = ringLevel(&relative) ? fallbackLevel + relative : fallbackLevel;
   }
   return centre;
 }
