@@ -50,12 +50,13 @@ struct Found {
 };
 
 // The spots for blocks of `block` pixels and the given polarity, labelled into labels when
-// given.
+// given; the progress goes from progressFrom to progressTo on the way.
 Found FindSpots(ProgramState& s, const PixelView& image, int block, double noise, int polarity,
-                int* labels) {
+                int* labels, int progressFrom, int progressTo) {
   Found found;
   found.model = EstimateBackground(image, block, noise, polarity);
-  found.search = FindSpotRegions(image, found.model, labels, &s.fTerminated);
+  found.search = FindSpotRegions(image, found.model, labels, &s.fTerminated, &s.iProgressStatus,
+                                 progressFrom, progressTo);
   ClassifySpotRegions(found.search, image.width, image.height);
   std::vector<double> x, y;
   for (std::size_t r = 0; r < found.search.regions.size(); ++r) {
@@ -159,10 +160,10 @@ int RunRobustDetection(ProgramState& s) {
   // Dark spots first, the more common. When they hold most of the pixels of the regions off
   // the border, the image has dark spots and the other side is not looked at: bright spots
   // on a dark background leave the dark side one large region between them (or a few).
-  Found found = FindSpots(s, first, block, noise, 1, firstLabels);
+  Found found = FindSpots(s, first, block, noise, 1, firstLabels, 0, 15);
   bool labelled = whole;
   if (!Cancelled(s) && !DarkSpotsDominate(found.search)) {
-    Found bright = FindSpots(s, first, block, noise, -1, nullptr);
+    Found bright = FindSpots(s, first, block, noise, -1, nullptr, 15, 30);
     if (bright.kept.size() > found.kept.size()) {
       found = std::move(bright);
       labelled = false;
@@ -176,7 +177,7 @@ int RunRobustDetection(ProgramState& s) {
     if (!blockFits && found.pitch > 0.0) {
       block = std::max(16, static_cast<int>(std::lround(kBlockPitches * found.pitch)));
     }
-    found = FindSpots(s, image, block, noise, polarity, s.Mtarget.data());
+    found = FindSpots(s, image, block, noise, polarity, s.Mtarget.data(), 30, 50);
   }
   Progress(s, 50);
   const BackgroundModel& model = found.model;

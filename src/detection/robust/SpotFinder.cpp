@@ -106,7 +106,8 @@ const char* SpotVerdictName(SpotVerdict verdict) {
 }
 
 SpotSearch FindSpotRegions(const PixelView& image, const BackgroundModel& model, int* labels,
-                           const std::atomic<int>* cancel) {
+                           const std::atomic<int>* cancel, std::atomic<int>* progress,
+                           int progressFrom, int progressTo) {
   SpotSearch search;
   const int width = image.width;
   const int height = image.height;
@@ -138,9 +139,17 @@ SpotSearch FindSpotRegions(const PixelView& image, const BackgroundModel& model,
   if (height > 0) sumRow(0, sums3[0]);
   const double polarity = model.polarity;
   for (int y = 0; y < height; ++y) {
-    if (cancel != nullptr && (y & 63) == 0 && cancel->load(std::memory_order_acquire) != 0) {
-      search.cancelled = true;
-      return search;
+    if ((y & 63) == 0) {
+      if (cancel != nullptr && cancel->load(std::memory_order_acquire) != 0) {
+        search.cancelled = true;
+        return search;
+      }
+      if (progress != nullptr) {
+        progress->store(
+            progressFrom +
+                static_cast<int>(static_cast<long long>(progressTo - progressFrom) * y / height),
+            std::memory_order_relaxed);
+      }
     }
     if (y + 1 < height) sumRow(y + 1, sums3[(y + 1) % 3]);
     model.RowCut(y, signedLevel.data(), cut.data());
