@@ -222,7 +222,7 @@ int RunRobustDetection(ProgramState& s) {
         (model.LevelAt(region.x, region.y + h) - model.LevelAt(region.x, region.y - h)) / (2 * h);
     const SpotCentre centre = RefineSpotCentre(
         image, s.Mtarget.data(), RegionLabel(found.kept[k]), model.polarity, noise, region.x,
-        region.y, radius, window, model.LevelAt(region.x, region.y), slopeX, slopeY);
+        region.y, radius, window, model.LevelAt(region.x, region.y), slopeX, slopeY, region.peak);
     if (centre.valid && std::hypot(centre.x - region.x, centre.y - region.y) < radius + 1.0) {
       x[k] = centre.x;
       y[k] = centre.y;

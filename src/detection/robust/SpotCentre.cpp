@@ -40,6 +40,17 @@ Float4 Load4(const float* p) {
   std::memcpy(&v, p, sizeof v);
   return v;
 }
+Float4 Larger(Float4 v, float least) {
+  const Int4 keep = v > least;
+  const Float4 floor4 = Float4{} + least;
+  return reinterpret_cast<Float4>((reinterpret_cast<Int4>(v) & keep) |
+                                  (reinterpret_cast<Int4>(floor4) & ~keep));
+}
+Float4 Smaller(Float4 a, Float4 b) {
+  const Int4 keep = a < b;
+  return reinterpret_cast<Float4>((reinterpret_cast<Int4>(a) & keep) |
+                                  (reinterpret_cast<Int4>(b) & ~keep));
+}
 double Total(Float4 v) {
   return static_cast<double>(v[0]) + static_cast<double>(v[1]) + static_cast<double>(v[2]) +
          static_cast<double>(v[3]);
@@ -173,7 +184,7 @@ double SpotExtent(const PixelView& image, const int* labels, int label, int pola
 
 SpotCentre RefineSpotCentre(const PixelView& image, const int* labels, int label, int polarity,
                             double noise, double x, double y, double radius, double maxWindow,
-                            double fallbackLevel, double slopeX, double slopeY) {
+                            double fallbackLevel, double slopeX, double slopeY, double spotDepth) {
   const double floor = kNoiseFloor * noise;
   SpotCentre centre{x, y, false};
   const double window = SpotExtent(image, labels, label, polarity, x, y, radius, maxWindow,
@@ -219,6 +230,18 @@ SpotCentre RefineSpotCentre(const PixelView& image, const int* labels, int label
     // The weight of a pixel: polarity x (level - value) less the floor, with the value
     // relative to the fallback level and brought to the window centre.
     const float base = static_cast<float>(polarity * (level - fallbackLevel - carried) - floor);
+    // Each weight is taken relative to the spot's depth at the pixel: the distance from the
+    // background there (sloped) to the spot's core. Where the background slopes under a spot of
+    // one core level, its depth, and so its contrast, grows towards the brighter side; the
+    // plain contrast would pull the centre that way, its fraction of the depth does not.
+    const bool relative = spotDepth > 0.0;
+    const double atCentre = polarity * (level - fallbackLevel) + spotDepth;
+    const float depthAtCentre = relative ? static_cast<float>(atCentre) : 1.0f;
+    const float leastDepth =
+        relative ? static_cast<float>(0.25 * std::max(atCentre, spotDepth)) : 1.0f;
+    const float gradientX = relative ? static_cast<float>(polarity * slopeX) : 0.0f;
+    const float gradientY = relative ? static_cast<float>(polarity * slopeY) : 0.0f;
+    const float floorF = static_cast<float>(floor);
     const float* dxs = pixels.dx.data();
     const float* dys = pixels.dy.data();
     const float* values = pixels.value.data();
@@ -229,7 +252,12 @@ SpotCentre RefineSpotCentre(const PixelView& image, const int* labels, int label
       const Float4 dy = Load4(dys + k) - oy;
       const Float4 w = base - sign * Load4(values + k);
       const Int4 inside = (dx * dx + dy * dy <= window2) & (w > 0.0f);
-      const Float4 weight = reinterpret_cast<Float4>(reinterpret_cast<Int4>(w) & inside);
+      const Float4 depth = Larger(depthAtCentre + gradientX * dx + gradientY * dy, leastDepth);
+      // A pixel within the core weighs fully, its noise above the core's level cut off: the
+      // core's pixels tell nothing of where the spot lies, only its rim does.
+      const Float4 core = relative ? Larger(depth - floorF, 0.0f) : w;
+      const Float4 weight =
+          reinterpret_cast<Float4>(reinterpret_cast<Int4>(Smaller(w, core) / depth) & inside);
       sumW += weight;
       sumWX += weight * dx;
       sumWY += weight * dy;
