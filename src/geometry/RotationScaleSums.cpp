@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <barrier>
 #include <cmath>
 #include <new>
 #include <system_error>
@@ -16,8 +15,10 @@ namespace zmr {
 
 namespace {
 
-// Rows of a block: the terms of one block are added while the next is computed.
+// Rows of a block, and blocks in flight: the terms of a block are added while later ones are
+// computed.
 constexpr long kBlockRows = 16;
+constexpr long kSlots = 4;
 // Fewer pixels than this, and a second thread costs more than it saves.
 constexpr long long kLeastPixels = 1L << 16;
 
@@ -61,43 +62,16 @@ RotationScaleSums SumRotationScale(const ProgramState& s, const double* center,
   const long blocks = (N + kBlockRows - 1) / kBlockRows;
   const std::size_t blockPixels =
       static_cast<std::size_t>(kBlockRows) * static_cast<std::size_t>(M);
-  Block buffers[2];
+  Block slots[kSlots];
   bool twoCores =
       static_cast<long long>(M) * N >= kLeastPixels && std::thread::hardware_concurrency() >= 2;
   try {
-    for (Block& b : buffers) b.Size(blockPixels);
+    for (Block& slot : slots) slot.Size(blockPixels);
   } catch (const std::bad_alloc&) {
-    buffers[0] = Block{};
-    buffers[1] = Block{};
-    twoCores = false;
+    for (Block& slot : slots) slot = Block{};
   }
-  // Adds block b's terms in raster order.
-  const auto add = [&](long b) {
-    const Block& block = buffers[b % 2];
-    const long rows = std::min(kBlockRows, N - b * kBlockRows);
-    for (long k = 0; k < rows * M && !Cancelled(s); ++k) {
-      if (block.used[static_cast<std::size_t>(k)] == 0) continue;
-      sums.rotation += block.rotation[static_cast<std::size_t>(k)];
-      sums.scale += block.scale[static_cast<std::size_t>(k)];
-      ++sums.count;
-    }
-  };
-  // The rows of block b that each thread computes: the first half here, the rest on the other.
-  const auto part = [&](long b, bool first) {
-    const long j0 = b * kBlockRows;
-    const long j1 = std::min(N, j0 + kBlockRows);
-    const long mid = twoCores ? j0 + (j1 - j0) / 2 : j1;
-    Block& block = buffers[b % 2];
-    for (long j = first ? j0 : mid; j < (first ? mid : j1) && !Cancelled(s); ++j) {
-      for (long i = 0; i < M; ++i) {
-        const auto k = static_cast<std::size_t>((j - j0) * M + i);
-        block.used[k] = PixelTerms(s, center, offset, M, i, j, Xshift, Yshift, Area,
-                                   &block.rotation[k], &block.scale[k]);
-      }
-    }
-  };
-  if (buffers[0].used.empty()) {
-    // No memory for a block: one pixel at a time, in the same order.
+  if (slots[kSlots - 1].used.empty()) {
+    // No memory for the blocks: one pixel at a time, in the same order.
     for (long j = 0; j < N && !Cancelled(s); ++j) {
       for (long i = 0; i < M && !Cancelled(s); ++i) {
         double rotation = 0.0, scale = 0.0;
@@ -110,28 +84,77 @@ RotationScaleSums SumRotationScale(const ProgramState& s, const double* center,
     }
     return sums;
   }
+  // The terms of block b into its slot.
+  const auto compute = [&](long b) {
+    const long j0 = b * kBlockRows;
+    const long j1 = std::min(N, j0 + kBlockRows);
+    Block& block = slots[b % kSlots];
+    for (long j = j0; j < j1 && !Cancelled(s); ++j) {
+      for (long i = 0; i < M; ++i) {
+        const auto k = static_cast<std::size_t>((j - j0) * M + i);
+        block.used[k] = PixelTerms(s, center, offset, M, i, j, Xshift, Yshift, Area,
+                                   &block.rotation[k], &block.scale[k]);
+      }
+    }
+  };
+  // Adds block b's terms in raster order.
+  const auto add = [&](long b) {
+    const Block& block = slots[b % kSlots];
+    const long rows = std::min(kBlockRows, N - b * kBlockRows);
+    for (long k = 0; k < rows * M && !Cancelled(s); ++k) {
+      if (block.used[static_cast<std::size_t>(k)] == 0) continue;
+      sums.rotation += block.rotation[static_cast<std::size_t>(k)];
+      sums.scale += block.scale[static_cast<std::size_t>(k)];
+      ++sums.count;
+    }
+  };
+  // The state of each slot: 3 b + 0 while it is free for block b, 3 b + 1 once a thread has
+  // claimed block b, 3 b + 2 once b's terms are in it. This thread takes the blocks in order,
+  // computing each that the other has not claimed and waiting for the one it has (never for
+  // more than the rest of one block), adds it and frees its slot for block b + kSlots; the
+  // other claims the blocks ahead as their slots come free. Whichever thread runs late, the
+  // sums are added in the same order.
+  std::atomic<long> state[kSlots];
+  for (long slot = 0; slot < kSlots; ++slot) state[slot].store(3 * slot);
+  const auto claim = [&](long b) {
+    long expected = 3 * b;
+    return state[b % kSlots].compare_exchange_strong(expected, 3 * b + 1);
+  };
+  std::atomic<bool> finished{false};
   std::thread other;
-  // Block b is computed by both threads; they meet; this thread adds it while the other starts
-  // on block b + 1 (in the other buffer, which this thread finished adding before they met).
-  std::barrier meet(2);
   if (twoCores) {
     try {
       other = std::thread([&] {
         ClearUpperVectorState();
-        for (long b = 0; b < blocks; ++b) {
-          part(b, false);
-          meet.arrive_and_wait();
+        for (long b = 1; b < blocks && !finished.load() && !Cancelled(s); ++b) {
+          // Waits while the slot still holds an earlier block; leaves b to this thread's
+          // partner once it has claimed it.
+          long seen = state[b % kSlots].load();
+          while (seen < 3 * b && !finished.load() && !Cancelled(s)) {
+            std::this_thread::yield();
+            seen = state[b % kSlots].load();
+          }
+          if (seen == 3 * b && claim(b)) {
+            compute(b);
+            state[b % kSlots].store(3 * b + 2);
+          }
         }
       });
     } catch (const std::system_error&) {
       twoCores = false;
     }
   }
-  for (long b = 0; b < blocks; ++b) {
-    part(b, true);
-    if (twoCores) meet.arrive_and_wait();
+  for (long b = 0; b < blocks && !Cancelled(s); ++b) {
+    std::atomic<long>& slot = state[b % kSlots];
+    if (claim(b)) {
+      compute(b);
+      slot.store(3 * b + 2);
+    }
+    while (slot.load() != 3 * b + 2 && !Cancelled(s)) std::this_thread::yield();
     add(b);
+    slot.store(3 * (b + kSlots));
   }
+  finished.store(true);
   if (other.joinable()) other.join();
   return sums;
 }
