@@ -1292,8 +1292,16 @@ void Search::Run() {
 
 }  // namespace
 
+long long TriangulationWorkLimit(long n) {
+  constexpr double kBasePoints = 5000.0;
+  if (n <= static_cast<long>(kBasePoints)) return kTriangulationWorkLimit;
+  const double grown =
+      static_cast<double>(kTriangulationWorkLimit) * std::pow(n / kBasePoints, 1.5);
+  return grown >= 9e18 ? static_cast<long long>(9e18) : static_cast<long long>(grown);
+}
+
 int Triangulate(ProgramState& s, const double* PX, const double* PY) {
-  return TriangulateWithin(s, PX, PY, kTriangulationWorkLimit);
+  return TriangulateWithin(s, PX, PY, TriangulationWorkLimit(s.NumberOfPoints));
 }
 
 int TriangulateWithin(ProgramState& s, const double* PX, const double* PY, long long workLimit) {

@@ -55,13 +55,18 @@ int MakeTriangulationOnWorker(ProgramState& s, int flag);
 // already counted in NumberOfTriangles (they block crossing candidates); never writes beyond
 // Tpoints: the search ends when no slot is left for a candidate, sets meshIncomplete and adds a
 // note saying how many triangles fit. Allocates working memory in proportion to N. Always
-// returns 0. TriangulateWithin with kTriangulationWorkLimit.
+// returns 0. TriangulateWithin with TriangulationWorkLimit(NumberOfPoints).
 int Triangulate(ProgramState& s, const double* PX, const double* PY);
 
 // The work Triangulate allows itself, in units of about one distance computation (a few
 // nanoseconds): one to three seconds. A calibration grid of 4780 points needs a tenth of it,
 // most of that the overlap test's look along a row of the grid (see Triangulate.cpp).
 inline constexpr long long kTriangulationWorkLimit = 500000000;
+// The limit for a set of n points: kTriangulationWorkLimit up to the 5000 points the
+// threshold-and-walk detection can give, and beyond that growing as N^1.5, as a grid's search
+// does, so that the robust detection's large grids (60 000 spots and more) keep the same
+// headroom.
+long long TriangulationWorkLimit(long n);
 
 // Triangulate, stopping when its work would exceed workLimit units: it then keeps the triangles
 // accepted so far (a prefix of the full result, as for a cancel), sets meshIncomplete and adds a
