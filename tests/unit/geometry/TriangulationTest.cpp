@@ -5,10 +5,8 @@
 
 #include <regex>
 
-#include <algorithm>
 #include <array>
 #include <cmath>
-#include <set>
 #include <string>
 #include <vector>
 

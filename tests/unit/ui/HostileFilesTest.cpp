@@ -6,8 +6,6 @@
 #include <sys/stat.h>
 #include <zlib.h>
 
-#include <cerrno>
-#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
