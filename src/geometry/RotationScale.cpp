@@ -10,6 +10,7 @@
 #include <new>
 #include <vector>
 
+#include "geometry/RotationScaleSums.h"
 #include "geometry/TriangleLocation.h"
 #include "geometry/TriangleMap.h"
 #include "state/CNumericLocale.h"
@@ -131,21 +132,11 @@ int EstimateRotationScaleAndCorrect(ProgramState& s, double* Center, double* Rot
   *Rotation = 0.0;
   *Scale = 0.0;
   long countr = 0;
-  for (long j = 0; j < N && total > 0 && !Cancelled(s); ++j) {
-    for (long i = 0; i < M && !Cancelled(s); ++i) {
-      const long index = j * M + i;
-      if (Area[index] == 0) continue;
-      const double R[2] = {i - Center[0], j - Center[1]};
-      const double r = std::sqrt(R[0] * R[0] + R[1] * R[1]);
-      // The unit vector is formed only where it is used: at r = 0 it has no direction.
-      if (r >= s.CenterLimit) {
-        const double e[2] = {R[0] / r, R[1] / r};
-        const double C[2] = {Xshift[index] - DOffset[0], Yshift[index] - DOffset[1]};
-        *Rotation += std::atan((e[0] * C[1] - e[1] * C[0]) / r);
-        *Scale += (e[0] * C[0] + e[1] * C[1]) / r + 1.0;
-        ++countr;
-      }
-    }
+  if (total > 0 && !Cancelled(s)) {
+    const RotationScaleSums sums = SumRotationScale(s, Center, DOffset, M, N, Xshift, Yshift, Area);
+    *Rotation = sums.rotation;
+    *Scale = sums.scale;
+    countr = sums.count;
   }
   if (countr > 0) {
     *Rotation /= countr;

@@ -2,7 +2,9 @@
 
 #include <cstddef>
 
+#include "geometry/PixelMove.h"
 #include "geometry/TriangleLocation.h"
+#include "geometry/TwoBandTransform.h"
 #include "geometry/ZoneSweep.h"
 #include "state/Array.h"
 #include "state/ProgramState.h"
@@ -12,24 +14,6 @@ namespace {
 
 bool HoldsPixels(std::size_t size, long long pixels) {
   return static_cast<unsigned long long>(size) >= static_cast<unsigned long long>(pixels);
-}
-
-// TransformPixel with the coefficients of its triangle already known. Out of line so that
-// both callers run the same instructions (the sign of a NaN shift depends on operand order).
-[[gnu::noinline]] void MovePixel(long i, long j, int triangle, const double* cX, const double* cY,
-                                 long M, long N, const int* Source, double* Array, int* Area,
-                                 double* ADX, double* ADY) {
-  const long index = j * M + i;
-  const double I = static_cast<double>(Source[index]);
-  Area[index] = triangle;
-
-  double sX = 0.0;
-  double sY = 0.0;
-  PixelShift(i, j, cX, cY, &sX, &sY);
-  ADX[index] = sX;
-  ADY[index] = sY;
-  SplatPosition at;
-  if (LandingOf(i, j, sX, sY, &at)) SplatBilinear(I, at, M, N, Array);
 }
 
 }  // namespace
@@ -47,10 +31,17 @@ int RunTransform(ProgramState& s, long ImageM, long ImageN) {
 
   // The sums start at zero; Mtarget is written whole from them at the end, cancelled or not.
   FillArrayD(s.Signal.data(), M, N, 0.0);
-  SweepZone(s, M, N, [&s, M, N](long i, long j, int t, const double* cX, const double* cY) {
-    MovePixel(i, j, t, cX, cY, M, N, s.Msource.data(), s.Signal.data(), s.Area.data(),
-              s.deltaX.data(), s.deltaY.data());
-  });
+  // Two bands on two cores where that gives the same sums; else (or when the upper band's
+  // pixels reached too far down) one sweep from the start.
+  const BandSweep bands = SweepTransformInTwoBands(s, M, N);
+  if (bands != BandSweep::kDone) {
+    if (bands == BandSweep::kRedo) FillArrayD(s.Signal.data(), M, N, 0.0);
+    DirectSplat splat{s.Signal.data(), M, N};
+    SweepZone(s, M, N, [&s, M, &splat](long i, long j, int t, const double* cX, const double* cY) {
+      MovePixel(i, j, t, cX, cY, M, s.Msource.data(), s.Area.data(), s.deltaX.data(),
+                s.deltaY.data(), splat);
+    });
+  }
 
   // A cancelled run still shows what it accumulated. ArrayNormalise leaves an all-zero sum
   // as it is, so an image that received nothing stays black.
@@ -72,7 +63,8 @@ int TransformPixel(const ProgramState& s, long i, long j, long t, long M, long N
   double cX[3];
   double cY[3];
   TriangleCoefficients(s, triangle, cX, cY);
-  MovePixel(i, j, triangle, cX, cY, M, N, Source, Array, Area, ADX, ADY);
+  DirectSplat splat{Array, M, N};
+  MovePixel(i, j, triangle, cX, cY, M, Source, Area, ADX, ADY, splat);
   return 0;
 }
 

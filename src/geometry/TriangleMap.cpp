@@ -21,10 +21,20 @@ constexpr double kBoxMargin = 2.0;
 constexpr double kRelativeMargin = 1e-6;
 constexpr double kMinimumShape = 1e-6;
 // Indices [first, last) of the ascending values within [lo, hi].
-void Range(const std::vector<double>& v, double lo, double hi, std::size_t& first,
+// unit tells that v is 0, 1, ..., n - 1 (the pixels of an image): the bounds are then a ceiling
+// and a floor away (the search gives the same, slower, answer; a bound that is not a number
+// keeps the whole row as the search does).
+void Range(const std::vector<double>& v, bool unit, double lo, double hi, std::size_t& first,
            std::size_t& last) {
-  first = static_cast<std::size_t>(std::lower_bound(v.begin(), v.end(), lo) - v.begin());
-  last = static_cast<std::size_t>(std::upper_bound(v.begin(), v.end(), hi) - v.begin());
+  const std::size_t n = v.size();
+  if (unit && n > 0) {
+    const double top = static_cast<double>(n - 1);
+    first = !(lo > 0.0) ? 0 : lo > top ? n : static_cast<std::size_t>(std::ceil(lo));
+    last = hi < 0.0 ? 0 : !(hi < top) ? n : static_cast<std::size_t>(std::floor(hi)) + 1;
+  } else {
+    first = static_cast<std::size_t>(std::lower_bound(v.begin(), v.end(), lo) - v.begin());
+    last = static_cast<std::size_t>(std::upper_bound(v.begin(), v.end(), hi) - v.begin());
+  }
   if (last < first) last = first;
 }
 
@@ -37,8 +47,8 @@ constexpr double kRoundingFactor = 1e-12;
 
 // The columns [first, last) of the ascending xs that lie at least kInnerDistance inside all three
 // sides of the triangle v (x1 y1 x2 y2 x3 y3) on the row y; empty (first == last) when none.
-void InnerSpan(const double* v, const std::vector<double>& xs, double y, std::size_t& first,
-               std::size_t& last) {
+void InnerSpan(const double* v, const std::vector<double>& xs, bool unit, double y,
+               std::size_t& first, std::size_t& last) {
   double lo = -HUGE_VAL;
   double hi = HUGE_VAL;
   for (int k = 0; k < 3; ++k) {
@@ -61,15 +71,22 @@ void InnerSpan(const double* v, const std::vector<double>& xs, double y, std::si
     first = last = 0;
     return;
   }
-  Range(xs, lo, hi, first, last);
+  Range(xs, unit, lo, hi, first, last);
 }
 
+// True when v is 0, 1, ..., v.size() - 1.
+bool UnitLattice(const std::vector<double>& v) {
+  for (std::size_t a = 0; a < v.size(); ++a) {
+    if (v[a] != static_cast<double>(a)) return false;
+  }
+  return true;
+}
 
 }  // namespace
 
 TriangleRowMap::TriangleRowMap(const ProgramState& s, const std::vector<double>& xs,
                                const std::vector<double>& ys)
-    : xs_(xs), ys_(ys) {
+    : xs_(xs), ys_(ys), unitXs_(UnitLattice(xs)), unitYs_(UnitLattice(ys)) {
   const long triangles = SearchableTriangleCount(s);
   try {
     vertices_.resize(static_cast<std::size_t>(6 * triangles));
@@ -110,10 +127,10 @@ TriangleRowMap::TriangleRowMap(const ProgramState& s, const std::vector<double>&
                   e23[0] * e23[0] + e23[1] * e23[1]});
     if (area > 0 && area >= kMinimumShape * longest) {
       const double margin = kBoxMargin + kRelativeMargin * std::sqrt(longest);
-      Range(xs_, std::min({P1[0], P2[0], P3[0]}) - margin, std::max({P1[0], P2[0], P3[0]}) + margin,
-            box.a0, box.a1);
-      Range(ys_, std::min({P1[1], P2[1], P3[1]}) - margin, std::max({P1[1], P2[1], P3[1]}) + margin,
-            box.b0, box.b1);
+      Range(xs_, unitXs_, std::min({P1[0], P2[0], P3[0]}) - margin,
+            std::max({P1[0], P2[0], P3[0]}) + margin, box.a0, box.a1);
+      Range(ys_, unitYs_, std::min({P1[1], P2[1], P3[1]}) - margin,
+            std::max({P1[1], P2[1], P3[1]}) + margin, box.b0, box.b1);
       double magnitude = 1;
       for (int k = 0; k < 6; ++k) magnitude = std::max(magnitude, std::fabs(v[k]));
       if (!xs_.empty()) {
@@ -176,7 +193,7 @@ void TriangleRowMap::FillRow(std::size_t b, int* row) {
     }
     std::size_t first = 0;
     std::size_t last = 0;
-    InnerSpan(v, xs_, C[1], first, last);
+    InnerSpan(v, xs_, unitXs_, C[1], first, last);
     first = std::clamp(first, box.a0, box.a1);
     last = std::clamp(last, first, box.a1);
     test(v, t, box.a0, first);

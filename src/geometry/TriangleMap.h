@@ -47,6 +47,8 @@ class TriangleRowMap {
 
   const std::vector<double>& xs_;
   const std::vector<double>& ys_;
+  bool unitXs_ = false;  // xs_ (ys_) is 0, 1, 2, ...: positions found without a search
+  bool unitYs_ = false;
   bool ready_ = false;
   std::vector<double> vertices_;  // x1 y1 x2 y2 x3 y3 per triangle, measured coordinates
   std::vector<Box> boxes_;

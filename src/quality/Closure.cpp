@@ -188,28 +188,80 @@ void CopySettings(const ProgramState& from, ProgramState& to) {
 }
 
 // Pixels the correction did not reach hold no counts; left black they would be one large dark
-// patch for the detection. They get the background: the 90th percentile of the grey levels
-// of the pixels that were reached. (A reached pixel whose counts are exactly 0 is taken as not
-// reached; its neighbours keep the spot.)
-std::vector<unsigned char> FillUnreached(ProgramState& c) {
+// patch for the detection, and one level for all of them stands out against a background that
+// varies (vignetting: the interior then reads as one large dark region). They get the local
+// background instead: the 90th percentile of the reached pixels of their block, blocks of two
+// pitches (so that spots never fill one), and blocks reached nowhere that of the nearest block
+// that was. (A reached pixel whose counts are exactly 0 is taken as not reached; its
+// neighbours keep the spot.)
+std::vector<unsigned char> FillUnreached(ProgramState& c, double pitch) {
+  const int width = c.cxDib;
+  const int height = c.cyDib;
+  const auto pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
   std::vector<unsigned char> unreached(c.Mtarget.size(), 0);
-  std::vector<std::size_t> reached;
-  reached.reserve(c.Mtarget.size());
-  for (std::size_t k = 0; k < c.Mtarget.size(); ++k) {
-    if (c.TargetCounts[k] != 0.0) reached.push_back(k);
+  if (pixels == 0 || c.TargetCounts.size() != pixels || c.Mtarget.size() != pixels) {
+    return unreached;
   }
-  if (reached.empty() || reached.size() == c.Mtarget.size()) return unreached;
-  const auto at = reached.begin() + static_cast<long>(reached.size() * 9 / 10);
-  std::nth_element(reached.begin(), at, reached.end(), [&c](std::size_t a, std::size_t b) {
-    return c.TargetCounts[a] < c.TargetCounts[b];
-  });
-  const int grey = c.Mtarget[*at];
-  const double counts = c.TargetCounts[*at];
-  for (std::size_t k = 0; k < c.Mtarget.size(); ++k) {
-    if (c.TargetCounts[k] == 0.0) {
-      c.Mtarget[k] = grey;
-      c.TargetCounts[k] = counts;
-      unreached[k] = 1;
+  bool any = false;
+  for (std::size_t k = 0; k < pixels; ++k) {
+    unreached[k] = c.TargetCounts[k] == 0.0;
+    any = any || unreached[k] != 0;
+  }
+  if (!any) return unreached;
+  const int side = std::max(16, static_cast<int>(std::lround(2.0 * (pitch > 0.0 ? pitch : 32.0))));
+  const int columns = (width + side - 1) / side;
+  const int rows = (height + side - 1) / side;
+  // Each block's level: the pixel of its 90th percentile (-1: no reached pixel).
+  std::vector<long> level(static_cast<std::size_t>(columns) * rows, -1);
+  std::vector<std::size_t> reached;
+  for (int by = 0; by < rows; ++by) {
+    for (int bx = 0; bx < columns; ++bx) {
+      reached.clear();
+      for (int y = by * side; y < std::min(height, (by + 1) * side); ++y) {
+        for (int x = bx * side; x < std::min(width, (bx + 1) * side); ++x) {
+          const std::size_t k = static_cast<std::size_t>(y) * width + x;
+          if (unreached[k] == 0) reached.push_back(k);
+        }
+      }
+      if (reached.empty()) continue;
+      const auto at = reached.begin() + static_cast<long>(reached.size() * 9 / 10);
+      std::nth_element(reached.begin(), at, reached.end(), [&c](std::size_t a, std::size_t b) {
+        return c.TargetCounts[a] < c.TargetCounts[b];
+      });
+      level[static_cast<std::size_t>(by) * columns + bx] = static_cast<long>(*at);
+    }
+  }
+  // Blocks reached nowhere take a neighbour's level, ring after ring.
+  for (bool changed = true; changed;) {
+    changed = false;
+    std::vector<long> next = level;
+    for (int by = 0; by < rows; ++by) {
+      for (int bx = 0; bx < columns; ++bx) {
+        long& here = next[static_cast<std::size_t>(by) * columns + bx];
+        if (here >= 0) continue;
+        const int around[4][2] = {{-1, 0}, {1, 0}, {0, -1}, {0, 1}};
+        for (const auto& d : around) {
+          const int nx = bx + d[0], ny = by + d[1];
+          if (nx < 0 || ny < 0 || nx >= columns || ny >= rows) continue;
+          const long there = level[static_cast<std::size_t>(ny) * columns + nx];
+          if (there >= 0) {
+            here = there;
+            changed = true;
+            break;
+          }
+        }
+      }
+    }
+    level.swap(next);
+  }
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const std::size_t k = static_cast<std::size_t>(y) * width + x;
+      if (unreached[k] == 0) continue;
+      const long from = level[static_cast<std::size_t>(y / side) * columns + x / side];
+      if (from < 0) continue;  // nothing was reached at all
+      c.Mtarget[k] = c.Mtarget[static_cast<std::size_t>(from)];
+      c.TargetCounts[k] = c.TargetCounts[static_cast<std::size_t>(from)];
     }
   }
   return unreached;
@@ -284,7 +336,7 @@ void RunClosure(const ProgramState& s, long measured, Closure& out,
                      : "the correction of the source image failed: " + corrected.message();
     return;
   }
-  const std::vector<unsigned char> unreached = FillUnreached(c);
+  const std::vector<unsigned char> unreached = FillUnreached(c, s.Edge);
   // The corrected image becomes the second record's source image; its counts go with it.
   c.Msource.swap(c.Mtarget);
   c.SourceCounts = std::move(c.TargetCounts);

@@ -4,6 +4,7 @@
 // and the images.
 #include <gtest/gtest.h>
 #include <stdio.h>  // fmemopen
+#include <unistd.h>
 
 #include <random>
 
@@ -78,12 +79,15 @@ TEST(TextImageOracleTest, ConversionsEqualFscanfOnGeneratedStreams) {
       ASSERT_EQ(image, expected);
       // An Ostrel file counted once, its values kept and then placed.
       if (mode[1] == 'x') {
-        const std::string path = testing::TempDir() + "kept-values.txt";
+        // Named for the process: other test runs on the machine share the folder.
+        const std::string path =
+            testing::TempDir() + "kept-values-" + std::to_string(::getpid()) + ".txt";
         std::FILE* file = std::fopen(path.c_str(), "wb");
         std::fwrite(bytes.data(), 1, bytes.size(), file);
         std::fclose(file);
         std::vector<int> kept;
         const TextCount keeping = CountOstrelArrayKeeping(path.c_str(), mode, 1 << 20, kept);
+        std::remove(path.c_str());
         ASSERT_EQ(keeping.count, count.count);
         if (!keeping.badToken) {
           ASSERT_EQ(kept.size(), static_cast<std::size_t>(count.count));

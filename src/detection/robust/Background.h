@@ -24,9 +24,15 @@ struct PixelView {
   int height = 0;
   const double* counts = nullptr;  // used when not null
   const int* grey = nullptr;
+  // Values from one row to the next; 0 for width (a view of part of a larger image sets it).
+  std::size_t stride = 0;
 
   double At(std::size_t k) const {
     return counts != nullptr ? counts[k] : static_cast<double>(grey[k]);
+  }
+  // The index of the first value of row y.
+  std::size_t RowStart(int y) const {
+    return static_cast<std::size_t>(y) * (stride > 0 ? stride : static_cast<std::size_t>(width));
   }
 };
 
@@ -51,7 +57,8 @@ struct BackgroundModel {
   // For the pixels of row y: polarity x background level, and the cut below which the
   // polarity x value marks a spot pixel (half the spot depth below the level, at least 1.5
   // noise deviations; -infinity where no depth is known, so that nothing passes).
-  void RowCut(int y, double* signedLevel, double* cut) const;
+  // In single precision: the row's values are compared with it in single precision.
+  void RowCut(int y, float* signedLevel, float* cut) const;
   // The same at one point.
   double LevelAt(double x, double y) const;
   double DepthAt(double x, double y) const;

@@ -334,6 +334,9 @@ LatticeAssignment AssignLattice(const std::vector<double>& x, const std::vector<
     if (std::fabs(other) < std::fabs(current)) first = k;
   }
   Grower grower{x, y, width, height, grid, result, {}, {}, {}};
+  // Room for every spot from the start: growing the tables again and again costs more.
+  grower.spotAt.reserve(2 * n);
+  grower.triedWith.reserve(2 * n);
   grower.Assign(result.start, 0, 0);
   static constexpr int kStartNodes[4][2] = {{1, 0}, {0, 1}, {-1, 0}, {0, -1}};
   for (int k = 0; k < 4; ++k) {

@@ -50,12 +50,13 @@ struct Found {
 };
 
 // The spots for blocks of `block` pixels and the given polarity, labelled into labels when
-// given.
+// given; the progress goes from progressFrom to progressTo on the way.
 Found FindSpots(ProgramState& s, const PixelView& image, int block, double noise, int polarity,
-                int* labels) {
+                int* labels, int progressFrom, int progressTo) {
   Found found;
   found.model = EstimateBackground(image, block, noise, polarity);
-  found.search = FindSpotRegions(image, found.model, labels, &s.fTerminated);
+  found.search = FindSpotRegions(image, found.model, labels, &s.fTerminated, &s.iProgressStatus,
+                                 progressFrom, progressTo);
   ClassifySpotRegions(found.search, image.width, image.height);
   std::vector<double> x, y;
   for (std::size_t r = 0; r < found.search.regions.size(); ++r) {
@@ -142,32 +143,27 @@ int RunRobustDetection(ProgramState& s) {
   // middle of a large image only. The spots are then found with blocks of about
   // kBlockPitches pitches, unless the first look's blocks already were of a fitting size.
   const bool whole = s.cxDib <= kFirstLookSide && s.cyDib <= kFirstLookSide;
-  std::vector<double> middle;
   PixelView first = image;
   if (!whole) {
+    // The middle, viewed in place.
     first.width = std::min(s.cxDib, kFirstLookSide);
     first.height = std::min(s.cyDib, kFirstLookSide);
     const int left = (s.cxDib - first.width) / 2;
     const int top = (s.cyDib - first.height) / 2;
-    middle.resize(static_cast<std::size_t>(first.width) * first.height);
-    for (int y = 0; y < first.height; ++y) {
-      const std::size_t from = static_cast<std::size_t>(top + y) * s.cxDib + left;
-      for (int x = 0; x < first.width; ++x) {
-        middle[static_cast<std::size_t>(y) * first.width + x] = image.At(from + x);
-      }
-    }
-    first.counts = middle.data();
-    first.grey = nullptr;
+    const std::size_t offset = image.RowStart(top) + static_cast<std::size_t>(left);
+    if (first.counts != nullptr) first.counts += offset;
+    first.grey += offset;
+    first.stride = static_cast<std::size_t>(s.cxDib);
   }
   int* firstLabels = whole ? s.Mtarget.data() : nullptr;
   int block = std::clamp(std::min(first.width, first.height) / 4, 32, 256);
   // Dark spots first, the more common. When they hold most of the pixels of the regions off
   // the border, the image has dark spots and the other side is not looked at: bright spots
   // on a dark background leave the dark side one large region between them (or a few).
-  Found found = FindSpots(s, first, block, noise, 1, firstLabels);
+  Found found = FindSpots(s, first, block, noise, 1, firstLabels, 0, 15);
   bool labelled = whole;
   if (!Cancelled(s) && !DarkSpotsDominate(found.search)) {
-    Found bright = FindSpots(s, first, block, noise, -1, nullptr);
+    Found bright = FindSpots(s, first, block, noise, -1, nullptr, 15, 30);
     if (bright.kept.size() > found.kept.size()) {
       found = std::move(bright);
       labelled = false;
@@ -181,7 +177,7 @@ int RunRobustDetection(ProgramState& s) {
     if (!blockFits && found.pitch > 0.0) {
       block = std::max(16, static_cast<int>(std::lround(kBlockPitches * found.pitch)));
     }
-    found = FindSpots(s, image, block, noise, polarity, s.Mtarget.data());
+    found = FindSpots(s, image, block, noise, polarity, s.Mtarget.data(), 30, 50);
   }
   Progress(s, 50);
   const BackgroundModel& model = found.model;
@@ -226,7 +222,7 @@ int RunRobustDetection(ProgramState& s) {
         (model.LevelAt(region.x, region.y + h) - model.LevelAt(region.x, region.y - h)) / (2 * h);
     const SpotCentre centre = RefineSpotCentre(
         image, s.Mtarget.data(), RegionLabel(found.kept[k]), model.polarity, noise, region.x,
-        region.y, radius, window, model.LevelAt(region.x, region.y), slopeX, slopeY);
+        region.y, radius, window, model.LevelAt(region.x, region.y), slopeX, slopeY, region.peak);
     if (centre.valid && std::hypot(centre.x - region.x, centre.y - region.y) < radius + 1.0) {
       x[k] = centre.x;
       y[k] = centre.y;
@@ -302,15 +298,9 @@ int RunRobustDetection(ProgramState& s) {
 
   // The target image shows the assigned spots, and the regions left out in black; the rest
   // of it already holds the free value.
-  for (std::size_t r = 0; r < search.regions.size(); ++r) {
-    const SpotRegion& region = search.regions[r];
-    const int label = RegionLabel(static_cast<int>(r));
-    for (int y = region.minY; y <= region.maxY; ++y) {
-      int* row = s.Mtarget.data() + static_cast<std::size_t>(y) * s.cxDib;
-      for (int x = region.minX; x <= region.maxX; ++x) {
-        if (row[x] == label) row[x] = labelOf[r];
-      }
-    }
+  for (const RegionRun& run : search.runs) {
+    int* row = s.Mtarget.data() + static_cast<std::size_t>(run.y) * s.cxDib;
+    std::fill(row + run.x0, row + run.x1 + 1, labelOf[run.region]);
   }
 
   PrintPoints(s, px, py, WorkFile(s, kPointsFitName).c_str());

@@ -2,9 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <type_traits>
 #include <vector>
 
+#include "detection/robust/RankSelection.h"
 #include "detection/robust/SpotFinder.h"
 
 namespace zmr {
@@ -20,12 +25,115 @@ constexpr double kExtentFraction = 0.15;  // of the contrast at the centre
 constexpr double kGatherSlack = 1.0;      // pixels the centre may move before a new read
 
 // The ring's level: its median, robust to a neighbour's halo or a speck in it.
-bool RingLevel(std::vector<double>& values, double* level) {
-  if (values.size() < 8) return false;
-  const std::size_t mid = values.size() / 2;
-  std::nth_element(values.begin(), values.begin() + mid, values.end());
-  *level = values[mid];
+bool RingLevel(float* values, std::size_t count, double* level) {
+  if (count < 8) return false;
+  *level = ValueOfRank(values, count, count / 2);
   return true;
+}
+
+// Four single-precision lanes (the compiler maps them to the machine's vector registers, or to
+// scalar code where it has none).
+using Float4 = float __attribute__((vector_size(16)));
+using Int4 = std::int32_t __attribute__((vector_size(16)));
+Float4 Load4(const float* p) {
+  Float4 v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+Float4 Larger(Float4 v, float least) {
+  const Int4 keep = v > least;
+  const Float4 floor4 = Float4{} + least;
+  return reinterpret_cast<Float4>((reinterpret_cast<Int4>(v) & keep) |
+                                  (reinterpret_cast<Int4>(floor4) & ~keep));
+}
+Float4 Smaller(Float4 a, Float4 b) {
+  const Int4 keep = a < b;
+  return reinterpret_cast<Float4>((reinterpret_cast<Int4>(a) & keep) |
+                                  (reinterpret_cast<Int4>(b) & ~keep));
+}
+double Total(Float4 v) {
+  return static_cast<double>(v[0]) + static_cast<double>(v[1]) + static_cast<double>(v[2]) +
+         static_cast<double>(v[3]);
+}
+constexpr float kFarAway = 1e6f;
+
+// The pixels of a disc about a centre, as lists: position relative to the centre and value
+// less the background's slope and a reference level. A pixel of another region, or a value
+// without meaning, is moved far outside (it weighs nothing and is no part of the ring); a
+// pixel of the spot's own region is marked, to be kept out of the ring.
+struct GatheredPixels {
+  std::vector<float> dx, dy, value;
+  std::vector<std::int32_t> own;  // -1 for the spot's own pixels, else 0
+  std::size_t count = 0;
+};
+
+// Branch-free choices by a mask of all ones or all zeros, which keep the loops below on
+// vectors where a conditional would not.
+inline float Pick(std::int32_t mask, float a, float b) {
+  return std::bit_cast<float>((std::bit_cast<std::int32_t>(a) & mask) |
+                              (std::bit_cast<std::int32_t>(b) & ~mask));
+}
+inline std::int32_t FiniteMask(float v) {
+  return -static_cast<std::int32_t>((std::bit_cast<std::uint32_t>(v) & 0x7f800000u) != 0x7f800000u);
+}
+
+// One row of the disc, from its first pixel, in single precision: the offsets are small and
+// the values relative to the reference level (firstLevel is that level, sloped, at the first
+// pixel).
+template <class T>
+void GatherRow(const T* __restrict from, const int* __restrict owners, int length, int label,
+               float firstX, float firstLevel, float stepX, float rowY, float* __restrict dxs,
+               float* __restrict dys, float* __restrict vs, std::int32_t* __restrict own) {
+  for (int i = 0; i < length; ++i) {
+    const float step = static_cast<float>(i);
+    const float v = static_cast<float>(from[i]) - (firstLevel + stepX * step);
+    const std::int32_t ours = -static_cast<std::int32_t>(owners[i] == label);
+    const std::int32_t usable =
+        (ours | -static_cast<std::int32_t>(owners[i] == kNoRegion)) & FiniteMask(v);
+    dxs[i] = Pick(usable, firstX + step, kFarAway);
+    dys[i] = rowY;
+    vs[i] = Pick(usable, v, 0.0f);
+    own[i] = ours;
+  }
+}
+
+template <class T>
+void Gather(const T* values, const PixelView& image, const int* labels, int label, double cx,
+            double cy, double reach, double reference, double slopeX, double slopeY,
+            GatheredPixels& out) {
+  const int y0 = std::max(0, static_cast<int>(std::ceil(cy - reach)));
+  const int y1 = std::min(image.height - 1, static_cast<int>(std::floor(cy + reach)));
+  const int side = static_cast<int>(2.0 * reach) + 3;
+  const std::size_t most = static_cast<std::size_t>(side) * static_cast<std::size_t>(side) + 4;
+  if (out.dx.size() < most) {
+    out.dx.resize(most);
+    out.dy.resize(most);
+    out.value.resize(most);
+    out.own.resize(most);
+  }
+  std::size_t n = 0;
+  for (int j = y0; j <= y1; ++j) {
+    const double dy = j - cy;
+    const double half = std::sqrt(std::max(0.0, reach * reach - dy * dy));
+    const int x0 = std::max(0, static_cast<int>(std::ceil(cx - half)));
+    const int x1 = std::min(image.width - 1, static_cast<int>(std::floor(cx + half)));
+    if (x1 < x0) continue;
+    // The label image has the image's own rows (a centre is refined on a whole image only).
+    const std::size_t row = static_cast<std::size_t>(j) * image.width + x0;
+    const int length = x1 - x0 + 1;
+    GatherRow(values + row, labels + row, length, label, static_cast<float>(x0 - cx),
+              static_cast<float>(reference + slopeY * dy + slopeX * (x0 - cx)),
+              static_cast<float>(slopeX), static_cast<float>(dy), out.dx.data() + n,
+              out.dy.data() + n, out.value.data() + n, out.own.data() + n);
+    n += static_cast<std::size_t>(length);
+  }
+  // Padding to a whole four: far outside the window and the ring.
+  for (; n % 4 != 0; ++n) {
+    out.dx[n] = out.dy[n] = kFarAway;
+    out.value[n] = 0.0f;
+    out.own[n] = 0;
+  }
+  out.count = n;
 }
 
 // How far the spot reaches from (x, y): the radius where the mean contrast along 16 rays
@@ -76,83 +184,107 @@ double SpotExtent(const PixelView& image, const int* labels, int label, int pola
 
 SpotCentre RefineSpotCentre(const PixelView& image, const int* labels, int label, int polarity,
                             double noise, double x, double y, double radius, double maxWindow,
-                            double fallbackLevel, double slopeX, double slopeY) {
+                            double fallbackLevel, double slopeX, double slopeY, double spotDepth) {
   const double floor = kNoiseFloor * noise;
   SpotCentre centre{x, y, false};
   const double window = SpotExtent(image, labels, label, polarity, x, y, radius, maxWindow,
                                    fallbackLevel, slopeX, slopeY, floor) +
                         kWindowMargin;
   const double outer = window + kRingWidth;
-  // The pixels about the centre are read from the image once, into a list of the disc a
-  // little larger than the ring's outer edge; the passes then run over the list while the
-  // centre stays within kGatherSlack of where it was read (and read it again otherwise).
-  struct Pixel {
-    float dx, dy;  // position relative to the gathering centre
-    float v;       // value less the background's slope
-    bool own;      // of this region (kept out of the ring)
-  };
-  // Kept from call to call (one list per thread), so that the many spots of an image do not
-  // each grow their own.
-  thread_local std::vector<Pixel> pixels;
+  // The pixels about the centre are read from the image once, into lists over the disc a
+  // little larger than the ring's outer edge; the passes then run over the lists while the
+  // centre stays within kGatherSlack of where it was read (and read them again otherwise).
+  // Values are kept relative to the fallback level, so that single precision holds them to
+  // well below the noise however large the image's counts are.
+  thread_local GatheredPixels pixels;
   double gatherX = 0.0, gatherY = 0.0;
-  auto gatherFrom = [&](const auto* values) {
-    pixels.clear();
+  auto gather = [&] {
     gatherX = centre.x;
     gatherY = centre.y;
-    const double reach = outer + kGatherSlack;
-    const int y0 = std::max(0, static_cast<int>(std::ceil(gatherY - reach)));
-    const int y1 = std::min(image.height - 1, static_cast<int>(std::floor(gatherY + reach)));
-    for (int j = y0; j <= y1; ++j) {
-      const double dy = j - gatherY;
-      const double half = std::sqrt(std::max(0.0, reach * reach - dy * dy));
-      const int x0 = std::max(0, static_cast<int>(std::ceil(gatherX - half)));
-      const int x1 = std::min(image.width - 1, static_cast<int>(std::floor(gatherX + half)));
-      const std::size_t row = static_cast<std::size_t>(j) * image.width;
-      for (int i = x0; i <= x1; ++i) {
-        const int owner = labels[row + i];
-        if (owner != label && owner != kNoRegion) continue;  // another region's pixel
-        const double dx = i - gatherX;
-        const double v = values[row + i] - slopeX * dx - slopeY * dy;
-        if (std::isfinite(v)) {
-          pixels.push_back({static_cast<float>(dx), static_cast<float>(dy), static_cast<float>(v),
-                            owner == label});
-        }
-      }
-    }
-  };
-  auto gather = [&] {
     if (image.counts != nullptr) {
-      gatherFrom(image.counts);
+      Gather(image.counts, image, labels, label, gatherX, gatherY, outer + kGatherSlack,
+             fallbackLevel, slopeX, slopeY, pixels);
     } else {
-      gatherFrom(image.grey);
+      Gather(image.grey, image, labels, label, gatherX, gatherY, outer + kGatherSlack,
+             fallbackLevel, slopeX, slopeY, pixels);
     }
   };
-  thread_local std::vector<double> ring;
-  // One pass over the list: the weights of the window with the ring level found so far, and
-  // the ring's values for the next level.
+  thread_local std::vector<float> ring;
+  const float sign = static_cast<float>(polarity);
+  const float window2 = static_cast<float>(window * window);
+  const float outer2 = static_cast<float>(outer * outer);
+  // The window centre of the last pass relative to the gathering centre, and the background's
+  // slope carried from the one to the other.
+  float ox = 0.0f, oy = 0.0f;
+  double carried = 0.0;
+  // One pass over the lists: the weights of the window with the given ring level.
   auto pass = [&](double level, double* sw, double* swx, double* swy) {
-    if (std::hypot(centre.x - gatherX, centre.y - gatherY) > kGatherSlack) gather();
-    ring.clear();
+    const double movedX = centre.x - gatherX;
+    const double movedY = centre.y - gatherY;
+    if (movedX * movedX + movedY * movedY > kGatherSlack * kGatherSlack) gather();
     const double offsetX = centre.x - gatherX;
     const double offsetY = centre.y - gatherY;
-    const double window2 = window * window;
-    const double outer2 = outer * outer;
-    const double base = polarity * level - floor;
-    for (const Pixel& p : pixels) {
-      const double dx = p.dx - offsetX;
-      const double dy = p.dy - offsetY;
-      const double d2 = dx * dx + dy * dy;
-      if (d2 > window2) {
-        // The ring's values, brought to the window centre along the background's slope.
-        if (d2 <= outer2 && !p.own) ring.push_back(p.v + slopeX * offsetX + slopeY * offsetY);
-        continue;
-      }
-      const double w = base - polarity * (p.v + slopeX * offsetX + slopeY * offsetY);
-      if (!(w > 0.0)) continue;
-      *sw += w;
-      *swx += w * dx;
-      *swy += w * dy;
+    carried = slopeX * offsetX + slopeY * offsetY;
+    ox = static_cast<float>(offsetX);
+    oy = static_cast<float>(offsetY);
+    // The weight of a pixel: polarity x (level - value) less the floor, with the value
+    // relative to the fallback level and brought to the window centre.
+    const float base = static_cast<float>(polarity * (level - fallbackLevel - carried) - floor);
+    // Each weight is taken relative to the spot's depth at the pixel: the distance from the
+    // background there (sloped) to the spot's core. Where the background slopes under a spot of
+    // one core level, its depth, and so its contrast, grows towards the brighter side; the
+    // plain contrast would pull the centre that way, its fraction of the depth does not.
+    const bool relative = spotDepth > 0.0;
+    const double atCentre = polarity * (level - fallbackLevel) + spotDepth;
+    const float depthAtCentre = relative ? static_cast<float>(atCentre) : 1.0f;
+    const float leastDepth =
+        relative ? static_cast<float>(0.25 * std::max(atCentre, spotDepth)) : 1.0f;
+    const float gradientX = relative ? static_cast<float>(polarity * slopeX) : 0.0f;
+    const float gradientY = relative ? static_cast<float>(polarity * slopeY) : 0.0f;
+    const float floorF = static_cast<float>(floor);
+    const float* dxs = pixels.dx.data();
+    const float* dys = pixels.dy.data();
+    const float* values = pixels.value.data();
+    // Four pixels at a time (the lists are padded to whole fours with pixels far outside).
+    Float4 sumW{}, sumWX{}, sumWY{};
+    for (std::size_t k = 0; k < pixels.count; k += 4) {
+      const Float4 dx = Load4(dxs + k) - ox;
+      const Float4 dy = Load4(dys + k) - oy;
+      const Float4 w = base - sign * Load4(values + k);
+      const Int4 inside = (dx * dx + dy * dy <= window2) & (w > 0.0f);
+      const Float4 depth = Larger(depthAtCentre + gradientX * dx + gradientY * dy, leastDepth);
+      // A pixel within the core weighs fully, its noise above the core's level cut off: the
+      // core's pixels tell nothing of where the spot lies, only its rim does.
+      const Float4 core = relative ? Larger(depth - floorF, 0.0f) : w;
+      const Float4 weight =
+          reinterpret_cast<Float4>(reinterpret_cast<Int4>(Smaller(w, core) / depth) & inside);
+      sumW += weight;
+      sumWX += weight * dx;
+      sumWY += weight * dy;
     }
+    *sw = Total(sumW);
+    *swx = Total(sumWX);
+    *swy = Total(sumWY);
+  };
+  // The level of the ring about the last pass's window (its values brought to the window
+  // centre along the background's slope), relative to the fallback level; false when the
+  // ring holds too few pixels. Taken only when another pass follows.
+  auto ringLevel = [&](double* level) {
+    const std::size_t n = pixels.count;
+    if (ring.size() < n) ring.resize(n);
+    const float* dxs = pixels.dx.data();
+    const float* dys = pixels.dy.data();
+    const float* values = pixels.value.data();
+    const std::int32_t* own = pixels.own.data();
+    const float shift = static_cast<float>(carried);
+    std::size_t kept = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+      const float dx = dxs[k] - ox;
+      const float dy = dys[k] - oy;
+      const float d2 = dx * dx + dy * dy;
+      if (d2 > window2 && d2 <= outer2 && own[k] == 0) ring[kept++] = values[k] + shift;
+    }
+    return RingLevel(ring.data(), kept, level);
   };
   gather();
   // The first pass weighs with the background model's level; each later one with the ring
@@ -160,7 +292,6 @@ SpotCentre RefineSpotCentre(const PixelView& image, const int* labels, int label
   double sw = 0.0, swx = 0.0, swy = 0.0;
   double level = fallbackLevel;
   for (int iteration = 0; iteration < kIterations; ++iteration) {
-    sw = swx = swy = 0.0;
     pass(level, &sw, &swx, &swy);
     if (!(sw > 0.0)) return centre;
     const double shiftX = swx / sw;
@@ -168,9 +299,10 @@ SpotCentre RefineSpotCentre(const PixelView& image, const int* labels, int label
     centre.x += shiftX;
     centre.y += shiftY;
     centre.valid = true;
-    // The ring about the centre just left gives the level of the next pass.
-    if (!RingLevel(ring, &level)) level = fallbackLevel;
     if (shiftX * shiftX + shiftY * shiftY < kSettled * kSettled) break;
+    // The ring about the centre just left gives the level of the next pass.
+    double relative = 0.0;
+    level = ringLevel(&relative) ? fallbackLevel + relative : fallbackLevel;
   }
   return centre;
 }

@@ -24,9 +24,12 @@ struct SpotCentre {
 // window that reaches 1.5 pixels beyond the spot (where its contrast fades into the noise),
 // at most maxWindow pixels, and a ring of 2 pixels beyond it. polarity as in BackgroundModel, noise
 // its pixel noise; fallbackLevel is the background used when the ring holds fewer than 8 pixels;
-// slopeX and slopeY the background's gradient there.
+// slopeX and slopeY the background's gradient there. spotDepth is the contrast of the spot's
+// core to fallbackLevel: each weight is taken as a fraction of the depth at its pixel (0: the
+// plain contrast).
 SpotCentre RefineSpotCentre(const PixelView& image, const int* labels, int label, int polarity,
                             double noise, double x, double y, double radius, double maxWindow,
-                            double fallbackLevel, double slopeX, double slopeY);
+                            double fallbackLevel, double slopeX, double slopeY,
+                            double spotDepth = 0.0);
 
 }  // namespace zmr

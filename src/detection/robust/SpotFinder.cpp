@@ -44,6 +44,36 @@ struct Sums {
   bool any = false;
 };
 
+// Sums of each value and its two horizontal neighbours (one neighbour at the row's ends).
+template <class T>
+void HorizontalSums(const T* v, std::size_t w, float* out) {
+  if (w == 1) {
+    out[0] = static_cast<float>(v[0]);
+    return;
+  }
+  out[0] = static_cast<float>(static_cast<double>(v[0]) + static_cast<double>(v[1]));
+  for (std::size_t x = 1; x + 1 < w; ++x) {
+    out[x] = static_cast<float>(static_cast<double>(v[x - 1]) + static_cast<double>(v[x]) +
+                                static_cast<double>(v[x + 1]));
+  }
+  out[w - 1] = static_cast<float>(static_cast<double>(v[w - 2]) + static_cast<double>(v[w - 1]));
+}
+
+// The largest a[x] - b[x] for x in first..last, with four running maxima, so that each does
+// not wait for the one before.
+double LargestDifference(const float* a, const float* b, int first, int last) {
+  float best[4] = {a[first] - b[first], a[first] - b[first], a[first] - b[first],
+                   a[first] - b[first]};
+  int x = first + 1;
+  for (; x + 3 <= last; x += 4) {
+    for (int lane = 0; lane < 4; ++lane) {
+      best[lane] = std::max(best[lane], a[x + lane] - b[x + lane]);
+    }
+  }
+  for (; x <= last; ++x) best[0] = std::max(best[0], a[x] - b[x]);
+  return std::max(std::max(best[0], best[1]), std::max(best[2], best[3]));
+}
+
 double SumOfRange(int a, int b) { return 0.5 * (static_cast<double>(a) + b) * (b - a + 1); }
 double SumOfSquares(int a, int b) {
   auto upTo = [](double m) { return m * (m + 1) * (2 * m + 1) / 6.0; };
@@ -76,83 +106,84 @@ const char* SpotVerdictName(SpotVerdict verdict) {
 }
 
 SpotSearch FindSpotRegions(const PixelView& image, const BackgroundModel& model, int* labels,
-                           const std::atomic<int>* cancel) {
+                           const std::atomic<int>* cancel, std::atomic<int>* progress,
+                           int progressFrom, int progressTo) {
   SpotSearch search;
   const int width = image.width;
   const int height = image.height;
   const std::size_t w = static_cast<std::size_t>(width);
+  if (width <= 0 || height <= 0) return search;
   // Horizontal 3-sums of the values of three rows (y - 1, y, y + 1), in a ring: the mask is
   // taken on the contrast of the 3 x 3 mean, which cuts the noise by 3 and keeps a faint spot
   // in one piece (the background, linear between block centres, has the same mean as its
   // value at the centre); at the image edges the mean is over the pixels there are.
-  std::vector<double> sums3[3];
-  for (auto& r : sums3) r.assign(w, 0.0);
-  const std::vector<double> zeros(w, 0.0);
-  std::vector<double> values(w + 2, 0.0);  // one row as doubles, a zero either side
-  auto sumRow = [&](int y, std::vector<double>& out) {
-    const std::size_t row = static_cast<std::size_t>(y) * w;
+  // The row buffers are single precision: sums of grey levels are whole numbers it holds
+  // exactly, and half the bytes keep the rows of a wide image in the first-level cache.
+  std::vector<float> sums3[3];
+  for (auto& r : sums3) r.assign(w, 0.0f);
+  const std::vector<float> zeros(w, 0.0f);
+  auto sumRow = [&](int y, std::vector<float>& out) {
+    const std::size_t row = image.RowStart(y);
     if (image.counts != nullptr) {
-      std::copy(image.counts + row, image.counts + row + w, values.begin() + 1);
+      HorizontalSums(image.counts + row, w, out.data());
     } else {
-      std::copy(image.grey + row, image.grey + row + w, values.begin() + 1);
+      HorizontalSums(image.grey + row, w, out.data());
     }
-    const double* v = values.data() + 1;
-    for (std::size_t x = 0; x < w; ++x) out[x] = v[x - 1] + v[x] + v[x + 1];
   };
-  std::vector<double> signedLevel(w);
-  std::vector<double> cut(w);
+  std::vector<float> signedLevel(w);
+  std::vector<float> cut(w);
+  std::vector<float> mean(w);  // polarity x the 3 x 3 mean of one row
   std::vector<Run> runs;
   std::size_t previousBegin = 0;
   std::size_t previousEnd = 0;
   if (height > 0) sumRow(0, sums3[0]);
   const double polarity = model.polarity;
   for (int y = 0; y < height; ++y) {
-    if (cancel != nullptr && (y & 63) == 0 && cancel->load(std::memory_order_acquire) != 0) {
-      search.cancelled = true;
-      return search;
+    if ((y & 63) == 0) {
+      if (cancel != nullptr && cancel->load(std::memory_order_acquire) != 0) {
+        search.cancelled = true;
+        return search;
+      }
+      if (progress != nullptr) {
+        progress->store(
+            progressFrom +
+                static_cast<int>(static_cast<long long>(progressTo - progressFrom) * y / height),
+            std::memory_order_relaxed);
+      }
     }
     if (y + 1 < height) sumRow(y + 1, sums3[(y + 1) % 3]);
     model.RowCut(y, signedLevel.data(), cut.data());
     if (labels != nullptr) std::fill(labels + y * w, labels + (y + 1) * w, kNoRegion);
     const int rowsAround = 1 + (y > 0 ? 1 : 0) + (y + 1 < height ? 1 : 0);
-    const double* here = sums3[y % 3].data();
-    const double* above = y > 0 ? sums3[(y + 2) % 3].data() : zeros.data();
-    const double* below = y + 1 < height ? sums3[(y + 1) % 3].data() : zeros.data();
-    const double inner = polarity / (3.0 * rowsAround);
-    const double edge = polarity / ((width > 1 ? 2.0 : 1.0) * rowsAround);
+    const float* here = sums3[y % 3].data();
+    const float* above = y > 0 ? sums3[(y + 2) % 3].data() : zeros.data();
+    const float* below = y + 1 < height ? sums3[(y + 1) % 3].data() : zeros.data();
+    const float inner = static_cast<float>(polarity / (3.0 * rowsAround));
+    const float edge = static_cast<float>(polarity / ((width > 1 ? 2.0 : 1.0) * rowsAround));
+    // The means first, in one loop the compiler can run on vectors; the edge columns average
+    // fewer pixels.
+    float* m = mean.data();
+    for (std::size_t x = 0; x < w; ++x) m[x] = (here[x] + above[x] + below[x]) * inner;
+    m[0] = (here[0] + above[0] + below[0]) * edge;
+    m[w - 1] = (here[w - 1] + above[w - 1] + below[w - 1]) * edge;
     const std::size_t rowBegin = runs.size();
     // A pixel belongs to a spot when the contrast of its 3 x 3 mean passes half the local
-    // depth.
-    // The run being followed: its first pixel (-1: none) and its largest contrast, kept in
-    // locals so that the loop carries no value through memory.
-    long start = -1;
-    double peak = 0.0;
-    auto close = [&](long last) {
+    // depth. Most pixels do not: the scan skips them with one comparison each.
+    const float* c = cut.data();
+    std::size_t x = 0;
+    while (x < w) {
+      while (x < w && !(m[x] < c[x])) ++x;
+      if (x == w) break;
       Run run;
       run.y = y;
-      run.x0 = static_cast<int>(start);
-      run.x1 = static_cast<int>(last);
+      run.x0 = static_cast<int>(x);
       run.parent = runs.size();
-      run.peak = peak;
+      ++x;
+      while (x < w && m[x] < c[x]) ++x;
+      run.x1 = static_cast<int>(x) - 1;
+      run.peak = LargestDifference(signedLevel.data(), m, run.x0, run.x1);
       runs.push_back(run);
-      start = -1;
-    };
-    for (std::size_t x = 0; x < w; ++x) {
-      const double scale = (x == 0 || x + 1 == w) ? edge : inner;
-      const double mean = (here[x] + above[x] + below[x]) * scale;  // polarity x mean value
-      if (mean < cut[x]) {
-        const double contrast = signedLevel[x] - mean;
-        if (start < 0) {
-          start = static_cast<long>(x);
-          peak = contrast;
-        } else {
-          peak = std::max(peak, contrast);
-        }
-      } else if (start >= 0) {
-        close(static_cast<long>(x) - 1);
-      }
     }
-    if (start >= 0) close(width - 1);
     const std::size_t rowEnd = runs.size();
     // Runs of this row that overlap runs of the row above share their region.
     std::size_t p = previousBegin;
@@ -229,8 +260,10 @@ SpotSearch FindSpotRegions(const PixelView& image, const BackgroundModel& model,
     // The rows were cleared during the scan; the runs get their region.
     for (std::size_t k = 0; k < runs.size(); ++k) {
       const int region = regionOf[Root(runs, k)];
+      if (region == kNoRegion) continue;  // a speck: its pixels keep the free value
       int* row = labels + static_cast<std::size_t>(runs[k].y) * width;
       std::fill(row + runs[k].x0, row + runs[k].x1 + 1, region);
+      search.runs.push_back({runs[k].y, runs[k].x0, runs[k].x1, -region - 1});
     }
   }
   return search;

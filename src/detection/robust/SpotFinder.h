@@ -50,8 +50,17 @@ struct SpotRegion {
   SpotVerdict verdict = SpotVerdict::kKept;
 };
 
+// A horizontal run of a region's pixels in the label image.
+struct RegionRun {
+  int y = 0;
+  int x0 = 0;  // first and last pixel
+  int x1 = 0;
+  int region = 0;  // index into SpotSearch::regions
+};
+
 struct SpotSearch {
   std::vector<SpotRegion> regions;  // every region of kSpeckArea pixels or more, raster order
+  std::vector<RegionRun> runs;      // their pixels, when a label image was asked for
   long specks = 0;
   double typicalArea = 0.0;
   double typicalElongation = 1.0;
@@ -61,8 +70,10 @@ struct SpotSearch {
 // Labels the regions of the image into labels (width * height ints, overwritten whole:
 // RegionLabel of the region's number in the result, kNoRegion elsewhere) and measures them.
 // 4-connected. Verdicts are left at kKept.
+// With progress given, *progress goes from progressFrom to progressTo as the rows are scanned.
 SpotSearch FindSpotRegions(const PixelView& image, const BackgroundModel& model, int* labels,
-                           const std::atomic<int>* cancel);
+                           const std::atomic<int>* cancel, std::atomic<int>* progress = nullptr,
+                           int progressFrom = 0, int progressTo = 0);
 
 // Sets the verdict of every region from the population: the typical area is the area-weighted
 // median area of the regions off the border, the typical elongation the median over those of
