@@ -5,12 +5,9 @@
 // larger ones only as hashes: of the whole file and of each block, which locate a difference.
 // With ZMR_UPDATE_GOLDENS=1 the test writes the goldens into the source tree instead.
 #include <gtest/gtest.h>
-#include <unistd.h>
 #include <QCryptographicHash>
-#include <QImage>
 
 #include <algorithm>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -159,20 +156,6 @@ std::vector<std::string> BlockHashes(const std::string& bytes, std::size_t block
   return hashes;
 }
 
-// The build tree keeps the large files that matched their golden, named by their SHA-256, so
-// that a later difference shows the golden bytes too.
-fs::path CachePath(const std::string& sha) { return fs::path(ZMR_GOLDEN_CACHE_DIR) / sha; }
-
-void Cache(const std::string& sha, const std::string& bytes) {
-  const fs::path path = CachePath(sha);
-  if (fs::exists(path)) return;
-  std::error_code ec;
-  fs::create_directories(path.parent_path(), ec);
-  const std::string part = path.string() + ".part" + std::to_string(::getpid());
-  test::WriteFile(part, bytes);
-  fs::rename(part, path, ec);
-}
-
 void Freeze(const fs::path& dir, const Files& files) {
   fs::remove_all(dir);
   fs::create_directories(dir);
@@ -181,12 +164,10 @@ void Freeze(const fs::path& dir, const Files& files) {
       "# digits of each block's SHA-256. Smaller files are kept whole beside this manifest.\n"
       "# Written by GoldenCalibrationTest with ZMR_UPDATE_GOLDENS=1.\n";
   for (const auto& [name, bytes] : files) {
-    const std::string sha = Sha256Hex(bytes);
-    manifest += name + ' ' + std::to_string(bytes.size()) + ' ' + sha;
+    manifest += name + ' ' + std::to_string(bytes.size()) + ' ' + Sha256Hex(bytes);
     if (bytes.size() <= kKeptWhole) {
       test::WriteFile((dir / name).string(), bytes);
     } else {
-      Cache(sha, bytes);
       const std::size_t block = BlockSize(bytes.size());
       manifest += ' ' + std::to_string(block);
       const std::vector<std::string> hashes = BlockHashes(bytes, block);
@@ -225,31 +206,14 @@ std::map<std::string, Golden> ReadManifest(const std::string& text) {
   return manifest;
 }
 
-bool IsText(const std::string& b) {
-  return std::all_of(b.begin(), b.end(), [](char c) {
+// What lies at byte `at`: in a text file its line (at most 100 characters of it), otherwise
+// 16 bytes in hexadecimal.
+std::string Excerpt(const std::string& b, std::size_t at) {
+  at = std::min(at, b.size());
+  const bool text = std::all_of(b.begin(), b.end(), [](char c) {
     return c == '\n' || c == '\r' || c == '\t' || (c >= ' ' && c < 127);
   });
-}
-
-std::string Hex(unsigned v, int digits) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%0*x", digits, v);
-  return buf;
-}
-
-enum class Kind { kText, kZmr, kBinary };
-
-Kind KindOf(const std::string& name, const std::string& a, const std::string& b) {
-  if (IsText(a) && IsText(b)) return Kind::kText;
-  const bool zmr = name.size() > 4 && name.compare(name.size() - 4, 4, ".zmr") == 0;
-  return zmr && a.size() == 4356 && b.size() == 4356 ? Kind::kZmr : Kind::kBinary;
-}
-
-// What lies at byte `at`: its line (at most 100 characters of it), its .zmr record (33 x 33
-// nodes of dy, dx: big-endian int16 in 1/256 pixel), or 16 bytes in hexadecimal.
-std::string Excerpt(const std::string& b, std::size_t at, Kind kind) {
-  at = std::min(at, b.size());
-  if (kind == Kind::kText) {
+  if (text) {
     const std::size_t nl = at == 0 ? std::string::npos : b.rfind('\n', at - 1);
     const std::size_t start = nl == std::string::npos ? 0 : nl + 1;
     const std::size_t end = std::min(b.find('\n', start), b.size());
@@ -259,57 +223,14 @@ std::string Excerpt(const std::string& b, std::size_t at, Kind kind) {
            ", column " + std::to_string(at - start + 1) + ": '" + (from > start ? "..." : "") +
            b.substr(from, to - from) + (to < end ? "..." : "") + "'";
   }
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(b[i]); };
-  if (kind == Kind::kZmr && at < b.size()) {
-    const std::size_t r = at / 4;
-    const auto value = [&](std::size_t i) {
-      return std::to_string(static_cast<std::int16_t>(byte(i) << 8 | byte(i + 1)));
-    };
-    return "record " + std::to_string(r) + " (node x " + std::to_string(r % 33) + ", y " +
-           std::to_string(r / 33) + "): dy " + value(4 * r) + "/256, dx " + value(4 * r + 2) +
-           "/256";
-  }
   const std::size_t from = at < 8 ? 0 : at - 8;
   std::string bytes = "bytes from " + std::to_string(from) + ":";
-  for (std::size_t i = from; i < std::min(from + 16, b.size()); ++i) bytes += ' ' + Hex(byte(i), 2);
+  for (std::size_t i = from; i < std::min(from + 16, b.size()); ++i) {
+    char hex[4];
+    std::snprintf(hex, sizeof hex, " %02x", static_cast<unsigned char>(b[i]));
+    bytes += hex;
+  }
   return bytes;
-}
-
-// 8 x 8 pixels (RRGGBB) around (x, y), which is marked with '>'.
-std::string Crop(const QImage& image, int x, int y) {
-  const int x0 = std::clamp(x - 3, 0, std::max(image.width() - 8, 0));
-  const int y0 = std::clamp(y - 3, 0, std::max(image.height() - 8, 0));
-  std::string crop = "pixels from (" + std::to_string(x0) + ", " + std::to_string(y0) + "):";
-  for (int j = y0; j < std::min(y0 + 8, image.height()); ++j) {
-    crop += "\n   ";
-    for (int i = x0; i < std::min(x0 + 8, image.width()); ++i) {
-      crop += (i == x && j == y ? " >" : " ") + Hex(image.pixel(i, j) & 0xffffffu, 6);
-    }
-  }
-  return crop;
-}
-
-// The first differing pixel of two images (PNG, BMP) with both crops; empty when either is
-// not an image.
-std::string PixelDifference(const std::string& old, const std::string& now) {
-  QImage a;
-  QImage b;
-  if (!a.loadFromData(reinterpret_cast<const uchar*>(old.data()), static_cast<int>(old.size())) ||
-      !b.loadFromData(reinterpret_cast<const uchar*>(now.data()), static_cast<int>(now.size()))) {
-    return "";
-  }
-  const auto size = [](const QImage& i) {
-    return std::to_string(i.width()) + "x" + std::to_string(i.height());
-  };
-  if (a.size() != b.size()) return "image size golden " + size(a) + ", now " + size(b);
-  for (int y = 0; y < a.height(); ++y) {
-    for (int x = 0; x < a.width(); ++x) {
-      if (a.pixel(x, y) == b.pixel(x, y)) continue;
-      return "first differing pixel (" + std::to_string(x) + ", " + std::to_string(y) +
-             ")\n  golden: " + Crop(a, x, y) + "\n  now:    " + Crop(b, x, y);
-    }
-  }
-  return "the same pixels, encoded differently";
 }
 
 // How the file differs from its golden; empty when it does not.
@@ -317,37 +238,30 @@ std::string Difference(const fs::path& dir, const std::string& name, const Golde
                        const std::string& now) {
   const std::string sizes =
       "golden " + std::to_string(g.size) + " bytes, now " + std::to_string(now.size()) + "; ";
-  if (g.block != 0 && now.size() == g.size && Sha256Hex(now) == g.sha) {
-    Cache(g.sha, now);
-    return "";
-  }
-  const fs::path kept = g.block == 0 ? dir / name : CachePath(g.sha);
-  const std::string old = ReadFile(kept.string());
-  const bool oldValid = old.size() == g.size && Sha256Hex(old) == g.sha;
-  if (g.block == 0) {
-    if (!fs::exists(kept)) return "its golden copy " + kept.string() + " is missing";
-    if (!oldValid) return "its golden copy " + kept.string() + " disagrees with MANIFEST";
-    if (old == now) return "";
-  } else if (!oldValid) {
-    // Only the hashes: the first block that differs.
+  if (g.block != 0) {
+    if (now.size() == g.size && Sha256Hex(now) == g.sha) return "";
+    // Only the hashes are kept: the first block that differs.
     const std::vector<std::string> blocks = BlockHashes(now, g.block);
     std::size_t k = 0;
     while (k < g.blocks.size() && k < blocks.size() && g.blocks[k] == blocks[k]) ++k;
     const std::size_t at = k * g.block;
-    return sizes + "only hashes of the golden are kept, and " + ZMR_GOLDEN_CACHE_DIR +
-           " (filled by runs that match) does not hold it: bytes before " + std::to_string(at) +
+    return sizes + "bytes before " + std::to_string(at) +
            " are equal, the first difference lies in [" + std::to_string(at) + ", " +
            std::to_string(at + g.block) + ")\n  now at " + std::to_string(at) + ": " +
-           Excerpt(now, at, IsText(now) ? Kind::kText : Kind::kBinary);
+           Excerpt(now, at);
   }
-  const Kind kind = KindOf(name, old, now);
-  const std::string pixels = kind == Kind::kBinary ? PixelDifference(old, now) : "";
-  if (!pixels.empty()) return sizes + pixels;
+  const fs::path kept = dir / name;
+  if (!fs::exists(kept)) return "its golden copy " + kept.string() + " is missing";
+  const std::string old = ReadFile(kept.string());
+  if (old.size() != g.size || Sha256Hex(old) != g.sha) {
+    return "its golden copy " + kept.string() + " disagrees with MANIFEST";
+  }
+  if (old == now) return "";
   const std::size_t common = std::min(old.size(), now.size());
   const auto at = static_cast<std::size_t>(
       std::mismatch(old.begin(), old.begin() + common, now.begin()).first - old.begin());
   return sizes + "first difference at byte " + std::to_string(at) +
-         "\n  golden: " + Excerpt(old, at, kind) + "\n  now:    " + Excerpt(now, at, kind);
+         "\n  golden: " + Excerpt(old, at) + "\n  now:    " + Excerpt(now, at);
 }
 
 void PrintTo(const GoldenCase& c, std::ostream* os) { *os << c.name; }
@@ -402,15 +316,6 @@ TEST(GoldenFoldersTest, EachIsACase) {
                             [&](const GoldenCase& c) { return name == c.name; }))
         << e.path().string() << " belongs to no case";
   }
-}
-
-TEST(Sha256Test, StandardVectors) {
-  EXPECT_EQ(Sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
-  EXPECT_EQ(Sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-  EXPECT_EQ(Sha256Hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
-            "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
-  EXPECT_EQ(Sha256Hex(std::string(1000000, 'a')),
-            "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
 }
 
 }  // namespace

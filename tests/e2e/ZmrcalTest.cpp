@@ -2,15 +2,12 @@
 // and the files it leaves.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <locale.h>
 #include <pty.h>
 #include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <clocale>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -22,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "state/CNumericLocale.h"
 #include "support/TestSupport.h"
 
 namespace zmr {
@@ -37,42 +35,28 @@ using test::WriteFile;
 RunResult Zmrcal(const std::string& line) { return RunProgram(ZMRCAL_PATH, line); }
 
 // Runs zmrcal with standard output on a pseudo-terminal and standard error discarded: the exit
-// status and what it printed (the terminal adds no carriage returns).
+// status and what it printed, without the carriage returns the terminal adds.
 RunResult ZmrcalOnTerminal(const std::string& line) {
-  std::vector<std::string> words = {ZMRCAL_PATH};
-  for (std::istringstream in(line); in >> words.emplace_back();) {
-  }
-  words.pop_back();
-  std::vector<char*> argv;
-  for (std::string& word : words) argv.push_back(word.data());
-  argv.push_back(nullptr);
-  int master = -1;
-  int slave = -1;
-  if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return {};
-  termios mode{};
-  ::tcgetattr(slave, &mode);
-  mode.c_oflag &= ~static_cast<tcflag_t>(OPOST);
-  ::tcsetattr(slave, TCSANOW, &mode);
-  const pid_t child = ::fork();
+  int terminal = -1;
+  const pid_t child = ::forkpty(&terminal, nullptr, nullptr, nullptr);
+  if (child < 0) return {};
   if (child == 0) {
     const int null = ::open("/dev/null", O_RDWR);
-    ::dup2(null, STDIN_FILENO);
-    ::dup2(slave, STDOUT_FILENO);
-    ::dup2(null, STDERR_FILENO);
-    ::execv(argv[0], argv.data());
+    ::dup2(null, STDIN_FILENO), ::dup2(null, STDERR_FILENO);
+    ::execl("/bin/sh", "sh", "-c", ("exec '" ZMRCAL_PATH "' " + line).c_str(), nullptr);
     ::_exit(127);
   }
-  ::close(slave);
   RunResult r;
   char buffer[4096];
-  for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) != 0;) {
+  for (ssize_t n; (n = ::read(terminal, buffer, sizeof buffer)) != 0;) {
     if (n > 0) r.out.append(buffer, static_cast<std::size_t>(n));
     if (n < 0 && errno != EINTR) break;  // EIO: the terminal's last writer has gone
   }
-  ::close(master);
+  ::close(terminal);
   int raw = 0;
   ::waitpid(child, &raw, 0);
   r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  std::erase(r.out, '\r');
   return r;
 }
 
@@ -222,15 +206,7 @@ TEST_F(ZmrcalTest, AFormatTheFileDoesNotHaveFailsItsStep) {
 // those the adjustment logged, and it lists every file the run created or changed.
 TEST_F(ZmrcalTest, SummaryOnATerminalOnly) {
   // The test's own printf and scanf of numbers in the C locale, whatever the environment's.
-  const locale_t cLocale = ::newlocale(LC_ALL_MASK, "C", nullptr);
-  const locale_t before = ::uselocale(cLocale);
-  struct Restore {
-    locale_t before, cLocale;
-    ~Restore() {
-      ::uselocale(before);
-      ::freelocale(cLocale);
-    }
-  } restore{before, cLocale};
+  const CNumericLocale cLocale;
   // A 5 x 5 grid measured turned by 0.5 degrees and enlarged by 1 % about (400, 400).
   std::string points;
   const double turn = 0.5 * std::acos(-1.0) / 180.0;

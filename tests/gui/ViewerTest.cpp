@@ -105,16 +105,15 @@ DisplaySnapshot Points(std::vector<double> rows, int drawMode) {
 
 TEST(ViewDisplayListTest, VectorsExaggeratedNumbersApartStretchedPictureUnchanged) {
   // Vectors: the tip at measured + factor x shift, in window pixels at x4.
-  const DisplaySnapshot one = Points({100, 100, 101.5, 99.5}, kDrawVectors);
+  const DisplaySnapshot one = Points({380, 380, 381.5, 379.5}, kDrawVectors);
   const ViewTransform zoomed = View(ViewMode::kZoom, 4.0);
   const DisplayList list = BuildViewDisplayList(one, zoomed, {.vectorScale = 10, .legend = true});
-  const ViewPoint from = zoomed.ImageToWindow({100, 100});
-  const ViewPoint tip = zoomed.ImageToWindow({115, 95});
-  if (!list.vectors.empty()) {  // the point lies in sight only if the pan shows it
-    EXPECT_EQ(list.vectors[0].to.x, std::lround(tip.x));
-    EXPECT_EQ(list.vectors[0].to.y, std::lround(tip.y));
-    EXPECT_EQ(list.vectors[0].from.x, std::lround(from.x));
-  }
+  const ViewPoint from = zoomed.ImageToWindow({380, 380});
+  const ViewPoint tip = zoomed.ImageToWindow({395, 375});
+  ASSERT_EQ(list.vectors.size(), 1u);  // in sight about the view's centre
+  EXPECT_EQ(list.vectors[0].to.x, std::lround(tip.x));
+  EXPECT_EQ(list.vectors[0].to.y, std::lround(tip.y));
+  EXPECT_EQ(list.vectors[0].from.x, std::lround(from.x));
   const DisplayList fitted =
       BuildViewDisplayList(one, View(ViewMode::kFit), {.vectorScale = 20, .legend = true});
   ASSERT_EQ(fitted.vectors.size(), 1u);

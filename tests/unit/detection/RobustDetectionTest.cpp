@@ -27,14 +27,8 @@ class RobustDetectionTest : public test::StateTest {};
 struct GridCase {
   const char* name;
   SpotShape shape;
-  double radius;
-  double pitch;
-  double noise;
-  double missing;
-  double distortion;
-  double rotation;
-  int rampLeft;  // -1: flat background
-  int rampRight;
+  double radius, pitch, noise, missing, distortion, rotation;
+  int rampLeft, rampRight;  // -1: flat background
   bool invert;
   double centreRms;  // largest RMS distance of the centres from the truth
 };
@@ -69,19 +63,10 @@ TEST_F(RobustDetectionTest, GeneratedGridsAreAssignedWholeWithCentresNearTheTrut
   };
   for (const GridCase& c : cases) {
     SCOPED_TRACE(c.name);
-    GridSpec layout;
-    layout.width = 700;
-    layout.height = 640;
-    layout.shape = c.shape;
-    layout.radius = c.radius;
-    layout.pitch = c.pitch;
-    layout.noiseSigma = c.noise;
-    layout.missingFraction = c.missing;
-    layout.distortion = c.distortion;
-    layout.rotationDegrees = c.rotation;
-    layout.rampLeft = c.rampLeft;
-    layout.rampRight = c.rampRight;
-    layout.invert = c.invert;
+    GridSpec layout{.width = 700, .height = 640, .pitch = c.pitch, .shape = c.shape};
+    layout.radius = c.radius, layout.noiseSigma = c.noise, layout.missingFraction = c.missing;
+    layout.distortion = c.distortion, layout.rotationDegrees = c.rotation;
+    layout.rampLeft = c.rampLeft, layout.rampRight = c.rampRight, layout.invert = c.invert;
     const GridImage grid = GenerateGrid(layout);
     ASSERT_GT(grid.width, 0);
     ResetProgramState();
@@ -147,15 +132,9 @@ TEST_F(RobustDetectionTest, GeneratedGridsAreAssignedWholeWithCentresNearTheTrut
 // does not stand out of the background enough, the displaced one lies beyond the distance a
 // node accepts.
 TEST_F(RobustDetectionTest, FaintOrDisplacedDecoysTakeNoNode) {
-  GridSpec layout;
-  layout.width = 640;
-  layout.height = 640;
-  layout.radius = 8;
-  layout.pitch = 40;
-  layout.noiseSigma = 2;
-  layout.missingFraction = 0.1;
-  layout.distortion = 0;
-  layout.rotationDegrees = 0;
+  GridSpec layout{.width = 640, .height = 640, .pitch = 40, .radius = 8};
+  layout.rotationDegrees = layout.distortion = 0;
+  layout.noiseSigma = 2, layout.missingFraction = 0.1;
   GridImage grid = GenerateGrid(layout);
   ASSERT_GT(grid.width, 0);
   const auto paint = [&](double cx, double cy, int level) {

@@ -31,13 +31,8 @@ namespace zmr {
 namespace {
 
 GridSpec SmallGrid() {
-  GridSpec g;
-  g.width = 420;
-  g.height = 380;
-  g.pitch = 36.0;
-  g.radius = 12.0;
-  g.rotationDegrees = 2.0;
-  g.distortion = -0.06;
+  GridSpec g{.width = 420, .height = 380, .pitch = 36.0, .radius = 12.0};
+  g.rotationDegrees = 2.0, g.distortion = -0.06;
   return g;
 }
 
@@ -283,12 +278,6 @@ TEST(ExtrapolatedRegion, TheAddedPointsAreCountedAlsoAfterAPointsFileRoundTrip) 
   EXPECT_NEAR(region.nodeDistance[4 * 33 + 4], nearest, 1e-4);
 }
 
-}  // namespace
-}  // namespace zmr
-
-namespace zmr {
-namespace {
-
 TEST(ResidualsOverlay, ColoursThePointsOfTheReportAndNoneOnceThePointsChanged) {
   ProgramState s;
   ASSERT_EQ(AllocateArrays(s), 1);
@@ -309,12 +298,6 @@ TEST(ResidualsOverlay, ColoursThePointsOfTheReportAndNoneOnceThePointsChanged) {
   snap = TakeDisplaySnapshot(s);
   EXPECT_TRUE(BuildDisplayList(snap, s.cxDib, s.cyDib).residualDots.empty());
 }
-
-}  // namespace
-}  // namespace zmr
-
-namespace zmr {
-namespace {
 
 TEST(ResidualStats, NearestRankPercentileAndNoNumbersLeftOut) {
   std::vector<double> values;

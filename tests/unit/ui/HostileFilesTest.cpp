@@ -6,8 +6,6 @@
 #include <sys/stat.h>
 #include <zlib.h>
 
-#include <cerrno>
-#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -109,8 +107,6 @@ Generator Text(Token token, std::string head = "", int n = 30, std::string sep =
 }
 std::string Record(int i) { return std::to_string(i % 6) + " " + std::to_string(i / 6) + " 1 1\n"; }
 Generator Bytes(std::string bytes) { return Repeat({}, 0, bytes); }
-// Three calibration points.
-const std::string kPoints = "0 0 0.5 0.5\n5 0 5.5 0.5\n0 4 0.5 4.5\n";
 
 // Image files for Open Image: the message names the file the test opens.
 std::string ImageError(const std::string& reason) {
@@ -215,8 +211,6 @@ const std::vector<Row>& Rows() {
       {"OstrelEndlessLineAndToken", kOstrel,
        Text(Hx, std::string(3 << 20, '0'), 30, std::string(100000, ' ')), "", Text(Hx)},
       {"PointsExactly5000", kPts, Repeat(Record, 5000), kTooMany},
-      {"PointsIncompleteRecord", kPts, Bytes(kPoints + "1 2 3"), "", Bytes(kPoints)},
-      {"PointsNonNumeric", kPts, Bytes(kPoints + "1 2 x 4\n7 7 7 7\n"), "", Bytes(kPoints)},
       {"PointsFromABitmap", kPts, Bmp{}, kErrorNoPointsInFile},
       {"PointsWords", kPts, Bytes("no numbers here\n"), kErrorNoPointsInFile},
       {"ImageOfNoKnownFormat", kImg, Bmp{}, ImageError(kNotAnImageFile)},

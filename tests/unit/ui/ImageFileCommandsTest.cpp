@@ -3,7 +3,6 @@
 // loads clearing the counts, and what each save writes or refuses.
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <string>
