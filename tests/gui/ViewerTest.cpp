@@ -9,16 +9,12 @@
 #include <QScrollBar>
 #include <cmath>
 
-#include "state/ProgramState.h"
-#include "support/TestSupport.h"
+#include "gui/WindowTest.h"
 #include "ui/Commands.h"
 #include "ui/Display.h"
-#include "ui/Startup.h"
 #include "ui/ViewDisplayList.h"
 #include "ui/ViewTransform.h"
 #include "ui/qt/DisplayWidget.h"
-#include "ui/qt/MainWindow.h"
-#include "ui/qt/QtPlatform.h"
 #include "ui/resource.h"
 
 namespace zmr {
@@ -104,17 +100,16 @@ DisplaySnapshot Points(std::vector<double> rows, int drawMode) {
 }
 
 TEST(ViewDisplayListTest, VectorsExaggeratedNumbersApartStretchedPictureUnchanged) {
-  // Vectors: the tip at measured + factor x shift, in window pixels at x4.
-  const DisplaySnapshot one = Points({100, 100, 101.5, 99.5}, kDrawVectors);
+  // Vectors: the tip at measured + factor x shift, in window pixels at x4 (about the centre).
+  const DisplaySnapshot one = Points({380, 380, 381.5, 379.5}, kDrawVectors);
   const ViewTransform zoomed = View(ViewMode::kZoom, 4.0);
   const DisplayList list = BuildViewDisplayList(one, zoomed, {.vectorScale = 10, .legend = true});
-  const ViewPoint from = zoomed.ImageToWindow({100, 100});
-  const ViewPoint tip = zoomed.ImageToWindow({115, 95});
-  if (!list.vectors.empty()) {  // the point lies in sight only if the pan shows it
-    EXPECT_EQ(list.vectors[0].to.x, std::lround(tip.x));
-    EXPECT_EQ(list.vectors[0].to.y, std::lround(tip.y));
-    EXPECT_EQ(list.vectors[0].from.x, std::lround(from.x));
-  }
+  const ViewPoint from = zoomed.ImageToWindow({380, 380});
+  const ViewPoint tip = zoomed.ImageToWindow({395, 375});
+  ASSERT_EQ(list.vectors.size(), 1u);
+  EXPECT_EQ(list.vectors[0].to.x, std::lround(tip.x));
+  EXPECT_EQ(list.vectors[0].to.y, std::lround(tip.y));
+  EXPECT_EQ(list.vectors[0].from.x, std::lround(from.x));
   const DisplayList fitted =
       BuildViewDisplayList(one, View(ViewMode::kFit), {.vectorScale = 20, .legend = true});
   ASSERT_EQ(fitted.vectors.size(), 1u);
@@ -165,18 +160,7 @@ TEST(ViewDisplayListTest, ScaleBarLengthsAreRoundNumbers) {
   }
 }
 
-class ViewerWindowTest : public test::StateTest {
- protected:
-  ViewerWindowTest() {
-    StartProgram(platform_);
-    window_ = std::make_unique<MainWindow>(platform_);
-    window_->resize(900, 700);
-    window_->show();
-  }
-  ~ViewerWindowTest() override { window_.reset(); }
-  QtPlatform platform_;
-  std::unique_ptr<MainWindow> window_;
-};
+using ViewerWindowTest = test::WindowTest;
 
 TEST_F(ViewerWindowTest, StatusBarTellsPixelGreyCountsAndNearestPoint) {
   ProgramState& s = State();
