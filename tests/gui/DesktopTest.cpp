@@ -1,89 +1,29 @@
 // The window's desktop habits: files named on the command line and dropped on the window,
 // the recent files, the save dialog, the reason under a message, the summary after a long
 // command, and the Further Options dialog's checks.
-#include <gtest/gtest.h>
-
-#include <QAction>
-#include <QApplication>
-#include <QDir>
 #include <QDropEvent>
-#include <QFileDialog>
-#include <QLineEdit>
 #include <QMenu>
-#include <QMessageBox>
 #include <QMimeData>
-#include <QPushButton>
-#include <QSettings>
-#include <QTest>
-#include <QTimer>
 #include <QUrl>
 
 #include "gridgen/GridGen.h"
-#include "state/ProgramState.h"
-#include "support/TestSupport.h"
-#include "ui/Startup.h"
+#include "gui/WindowTest.h"
 #include "ui/qt/FurtherOptionsDialog.h"
-#include "ui/qt/MainWindow.h"
-#include "ui/qt/QtPlatform.h"
 #include "ui/resource.h"
 
 namespace zmr {
 namespace {
 
-class DesktopTest : public test::StateTest {
+// A 300 x 300 grid in the working size of the options, and three calibration points.
+class DesktopTest : public test::WindowTest {
  protected:
   DesktopTest() {
-    QSettings().clear();
-    StartProgram(platform_);
-    platform_.SetProgressPollMilliseconds(5);
-    window_ = std::make_unique<MainWindow>(platform_);
-    window_->show();
-    // The person at each modal dialog: notes what it is, types file_ into a file dialog,
-    // answers Yes to a question and closes the rest.
-    QObject::connect(&person_, &QTimer::timeout, [this] {
-      QWidget* d = QApplication::activeModalWidget();
-      if (d == nullptr || d == seen_ || !d->isVisible()) return;
-      seen_ = d;
-      if (auto* files = qobject_cast<QFileDialog*>(d)) {
-        seenDialogs.push_back(files->windowTitle().toStdString() +
-                              (files->acceptMode() == QFileDialog::AcceptSave ? " [save]" : ""));
-        files->setDirectory(QDir::currentPath());
-        // Chosen, not typed: the remembered name may be selected in the list meanwhile.
-        files->selectFile(file_);
-        // Later: the question whether to replace a file comes up inside the key click.
-        return QTimer::singleShot(0, files, [files] { QTest::keyClick(files, Qt::Key_Return); });
-      }
-      if (auto* box = qobject_cast<QMessageBox*>(d)) {
-        seenDialogs.push_back(box->text().toStdString() + " | " +
-                              box->informativeText().toStdString());
-        if (QAbstractButton* yes = box->button(QMessageBox::Yes)) return yes->click();
-      }
-      if (auto* dialog = qobject_cast<QDialog*>(d); dialog != nullptr && !IsProgress(d)) {
-        dialog->reject();
-      }
-    });
-    person_.start(2);
     GridSpec grid;
     grid.width = grid.height = State().IMAGE_X = State().IMAGE_Y = 300;
     EXPECT_TRUE(WriteOstrelFile("grid.txt", GenerateGrid(grid), 16));
     test::WriteFile("points.txt",
                     "10.0 10.0 11.0 10.5\n50.0 10.0 50.0 10.0\n10.0 50.0 10.0 50.0\n");
   }
-  ~DesktopTest() override { window_.reset(); }
-  static bool IsProgress(QWidget* d) { return d->inherits("zmr::WorkerProgressDialog"); }
-
-  void Trigger(int id, const char* file = "") {
-    file_ = file;
-    window_->ActionOf(id)->trigger();
-  }
-  QString Abs(const char* name) { return QDir::current().absoluteFilePath(name); }
-
-  QtPlatform platform_;
-  std::unique_ptr<MainWindow> window_;
-  QTimer person_;
-  QPointer<QWidget> seen_;
-  const char* file_ = "";
-  std::vector<std::string> seenDialogs;
 };
 
 TEST_F(DesktopTest, FilesFromTheCommandLineAndFromADropOpenImagesFirst) {
@@ -93,7 +33,7 @@ TEST_F(DesktopTest, FilesFromTheCommandLineAndFromADropOpenImagesFirst) {
   EXPECT_EQ(State().cxDib, 300);
   EXPECT_EQ(State().NumberOfPoints, 3);
   EXPECT_EQ(window_->windowTitle().toStdString(), "grid.txt, points.txt - ZMRCalibration");
-  EXPECT_TRUE(seenDialogs.empty());
+  EXPECT_TRUE(seen.empty());
 
   // Dropped: a missing file is told with its name and reason, the others open.
   State().NumberOfPoints = 0;
@@ -104,8 +44,8 @@ TEST_F(DesktopTest, FilesFromTheCommandLineAndFromADropOpenImagesFirst) {
   static_cast<QObject*>(window_.get())->event(&drop);
   for (int wait = 0; wait < 200 && State().NumberOfPoints != 3; ++wait) QTest::qWait(10);
   EXPECT_EQ(State().NumberOfPoints, 3);
-  ASSERT_EQ(seenDialogs.size(), 1u);
-  EXPECT_NE(seenDialogs[0].find("nosuch.tif"), std::string::npos) << seenDialogs[0];
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_NE(seen[0].find("nosuch.tif"), std::string::npos) << seen[0];
 }
 
 TEST_F(DesktopTest, RecentFilesListOpenedFilesNewestFirstAndReopenThem) {
@@ -117,19 +57,19 @@ TEST_F(DesktopTest, RecentFilesListOpenedFilesNewestFirstAndReopenThem) {
   EXPECT_EQ(listed[0].path, Abs("points.txt"));
   EXPECT_EQ(listed[0].command, IDM_POINTS_OPEN);
   EXPECT_EQ(listed[1].path, Abs("grid.txt"));
-  EXPECT_EQ(seenDialogs.back(), "Error - cannot read the points file | missing.txt: no such file");
+  EXPECT_EQ(seen.back(), "Error - cannot read the points file | missing.txt: no such file");
 
   // Picking the image from the menu opens it again without a dialog.
   ResetProgramState();
   StartProgram(platform_);
   State().IMAGE_X = State().IMAGE_Y = 300;  // the grid's size: no format dialog
-  seenDialogs.clear();
+  seen.clear();
   QMenu* recent = window_->findChild<QMenu*>("recentFiles");
   ASSERT_NE(recent, nullptr);
   emit recent->aboutToShow();
   recent->actions().at(1)->trigger();
   EXPECT_EQ(State().cxDib, 300);
-  EXPECT_TRUE(seenDialogs.empty());
+  EXPECT_TRUE(seen.empty());
   EXPECT_EQ(RecentFiles().List().front().path, Abs("grid.txt"));
 }
 
@@ -137,12 +77,12 @@ TEST_F(DesktopTest, SaveDialogsAreTitledAndAskBeforeReplacing) {
   test::WriteFile("out.txt", "old\n");
   State().NumberOfPoints = 0;
   Trigger(IDM_POINTS_SAVE, "out");
-  EXPECT_EQ(seenDialogs.at(0), "Save Calibration Points [save]");
-  ASSERT_EQ(seenDialogs.size(), 2u);  // the question whether to replace out.txt, answered Yes
+  EXPECT_EQ(seen.at(0), "Save Calibration Points [save]");
+  ASSERT_EQ(seen.size(), 2u);  // the question whether to replace out.txt, answered Yes
   EXPECT_NE(test::ReadFile("out.txt"), "old\n");
-  seenDialogs.clear();
+  seen.clear();
   Trigger(IDM_POINTS_OPEN, "points.txt");
-  EXPECT_EQ(seenDialogs.at(0), "Open Calibration Points");
+  EXPECT_EQ(seen.at(0), "Open Calibration Points");
 }
 
 TEST_F(DesktopTest, LongCommandsEndWithASummaryLine) {

@@ -1,26 +1,14 @@
 // The dialogs of the Qt platform, each run by its command with a person's typing: what the
 // fields show comes from the program state, and what they hold on OK goes back into it.
-#include <gtest/gtest.h>
-
-#include <QApplication>
-#include <QDir>
-#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
 #include <QScrollBar>
-#include <QTest>
-#include <QTimer>
 #include <algorithm>
-#include <functional>
 #include <tuple>
 
-#include "state/ProgramState.h"
-#include "support/TestSupport.h"
+#include "gui/WindowTest.h"
 #include "ui/CommandTable.h"
-#include "ui/Startup.h"
 #include "ui/qt/FileDialogs.h"
-#include "ui/qt/QtPlatform.h"
 #include "ui/qt/ThresholdDialog.h"
 #include "ui/resource.h"
 
@@ -29,37 +17,24 @@ namespace {
 
 using Typing = std::vector<std::pair<const char*, const char*>>;  // field name, text typed over it
 
-// Answers each modal dialog once it is shown: hands it to answer, then presses Return.
-class Person {
- public:
-  explicit Person(std::function<void(QWidget*)> answer) : answer_(std::move(answer)) {
-    QObject::connect(&timer_, &QTimer::timeout, [this] {
-      QWidget* modal = QApplication::activeModalWidget();
-      if (modal == nullptr || modal == handled_ || !modal->isVisible()) return;
-      handled_ = modal;
+// Each modal dialog is handed to fill, then OK is pressed (Return); `shown` counts them.
+class DialogsTest : public test::WindowTest {
+ protected:
+  void AnswerWith(std::function<void(QWidget*)> fill) {
+    answer = [this, fill](QWidget* modal) {
       ++shown;
-      answer_(modal);
+      fill(modal);
       QTest::keyClick(modal, Qt::Key_Return);
-    });
-    timer_.start(5);
+    };
   }
   std::size_t shown = 0;
-
- private:
-  std::function<void(QWidget*)> answer_;
-  QPointer<QWidget> handled_;
-  QTimer timer_;
 };
 
-using DialogsTest = test::StateTest;
-
 TEST_F(DialogsTest, FieldsTypedIntoTheDialogsReachTheProgramState) {
-  QtPlatform platform;
-  StartProgram(platform);
   test::WriteFile("image.txt", "12 11 10 9 8 7 6 5 4 3 2 1\n");
   // Types over the fields of each dialog that the step names.
   Typing typing;
-  Person person([&](QWidget* modal) {
+  AnswerWith([&](QWidget* modal) {
     if (auto* files = qobject_cast<QFileDialog*>(modal)) files->setDirectory(QDir::currentPath());
     for (const auto& [field, text] : typing) {
       if (auto* edit = modal->findChild<QLineEdit*>(field)) {
@@ -77,9 +52,9 @@ TEST_F(DialogsTest, FieldsTypedIntoTheDialogsReachTheProgramState) {
       {IDM_THRESHOLD, {}, 0}};
   for (const auto& [id, typed, dialogs] : steps) {
     typing = typed;
-    person.shown = 0;
-    ASSERT_TRUE(RunCommand(id, platform));
-    EXPECT_EQ(person.shown, dialogs) << id;
+    shown = 0;
+    ASSERT_TRUE(RunCommand(id, platform_));
+    EXPECT_EQ(shown, dialogs) << id;
   }
   const ProgramState& s = State();
   EXPECT_EQ(s.szImageTitle, "image.txt");  // with the dialog's default suffix
@@ -88,7 +63,7 @@ TEST_F(DialogsTest, FieldsTypedIntoTheDialogsReachTheProgramState) {
   EXPECT_EQ(s.Msource[5 * 16 + 3], 255);
 
   // The thresholding dialog binarises at its scroll bar's value: 128 at first.
-  ThresholdDialog* dialog = platform.thresholdDialog();
+  ThresholdDialog* dialog = platform_.thresholdDialog();
   ASSERT_NE(dialog, nullptr);
   EXPECT_EQ(s.Mtarget[5 * 16 + 3], 255);
   // Each key moves the threshold the way it points, a line or a page, or to an end.
@@ -124,8 +99,6 @@ TEST_F(DialogsTest, FileDialogsOfferTheirFilesAndAllFiles) {
 // and is shown the next time, except the image size, whose fields always show the size of the
 // current image. The slope field takes digits only; its decimal point stays.
 TEST_F(DialogsTest, OptionsDialogShowsEveryFieldAndStoresWhatIsTypedOverIt) {
-  QtPlatform platform;
-  StartProgram(platform);
   ProgramState& s = State();
   s.cxDib = 40, s.cyDib = 30, s.FilterSize = 3, s.MinPatchSize = 11, s.EdgeGrid = 24;
   s.Ethresh = 0.35, s.xoffset = 96, s.yoffset = 160;
@@ -144,33 +117,33 @@ TEST_F(DialogsTest, OptionsDialogShowsEveryFieldAndStoresWhatIsTypedOverIt) {
                 {"Max. slope:", "0.35", 2, "6", 0.6, "0.6"},
                 {"ORBIK xoffset:", "96", 0, "160", 160, "160"},
                 {"ORBIK yoffset:", "160", 0, "96", 96, "96"}};
-  std::vector<std::vector<std::string>> seen;  // of each dialog, each field's label and text
-  Person person([&](QWidget* dialog) {
-    seen.emplace_back();
+  std::vector<std::vector<std::string>> fieldsShown;  // of each dialog, each field's label and text
+  AnswerWith([&](QWidget* dialog) {
+    fieldsShown.emplace_back();
     for (int i = 0; i < 8; ++i) {
       auto* edit = dialog->findChild<QLineEdit*>(QString("field%1").arg(500 + i));
       QString label = "no field";
       for (const QLabel* l : dialog->findChildren<QLabel*>()) {
         if (edit != nullptr && l->buddy() == edit) label = l->text() + " " + edit->text();
       }
-      seen.back().push_back(label.toStdString());
-      if (edit == nullptr || seen.size() > 1) continue;
+      fieldsShown.back().push_back(label.toStdString());
+      if (edit == nullptr || fieldsShown.size() > 1) continue;
       edit->setSelection(fields[i].keep, static_cast<int>(edit->text().size()) - fields[i].keep);
       QTest::keyClicks(edit, fields[i].typed);
     }
   });
-  ASSERT_TRUE(RunCommand(IDM_OPTIONS, platform));
+  ASSERT_TRUE(RunCommand(IDM_OPTIONS, platform_));
   const double stored[] = {static_cast<double>(s.IMAGE_X),    static_cast<double>(s.IMAGE_Y),
                            static_cast<double>(s.FilterSize), static_cast<double>(s.MinPatchSize),
                            static_cast<double>(s.EdgeGrid),   s.Ethresh,
                            static_cast<double>(s.xoffset),    static_cast<double>(s.yoffset)};
-  ASSERT_TRUE(RunCommand(IDM_OPTIONS, platform));
-  ASSERT_EQ(seen.size(), 2u);
+  ASSERT_TRUE(RunCommand(IDM_OPTIONS, platform_));
+  ASSERT_EQ(fieldsShown.size(), 2u);
   for (int i = 0; i < 8; ++i) {
     const auto& f = fields[i];
-    EXPECT_EQ(seen[0][i], std::string(f.label) + " " + f.shown) << "field" << 500 + i;
+    EXPECT_EQ(fieldsShown[0][i], std::string(f.label) + " " + f.shown) << "field" << 500 + i;
     EXPECT_EQ(stored[i], f.stored) << f.label << " typed " << f.typed;
-    EXPECT_EQ(seen[1][i], std::string(f.label) + " " + f.shownAgain) << "field" << 500 + i;
+    EXPECT_EQ(fieldsShown[1][i], std::string(f.label) + " " + f.shownAgain) << "field" << 500 + i;
   }
 }
 

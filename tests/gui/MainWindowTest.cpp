@@ -1,69 +1,22 @@
 // The main window driven through its menu items on the Qt platform: a short calibration of a
 // generated grid, with its file dialogs and each long step on the worker thread under its
 // progress dialog, and a worker cancelled from its progress dialog.
-#include <gtest/gtest.h>
-
-#include <QAction>
-#include <QApplication>
-#include <QDir>
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QLabel>
-#include <QLineEdit>
-#include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTest>
-#include <QTimer>
 #include <algorithm>
 #include <tuple>
 
 #include "gridgen/GridGen.h"
-#include "state/ProgramState.h"
-#include "support/TestSupport.h"
-#include "ui/Startup.h"
-#include "ui/qt/MainWindow.h"
-#include "ui/qt/ProgressDialog.h"
-#include "ui/qt/QtPlatform.h"
+#include "gui/WindowTest.h"
 #include "ui/resource.h"
 
 namespace zmr {
 namespace {
 
-class MainWindowTest : public test::StateTest {
+class MainWindowTest : public test::WindowTest {
  protected:
-  MainWindowTest() {
-    StartProgram(platform_);
-    platform_.SetProgressPollMilliseconds(10);
-    window_ = std::make_unique<MainWindow>(platform_);
-    window_->show();
-    // The person at each modal dialog once shown: types the file name into a file dialog;
-    // records the title of any other, hands a progress dialog to onProgress and closes the rest
-    // (a message).
-    QObject::connect(&person_, &QTimer::timeout, [this] {
-      QWidget* d = QApplication::activeModalWidget();
-      if (d == nullptr || d == seen_ || !d->isVisible()) return;
-      seen_ = d;
-      if (auto* files = qobject_cast<QFileDialog*>(d)) {
-        files->setDirectory(QDir::currentPath());  // it may open in an earlier test's folder
-        QTest::keyClicks(files->findChild<QLineEdit*>("fileNameEdit"), file_);
-        return QTest::keyClick(d, Qt::Key_Return);
-      }
-      titles.push_back(d->windowTitle().toStdString());
-      if (auto* progress = qobject_cast<WorkerProgressDialog*>(d)) return onProgress(progress);
-      qobject_cast<QDialog*>(d)->reject();
-    });
-    person_.start(2);
-  }
-
-  // Picks the menu item of the id, as a person would, with the file name for its file dialog.
-  void Trigger(int id, const char* file = "") {
-    file_ = file;
-    for (QAction* action : window_->menuBar()->findChildren<QAction*>()) {
-      if (action->menu() == nullptr && action->data().toInt() == id) return action->trigger();
-    }
-  }
-
   // Opens a generated size x size grid, written as an Ostrel file of the default format, and
   // returns the number of its spots.
   long OpenGrid(int size) {
@@ -74,31 +27,25 @@ class MainWindowTest : public test::StateTest {
     Trigger(IDM_OPEN_OSTREL, "grid.txt");
     return std::count_if(image.spots.begin(), image.spots.end(), [](auto& s) { return s.present; });
   }
-
-  QtPlatform platform_;
-  std::unique_ptr<MainWindow> window_;
-  QTimer person_;
-  QPointer<QWidget> seen_;
-  const char* file_ = "";
-  std::vector<std::string> titles;
-  std::function<void(WorkerProgressDialog*)> onProgress = [](WorkerProgressDialog*) {};
 };
 
 TEST_F(MainWindowTest, CalibrationStepsRunUnderTheirProgressDialogsAndWriteTheirFiles) {
   const long spots = OpenGrid(400);
-  // Each step: its menu item, the name typed into its file dialog, and the title of the
-  // progress dialog it runs under ("": none).
-  const std::tuple<int, const char*, const char*> steps[] = {
-      {IDM_AUTODETECT, "", "Running Auto Detection of Calib. Points"},
-      {IDM_TRANSFORM, "", "Transforming Image"},
-      {IDM_ADJUST, "", "Adjusting rotation and scale of calibration points"},
-      {IDM_EXTRAPOLATE, "", "Extrapolation of calibration data"},
-      {IDM_POINTS_SAVE, "points", ""},
-      {IDM_POINTS_OPEN, "points.txt", "Auto Triangulation"},
-      {IDM_ORBIK_SAVE_ZMR, "grid", ""}};
-  for (const auto& [id, file, progress] : steps) {
-    titles.clear();
+  EXPECT_EQ(seen, std::vector<std::string>{"Open Ostrel File"});
+  // Each step: its menu item, the name chosen in its file dialog, the dialog's title ("": none)
+  // and the title of the progress dialog it runs under ("": none). No message box is shown.
+  const std::tuple<int, const char*, const char*, const char*> steps[] = {
+      {IDM_AUTODETECT, "", "", "Running Auto Detection of Calib. Points"},
+      {IDM_TRANSFORM, "", "", "Transforming Image"},
+      {IDM_ADJUST, "", "", "Adjusting rotation and scale of calibration points"},
+      {IDM_EXTRAPOLATE, "", "", "Extrapolation of calibration data"},
+      {IDM_POINTS_SAVE, "points", "Save Calibration Points [save]", ""},
+      {IDM_POINTS_OPEN, "points.txt", "Open Calibration Points", "Auto Triangulation"},
+      {IDM_ORBIK_SAVE_ZMR, "grid", "Save ORBIK Data as .zmr [save]", ""}};
+  for (const auto& [id, file, dialog, progress] : steps) {
+    seen.clear(), titles.clear();
     Trigger(id, file);
+    EXPECT_EQ(seen, std::vector<std::string>(*dialog != '\0', dialog)) << id;
     EXPECT_EQ(titles, std::vector<std::string>(*progress != '\0', progress)) << id;
   }
   // Extrapolation added boundary points to those detected, which came back from the points

@@ -9,16 +9,12 @@
 #include <QScrollBar>
 #include <cmath>
 
-#include "state/ProgramState.h"
-#include "support/TestSupport.h"
+#include "gui/WindowTest.h"
 #include "ui/Commands.h"
 #include "ui/Display.h"
-#include "ui/Startup.h"
 #include "ui/ViewDisplayList.h"
 #include "ui/ViewTransform.h"
 #include "ui/qt/DisplayWidget.h"
-#include "ui/qt/MainWindow.h"
-#include "ui/qt/QtPlatform.h"
 #include "ui/resource.h"
 
 namespace zmr {
@@ -164,18 +160,7 @@ TEST(ViewDisplayListTest, ScaleBarLengthsAreRoundNumbers) {
   }
 }
 
-class ViewerWindowTest : public test::StateTest {
- protected:
-  ViewerWindowTest() {
-    StartProgram(platform_);
-    window_ = std::make_unique<MainWindow>(platform_);
-    window_->resize(900, 700);
-    window_->show();
-  }
-  ~ViewerWindowTest() override { window_.reset(); }
-  QtPlatform platform_;
-  std::unique_ptr<MainWindow> window_;
-};
+using ViewerWindowTest = test::WindowTest;
 
 TEST_F(ViewerWindowTest, StatusBarTellsPixelGreyCountsAndNearestPoint) {
   ProgramState& s = State();

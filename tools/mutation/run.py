@@ -10,9 +10,13 @@ build folder rebuilt and CTest run; the file is put back afterwards whatever hap
 
 Prints one line per fault (caught, SURVIVED, or does not build) and a summary; exits 1 when a
 fault survived. The build folder must be configured already (cmake --preset dev).
+--matrix FILE appends one line per fault built: its list, its line number and every test that
+failed on it, tab-separated (none: survived). Tests that appear alone on a line are the only
+ones catching that fault; a test on no line catches nothing the list holds.
 """
 import argparse
 import os
+import re
 import subprocess
 import sys
 import time
@@ -47,6 +51,7 @@ def main():
     parser.add_argument("--build", default="build/dev")
     parser.add_argument("--only", default="", help="comma-separated line numbers of the file")
     parser.add_argument("--jobs", default=str(os.cpu_count() or 2))
+    parser.add_argument("--matrix", default="", help="file the caught-by lines are appended to")
     args = parser.parse_args()
     root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
     only = {int(n) for n in args.only.split(",") if n}
@@ -76,8 +81,14 @@ def main():
                 results["broken"] += 1
             else:
                 code, out = run(env_test, root, 1800)
-                failed = [l.split("-")[-1].strip() for l in out.splitlines()
-                          if "(Failed)" in l or "(Timeout)" in l or "(SEGFAULT)" in l]
+                # CTest ends with "The following tests FAILED:" and one "N - NAME (WHY)" a test.
+                listed = out.split("The following tests FAILED:")[-1] if code else ""
+                failed = [m.group(1) for m in re.finditer(r"^\s*\d+ - (\S+).*\(.+\)$", listed,
+                                                          re.MULTILINE)]
+                if args.matrix:
+                    with open(args.matrix, "a", encoding="utf-8") as m:
+                        m.write("\t".join([os.path.basename(args.faults), str(number)] + failed)
+                                + "\n")
                 if code == 0:
                     verdict = "SURVIVED"
                     results["survived"] += 1

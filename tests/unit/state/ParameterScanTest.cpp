@@ -72,38 +72,5 @@ TEST_F(ParameterScanTest, OptionsAreLoggedAndAssignedExactly) {
   }
 }
 
-// Entries added to the table: read, flagged and written with the others.
-TEST_F(ParameterScanTest, AddedEntriesAreReadFlaggedAndWritten) {
-  InitParameters(State());
-  ProgramState& s = State();
-  int size = s.ParamTableSize;
-  ASSERT_EQ(ParamTableInit(State(), size), 1);  // IMAGEX (integer) and MAXSLOPE (double)
-  ASSERT_EQ(size, 13);
-  char title[kParamTextBuffer] = "";
-  s.Param[13] = {.Name = "Title", .Type = STRING, .P = {.Str = title}};
-  s.ParamTableSize = 14;
-  EXPECT_EQ(ReadParametersToLog(State(), "IMAGEX 0x10 Title \"a b\"\n"),
-            "IMAGEX (11)= 16\nTitle (13)= a b\n");
-  EXPECT_EQ(s.IMAGEX, 16);
-  EXPECT_EQ(std::string(title), "a b");
-  EXPECT_EQ(CheckParam(State(), "IMAGEX"), 1);
-  EXPECT_EQ(CheckParam(State(), "MAXSLOPE"), 0);
-  EXPECT_EQ(CheckParam(State(), "none"), 0);
-  s.MaxSlope = 1.5;
-  s.Ethresh = 0.125;
-  ASSERT_EQ(WriteParameters(State(), "table.txt"), 0);
-  EXPECT_EQ(test::ReadFile("table.txt"),
-            "ImageWidth 769\nImageHeight 769\nFilterSize 5\nMinPatchSize 400\nEdge 32\n"
-            "MaxSlope 0.125\nORBIKxoffset 128\nORBIKyoffset 128\nTransformMode 0\nDetectionMode 0\n"
-            "AdjustMode 0\nIMAGEX 16\nMAXSLOPE 1.5\n"
-            "Title  ERROR -this type has not been implemented yet!\n\n");
-  EXPECT_EQ(WriteParameters(State(), "no/such/folder/table.txt"), 1);
-
-  // No room for two more entries, or a size that is no table size: nothing added.
-  for (int bad : {kParamTableCapacity - 1, -1}) EXPECT_EQ(ParamTableInit(State(), bad), 0);
-  s.ParamTableSize = -3;
-  EXPECT_EQ(CheckParam(State(), "IMAGEX"), 0);
-}
-
 }  // namespace
 }  // namespace zmr

@@ -27,7 +27,6 @@
 #include "state/ProgramState.h"
 #include "support/AllocationProbe.h"
 #include "support/FakePlatform.h"
-#include "support/LibraryImages.h"
 #include "support/TestSupport.h"
 #include "ui/CommandTable.h"
 #include "ui/Commands.h"
@@ -152,12 +151,9 @@ Generator Cut(Generator whole, std::size_t keep) {
 Generator SmallPng() {
   return [] { return AsText(EncodePng(16, 16, std::vector<double>(256, 9), 8).value()); };
 }
+// A 64 x 64 grey JPEG written by libjpeg.
 Generator SmallJpeg() {
-  return [] {
-    std::vector<std::uint8_t> samples(64 * 64);
-    for (std::size_t k = 0; k < samples.size(); ++k) samples[k] = std::uint8_t(k * 37);
-    return AsText(test::WriteLibraryJpeg(64, 64, 1, samples));
-  };
+  return [] { return test::ReadFile(std::string(ZMR_TEST_DATA_DIR) + "/images/pattern-64.jpg"); };
 }
 
 struct Row {
@@ -263,6 +259,8 @@ const std::vector<Row>& Rows() {
        ImageError("the PNG header cannot be read (IHDR: CRC error)")},
       {"JpegTruncated", kImg, Cut(SmallJpeg(), 700),
        ImageError("the JPEG pixels cannot be decoded (Premature end of JPEG file)")},
+      {"JpegHeaderTruncated", kImg, Cut(SmallJpeg(), 100),
+       ImageError("the JPEG header cannot be read (Premature end of JPEG file)")},
   };
   return rows;
 }
@@ -305,12 +303,16 @@ class CommandFixture : public test::StateTest {
   ~CommandFixture() override { EndProgram(State()); }
 
   // Opens the file through the command and returns the largest allocation it made.
-  // Allocations above failAbove bytes fail.
+  // Allocations above failAbove bytes fail. The image libraries' own reports must not reach
+  // the terminal: the message says it all.
   std::size_t Open(Command command, const std::string& file, std::size_t failAbove = SIZE_MAX) {
     platform_.fileAnswers = {file};
+    testing::internal::CaptureStderr();
     test::AllocationProbe probe(failAbove);
     command(platform_);
-    return probe.Largest();
+    const std::size_t largest = probe.Largest();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << file;
+    return largest;
   }
   // Opens the file and expects the refusal: its message, nothing large, nothing changed.
   void ExpectRefused(Command command, const std::string& file, const std::string& message) {
