@@ -1,6 +1,6 @@
 // Moving one source pixel of the grey-level transformation: its triangle and its displacement
 // are kept in the per-pixel arrays, and its value and landing go to a splat (which adds them to
-// the sum image, or sets them aside for later).
+// the sum image).
 //
 // Threads: whichever thread runs the transformation; a pixel's own array elements are written
 // only by the call for that pixel.

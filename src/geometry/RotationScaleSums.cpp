@@ -108,36 +108,26 @@ RotationScaleSums SumRotationScale(const ProgramState& s, const double* center,
       ++sums.count;
     }
   };
-  // The state of each slot: 3 b + 0 while it is free for block b, 3 b + 1 once a thread has
-  // claimed block b, 3 b + 2 once b's terms are in it. This thread takes the blocks in order,
-  // computing each that the other has not claimed and waiting for the one it has (never for
-  // more than the rest of one block), adds it and frees its slot for block b + kSlots; the
-  // other claims the blocks ahead as their slots come free. Whichever thread runs late, the
-  // sums are added in the same order.
+  // The state of each slot: 3 b + 0 while it is free for block b, 3 b + 2 once b's terms are in
+  // it. With two threads the other computes the odd blocks and this one the even ones; this one
+  // adds every block in order and frees its slot for block b + kSlots. A late thread costs at
+  // most the rest of one block; the sums are added in the same order whichever runs late.
   std::atomic<long> state[kSlots];
   for (long slot = 0; slot < kSlots; ++slot) state[slot].store(3 * slot);
-  const auto claim = [&](long b) {
-    long expected = 3 * b;
-    return state[b % kSlots].compare_exchange_strong(expected, 3 * b + 1);
-  };
   std::atomic<bool> finished{false};
   std::thread other;
   if (twoCores) {
     try {
       other = std::thread([&] {
         ClearUpperVectorState();
-        for (long b = 1; b < blocks && !finished.load() && !Cancelled(s); ++b) {
-          // Waits while the slot still holds an earlier block; leaves b to this thread's
-          // partner once it has claimed it.
-          long seen = state[b % kSlots].load();
-          while (seen < 3 * b && !finished.load() && !Cancelled(s)) {
+        for (long b = 1; b < blocks && !finished.load() && !Cancelled(s); b += 2) {
+          std::atomic<long>& slot = state[b % kSlots];
+          while (slot.load() != 3 * b && !finished.load() && !Cancelled(s)) {
             std::this_thread::yield();
-            seen = state[b % kSlots].load();
           }
-          if (seen == 3 * b && claim(b)) {
-            compute(b);
-            state[b % kSlots].store(3 * b + 2);
-          }
+          if (slot.load() != 3 * b) break;
+          compute(b);
+          slot.store(3 * b + 2);
         }
       });
     } catch (const std::system_error&) {
@@ -146,11 +136,11 @@ RotationScaleSums SumRotationScale(const ProgramState& s, const double* center,
   }
   for (long b = 0; b < blocks && !Cancelled(s); ++b) {
     std::atomic<long>& slot = state[b % kSlots];
-    if (claim(b)) {
+    if (!twoCores || b % 2 == 0) {
       compute(b);
-      slot.store(3 * b + 2);
+    } else {
+      while (slot.load() != 3 * b + 2 && !Cancelled(s)) std::this_thread::yield();
     }
-    while (slot.load() != 3 * b + 2 && !Cancelled(s)) std::this_thread::yield();
     add(b);
     slot.store(3 * (b + kSlots));
   }

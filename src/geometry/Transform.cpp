@@ -4,7 +4,6 @@
 
 #include "geometry/PixelMove.h"
 #include "geometry/TriangleLocation.h"
-#include "geometry/TwoBandTransform.h"
 #include "geometry/ZoneSweep.h"
 #include "state/Array.h"
 #include "state/ProgramState.h"
@@ -31,17 +30,11 @@ int RunTransform(ProgramState& s, long ImageM, long ImageN) {
 
   // The sums start at zero; Mtarget is written whole from them at the end, cancelled or not.
   FillArrayD(s.Signal.data(), M, N, 0.0);
-  // Two bands on two cores where that gives the same sums; else (or when the upper band's
-  // pixels reached too far down) one sweep from the start.
-  const BandSweep bands = SweepTransformInTwoBands(s, M, N);
-  if (bands != BandSweep::kDone) {
-    if (bands == BandSweep::kRedo) FillArrayD(s.Signal.data(), M, N, 0.0);
-    DirectSplat splat{s.Signal.data(), M, N};
-    SweepZone(s, M, N, [&s, M, &splat](long i, long j, int t, const double* cX, const double* cY) {
-      MovePixel(i, j, t, cX, cY, M, s.Msource.data(), s.Area.data(), s.deltaX.data(),
-                s.deltaY.data(), splat);
-    });
-  }
+  DirectSplat splat{s.Signal.data(), M, N};
+  SweepZone(s, M, N, [&s, M, &splat](long i, long j, int t, const double* cX, const double* cY) {
+    MovePixel(i, j, t, cX, cY, M, s.Msource.data(), s.Area.data(), s.deltaX.data(), s.deltaY.data(),
+              splat);
+  });
 
   // A cancelled run still shows what it accumulated. ArrayNormalise leaves an all-zero sum
   // as it is, so an image that received nothing stays black.

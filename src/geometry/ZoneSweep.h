@@ -62,21 +62,15 @@ inline bool LandingOf(long i, long j, double sX, double sY, SplatPosition* at) {
 // Adds I to the M x N image Array split over (x0, y0), (x0 + 1, y0), (x0 + 1, y0 + 1) and
 // (x0, y0 + 1) with the bilinear weights of (fX, fY); parts that fall outside the image are
 // dropped (SA).
-// The four parts of I that SplatBilinear adds, at (x0, y0), (x0 + 1, y0), (x0 + 1, y0 + 1) and
-// (x0, y0 + 1).
-struct SplatParts {
-  double v00, v10, v11, v01;
-};
-inline SplatParts BilinearParts(double I, const SplatPosition& at) {
+inline void SplatBilinear(double I, const SplatPosition& at, long M, long N, double* Array) {
   const double fX = at.fX;
   const double fY = at.fY;
-  return {(1 - fX) * I * (1 - fY), I * fX * (1 - fY), I * fX * fY, (1 - fX) * I * fY};
-}
-
-inline void SplatBilinear(double I, const SplatPosition& at, long M, long N, double* Array) {
   const long x0 = at.x0;
   const long y0 = at.y0;
-  const auto [v00, v10, v11, v01] = BilinearParts(I, at);
+  const double v00 = (1 - fX) * I * (1 - fY);
+  const double v10 = I * fX * (1 - fY);
+  const double v11 = I * fX * fY;
+  const double v01 = (1 - fX) * I * fY;
   // The four targets are four different pixels, so the order of the additions does not
   // matter; when all lie inside the image they need no check each.
   if (x0 >= 0 && x0 + 1 < M && y0 >= 0 && y0 + 1 < N) {
@@ -118,24 +112,21 @@ class ZoneTriangles {
   std::vector<double> coefficients_;  // 6 per triangle when mapped; 6 for one pixel otherwise
 };
 
-// Calls visit(i, j, t, cX, cY) for every pixel (i, j) of rows jBegin .. jEnd - 1 of an M x N
-// image held by triangle t, row by row, until fTerminated is set. With report:
-// iDetectedAreas is the row, iProgressStatus (100 * done) / total, stored when it changes,
-// where done counts the pixels of the rows before (i, j) from jBegin and total those of all the
-// rows. Rows must lie in 0 .. N - 1; M and N must be positive.
+// Calls visit(i, j, t, cX, cY) for every pixel (i, j) of an M x N image held by triangle t, row
+// by row, until fTerminated is set: iDetectedAreas is the row, iProgressStatus
+// (100 * (j * M + i)) / (M * N), stored when it changes. M and N must be positive.
 template <class Visit>
-void SweepZoneRows(ProgramState& s, long M, long N, long jBegin, long jEnd, bool report,
-                   Visit&& visit) {
+void SweepZone(ProgramState& s, long M, long N, Visit&& visit) {
   const auto cancelled = [&s] { return s.fTerminated.load(std::memory_order_acquire) != 0; };
   ZoneTriangles zone(s, M, N);
-  const long long ctotal = static_cast<long long>(M) * (jEnd - jBegin);
-  long long nextProgress = report ? 0 : -1;
-  for (long j = jBegin; j < jEnd && !cancelled(); ++j) {
-    if (report) s.iDetectedAreas.store(static_cast<int>(j), std::memory_order_relaxed);
+  const long long ctotal = static_cast<long long>(M) * N;
+  long long nextProgress = 0;
+  for (long j = 0; j < N && !cancelled(); ++j) {
+    s.iDetectedAreas.store(static_cast<int>(j), std::memory_order_relaxed);
     zone.StartRow(j);
     for (long i = 0; i < M && !cancelled(); ++i) {
-      const long long done = static_cast<long long>(j - jBegin) * M + i;
-      if (report && done >= nextProgress) {
+      const long long done = static_cast<long long>(j) * M + i;
+      if (done >= nextProgress) {
         const long long progress = (100 * done) / ctotal;
         s.iProgressStatus.store(static_cast<int>(progress), std::memory_order_relaxed);
         nextProgress = ((progress + 1) * ctotal + 99) / 100;
@@ -146,14 +137,6 @@ void SweepZoneRows(ProgramState& s, long M, long N, long jBegin, long jEnd, bool
       if (t != -1) visit(i, j, t, cX, cY);
     }
   }
-}
-
-// Calls visit(i, j, t, cX, cY) for every pixel (i, j) of an M x N image held by triangle t, row
-// by row, until fTerminated is set: iDetectedAreas is the row, iProgressStatus
-// (100 * (j * M + i)) / (M * N), stored when it changes. M and N must be positive.
-template <class Visit>
-void SweepZone(ProgramState& s, long M, long N, Visit&& visit) {
-  SweepZoneRows(s, M, N, 0, N, true, visit);
 }
 
 }  // namespace zmr
