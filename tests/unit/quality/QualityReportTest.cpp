@@ -31,14 +31,12 @@ namespace zmr {
 namespace {
 
 GridSpec SmallGrid() {
-  GridSpec g;
-  g.width = 420;
-  g.height = 380;
-  g.pitch = 36.0;
-  g.radius = 12.0;
-  g.rotationDegrees = 2.0;
-  g.distortion = -0.06;
-  return g;
+  return {.width = 420,
+          .height = 380,
+          .pitch = 36,
+          .radius = 12,
+          .rotationDegrees = 2,
+          .distortion = -0.06};
 }
 
 // The image loaded as the working image of s and its spots detected (Auto-detection's worker).

@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 
 struct Calibration {
   GridSpec grid;
-  std::string options;  // ProgramOptions.TXT of its folder
+  std::string options = {};  // ProgramOptions.TXT of its folder
 };
 
 // Writes the grid into folder and runs open, detection, extrapolation, adjustment,
@@ -59,18 +59,15 @@ std::map<std::string, std::string> FilesIn(const fs::path& folder) {
 
 TEST(TwoCalibrations, OnTwoRecordsInTwoThreadsGiveTheBytesOfOneAtATime) {
   test::TempDir dir;
-  Calibration a;
-  a.grid.rotationDegrees = 1.5;
-  a.grid.distortion = -0.03;
-  Calibration b;
-  b.grid.width = 640;
-  b.grid.height = 512;
-  b.grid.pitch = 32;
-  b.grid.radius = 10;
-  b.grid.rotationDegrees = -2;
-  b.grid.distortion = 0.02;
-  b.grid.seed = 7;
-  b.options = "ImageWidth 640 ImageHeight 512 MinPatchSize 200 Edge 16";
+  const Calibration a = {.grid = {.rotationDegrees = 1.5, .distortion = -0.03}};
+  const Calibration b = {.grid = {.width = 640,
+                                  .height = 512,
+                                  .pitch = 32,
+                                  .radius = 10,
+                                  .rotationDegrees = -2,
+                                  .distortion = 0.02,
+                                  .seed = 7},
+                         .options = "ImageWidth 640 ImageHeight 512 MinPatchSize 200 Edge 16"};
 
   ASSERT_EQ(Calibrate(a, dir.path() / "a1"), "");
   ASSERT_EQ(Calibrate(b, dir.path() / "b1"), "");
