@@ -2,7 +2,6 @@
 // and the files it leaves.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <locale.h>
 #include <pty.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -10,7 +9,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <clocale>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -22,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "state/CNumericLocale.h"
 #include "support/TestSupport.h"
 
 namespace zmr {
@@ -219,15 +218,7 @@ TEST_F(ZmrcalTest, AFormatTheFileDoesNotHaveFailsItsStep) {
 // those the adjustment logged, and it lists every file the run created or changed.
 TEST_F(ZmrcalTest, SummaryOnATerminalOnly) {
   // The test's own printf and scanf of numbers in the C locale, whatever the environment's.
-  const locale_t cLocale = ::newlocale(LC_ALL_MASK, "C", nullptr);
-  const locale_t before = ::uselocale(cLocale);
-  struct Restore {
-    locale_t before, cLocale;
-    ~Restore() {
-      ::uselocale(before);
-      ::freelocale(cLocale);
-    }
-  } restore{before, cLocale};
+  const CNumericLocale cLocale;
   // A 5 x 5 grid measured turned by 0.5 degrees and enlarged by 1 % about (400, 400).
   std::string points;
   const double turn = 0.5 * std::acos(-1.0) / 180.0;
