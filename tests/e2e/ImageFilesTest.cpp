@@ -1,7 +1,7 @@
 // zmrcal with image files: a 16-bit TIFF and PNG grid calibrate to the points of their Ostrel
 // twin byte for byte, and the TIFFs the program saves read back in another program (Python's
-// tifffile). (Broken image files are the hostile-file tests' part, the real images the robust
-// detection's.)
+// tifffile). The hostile-file tests check broken image files, the robust detection's tests the
+// real images.
 #include <gtest/gtest.h>
 
 #include <charconv>

@@ -1,4 +1,4 @@
-// The code a .zmr table stores for a shift; the tables the exports write are the goldens' part.
+// The code a .zmr table stores for a shift; the goldens check the tables the exports write.
 #include "export/OrbikExport.h"
 
 #include <gtest/gtest.h>
