@@ -17,6 +17,7 @@ ones catching that fault; a test on no line catches nothing the list holds.
 import argparse
 import os
 import re
+import signal
 import subprocess
 import sys
 import time
@@ -53,6 +54,9 @@ def main():
     parser.add_argument("--jobs", default=str(os.cpu_count() or 2))
     parser.add_argument("--matrix", default="", help="file the caught-by lines are appended to")
     args = parser.parse_args()
+    # A run ended by SIGTERM or SIGHUP still puts the changed file back (the finally below).
+    for sig in (signal.SIGTERM, signal.SIGHUP):
+        signal.signal(sig, lambda number, frame: sys.exit(128 + number))
     root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
     only = {int(n) for n in args.only.split(",") if n}
     env_build = ["cmake", "--build", args.build, "-j", args.jobs]

@@ -24,15 +24,6 @@ namespace {
 
 class RobustDetectionTest : public test::StateTest {};
 
-struct GridCase {
-  const char* name;
-  SpotShape shape;
-  double radius, pitch, noise, missing, distortion, rotation;
-  int rampLeft, rampRight;  // -1: flat background
-  bool invert;
-  double centreRms;  // largest RMS distance of the centres from the truth
-};
-
 // Nearest true spot of a detected centre (brute force: the grids are small).
 const GridSpot* NearestTruth(const GridImage& grid, double x, double y) {
   const GridSpot* best = nullptr;
@@ -48,28 +39,43 @@ const GridSpot* NearestTruth(const GridImage& grid, double x, double y) {
   return best;
 }
 
+// Heavy noise on a ramp whose dark end leaves the spots a contrast of 40 only, a tenth of the
+// spots missing. The noise of a sharp spot's rim alone puts any centre some 0.06 px off there;
+// weighing each pixel by its share of the local depth gives 0.066-0.081 px (the plain contrast,
+// pulled to the ramp's brighter side, gave 0.095-0.103).
+GridSpec Rough(double radius, double rotation, double distortion, bool invert = false) {
+  GridSpec g = {.radius = radius, .rotationDegrees = rotation, .distortion = distortion};
+  g.rampLeft = 80, g.rampRight = 230, g.invert = invert;
+  g.noiseSigma = 10, g.missingFraction = 0.1;
+  return g;
+}
+
 TEST_F(RobustDetectionTest, GeneratedGridsAreAssignedWholeWithCentresNearTheTruth) {
-  const GridCase cases[] = {
-      {"small discs", SpotShape::kDisc, 4, 16, 5, 0, -0.02, 7, -1, -1, false, 0.03},
+  using S = SpotShape;
+  const struct {
+    const char* name;
+    GridSpec layout;   // of 700 x 640 pixels
+    double centreRms;  // largest RMS distance of the centres from the truth
+  } cases[] = {
+      {"small discs", {.pitch = 16, .radius = 4, .rotationDegrees = 7, .noiseSigma = 5}, 0.03},
       // A soft spot's contrast-weighted centre is noisier: its wide rim weighs with its noise.
-      {"gaussian spots", SpotShape::kGaussian, 10, 50, 5, 0, -0.02, 7, -1, -1, false, 0.035},
-      {"large squares", SpotShape::kSquare, 25, 80, 5, 0, -0.02, 7, -1, -1, false, 0.03},
-      // Strong barrel, turned by 45 degrees, a tenth of the spots missing, heavy noise on a
-      // ramp whose dark end leaves the spots a contrast of 40 only: the noise of a sharp spot's
-      // rim alone puts any centre some 0.06 px off there. The limits hold the centres to what
-      // weighing each pixel by its share of the local depth gives; the plain contrast, pulled
-      // to the ramp's brighter side, gave 0.095-0.103.
-      // (Spots of radius 6, so that the corners' squeezed spots still stand apart.)
-      {"barrel on a ramp", SpotShape::kDisc, 6, 38, 10, 0.1, -0.15, 45, 80, 230, false, 0.1},
-      {"bright pincushion", SpotShape::kDisc, 9, 38, 10, 0.1, 0.10, 0, 80, 230, true, 0.09},
-      {"turned 23 degrees", SpotShape::kDisc, 9, 38, 10, 0.1, -0.05, 23, 80, 230, false, 0.09},
+      {"gaussian spots",
+       {.pitch = 50, .shape = S::kGaussian, .radius = 10, .rotationDegrees = 7, .noiseSigma = 5},
+       0.035},
+      {"large squares",
+       {.pitch = 80, .shape = S::kSquare, .radius = 25, .rotationDegrees = 7, .noiseSigma = 5},
+       0.03},
+      // Strong barrel, turned by 45 degrees. (Spots of radius 6, so that the corners' squeezed
+      // spots still stand apart.)
+      {"barrel on a ramp", Rough(6, 45, -0.15), 0.1},
+      {"bright pincushion", Rough(9, 0, 0.10, true), 0.09},
+      {"turned 23 degrees", Rough(9, 23, -0.05), 0.09},
   };
-  for (const GridCase& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    GridSpec layout{.width = 700, .height = 640, .pitch = c.pitch, .shape = c.shape};
-    layout.radius = c.radius, layout.noiseSigma = c.noise, layout.missingFraction = c.missing;
-    layout.distortion = c.distortion, layout.rotationDegrees = c.rotation;
-    layout.rampLeft = c.rampLeft, layout.rampRight = c.rampRight, layout.invert = c.invert;
+    GridSpec layout = c.layout;
+    layout.width = 700;
+    layout.height = 640;
     const GridImage grid = GenerateGrid(layout);
     ASSERT_GT(grid.width, 0);
     ResetProgramState();
@@ -135,9 +141,14 @@ TEST_F(RobustDetectionTest, GeneratedGridsAreAssignedWholeWithCentresNearTheTrut
 // does not stand out of the background enough, the displaced one lies beyond the distance a
 // node accepts.
 TEST_F(RobustDetectionTest, FaintOrDisplacedDecoysTakeNoNode) {
-  GridSpec layout{.width = 640, .height = 640, .pitch = 40, .radius = 8};
-  layout.rotationDegrees = layout.distortion = 0;
-  layout.noiseSigma = 2, layout.missingFraction = 0.1;
+  const GridSpec layout = {.width = 640,
+                           .height = 640,
+                           .pitch = 40,
+                           .radius = 8,
+                           .rotationDegrees = 0,
+                           .distortion = 0,
+                           .noiseSigma = 2,
+                           .missingFraction = 0.1};
   GridImage grid = GenerateGrid(layout);
   ASSERT_GT(grid.width, 0);
   const auto paint = [&](double cx, double cy, int level) {

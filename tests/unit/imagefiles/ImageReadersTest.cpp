@@ -38,8 +38,9 @@ std::vector<double> Grey(const std::vector<double>& samples, int perPixel, int u
   return grey;
 }
 
-ResultOf<CountImage> ReadSample(const std::string& name) {
-  return ReadImage(test::ReadBytes(std::string(ZMR_TEST_DATA_DIR) + "/images/" + name));
+ResultOf<CountImage> ReadSample(const char* name) {
+  std::string path = ZMR_TEST_DATA_DIR "/images/";
+  return ReadImage(test::ReadBytes(path += name));
 }
 
 void ExpectImage(const ResultOf<CountImage>& got, int width, int height,

@@ -156,6 +156,29 @@ TEST(Closure, AWrongNodeStandsOutInTheClosureTheMeshAndTheLeaveOneOutError) {
   EXPECT_NEAR(loo.residual[static_cast<std::size_t>(wrongPoint)], loo.stats.max, 1e-12);
 }
 
+// Regression: the closure filled the pixels its correction did not reach with one bright level;
+// on a background darkening across the image the darker interior then read as one large dark
+// region and no grid was found again. They take the local background now.
+TEST(Closure, UnreachedPixelsTakeTheLocalBackgroundSoADarkeningImageStillCloses) {
+  test::TempDir dir;
+  ProgramState s;
+  s.DetectionMode = 1;
+  Detect(s, GenerateGrid({.width = 640,
+                          .height = 480,
+                          .pitch = 40,
+                          .radius = 9,
+                          .spotGrey = 10,
+                          .rampLeft = 60,
+                          .rampRight = 240,
+                          .distortion = -0.04}));
+  ASSERT_GT(s.NumberOfPoints, 150);
+  Closure closure;
+  RunClosure(s, s.NumberOfPoints, closure);
+  ASSERT_TRUE(closure.computed) << closure.reason;
+  EXPECT_GT(static_cast<long>(closure.x.size()), s.NumberOfPoints / 2);
+  EXPECT_LT(closure.all.rms, 0.3);
+}
+
 TEST(LeaveOneOut, AgreesWithTheWholeSetTriangulatedWithoutEachPoint) {
   test::TempDir dir;
   const std::vector<std::array<double, 4>> rows = TrueRows(GenerateGrid(SmallGrid()));

@@ -153,7 +153,7 @@ Generator SmallPng() {
 }
 // A 64 x 64 grey JPEG written by libjpeg.
 Generator SmallJpeg() {
-  return [] { return test::ReadFile(std::string(ZMR_TEST_DATA_DIR) + "/images/pattern-64.jpg"); };
+  return [] { return test::ReadFile(ZMR_TEST_DATA_DIR "/images/pattern-64.jpg"); };
 }
 
 struct Row {

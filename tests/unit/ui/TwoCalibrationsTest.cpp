@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 
 struct Calibration {
   GridSpec grid;
-  std::string options;  // ProgramOptions.TXT of its folder
+  std::string options = {};  // ProgramOptions.TXT of its folder
 };
 
 // Writes the grid into folder and runs open, detection, extrapolation, adjustment,
