@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "QuietStdout.h"
 #include "detection/GridTrace.h"
 #include "detection/SpotDetection.h"
 #include "detection/robust/RobustDetection.h"
@@ -126,8 +127,13 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "zmr_robust_bench: cannot draw a %d x %d grid\n", size, size);
       continue;
     }
-    const zmr::Times standard = zmr::Measure(grid, 0, runs, folder.string());
-    const zmr::Times robust = zmr::Measure(grid, 1, runs, folder.string());
+    zmr::Times standard;
+    zmr::Times robust;
+    {
+      const zmr::bench::QuietStdout quiet;
+      standard = zmr::Measure(grid, 0, runs, folder.string());
+      robust = zmr::Measure(grid, 1, runs, folder.string());
+    }
     std::printf(
         "%6d %6ld | %9.3f s / %9.3f s | %9.3f s / %9.3f s | %5.2f / %5.2f  (points %ld / %ld)\n",
         size, static_cast<long>(grid.spots.size()), standard.detection, standard.worker,

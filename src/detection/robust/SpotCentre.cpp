@@ -23,6 +23,10 @@ constexpr double kNoiseFloor = 2.0;       // noise deviations
 constexpr double kWindowMargin = 1.5;     // pixels beyond the spot's reach
 constexpr double kExtentFraction = 0.15;  // of the contrast at the centre
 constexpr double kGatherSlack = 1.0;      // pixels the centre may move before a new read
+// A pixel's weight rises from 0 to 1 between two shares of the spot's depth; these keep the two
+// apart on a spot hardly deeper than the noise floor.
+constexpr float kMostFloorShare = 0.45f;
+constexpr float kLeastShareSpan = 0.1f;
 
 // The ring's level: its median, robust to a neighbour's halo or a speck in it.
 bool RingLevel(float* values, std::size_t count, double* level) {
@@ -234,6 +238,12 @@ SpotCentre RefineSpotCentre(const PixelView& image, const int* labels, int label
     // background there (sloped) to the spot's core. Where the background slopes under a spot of
     // one core level, its depth, and so its contrast, grows towards the brighter side; the
     // plain contrast would pull the centre that way, its fraction of the depth does not.
+    // That fraction is mapped to a weight the same way all over the spot: 0 up to the noise
+    // floor's share of the depth at the centre, 1 from as far below full depth (the core, whose
+    // noise tells nothing of where the spot lies), linear between. A floor and a core cut taken
+    // in grey levels instead would weigh the core of the shallower side less, and pull the
+    // centre to the deeper side by as much as the noise is large (0.17 px at noise 10 where
+    // the depth is 40).
     const bool relative = spotDepth > 0.0;
     const double atCentre = polarity * (level - fallbackLevel) + spotDepth;
     const float depthAtCentre = relative ? static_cast<float>(atCentre) : 1.0f;
@@ -242,6 +252,9 @@ SpotCentre RefineSpotCentre(const PixelView& image, const int* labels, int label
     const float gradientX = relative ? static_cast<float>(polarity * slopeX) : 0.0f;
     const float gradientY = relative ? static_cast<float>(polarity * slopeY) : 0.0f;
     const float floorF = static_cast<float>(floor);
+    const float lowShare = std::min(kMostFloorShare, floorF / depthAtCentre);
+    const float highShare = std::max(1.0f - lowShare, lowShare + kLeastShareSpan);
+    const float perShare = 1.0f / (highShare - lowShare);
     const float* dxs = pixels.dx.data();
     const float* dys = pixels.dy.data();
     const float* values = pixels.value.data();
@@ -251,13 +264,14 @@ SpotCentre RefineSpotCentre(const PixelView& image, const int* labels, int label
       const Float4 dx = Load4(dxs + k) - ox;
       const Float4 dy = Load4(dys + k) - oy;
       const Float4 w = base - sign * Load4(values + k);
-      const Int4 inside = (dx * dx + dy * dy <= window2) & (w > 0.0f);
-      const Float4 depth = Larger(depthAtCentre + gradientX * dx + gradientY * dy, leastDepth);
-      // A pixel within the core weighs fully, its noise above the core's level cut off: the
-      // core's pixels tell nothing of where the spot lies, only its rim does.
-      const Float4 core = relative ? Larger(depth - floorF, 0.0f) : w;
-      const Float4 weight =
-          reinterpret_cast<Float4>(reinterpret_cast<Int4>(Smaller(w, core) / depth) & inside);
+      Float4 weight = w;
+      if (relative) {
+        const Float4 depth = Larger(depthAtCentre + gradientX * dx + gradientY * dy, leastDepth);
+        const Float4 share = (w + floorF) / depth;
+        weight = Smaller(Larger((share - lowShare) * perShare, 0.0f), Float4{} + 1.0f);
+      }
+      const Int4 inside = (dx * dx + dy * dy <= window2) & (weight > 0.0f);
+      weight = reinterpret_cast<Float4>(reinterpret_cast<Int4>(weight) & inside);
       sumW += weight;
       sumWX += weight * dx;
       sumWY += weight * dy;
