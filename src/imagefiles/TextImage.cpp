@@ -27,7 +27,7 @@ Conversion ConversionOf(const char* mode) {
 }
 
 // White space of the formatted-input conversions in the C locale.
-inline bool IsSpace(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+constexpr bool IsSpace(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // Digit values: 0..15 for 0-9, a-f, A-F; kNoDigit for every other byte and for EOF.
 constexpr int kNoDigit = 99;
@@ -43,6 +43,15 @@ struct DigitTable {
   }
 };
 constexpr DigitTable kDigits;
+
+// White space as IsSpace, by table: one load a byte in the loops over plain values.
+struct SpaceTable {
+  bool space[256];
+  constexpr SpaceTable() : space() {
+    for (int c = 0; c < 256; ++c) space[c] = IsSpace(c);
+  }
+};
+constexpr SpaceTable kSpaces;
 
 inline int DigitOf(int c) { return c == EOF ? kNoDigit : kDigits.value[c & 0xFF]; }
 
@@ -220,12 +229,49 @@ class TextValueReader::Source {
     }
     return ScanValue(*this, conversion, value);
   }
+  // Plain tokens wholly in the buffer: digits of the base only, at most 15 of them (no base up
+  // to 16 carries 15 digits past 64 bits, so no overflow check is needed), the first not a
+  // "0" that may start a prefix. Their value is the magnitude wrapped to 32 bits, which is
+  // what Finish gives for an unsigned magnitude below 2^63.
+  std::size_t NextMany(Conversion conversion, int* values, std::size_t most) {
+    if (conversion == Conversion::kHex) return PlainRun<16>(values, most);
+    if (conversion == Conversion::kDecimal) return PlainRun<10>(values, most);
+    return 0;
+  }
   // Only the byte just read is given back, so it is still in the buffer.
   void Unget(int c) {
     if (c != EOF) --next_;
   }
 
  private:
+  template <unsigned kBase>
+  std::size_t PlainRun(int* values, std::size_t most) {
+    constexpr std::ptrdiff_t kMostDigits = 15;
+    const unsigned char* p = next_;
+    const unsigned char* const end = end_;
+    std::size_t stored = 0;
+    while (stored < most) {
+      while (p != end && kSpaces.space[*p]) ++p;
+      if (p == end) break;
+      if (kBase == 16 && *p == '0' && (p + 1 == end || p[1] == 'x' || p[1] == 'X')) break;
+      const unsigned char* const first = p;
+      const unsigned char* const last = end - first > kMostDigits ? first + kMostDigits : end;
+      std::uint64_t magnitude = 0;
+      for (unsigned d = kDigits.value[*p]; d < kBase; d = kDigits.value[*p]) {
+        magnitude = magnitude * kBase + d;
+        if (++p == last) break;
+      }
+      // Not a plain token: no digit, or digits up to the buffer's end or the digit limit.
+      if (p == first || p == last) {
+        p = first;
+        break;
+      }
+      values[stored++] = static_cast<int>(static_cast<std::uint32_t>(magnitude));
+    }
+    next_ = p;
+    return stored;
+  }
+
   bool Refill() {
     if (f_ == nullptr) return false;
     const std::size_t got = std::fread(buffer_.get(), 1, size_, f_);
@@ -256,6 +302,10 @@ int TextValueReader::Next(int& value) {
   return source_->Next(static_cast<Conversion>(conversion_), value);
 }
 
+std::size_t TextValueReader::NextMany(int* values, std::size_t most) {
+  return source_->NextMany(static_cast<Conversion>(conversion_), values, most);
+}
+
 int ConvertTextValue(std::FILE* f, const char* mode, int& value) {
   StreamSource source(f);
   return ScanValue(source, ConversionOf(mode), value);
@@ -268,20 +318,28 @@ namespace {
 TextCount CountKeeping(TextValueReader& reader, std::vector<int>* kept, long long keepAtMost) {
   TextCount result;
   result.opened = true;
+  // Plain values come in runs from NextMany; whatever it leaves goes through Next, one value.
+  constexpr std::size_t kRun = 4096;
+  int run[kRun];
   for (;;) {
-    int value = 0;
-    const int r = reader.Next(value);
-    if (r == EOF) break;
-    if (r != 1) {
-      // A token that converts nothing is never passed: stop instead of looping.
-      result.badToken = true;
-      break;
+    std::size_t n = reader.NextMany(run, kRun);
+    if (n == 0) {
+      const int r = reader.Next(run[0]);
+      if (r == EOF) break;
+      if (r != 1) {
+        // A token that converts nothing is never passed: stop instead of looping.
+        result.badToken = true;
+        break;
+      }
+      n = 1;
     }
-    if (++result.count > kMaxImagePixels) {
+    if (static_cast<long long>(result.count) + static_cast<long long>(n) > kMaxImagePixels) {
       // No image of this many pixels can be held: the rest of the file does not matter.
+      result.count = kMaxImagePixels + 1;
       result.tooMany = true;
       break;
     }
+    result.count += static_cast<int>(n);
     if (kept == nullptr) continue;
     if (result.count > keepAtMost) {
       std::vector<int>().swap(*kept);
@@ -289,13 +347,34 @@ TextCount CountKeeping(TextValueReader& reader, std::vector<int>* kept, long lon
       continue;
     }
     try {
-      kept->push_back(value);
+      kept->insert(kept->end(), run, run + n);
     } catch (const std::bad_alloc&) {
       std::vector<int>().swap(*kept);
       kept = nullptr;
     }
   }
   return result;
+}
+
+// Scales the image so that max (the largest value placed) becomes 255; see ReadTextValues.
+void ScaleToGreyLevels(int* piArray, long long total, int max) {
+  // With no positive value there is no finite scale; the image stays as read.
+  if (max <= 0) return;
+  const auto scaled = [max](int v) {
+    return TruncateToward0<int>(static_cast<double>(v) / max * 255.0);
+  };
+  // Detector counts span far fewer values than pixels: a table of the scaled values 0 .. max
+  // computed with the same expression replaces the division where it is small enough.
+  if (max > kMaxScaleTable) {
+    for (long long k = 0; k < total; ++k) piArray[k] = scaled(piArray[k]);
+    return;
+  }
+  std::vector<int> table(static_cast<std::size_t>(max) + 1);
+  for (int v = 0; v <= max; ++v) table[static_cast<std::size_t>(v)] = scaled(v);
+  for (long long k = 0; k < total; ++k) {
+    const int v = piArray[k];
+    piArray[k] = v >= 0 ? table[static_cast<std::size_t>(v)] : scaled(v);
+  }
 }
 
 // Places the values next() gives (1 for a value, anything else at the end) as an M x N image
@@ -327,23 +406,7 @@ void PlaceAndScale(const Next& next, int cx, int cy, int M, int N, int sx, int s
     }
   }
 
-  // With no positive value there is no finite scale; the image stays as read.
-  if (max <= 0) return;
-  const auto scaled = [max](int v) {
-    return TruncateToward0<int>(static_cast<double>(v) / max * 255.0);
-  };
-  // Detector counts span far fewer values than pixels: a table of the scaled values 0 .. max
-  // computed with the same expression replaces the division where it is small enough.
-  if (max > kMaxScaleTable) {
-    for (long long k = 0; k < total; ++k) piArray[k] = scaled(piArray[k]);
-    return;
-  }
-  std::vector<int> table(static_cast<std::size_t>(max) + 1);
-  for (int v = 0; v <= max; ++v) table[static_cast<std::size_t>(v)] = scaled(v);
-  for (long long k = 0; k < total; ++k) {
-    const int v = piArray[k];
-    piArray[k] = v >= 0 ? table[static_cast<std::size_t>(v)] : scaled(v);
-  }
+  ScaleToGreyLevels(piArray, total, max);
 }
 
 }  // namespace
@@ -403,14 +466,29 @@ int ReadTextValues(TextValueReader& reader, int cx, int cy, int M, int N, int sx
 
 void PlaceTextValues(const std::vector<int>& values, int cx, int cy, int M, int N, int sx, int sy,
                      int* piArray) {
-  std::size_t next = 0;
-  PlaceAndScale(
-      [&values, &next](int& value) {
-        if (next == values.size()) return EOF;
-        value = values[next++];
-        return 1;
-      },
-      cx, cy, M, N, sx, sy, piArray);
+  // As PlaceAndScale with the values in hand: a row's columns inside the image are one copy.
+  const long long width = std::max(cx, 0);
+  const long long height = std::max(cy, 0);
+  const long long total = width * height;
+  std::fill(piArray, piArray + total, 0);
+  int max = 0;
+  const long long count = static_cast<long long>(values.size());
+  long long next = 0;  // the first value of the row
+  for (long long r = sy; M > 0 && r < static_cast<long long>(sy) + N && next < count; ++r) {
+    const long long given = std::min<long long>(M, count - next);
+    const long long from = std::max<long long>(sx, 0);
+    const long long to = std::min<long long>(static_cast<long long>(sx) + given, width);
+    if (r >= 0 && r < height && from < to) {
+      const int* in = values.data() + (next + from - sx);
+      int* out = piArray + r * width + from;
+      for (long long k = 0; k < to - from; ++k) {
+        out[k] = in[k];
+        max = std::max(max, in[k]);
+      }
+    }
+    next += M;
+  }
+  ScaleToGreyLevels(piArray, total, max);
 }
 
 int ReadTextValues(std::FILE* f, int cx, int cy, int M, int N, int sx, int sy, int* piArray,

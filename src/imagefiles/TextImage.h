@@ -48,6 +48,11 @@ class TextValueReader {
   // does not move past it, beyond a sign), EOF at the end; value is unchanged unless 1 is
   // returned.
   int Next(int& value);
+  // Up to `most` further values into values[0..), as many calls of Next would give, in one
+  // tight loop over the bytes already read: it stops (returning how many it stored) before a
+  // token it leaves to Next, one with a sign, a base prefix, more than 15 digits or that runs
+  // to the end of the bytes read, and at such an end. 0 says: call Next.
+  std::size_t NextMany(int* values, std::size_t most);
 
  private:
   class Source;

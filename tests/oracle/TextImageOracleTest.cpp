@@ -64,6 +64,23 @@ TEST(TextImageOracleTest, ConversionsEqualFscanfOnGeneratedStreams) {
         std::rewind(ours);
         TextValueReader reader(ours, mode, chunk);
         ASSERT_EQ(Sequence(nullptr, [&](int& v) { return reader.Next(v); }), want) << chunk;
+        // The same through runs of plain values, Next taking what they leave.
+        std::rewind(ours);
+        TextValueReader runs(ours, mode, chunk);
+        std::vector<int> run(1 + rng() % 7);
+        std::size_t stored = 0, given = 0;
+        ASSERT_EQ(Sequence(nullptr,
+                           [&](int& v) {
+                             if (given == stored) {
+                               given = 0;
+                               stored = runs.NextMany(run.data(), run.size());
+                               if (stored == 0) return runs.Next(v);
+                             }
+                             v = run[given++];
+                             return 1;
+                           }),
+                  want)
+            << chunk;
       }
       // The count, and an image of any shape placed anywhere around a small working image.
       std::rewind(ref);
