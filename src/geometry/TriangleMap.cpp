@@ -29,8 +29,17 @@ void Range(const std::vector<double>& v, bool unit, double lo, double hi, std::s
   const std::size_t n = v.size();
   if (unit && n > 0) {
     const double top = static_cast<double>(n - 1);
-    first = !(lo > 0.0) ? 0 : lo > top ? n : static_cast<std::size_t>(std::ceil(lo));
-    last = hi < 0.0 ? 0 : !(hi < top) ? n : static_cast<std::size_t>(std::floor(hi)) + 1;
+    // Within (0, top] the conversion truncates, which is the floor; one more where it was
+    // not whole is the ceiling.
+    if (!(lo > 0.0)) {
+      first = 0;
+    } else if (lo > top) {
+      first = n;
+    } else {
+      first = static_cast<std::size_t>(lo);
+      if (static_cast<double>(first) < lo) ++first;
+    }
+    last = hi < 0.0 ? 0 : !(hi < top) ? n : static_cast<std::size_t>(hi) + 1;
   } else {
     first = static_cast<std::size_t>(std::lower_bound(v.begin(), v.end(), lo) - v.begin());
     last = static_cast<std::size_t>(std::upper_bound(v.begin(), v.end(), hi) - v.begin());
@@ -45,33 +54,41 @@ void Range(const std::vector<double>& v, bool unit, double lo, double hi, std::s
 constexpr double kInnerDistance = 0.5;
 constexpr double kRoundingFactor = 1e-12;
 
-// The columns [first, last) of the ascending xs that lie at least kInnerDistance inside all three
-// sides of the triangle v (x1 y1 x2 y2 x3 y3) on the row y; empty (first == last) when none.
-void InnerSpan(const double* v, const std::vector<double>& xs, bool unit, double y,
-               std::size_t& first, std::size_t& last) {
-  double lo = -HUGE_VAL;
-  double hi = HUGE_VAL;
+// The columns of the ascending xs on the row y whose side cross products with the triangle v
+// (x1 y1 x2 y2 x3 y3, sides of the given lengths) are all at least kInnerDistance times the
+// side's length: [first, last), the columns well inside; and all at least -kInnerDistance times
+// it: [outerFirst, outerLast), the only columns the side tests can admit (rounding admits none
+// further out). A span is empty (first == last) when it holds no column.
+struct Spans {
+  std::size_t outerFirst = 0, outerLast = 0, first = 0, last = 0;
+};
+Spans SpansOnRow(const double* v, const double* lengths, const std::vector<double>& xs, bool unit,
+                 double y) {
+  double lo[2] = {-HUGE_VAL, -HUGE_VAL};  // inner, outer
+  double hi[2] = {HUGE_VAL, HUGE_VAL};
   for (int k = 0; k < 3; ++k) {
     const double* U1 = v + 2 * k;
     const double* U2 = v + 2 * ((k + 1) % 3);
     const double dx = U2[0] - U1[0];
     const double dy = U2[1] - U1[1];
     // The side's cross product at (x, y) is dx (y - y1) - dy (x - x1): linear in x.
-    const double need = kInnerDistance * std::sqrt(dx * dx + dy * dy);
-    const double atX1 = dx * (y - U1[1]) - need;
-    if (dy == 0) {
-      if (!(atX1 >= 0)) lo = HUGE_VAL;
-    } else if (dy > 0) {
-      hi = std::min(hi, U1[0] + atX1 / dy);
-    } else {
-      lo = std::max(lo, U1[0] + atX1 / dy);
+    const double need = kInnerDistance * lengths[k];
+    const double at = dx * (y - U1[1]);
+    for (int outer = 0; outer < 2; ++outer) {
+      const double atX1 = outer ? at + need : at - need;
+      if (dy == 0) {
+        if (!(atX1 >= 0)) lo[outer] = HUGE_VAL;
+      } else if (dy > 0) {
+        hi[outer] = std::min(hi[outer], U1[0] + atX1 / dy);
+      } else {
+        lo[outer] = std::max(lo[outer], U1[0] + atX1 / dy);
+      }
     }
   }
-  if (!(lo <= hi)) {
-    first = last = 0;
-    return;
-  }
-  Range(xs, unit, lo, hi, first, last);
+  Spans spans;
+  if (lo[1] <= hi[1]) Range(xs, unit, lo[1], hi[1], spans.outerFirst, spans.outerLast);
+  if (lo[0] <= hi[0]) Range(xs, unit, lo[0], hi[0], spans.first, spans.last);
+  return spans;
 }
 
 // True when v is 0, 1, ..., v.size() - 1.
@@ -92,6 +109,7 @@ TriangleRowMap::TriangleRowMap(const ProgramState& s, const std::vector<double>&
     vertices_.resize(static_cast<std::size_t>(6 * triangles));
     boxes_.resize(static_cast<std::size_t>(triangles));
     spanned_.resize(static_cast<std::size_t>(triangles));
+    sideLengths_.resize(static_cast<std::size_t>(3 * triangles));
     byFirstRow_.resize(static_cast<std::size_t>(triangles));
     active_.reserve(static_cast<std::size_t>(triangles));
     merged_.reserve(static_cast<std::size_t>(triangles));
@@ -145,6 +163,11 @@ TriangleRowMap::TriangleRowMap(const ProgramState& s, const std::vector<double>&
       const double rounding = kRoundingFactor * magnitude * magnitude;
       spanned_[static_cast<std::size_t>(t)] =
           std::isfinite(magnitude) && kInnerDistance * std::sqrt(shortest) > rounding;
+      for (int k = 0; k < 3; ++k) {
+        const double dx = v[2 * ((k + 1) % 3)] - v[2 * k];
+        const double dy = v[2 * ((k + 1) % 3) + 1] - v[2 * k + 1];
+        sideLengths_[3 * static_cast<std::size_t>(t) + k] = std::sqrt(dx * dx + dy * dy);
+      }
     }
   }
 
@@ -191,16 +214,19 @@ void TriangleRowMap::FillRow(std::size_t b, int* row) {
       test(v, t, box.a0, box.a1);
       continue;
     }
-    std::size_t first = 0;
-    std::size_t last = 0;
-    InnerSpan(v, xs_, unitXs_, C[1], first, last);
-    first = std::clamp(first, box.a0, box.a1);
-    last = std::clamp(last, first, box.a1);
-    test(v, t, box.a0, first);
+    // Inside the inner span every position is held; outside the outer one none is; the side
+    // tests decide between the two.
+    const Spans spans =
+        SpansOnRow(v, &sideLengths_[3 * static_cast<std::size_t>(t)], xs_, unitXs_, C[1]);
+    const std::size_t outerFirst = std::clamp(spans.outerFirst, box.a0, box.a1);
+    const std::size_t outerLast = std::clamp(spans.outerLast, outerFirst, box.a1);
+    const std::size_t first = std::clamp(spans.first, outerFirst, outerLast);
+    const std::size_t last = std::clamp(spans.last, first, outerLast);
+    test(v, t, outerFirst, first);
     for (std::size_t a = first; a < last; ++a) {
       if (row[a] == -1) row[a] = t;
     }
-    test(v, t, last, box.a1);
+    test(v, t, last, outerLast);
   }
 }
 

@@ -55,9 +55,10 @@ class TriangleRowMap {
   // Per triangle: whether the rows may take an untested inner span (well shaped, coordinates
   // small enough that the side tests' rounding stays far below half a pixel).
   std::vector<unsigned char> spanned_;
-  std::vector<int> byFirstRow_;  // triangles ordered by first row, then index
-  std::size_t nextStart_ = 0;    // next entry of byFirstRow_ to enter the active list
-  std::vector<int> active_;      // triangles whose rows include the current one, by index
+  std::vector<double> sideLengths_;  // per triangle, of the sides from vertex 1, 2 and 3
+  std::vector<int> byFirstRow_;      // triangles ordered by first row, then index
+  std::size_t nextStart_ = 0;        // next entry of byFirstRow_ to enter the active list
+  std::vector<int> active_;          // triangles whose rows include the current one, by index
   std::vector<int> merged_;
 };
 

@@ -41,16 +41,11 @@ void ZoneTriangles::StartRow(long j) {
   if (mapped_) rowMap_.FillRow(static_cast<std::size_t>(j), row_.data());
 }
 
-int ZoneTriangles::At(long i, const double** cX, const double** cY) {
-  int t = -1;
+int ZoneTriangles::Search(long i, const double** cX, const double** cY) {
   double* c = coefficients_.data();
-  if (mapped_) {
-    t = row_[static_cast<std::size_t>(i)];
-    if (t != -1) c += 6 * static_cast<std::size_t>(t);
-  } else {
-    t = static_cast<int>(FindTrianglePI(s_, static_cast<double>(i), static_cast<double>(j_)));
-    if (t != -1) TriangleCoefficients(s_, t, c, c + 3);
-  }
+  const int t =
+      static_cast<int>(FindTrianglePI(s_, static_cast<double>(i), static_cast<double>(j_)));
+  if (t != -1) TriangleCoefficients(s_, t, c, c + 3);
   *cX = c;
   *cY = c + 3;
   return t;

@@ -46,10 +46,20 @@ inline void PixelShift(long i, long j, const double* cX, const double* cY, doubl
 // The landing of pixel (i, j) moved by (sX, sY). False, with *at unchanged, when the shift is
 // not a finite number (possible only for a degenerate triangle or points that are not numbers):
 // such a pixel adds nothing anywhere.
+// std::floor of a finite x, without the library call the baseline instruction set needs for
+// it: below 2^52 in magnitude the conversion to an integer truncates exactly, one less where
+// that went up; beyond, x is whole already. A whole x (-0 among them) is returned as it is.
+inline double FloorOfFinite(double x) {
+  if (!(std::fabs(x) < 4503599627370496.0)) return x;
+  const double t = static_cast<double>(static_cast<long long>(x));
+  if (t == x) return x;
+  return t > x ? t - 1.0 : t;
+}
+
 inline bool LandingOf(long i, long j, double sX, double sY, SplatPosition* at) {
   if (!std::isfinite(sX) || !std::isfinite(sY)) return false;
-  const double floorX = std::floor(sX);
-  const double floorY = std::floor(sY);
+  const double floorX = FloorOfFinite(sX);
+  const double floorY = FloorOfFinite(sY);
   // A shift beyond the int range saturates; all four target pixels then lie off the image,
   // where SA drops them, so the clamped weights never matter.
   at->x0 = i + TruncateToward0<int>(floorX);
@@ -99,9 +109,19 @@ class ZoneTriangles {
   void StartRow(long j);
   // The triangle that holds pixel (i, j) of the current row, or -1; its coefficients in *cX and
   // *cY (valid until the next call).
-  int At(long i, const double** cX, const double** cY);
+  int At(long i, const double** cX, const double** cY) {
+    if (!mapped_) return Search(i, cX, cY);
+    const int t = row_[static_cast<std::size_t>(i)];
+    const double* c = coefficients_.data() + (t != -1 ? 6 * static_cast<std::size_t>(t) : 0);
+    *cX = c;
+    *cY = c + 3;
+    return t;
+  }
 
  private:
+  // At without the map: the triangle by a search, its coefficients computed for the pixel.
+  int Search(long i, const double** cX, const double** cY);
+
   const ProgramState& s_;
   std::vector<double> xs_;
   std::vector<double> ys_;

@@ -1,0 +1,46 @@
+// The transformations' floor without the library call: bit for bit std::floor on every kind
+// of finite value (signed zeros, fractions either side of zero, the edges of exact integer
+// conversion, denormals, the largest doubles).
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "geometry/ZoneSweep.h"
+
+TEST(FloorOfFinite, EqualsTheLibraryFloorBitForBit) {
+  const double big = 4503599627370496.0;  // 2^52
+  const double tiny = std::numeric_limits<double>::denorm_min();
+  for (double x : {0.0,
+                   -0.0,
+                   0.5,
+                   -0.5,
+                   1.0,
+                   -1.0,
+                   -1.5,
+                   2.75,
+                   -2.75,
+                   tiny,
+                   -tiny,
+                   1e-300,
+                   -1e-300,
+                   big - 0.5,
+                   -big + 0.5,
+                   big,
+                   -big,
+                   big + 1.0,
+                   2 * big,
+                   -2 * big - 2.0,
+                   1e300,
+                   -1e300,
+                   std::numeric_limits<double>::max(),
+                   std::numeric_limits<double>::lowest(),
+                   std::nextafter(-3.0, 0.0),
+                   std::nextafter(3.0, 4.0)}) {
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(zmr::FloorOfFinite(x)),
+              std::bit_cast<std::uint64_t>(std::floor(x)))
+        << x;
+  }
+}
