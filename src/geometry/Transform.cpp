@@ -6,6 +6,7 @@
 #include "geometry/TriangleLocation.h"
 #include "geometry/ZoneSweep.h"
 #include "state/Array.h"
+#include "state/Numeric.h"
 #include "state/ProgramState.h"
 
 namespace zmr {
@@ -13,6 +14,25 @@ namespace {
 
 bool HoldsPixels(std::size_t size, long long pixels) {
   return static_cast<unsigned long long>(size) >= static_cast<unsigned long long>(pixels);
+}
+
+// ArrayNormalise(sum, M, N, 255) then ArrayDoubleToInt(sum, target, M, N), with the second and
+// third passes over the sums made one: each scaled value is stored and converted at once.
+void NormaliseIntoTarget(double* sum, int* target, long long count) {
+  const auto n = static_cast<std::size_t>(count);
+  double maximum = 0.0;
+  for (std::size_t k = 0; k < n; ++k) {
+    if (sum[k] > maximum) maximum = sum[k];
+  }
+  if (maximum == 0.0) {
+    for (std::size_t k = 0; k < n; ++k) target[k] = TruncateToward0<int>(sum[k]);
+    return;
+  }
+  for (std::size_t k = 0; k < n; ++k) {
+    const double scaled = (sum[k] * 255.0) / maximum;
+    sum[k] = scaled;
+    target[k] = TruncateToward0<int>(scaled);
+  }
 }
 
 }  // namespace
@@ -38,8 +58,7 @@ int RunTransform(ProgramState& s, long ImageM, long ImageN) {
 
   // A cancelled run still shows what it accumulated. ArrayNormalise leaves an all-zero sum
   // as it is, so an image that received nothing stays black.
-  ArrayNormalise(s.Signal.data(), M, N, 255.0);
-  ArrayDoubleToInt(s.Signal.data(), s.Mtarget.data(), M, N);
+  NormaliseIntoTarget(s.Signal.data(), s.Mtarget.data(), ctotal);
   return 1;
 }
 
