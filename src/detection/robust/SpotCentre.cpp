@@ -292,11 +292,15 @@ SpotCentre RefineSpotCentre(const PixelView& image, const int* labels, int label
     const std::int32_t* own = pixels.own.data();
     const float shift = static_cast<float>(carried);
     std::size_t kept = 0;
+    // Every value is stored and the count advanced only for a ring pixel: no branch on where
+    // a pixel lies, which no predictor guesses.
+    float* out = ring.data();
     for (std::size_t k = 0; k < n; ++k) {
       const float dx = dxs[k] - ox;
       const float dy = dys[k] - oy;
       const float d2 = dx * dx + dy * dy;
-      if (d2 > window2 && d2 <= outer2 && own[k] == 0) ring[kept++] = values[k] + shift;
+      out[kept] = values[k] + shift;
+      kept += static_cast<std::size_t>((d2 > window2) & (d2 <= outer2) & (own[k] == 0));
     }
     return RingLevel(ring.data(), kept, level);
   };
