@@ -216,8 +216,11 @@ struct Grower {
     for (int e = 0; e < 4 && fits; ++e) {
       auto it = spotAt.find(Key(i + kEdges[e][0], j + kEdges[e][1]));
       if (it == spotAt.end()) continue;
+      // One step along that edge's direction: where the distortion stretches the lattice
+      // more one way than the other, the steps differ.
       const double d = std::hypot(x[it->second] - x[spot], y[it->second] - y[spot]);
-      if (d < kEdgeMin * pitch || d > kEdgeMax * pitch) fits = false;
+      const double along = e < 2 ? std::hypot(map.ix, map.iy) : std::hypot(map.jx, map.jy);
+      if (d < kEdgeMin * along || d > kEdgeMax * along) fits = false;
     }
     if (fits) {
       Assign(spot, i, j);

@@ -70,6 +70,11 @@ TEST_F(RobustDetectionTest, GeneratedGridsAreAssignedWholeWithCentresNearTheTrut
       // Strong barrel, turned by 45 degrees. (Spots of radius 6, so that the corners' squeezed
       // spots still stand apart.)
       {"barrel on a ramp", Rough(6, 45, -0.15), 0.075},
+      // Corners so squeezed that the lattice there is three times longer one way than the
+      // other: each step is checked against the lattice's own step in its direction.
+      {"stretched corners",
+       {.pitch = 30, .radius = 3, .rotationDegrees = 30, .distortion = -0.2, .noiseSigma = 3},
+       0.05},
       {"bright pincushion", Rough(9, 0, 0.10, true), 0.06},
       {"turned 23 degrees", Rough(9, 23, -0.05), 0.06},
       {"black spots on a ramp", Rough(13, 30, -0.1, false, 0), 0.03},
@@ -95,7 +100,15 @@ TEST_F(RobustDetectionTest, GeneratedGridsAreAssignedWholeWithCentresNearTheTrut
     for (const GridSpot& spot : grid.spots) {
       if (!spot.present) continue;
       ++drawn;
-      if (spot.measuredX >= reach && spot.measuredY >= reach &&
+      // A spot the distortion pressed against another is one region with it, and left out.
+      const GridSpot* other = nullptr;
+      for (const GridSpot& near : grid.spots) {
+        if (&near != &spot && near.present &&
+            std::hypot(near.measuredX - spot.measuredX, near.measuredY - spot.measuredY) < reach) {
+          other = &near;
+        }
+      }
+      if (other == nullptr && spot.measuredX >= reach && spot.measuredY >= reach &&
           spot.measuredX <= layout.width - 1 - reach &&
           spot.measuredY <= layout.height - 1 - reach) {
         clear.push_back(&spot);
