@@ -1,5 +1,7 @@
 #include "imagefiles/TextImage.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -436,6 +438,16 @@ TextCount CountOstrelArrayKeeping(const char* Fname, const char* mode, long long
   values.clear();
   std::FILE* f = OpenFile(Fname, "r");
   if (f == nullptr) return {};
+  // Room for as many values as the file can hold (a value and its separator take two bytes at
+  // least), up to keepAtMost: the values are then kept without the copies and fresh pages of
+  // growth. Room never written costs no memory; without it the vector grows as it goes.
+  if (struct stat st{}; fstat(fileno(f), &st) == 0 && st.st_size > 0 && keepAtMost > 0) {
+    try {
+      values.reserve(static_cast<std::size_t>(
+          std::min<long long>(keepAtMost, static_cast<long long>(st.st_size) / 2 + 1)));
+    } catch (const std::bad_alloc&) {
+    }
+  }
   TextValueReader reader(f, mode);
   TextCount result = CountKeeping(reader, &values, keepAtMost);
   std::fclose(f);
