@@ -14,6 +14,7 @@
 #include "geometry/RotationScale.h"
 #include "geometry/Transform.h"
 #include "geometry/Triangulate.h"
+#include "state/PageWarmer.h"
 #include "state/ProgramState.h"
 
 namespace zmr {
@@ -32,14 +33,23 @@ void Finish(ProgramState& s) { s.fTerminated.store(1, std::memory_order_release)
 void Thread(void* state) {
   ProgramState& s = *static_cast<ProgramState*>(state);
   SetCounters(s, 0, 0, 0);
-  if (s.DetectionMode == 1) {
-    RunRobustDetection(s);
-  } else {
-    AutoTrace(s, s.cxDib, s.cyDib);
-    GetGridShifts(s);
+  {
+    // The adjustment's and the transformation's arrays, which the detection does not use, get
+    // their pages meanwhile on the other core; the warming ends before the worker does.
+    const PageWarmer warmer({{s.deltaX.data(), s.deltaX.size() * sizeof(double)},
+                             {s.deltaY.data(), s.deltaY.size() * sizeof(double)},
+                             {s.Area.data(), s.Area.size() * sizeof(int)},
+                             {s.Signal.data(), s.Signal.size() * sizeof(double)}},
+                            &s.fTerminated);
+    if (s.DetectionMode == 1) {
+      RunRobustDetection(s);
+    } else {
+      AutoTrace(s, s.cxDib, s.cyDib);
+      GetGridShifts(s);
+    }
+    MakeTriangulation(s, 0);
+    CInitPointArrays(s);
   }
-  MakeTriangulation(s, 0);
-  CInitPointArrays(s);
   Finish(s);
 }
 
