@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "geometry/RotationScaleSums.h"
+#include "geometry/ShiftFieldSampling.h"
 #include "geometry/TriangleLocation.h"
-#include "geometry/TriangleMap.h"
 #include "state/CNumericLocale.h"
 #include "state/Numeric.h"
 #include "state/ProgramState.h"
@@ -50,62 +50,12 @@ int ArrayStatistics(ProgramState& s, double* Center, double* Rotation, double* S
   // Another stage may have left the shared log open; its lines are flushed before we truncate.
   OpenTraceLog(s, "w");
 
-  // Pass 1: sample the field, find the centroid of the zone. The triangles of a row of pixels
-  // come from one pass over the triangles and the coefficients are computed once per triangle;
-  // the values are those of FindTrianglePI and ApproximateShiftsT at each pixel, bit for bit.
+  // Pass 1: sample the field, find the centroid of the zone.
   const long long total = (M > 0 && N > 0) ? static_cast<long long>(M) * N : 0;
-  const std::vector<double> xs = PixelCoordinates(total > 0 ? M : 0);
-  const std::vector<double> ys = PixelCoordinates(total > 0 ? N : 0);
-  TriangleRowMap rowMap(s, xs, ys);
-  std::vector<int> row;
-  std::vector<double> coefficients;
-  bool mapped = rowMap.Ready();
-  if (mapped) {
-    const long triangles = SearchableTriangleCount(s);
-    try {
-      row.resize(xs.size());
-      coefficients.resize(static_cast<std::size_t>(6 * triangles));
-    } catch (const std::bad_alloc&) {
-      mapped = false;
-    }
-    for (long t = 0; mapped && t < triangles; ++t) {
-      ShiftCoefficientsT(s, t, &coefficients[6 * t], &coefficients[6 * t + 3]);
-    }
-  }
-  long count = 0;
-  Center[0] = 0.0;
-  Center[1] = 0.0;
-  long long nextProgress = 0;  // the pixel at which the progress value next changes
-  for (long j = 0; j < N && total > 0 && !Cancelled(s); ++j) {
-    if (mapped) rowMap.FillRow(static_cast<std::size_t>(j), row.data());
-    for (long i = 0; i < M && !Cancelled(s); ++i) {
-      const long index = j * M + i;
-      if (index >= nextProgress) {
-        const long long progress = (100 * static_cast<long long>(index)) / total;
-        s.iProgressStatus.store(static_cast<int>(progress), std::memory_order_relaxed);
-        nextProgress = ((progress + 1) * total + 99) / 100;
-      }
-      const double P0[2] = {static_cast<double>(i), static_cast<double>(j)};
-      double D[2] = {0.0, 0.0};
-      const long t = mapped ? row[static_cast<std::size_t>(i)] : FindTrianglePI(s, P0[0], P0[1]);
-      if (t == -1) {
-        Area[index] = 0;
-      } else {
-        if (mapped) {
-          const double* c = &coefficients[6 * static_cast<std::size_t>(t)];
-          EvaluateShiftT(c, c + 3, P0, D);
-        } else {
-          ApproximateShiftsT(s, P0, D, t);
-        }
-        Center[0] += P0[0];
-        Center[1] += P0[1];
-        ++count;
-        Area[index] = 1;
-      }
-      Xshift[index] = D[0];
-      Yshift[index] = D[1];
-    }
-  }
+  const ZoneSums zone = total > 0 ? SampleShiftField(s, M, N, Xshift, Yshift, Area) : ZoneSums{};
+  const long count = zone.count;
+  Center[0] = zone.x;
+  Center[1] = zone.y;
   if (count > 0) {
     Center[0] /= count;
     Center[1] /= count;
