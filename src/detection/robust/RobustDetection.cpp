@@ -5,8 +5,6 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "detection/PointFiles.h"
@@ -19,7 +17,6 @@
 #include "state/CNumericLocale.h"
 #include "state/ProgramState.h"
 #include "state/TraceLog.h"
-#include "state/VectorState.h"
 
 namespace zmr {
 
@@ -36,8 +33,6 @@ constexpr int kFirstLookSide = 1024;
 // (pixels).
 constexpr double kWindowScale = 2.2;
 constexpr double kWindowMargin = 3.0;
-// Fewer spots than this are centred on one thread: a second costs more than it saves.
-constexpr std::size_t kLeastSpotsForTwoThreads = 64;
 // Regions listed one by one in the log at most; the rest are counted.
 constexpr long kLoggedRejects = 2000;
 
@@ -204,15 +199,14 @@ int RunRobustDetection(ProgramState& s) {
   }
   LogRegions(s, search);
 
-  // Sub-pixel centres. Each spot's is its own computation, so a second thread takes every
-  // other spot: the centres are the same whichever thread computes them.
+  // Sub-pixel centres.
   std::vector<double> x, y;
   for (int r : found.kept) {
     x.push_back(search.regions[r].x);
     y.push_back(search.regions[r].y);
   }
   const std::vector<double> nearest = NearestNeighbourDistances(x, y);
-  const auto centre = [&](std::size_t k) {
+  for (std::size_t k = 0; k < found.kept.size() && !Cancelled(s); ++k) {
     const SpotRegion& region = search.regions[found.kept[k]];
     const double radius = std::sqrt(static_cast<double>(region.area) / M_PI);
     // The window may reach to about the neighbour's rim, and no further than twice the radius
@@ -226,32 +220,15 @@ int RunRobustDetection(ProgramState& s) {
         (model.LevelAt(region.x + h, region.y) - model.LevelAt(region.x - h, region.y)) / (2 * h);
     const double slopeY =
         (model.LevelAt(region.x, region.y + h) - model.LevelAt(region.x, region.y - h)) / (2 * h);
-    const SpotCentre refined = RefineSpotCentre(
+    const SpotCentre centre = RefineSpotCentre(
         image, s.Mtarget.data(), RegionLabel(found.kept[k]), model.polarity, noise, region.x,
         region.y, radius, window, model.LevelAt(region.x, region.y), slopeX, slopeY, region.peak);
-    if (refined.valid && std::hypot(refined.x - region.x, refined.y - region.y) < radius + 1.0) {
-      x[k] = refined.x;
-      y[k] = refined.y;
+    if (centre.valid && std::hypot(centre.x - region.x, centre.y - region.y) < radius + 1.0) {
+      x[k] = centre.x;
+      y[k] = centre.y;
     }
-  };
-  const std::size_t spots = found.kept.size();
-  std::thread other;
-  if (spots >= kLeastSpotsForTwoThreads && std::thread::hardware_concurrency() >= 2) {
-    try {
-      other = std::thread([&] {
-        ClearUpperVectorState();
-        for (std::size_t k = 1; k < spots && !Cancelled(s); k += 2) centre(k);
-      });
-    } catch (const std::system_error&) {
-      // One thread, then: this one takes every spot.
-    }
+    if ((k & 255) == 0) Progress(s, 50 + static_cast<int>(30 * k / found.kept.size()));
   }
-  const std::size_t stride = other.joinable() ? 2 : 1;
-  for (std::size_t k = 0; k < spots && !Cancelled(s); k += stride) {
-    centre(k);
-    if ((k & 255) < stride) Progress(s, 50 + static_cast<int>(30 * k / spots));
-  }
-  if (other.joinable()) other.join();
   Progress(s, 80);
 
   const LatticeAssignment lattice =

@@ -16,9 +16,7 @@
 // It works on SourceCounts where the image has them, else on Msource.
 //
 // Threads: the detection worker, with the same ownership as AutoTrace (see SpotDetection.h),
-// plus the point arrays and MAXPoints. It centres the spots on two threads (a second one it
-// starts and joins itself, reading the image and the labels only); the centres do not depend on
-// which thread computes them. Polls fTerminated: a cancelled run leaves no spot
+// plus the point arrays and MAXPoints. Polls fTerminated: a cancelled run leaves no spot
 // (NumberOfPoints 0) and says so in a note.
 #pragma once
 
