@@ -197,6 +197,11 @@ int RunRobustDetection(ProgramState& s) {
   for (int v = 0; v < kSpotVerdicts; ++v) {
     TraceLog(s, "  %-20s %ld\n", SpotVerdictName(static_cast<SpotVerdict>(v)), verdicts[v]);
   }
+  if (search.likeNeighbours > 0) {
+    TraceLog(s,
+             "  (kept though smaller or flatter than the typical spot, as their neighbours: %ld)\n",
+             search.likeNeighbours);
+  }
   LogRegions(s, search);
 
   // Sub-pixel centres.

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <unordered_map>
+
+#include "detection/robust/LatticeAssignment.h"
 
 namespace zmr {
 
@@ -269,6 +272,85 @@ SpotSearch FindSpotRegions(const PixelView& image, const BackgroundModel& model,
   return search;
 }
 
+namespace {
+
+// Candidates for KeepSpotsLikeTheirNeighbours: refused as small or elongated only, and
+// otherwise a spot (filled, deep enough, not a speck).
+bool LikeASpotButForItsShape(const SpotRegion& r, double typicalArea) {
+  return (r.verdict == SpotVerdict::kSmall || r.verdict == SpotVerdict::kElongated) &&
+         r.fill >= 0.6 && r.peak >= 0.6 * r.depth &&
+         static_cast<double>(r.area) >= std::max(4.0 * kSpeckArea, 0.05 * typicalArea);
+}
+
+// Keeps, ring after ring, the candidates that have a kept spot within reach whose area is at
+// most 1 / kNeighbourArea times theirs and whose elongation is at least 1 / kNeighbourElongation
+// times theirs: spots that change gradually from their kept neighbours.
+constexpr double kNeighbourArea = 0.55;
+constexpr double kNeighbourElongation = 1.35;
+constexpr double kNeighbourReach = 1.5;  // typical spacings
+
+void KeepSpotsLikeTheirNeighbours(SpotSearch& search) {
+  std::vector<SpotRegion>& regions = search.regions;
+  std::vector<std::size_t> candidates;
+  std::vector<double> keptX, keptY;
+  for (std::size_t k = 0; k < regions.size(); ++k) {
+    if (LikeASpotButForItsShape(regions[k], search.typicalArea)) candidates.push_back(k);
+    if (regions[k].verdict == SpotVerdict::kKept) {
+      keptX.push_back(regions[k].x);
+      keptY.push_back(regions[k].y);
+    }
+  }
+  if (candidates.empty() || keptX.size() < 2) return;
+  std::vector<double> spacing = NearestNeighbourDistances(keptX, keptY);
+  std::nth_element(spacing.begin(), spacing.begin() + spacing.size() / 2, spacing.end());
+  const double reach = kNeighbourReach * spacing[spacing.size() / 2];
+  if (!(reach > 0.0)) return;
+  // Kept spots in square cells of the reach, so that each look covers 3 x 3 cells.
+  std::unordered_map<std::int64_t, std::vector<std::size_t>> cells;
+  const auto cellOf = [reach](double x, double y) {
+    return (static_cast<std::int64_t>(std::floor(x / reach)) << 32) ^
+           static_cast<std::uint32_t>(static_cast<std::int32_t>(std::floor(y / reach)));
+  };
+  for (std::size_t k = 0; k < regions.size(); ++k) {
+    if (regions[k].verdict == SpotVerdict::kKept)
+      cells[cellOf(regions[k].x, regions[k].y)].push_back(k);
+  }
+  for (bool changed = true; changed;) {
+    changed = false;
+    for (std::size_t& c : candidates) {
+      if (c == regions.size()) continue;  // kept in an earlier round
+      SpotRegion& r = regions[c];
+      bool like = false;
+      const auto cx = static_cast<std::int64_t>(std::floor(r.x / reach));
+      const auto cy = static_cast<std::int64_t>(std::floor(r.y / reach));
+      for (std::int64_t dy = -1; dy <= 1 && !like; ++dy) {
+        for (std::int64_t dx = -1; dx <= 1 && !like; ++dx) {
+          const auto it = cells.find(
+              ((cx + dx) << 32) ^ static_cast<std::uint32_t>(static_cast<std::int32_t>(cy + dy)));
+          if (it == cells.end()) continue;
+          for (std::size_t n : it->second) {
+            const SpotRegion& q = regions[n];
+            if (std::hypot(q.x - r.x, q.y - r.y) <= reach &&
+                static_cast<double>(r.area) >= kNeighbourArea * static_cast<double>(q.area) &&
+                r.elongation <= kNeighbourElongation * q.elongation) {
+              like = true;
+              break;
+            }
+          }
+        }
+      }
+      if (!like) continue;
+      r.verdict = SpotVerdict::kKept;
+      cells[cellOf(r.x, r.y)].push_back(c);
+      ++search.likeNeighbours;
+      c = regions.size();
+      changed = true;
+    }
+  }
+}
+
+}  // namespace
+
 void ClassifySpotRegions(SpotSearch& search, int width, int height) {
   std::vector<SpotRegion>& regions = search.regions;
   for (SpotRegion& r : regions) {
@@ -326,6 +408,7 @@ void ClassifySpotRegions(SpotSearch& search, int width, int height) {
       r.verdict = SpotVerdict::kFaint;
     }
   }
+  KeepSpotsLikeTheirNeighbours(search);
 }
 
 }  // namespace zmr

@@ -64,6 +64,7 @@ struct SpotSearch {
   long specks = 0;
   double typicalArea = 0.0;
   double typicalElongation = 1.0;
+  long likeNeighbours = 0;  // kept as small or elongated as kept spots next to them
   bool cancelled = false;
 };
 
@@ -80,6 +81,11 @@ SpotSearch FindSpotRegions(const PixelView& image, const BackgroundModel& model,
 // about that area. Kept: off the border, area within [0.25, 3] times the typical one,
 // elongation at most max(1.6, 1.4 x typical), fill ratio at least 0.6, peak contrast at least
 // 0.6 times the local depth; an area above 1.6 x typical with too much elongation is merged.
+// A region refused only as small or elongated is kept after all when a kept spot within 1.5
+// typical spacings is nearly as small and elongated (its area at least 0.55 of the neighbour's, its
+// elongation at most 1.35 times): where a strong distortion (a fisheye) shrinks and flattens the
+// spots towards the rim, they change from neighbour to neighbour gradually, which a single
+// population cannot follow.
 void ClassifySpotRegions(SpotSearch& search, int width, int height);
 
 }  // namespace zmr

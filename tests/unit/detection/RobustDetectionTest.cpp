@@ -293,3 +293,41 @@ TEST(RobustPieces, LatticeSimilarityOfAlikeIdealPositionsIsRefused) {
 
 }  // namespace
 }  // namespace zmr
+
+namespace zmr {
+namespace {
+
+// Spots that flatten and shrink from left to right, as a fisheye's do towards the rim: from
+// round discs of radius 9 to ellipses three times wider than high with a third of the area.
+// Each differs little from its neighbours, so all of them are spots, though the flattest are
+// far from the typical spot.
+TEST_F(RobustDetectionTest, SpotsThatFlattenGraduallyAreAllKept) {
+  GridImage grid;
+  grid.width = 720;
+  grid.height = 400;
+  grid.pixels.assign(static_cast<std::size_t>(grid.width) * grid.height, 200);
+  long drawn = 0;
+  for (double cy = 40.5; cy < grid.height - 30; cy += 36.0) {
+    for (double cx = 40.5; cx < grid.width - 30; cx += 36.0) {
+      const double t = (cx - 40.5) / (grid.width - 80.0);  // 0 at the left, 1 at the right
+      const double a = 9.0 * (1.0 - 0.1 * t);              // half width
+      const double b = a / (1.0 + 2.0 * t);                // half height
+      for (int y = static_cast<int>(cy - b) - 1; y <= static_cast<int>(cy + b) + 1; ++y) {
+        for (int x = static_cast<int>(cx - a) - 1; x <= static_cast<int>(cx + a) + 1; ++x) {
+          if (std::pow((x - cx) / a, 2) + std::pow((y - cy) / b, 2) <= 1.0) {
+            grid.pixels[static_cast<std::size_t>(y) * grid.width + x] = 40;
+          }
+        }
+      }
+      ++drawn;
+    }
+  }
+  ProgramState& s = State();
+  ASSERT_TRUE(test::PutGridImage(grid));
+  ASSERT_EQ(AllocateArrays(s), 1);
+  ASSERT_EQ(RunRobustDetection(s), 0);
+  EXPECT_EQ(s.NumberOfPoints, drawn);
+}
+
+}  // namespace
+}  // namespace zmr
