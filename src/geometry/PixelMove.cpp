@@ -2,19 +2,22 @@
 
 namespace zmr {
 
-[[gnu::noinline]] bool MovePixelTo(long i, long j, int triangle, const double* cX, const double* cY,
-                                   long M, const int* Source, int* Area, double* ADX, double* ADY,
-                                   double* I, SplatPosition* at) {
-  const long index = j * M + i;
-  *I = static_cast<double>(Source[index]);
-  Area[index] = triangle;
+bool MovePixelTo(long i, long j, int triangle, const double* cX, const double* cY, long M,
+                 const int* Source, int* Area, double* ADX, double* ADY, double* I,
+                 SplatPosition* at) {
+  return MovePixelInPlace(i, j, triangle, cX, cY, M, Source, Area, ADX, ADY, I, at);
+}
 
-  double sX = 0.0;
-  double sY = 0.0;
-  PixelShift(i, j, cX, cY, &sX, &sY);
-  ADX[index] = sX;
-  ADY[index] = sY;
-  return LandingOf(i, j, sX, sY, at);
+void MoveSpanIntoSum(long i0, long i1, long j, int triangle, const double* cX, const double* cY,
+                     long M, long N, const int* Source, int* Area, double* ADX, double* ADY,
+                     double* sum) {
+  for (long i = i0; i < i1; ++i) {
+    double I = 0.0;
+    SplatPosition at;
+    if (MovePixelInPlace(i, j, triangle, cX, cY, M, Source, Area, ADX, ADY, &I, &at)) {
+      SplatBilinear(I, at, M, N, sum);
+    }
+  }
 }
 
 }  // namespace zmr

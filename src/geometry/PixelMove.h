@@ -12,12 +12,32 @@ namespace zmr {
 
 // Writes Area, ADX and ADY of pixel (i, j) of an M-wide image from its triangle and the
 // triangle's coefficients, and returns its value *I and landing *at; false (with *at
-// unchanged) when the shift is not a number and the pixel lands nowhere. Out of line, so that
-// every sweep runs the same instructions for the displacement (the sign of a NaN shift, and
-// with fused multiply-adds its rounding, depend on how the compiler arranges it).
+// unchanged) when the shift is not a number and the pixel lands nowhere.
+inline bool MovePixelInPlace(long i, long j, int triangle, const double* cX, const double* cY,
+                             long M, const int* Source, int* Area, double* ADX, double* ADY,
+                             double* I, SplatPosition* at) {
+  const long index = j * M + i;
+  *I = static_cast<double>(Source[index]);
+  Area[index] = triangle;
+  double sX = 0.0;
+  double sY = 0.0;
+  PixelShift(i, j, cX, cY, &sX, &sY);
+  ADX[index] = sX;
+  ADY[index] = sY;
+  return LandingOf(i, j, sX, sY, at);
+}
+
+// MovePixelInPlace out of line: the sweeps in counts call it for each pixel.
 bool MovePixelTo(long i, long j, int triangle, const double* cX, const double* cY, long M,
                  const int* Source, int* Area, double* ADX, double* ADY, double* I,
                  SplatPosition* at);
+
+// Moves the pixels i0 .. i1 - 1 of row j, all held by one triangle, and adds each to the M x N
+// sum image as SplatBilinear does, in that order: the grey-level transformation a span of a row
+// at a time (the same arithmetic as MovePixelInPlace and SplatBilinear one pixel at a time).
+void MoveSpanIntoSum(long i0, long i1, long j, int triangle, const double* cX, const double* cY,
+                     long M, long N, const int* Source, int* Area, double* ADX, double* ADY,
+                     double* sum);
 
 template <class Splat>
 void MovePixel(long i, long j, int triangle, const double* cX, const double* cY, long M,

@@ -50,11 +50,11 @@ int RunTransform(ProgramState& s, long ImageM, long ImageN) {
 
   // The sums start at zero; Mtarget is written whole from them at the end, cancelled or not.
   FillArrayD(s.Signal.data(), M, N, 0.0);
-  DirectSplat splat{s.Signal.data(), M, N};
-  SweepZone(s, M, N, [&s, M, &splat](long i, long j, int t, const double* cX, const double* cY) {
-    MovePixel(i, j, t, cX, cY, M, s.Msource.data(), s.Area.data(), s.deltaX.data(), s.deltaY.data(),
-              splat);
-  });
+  SweepZoneSpans(s, M, N,
+                 [&s, M, N](long i0, long i1, long j, int t, const double* cX, const double* cY) {
+                   MoveSpanIntoSum(i0, i1, j, t, cX, cY, M, N, s.Msource.data(), s.Area.data(),
+                                   s.deltaX.data(), s.deltaY.data(), s.Signal.data());
+                 });
 
   // A cancelled run still shows what it accumulated. ArrayNormalise leaves an all-zero sum
   // as it is, so an image that received nothing stays black.

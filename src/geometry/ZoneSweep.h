@@ -109,6 +109,9 @@ class ZoneTriangles {
   void StartRow(long j);
   // The triangle that holds pixel (i, j) of the current row, or -1; its coefficients in *cX and
   // *cY (valid until the next call).
+  // With the map: the triangles of the current row (one per pixel, -1 outside the zone);
+  // without it, null.
+  const int* RowTriangles() const { return mapped_ ? row_.data() : nullptr; }
   int At(long i, const double** cX, const double** cY) {
     if (!mapped_) return Search(i, cX, cY);
     const int t = row_[static_cast<std::size_t>(i)];
@@ -155,6 +158,42 @@ void SweepZone(ProgramState& s, long M, long N, Visit&& visit) {
       const double* cY = nullptr;
       const int t = zone.At(i, &cX, &cY);
       if (t != -1) visit(i, j, t, cX, cY);
+    }
+  }
+}
+
+// As SweepZone, but calls visit(i0, i1, j, t, cX, cY) for each run of pixels i0 .. i1 - 1 of
+// row j held by the same triangle t, in order; iProgressStatus is stored at a run's first and
+// last pixel when it changes there (its last value is the one SweepZone leaves), and fTerminated
+// is polled between runs.
+template <class VisitSpan>
+void SweepZoneSpans(ProgramState& s, long M, long N, VisitSpan&& visit) {
+  const auto cancelled = [&s] { return s.fTerminated.load(std::memory_order_acquire) != 0; };
+  ZoneTriangles zone(s, M, N);
+  const long long ctotal = static_cast<long long>(M) * N;
+  long long nextProgress = 0;
+  const auto progressAt = [&](long long done) {
+    if (done < nextProgress) return;
+    const long long progress = (100 * done) / ctotal;
+    s.iProgressStatus.store(static_cast<int>(progress), std::memory_order_relaxed);
+    nextProgress = ((progress + 1) * ctotal + 99) / 100;
+  };
+  for (long j = 0; j < N && !cancelled(); ++j) {
+    s.iDetectedAreas.store(static_cast<int>(j), std::memory_order_relaxed);
+    zone.StartRow(j);
+    const int* row = zone.RowTriangles();
+    for (long i = 0; i < M && !cancelled();) {
+      progressAt(static_cast<long long>(j) * M + i);
+      const double* cX = nullptr;
+      const double* cY = nullptr;
+      const int t = zone.At(i, &cX, &cY);
+      long end = i + 1;
+      if (row != nullptr) {
+        while (end < M && row[end] == t) ++end;
+      }
+      if (t != -1) visit(i, end, j, t, cX, cY);
+      progressAt(static_cast<long long>(j) * M + end - 1);
+      i = end;
     }
   }
 }
