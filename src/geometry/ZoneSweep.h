@@ -56,14 +56,36 @@ inline double FloorOfFinite(double x) {
   return t > x ? t - 1.0 : t;
 }
 
+// The floor of a finite x and TruncateToward0<int> of it. Within the int range one conversion
+// gives both; beyond, the floor saturates.
+inline void FloorAndInt(double x, double* floor, int* whole) {
+  if (std::fabs(x) < 2147483647.0) {
+    long long t = static_cast<long long>(x);
+    double d = static_cast<double>(t);
+    if (d == x) {
+      d = x;  // a whole x (-0 among them) is its own floor
+    } else if (d > x) {
+      --t;
+      d -= 1.0;
+    }
+    *floor = d;
+    *whole = static_cast<int>(t);
+    return;
+  }
+  *floor = FloorOfFinite(x);
+  *whole = TruncateToward0<int>(*floor);
+}
+
 inline bool LandingOf(long i, long j, double sX, double sY, SplatPosition* at) {
   if (!std::isfinite(sX) || !std::isfinite(sY)) return false;
-  const double floorX = FloorOfFinite(sX);
-  const double floorY = FloorOfFinite(sY);
+  double floorX = 0.0, floorY = 0.0;
+  int wholeX = 0, wholeY = 0;
+  FloorAndInt(sX, &floorX, &wholeX);
+  FloorAndInt(sY, &floorY, &wholeY);
   // A shift beyond the int range saturates; all four target pixels then lie off the image,
   // where SA drops them, so the clamped weights never matter.
-  at->x0 = i + TruncateToward0<int>(floorX);
-  at->y0 = j + TruncateToward0<int>(floorY);
+  at->x0 = i + wholeX;
+  at->y0 = j + wholeY;
   at->fX = sX - floorX;
   at->fY = sY - floorY;
   return true;

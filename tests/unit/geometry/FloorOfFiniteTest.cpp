@@ -1,8 +1,10 @@
-// The transformations' floor without the library call: bit for bit std::floor on every kind
-// of finite value (signed zeros, fractions either side of zero, the edges of exact integer
-// conversion, denormals, the largest doubles).
+// The transformations' floor without the library call, alone and with its int: bit for bit
+// std::floor (and the floor clamped to the int range) on every kind of finite value (signed
+// zeros, fractions either side of zero, the edges of exact integer conversion and of the int
+// range, denormals, the largest doubles).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -38,9 +40,25 @@ TEST(FloorOfFinite, EqualsTheLibraryFloorBitForBit) {
                    std::numeric_limits<double>::max(),
                    std::numeric_limits<double>::lowest(),
                    std::nextafter(-3.0, 0.0),
-                   std::nextafter(3.0, 4.0)}) {
+                   std::nextafter(3.0, 4.0),
+                   2147483646.5,
+                   -2147483646.5,
+                   2147483647.0,
+                   -2147483647.5,
+                   -2147483648.0,
+                   2147483648.0,
+                   3e9,
+                   -3e9}) {
     EXPECT_EQ(std::bit_cast<std::uint64_t>(zmr::FloorOfFinite(x)),
               std::bit_cast<std::uint64_t>(std::floor(x)))
         << x;
+    // With the int: the same floor, and the floor clamped to the int range.
+    double floor = 0.0;
+    int whole = 0;
+    zmr::FloorAndInt(x, &floor, &whole);
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(floor), std::bit_cast<std::uint64_t>(std::floor(x)))
+        << x;
+    const double clamped = std::clamp(std::floor(x), -2147483648.0, 2147483647.0);
+    EXPECT_EQ(whole, static_cast<int>(clamped)) << x;
   }
 }
