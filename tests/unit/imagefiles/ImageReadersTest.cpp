@@ -86,9 +86,7 @@ TEST_F(ImageReadersTest, TiffOfEverySampleTypeLayoutAndCompressionReadsBack) {
       samples[k] = PatternSample(k, c.bits, c.format);
     const auto got = ReadSample(c.file);
     ExpectImage(got, c.width, c.height, Grey(samples, spp, spp >= 3 ? 3 : 1, c.format != 3));
-    if (got.ok()) {
-      EXPECT_TRUE(got.value().notes.empty());
-    }
+    EXPECT_TRUE(!got.ok() || got.value().notes.empty());
   }
 }
 
@@ -194,16 +192,6 @@ TEST_F(ImageReadersTest, EdfOfEveryDataTypeAndByteOrderReadsBack) {
       "{\nDim_2 = 1 ;\nDataType = SignedShort ;\nByteOrder = HighByteFirst ;\nDim_1 = 2 ;\n";
   header += std::string(kEdfHeaderBlock - header.size() - 2, ' ') + "}\n";
   ExpectImage(ReadImage(Bytes(header + std::string("\xff\xfe\x00\x05", 4))), 2, 1, {-2, 5});
-}
-
-TEST_F(ImageReadersTest, NonFiniteFloatsReadAsZeroWithANote) {
-  const std::vector<double> values = {1.5, NAN, INFINITY, -INFINITY};
-  const auto got = ReadImage(EncodeEdf(2, 2, values, "DoubleValue", false).value());
-  ExpectImage(got, 2, 2, {1.5, 0, 0, 0});
-  EXPECT_EQ(got.value().notes,
-            std::vector<std::string>{"3 NaN or infinite values of the image were read as 0"});
-  const auto tiff = ReadImage(EncodeTiff(2, 2, values, TiffSamples::kFloat32).value());
-  ExpectImage(tiff, 2, 2, {1.5, 0, 0, 0});
 }
 
 }  // namespace
