@@ -17,23 +17,10 @@ TEST(RankSelectionTest, EveryRankEqualsNthElement) {
     for (int kind = 0; kind < 5; ++kind) {
       std::vector<float> values(n);
       for (std::size_t i = 0; i < n; ++i) {
-        switch (kind) {
-          case 0:
-            values[i] = std::uniform_real_distribution<float>(-50, 50)(rng);
-            break;
-          case 1:
-            values[i] = static_cast<float>(rng() % 3);
-            break;
-          case 2:
-            values[i] = static_cast<float>(i);
-            break;
-          case 3:
-            values[i] = static_cast<float>(n - i);
-            break;
-          default:
-            values[i] = 4.5f;
-            break;
-        }
+        const float kinds[] = {std::uniform_real_distribution<float>(-50, 50)(rng),
+                               static_cast<float>(rng() % 3), static_cast<float>(i),
+                               static_cast<float>(n - i), 4.5f};
+        values[i] = kinds[kind];
       }
       for (std::size_t k = 0; k < n; ++k) {
         std::vector<float> ours = values, theirs = values;

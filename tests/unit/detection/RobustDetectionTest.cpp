@@ -52,6 +52,16 @@ GridSpec Rough(double radius, double rotation, double distortion, bool invert = 
   return g;
 }
 
+// The robust detection of the grid's image in a fresh program state.
+const ProgramState& Detect(const GridImage& grid) {
+  ResetProgramState();
+  ProgramState& s = State();
+  EXPECT_TRUE(test::PutGridImage(grid));
+  EXPECT_EQ(AllocateArrays(s), 1);
+  EXPECT_EQ(RunRobustDetection(s), 0);
+  return s;
+}
+
 TEST_F(RobustDetectionTest, GeneratedGridsAreAssignedWholeWithCentresNearTheTruth) {
   using S = SpotShape;
   const struct {
@@ -86,38 +96,38 @@ TEST_F(RobustDetectionTest, GeneratedGridsAreAssignedWholeWithCentresNearTheTrut
     layout.height = 640;
     const GridImage grid = GenerateGrid(layout);
     ASSERT_GT(grid.width, 0);
-    ResetProgramState();
-    ProgramState& s = State();
-    ASSERT_TRUE(test::PutGridImage(grid));
-    ASSERT_EQ(AllocateArrays(s), 1);
-    ASSERT_EQ(RunRobustDetection(s), 0);
+    const ProgramState& s = Detect(grid);
+    const double* px = s.PointsBuffer.data() + 1;
+    const double* py = s.PointsBuffer.data() + s.MAXPoints + 1;
 
     // Every drawn spot is assigned, at least those 6 pixels or more clear of the border (a spot
     // closer may join the border through the noise, and is then left out as cut).
     const double reach = SpotReach(layout.shape, layout.radius) + 6.0;
-    long drawn = 0;
-    std::vector<const GridSpot*> clear;
+    long drawn = 0, clear = 0, missed = 0;
     for (const GridSpot& spot : grid.spots) {
       if (!spot.present) continue;
       ++drawn;
       // A spot the distortion pressed against another is one region with it, and left out.
-      const GridSpot* other = nullptr;
+      bool pressed = false;
       for (const GridSpot& near : grid.spots) {
-        if (&near != &spot && near.present &&
-            std::hypot(near.measuredX - spot.measuredX, near.measuredY - spot.measuredY) < reach) {
-          other = &near;
-        }
+        pressed = pressed || (&near != &spot && near.present &&
+                              std::hypot(near.measuredX - spot.measuredX,
+                                         near.measuredY - spot.measuredY) < reach);
       }
-      if (other == nullptr && spot.measuredX >= reach && spot.measuredY >= reach &&
-          spot.measuredX <= layout.width - 1 - reach &&
-          spot.measuredY <= layout.height - 1 - reach) {
-        clear.push_back(&spot);
+      if (pressed || spot.measuredX < reach || spot.measuredY < reach ||
+          spot.measuredX > layout.width - 1 - reach || spot.measuredY > layout.height - 1 - reach) {
+        continue;
       }
+      ++clear;
+      bool found = false;
+      for (long k = 0; k < s.NumberOfPoints && !found; ++k) {
+        found = std::hypot(px[k] - spot.measuredX, py[k] - spot.measuredY) < 1.0;
+      }
+      missed += found ? 0 : 1;
     }
     EXPECT_LE(s.NumberOfPoints, drawn);
+    EXPECT_EQ(missed, 0) << "of " << clear << " spots clear of the border";
 
-    const double* px = s.PointsBuffer.data() + 1;
-    const double* py = s.PointsBuffer.data() + s.MAXPoints + 1;
     std::map<std::pair<int, int>, const GridSpot*> truthAt;
     double sum2 = 0.0;
     for (long k = 0; k < s.NumberOfPoints; ++k) {
@@ -128,15 +138,6 @@ TEST_F(RobustDetectionTest, GeneratedGridsAreAssignedWholeWithCentresNearTheTrut
           << "two spots at node " << s.Pi[k] << " " << s.Pj[k];
     }
     EXPECT_LT(std::sqrt(sum2 / static_cast<double>(s.NumberOfPoints)), c.centreRms);
-    long missed = 0;
-    for (const GridSpot* spot : clear) {
-      bool found = false;
-      for (long k = 0; k < s.NumberOfPoints && !found; ++k) {
-        found = std::hypot(px[k] - spot->measuredX, py[k] - spot->measuredY) < 1.0;
-      }
-      missed += found ? 0 : 1;
-    }
-    EXPECT_EQ(missed, 0) << "of " << clear.size() << " spots clear of the border";
     // Neighbouring nodes hold neighbouring spots of the grid.
     long wrong = 0;
     for (const auto& [node, truth] : truthAt) {
@@ -189,11 +190,7 @@ TEST_F(RobustDetectionTest, FaintOrDisplacedDecoysTakeNoNode) {
     ++decoys;
   }
   ASSERT_GE(decoys, 4);
-  ResetProgramState();
-  ProgramState& s = State();
-  ASSERT_TRUE(test::PutGridImage(grid));
-  ASSERT_EQ(AllocateArrays(s), 1);
-  ASSERT_EQ(RunRobustDetection(s), 0);
+  const ProgramState& s = Detect(grid);
   const double* px = s.PointsBuffer.data() + 1;
   const double* py = s.PointsBuffer.data() + s.MAXPoints + 1;
   ASSERT_GT(s.NumberOfPoints, 100);
@@ -322,11 +319,7 @@ TEST_F(RobustDetectionTest, SpotsThatFlattenGraduallyAreAllKept) {
       ++drawn;
     }
   }
-  ProgramState& s = State();
-  ASSERT_TRUE(test::PutGridImage(grid));
-  ASSERT_EQ(AllocateArrays(s), 1);
-  ASSERT_EQ(RunRobustDetection(s), 0);
-  EXPECT_EQ(s.NumberOfPoints, drawn);
+  EXPECT_EQ(Detect(grid).NumberOfPoints, drawn);
 }
 
 }  // namespace

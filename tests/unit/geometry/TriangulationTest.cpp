@@ -50,16 +50,6 @@ class TriangulationTest : public test::StateTest {
     s.Tpoints.assign(3 * static_cast<std::size_t>(slots < 0 ? 2 * s.MAXPoints : slots), -1);
     TriangulateWithin(s, x_.data(), y_.data(), limit);
   }
-  // The stored triangles as corner coordinates.
-  std::vector<std::array<double, 6>> Corners() const {
-    std::vector<std::array<double, 6>> out;
-    const ProgramState& s = State();
-    for (long m = 0; m < s.NumberOfTriangles; ++m) {
-      const int* t = s.Tpoints.data() + 3 * m;
-      out.push_back({x_[t[0]], y_[t[0]], x_[t[1]], y_[t[1]], x_[t[2]], y_[t[2]]});
-    }
-    return out;
-  }
   std::vector<double> x_, y_;
 };
 

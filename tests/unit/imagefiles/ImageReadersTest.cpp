@@ -86,9 +86,7 @@ TEST_F(ImageReadersTest, TiffOfEverySampleTypeLayoutAndCompressionReadsBack) {
       samples[k] = PatternSample(k, c.bits, c.format);
     const auto got = ReadSample(c.file);
     ExpectImage(got, c.width, c.height, Grey(samples, spp, spp >= 3 ? 3 : 1, c.format != 3));
-    if (got.ok()) {
-      EXPECT_TRUE(got.value().notes.empty());
-    }
+    EXPECT_TRUE(!got.ok() || got.value().notes.empty());
   }
 }
 
@@ -150,37 +148,21 @@ TEST_F(ImageReadersTest, JpegGreyAndColourOfFlatBlocksReadBackExactly) {
 std::vector<std::uint8_t> Bytes(const std::string& s) { return {s.begin(), s.end()}; }
 
 TEST_F(ImageReadersTest, PgmAndPpmTextAndBinaryReadBack) {
+  using S = std::string;
   const struct {
-    const char* name;
-    std::vector<std::uint8_t> bytes;
+    S bytes;
     int width, height;
     std::vector<double> values;
   } cases[] = {
-      {"P2 with comments",
-       Bytes("P2\n# made by hand\n3 2 # size\n9\n0 1 2\n9 8 7\n"),
-       3,
-       2,
-       {0, 1, 2, 9, 8, 7}},
-      {"P3", Bytes("P3 2 1 1000 1000 1000 999 0 1 2\n"), 2, 1, {999, 1}},
-      {"P5 8-bit",
-       Bytes(std::string("P5\n2 2\n255\n") + std::string("\x00\x7f\x80\xff", 4)),
-       2,
-       2,
-       {0, 127, 128, 255}},
-      {"P5 16-bit",
-       Bytes(std::string("P5 3 1 65535\n") + std::string("\x00\x01\x12\x34\xff\xff", 6)),
-       3,
-       1,
-       {1, 0x1234, 65535}},
-      {"P6 16-bit",
-       Bytes(std::string("P6 1 1 300\n") + std::string("\x01\x2c\x00\x00\x00\x02", 6)),
-       1,
-       1,
-       {100}},
+      {"P2\n# made by hand\n3 2 # size\n9\n0 1 2\n9 8 7\n", 3, 2, {0, 1, 2, 9, 8, 7}},
+      {"P3 2 1 1000 1000 1000 999 0 1 2\n", 2, 1, {999, 1}},
+      {"P5\n2 2\n255\n" + S("\x00\x7f\x80\xff", 4), 2, 2, {0, 127, 128, 255}},
+      {"P5 3 1 65535\n" + S("\x00\x01\x12\x34\xff\xff", 6), 3, 1, {1, 0x1234, 65535}},
+      {"P6 1 1 300\n" + S("\x01\x2c\x00\x00\x00\x02", 6), 1, 1, {100}},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    ExpectImage(ReadImage(c.bytes), c.width, c.height, c.values);
+    SCOPED_TRACE(c.bytes.substr(0, 2));
+    ExpectImage(ReadImage(Bytes(c.bytes)), c.width, c.height, c.values);
   }
 }
 
@@ -210,16 +192,6 @@ TEST_F(ImageReadersTest, EdfOfEveryDataTypeAndByteOrderReadsBack) {
       "{\nDim_2 = 1 ;\nDataType = SignedShort ;\nByteOrder = HighByteFirst ;\nDim_1 = 2 ;\n";
   header += std::string(kEdfHeaderBlock - header.size() - 2, ' ') + "}\n";
   ExpectImage(ReadImage(Bytes(header + std::string("\xff\xfe\x00\x05", 4))), 2, 1, {-2, 5});
-}
-
-TEST_F(ImageReadersTest, NonFiniteFloatsReadAsZeroWithANote) {
-  const std::vector<double> values = {1.5, NAN, INFINITY, -INFINITY};
-  const auto got = ReadImage(EncodeEdf(2, 2, values, "DoubleValue", false).value());
-  ExpectImage(got, 2, 2, {1.5, 0, 0, 0});
-  EXPECT_EQ(got.value().notes,
-            std::vector<std::string>{"3 NaN or infinite values of the image were read as 0"});
-  const auto tiff = ReadImage(EncodeTiff(2, 2, values, TiffSamples::kFloat32).value());
-  ExpectImage(tiff, 2, 2, {1.5, 0, 0, 0});
 }
 
 }  // namespace

@@ -352,20 +352,15 @@ TEST_F(CommandFixture, NamesThatAreNoFileAndHugeSparseFilesAreRefused) {
   std::filesystem::create_directory("folder.in");
   WriteFile("huge.in", "BM");  // then 3 GiB of zeros that take no disk space
   std::filesystem::resize_file("huge.in", std::uintmax_t{3} << 30);
-  for (const char* name : {"missing.in", "folder.in", "huge.in"}) {
+  const std::pair<const char*, const char*> names[] = {
+      {"missing.in", "No such file or directory"},
+      {"folder.in", "it is a folder"},
+      {"huge.in", "the file is larger than any image that is read"}};
+  for (const auto& [name, reason] : names) {
     SCOPED_TRACE(name);
     for (Command command : {kOstrel, kAscii, kBmp}) ExpectRefused(command, name, kBad);
     if (std::string(name) != "huge.in") ExpectRefused(kPts, name, kErrorReadingPoints);
-  }
-  const struct {
-    const char* name;
-    const char* reason;
-  } images[] = {{"missing.in", "No such file or directory"},
-                {"folder.in", "it is a folder"},
-                {"huge.in", "the file is larger than any image that is read"}};
-  for (const auto& image : images) {
-    ExpectRefused(kImg, image.name,
-                  std::string("Error - cannot open image ") + image.name + ": " + image.reason);
+    ExpectRefused(kImg, name, std::string("Error - cannot open image ") + name + ": " + reason);
   }
 }
 

@@ -12,6 +12,7 @@
 #include "imagefiles/EdfImage.h"
 #include "imagefiles/ImageFormats.h"
 #include "imagefiles/NetpbmImage.h"
+#include "imagefiles/TiffImage.h"
 #include "state/ProgramState.h"
 #include "support/FakePlatform.h"
 #include "support/TestSupport.h"
@@ -157,13 +158,20 @@ TEST_F(ImageFileCommandsTest, SavesWriteCountsOrGreyLevelsByExtensionAndRefuseWh
   }
 }
 
+// Floating-point values that are no numbers read as 0, with a note that names the file; a
+// single one is noted too.
 TEST_F(ImageFileCommandsTest, NotesOfTheReaderNameTheFile) {
   Write("nan.edf", EncodeEdf(2, 1, {NAN, 4.0}, "FloatValue", true));
-  EXPECT_TRUE(Run(IDM_OPEN_IMAGE, "nan.edf").empty());
-  EXPECT_EQ(platform_.notes, std::vector<std::string>{
-                                 "nan.edf: 1 NaN or infinite values of the image were read as 0"});
-  EXPECT_EQ(std::vector<int>(State().Msource.begin(), State().Msource.end()),
-            std::vector<int>({0, 255}));
+  Write("inf.tif", EncodeTiff(2, 2, {INFINITY, 4.0, -INFINITY, NAN}, TiffSamples::kFloat32));
+  for (const auto& [file, count] : {std::pair{"nan.edf", "1"}, std::pair{"inf.tif", "3"}}) {
+    platform_.notes.clear();
+    EXPECT_TRUE(Run(IDM_OPEN_IMAGE, file).empty());
+    EXPECT_EQ(platform_.notes,
+              std::vector<std::string>{std::string(file) + ": " + count +
+                                       " NaN or infinite values of the image were read as 0"});
+    EXPECT_EQ(std::vector<int>(State().Msource.begin(), State().Msource.begin() + 2),
+              std::vector<int>({0, 255}));
+  }
 }
 
 }  // namespace

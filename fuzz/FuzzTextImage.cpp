@@ -1,9 +1,8 @@
-// The body shared by the two text-image fuzz targets (Ostrel "%x" and ASCII "%i" files).
-// The first two input bytes choose the working size and the read-ahead chunk; the rest is the
-// file. Besides memory safety it checks that the chunked stream reader, at a small chunk size,
-// converts exactly what the in-memory reader converts, and that the format list is sound.
-#pragma once
-
+// Fuzz target of a text image: Ostrel ("%x") or ASCII ("%i", decimal, octal or hexadecimal)
+// values, chosen when the target is built (ZMR_FUZZ_TEXT_MODE). The first two input bytes
+// choose the working size and the read-ahead chunk; the rest is the file. Besides memory safety
+// it checks that the chunked stream reader, at a small chunk size, converts exactly what the
+// in-memory reader converts, and that the format list is sound.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -14,14 +13,18 @@
 #include "imagefiles/TextImage.h"
 #include "state/ProgramState.h"
 
-namespace zmr::fuzz {
+namespace {
 
-inline std::FILE* OpenBytes(const std::string& bytes) {
+std::FILE* OpenBytes(const std::string& bytes) {
   if (bytes.empty()) return nullptr;
   return fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "r");
 }
 
-inline int FuzzTextImage(const std::uint8_t* data, std::size_t size, const char* mode) {
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace zmr;
+  const char* mode = ZMR_FUZZ_TEXT_MODE;
   if (size < 2) return 0;
   const int cx = 1 + data[0] % 48;
   const int cy = 1 + data[1] % 48;
@@ -59,5 +62,3 @@ inline int FuzzTextImage(const std::uint8_t* data, std::size_t size, const char*
   }
   return 0;
 }
-
-}  // namespace zmr::fuzz

@@ -1,9 +1,8 @@
-// The checks shared by the fuzz targets of the image readers: a reader runs on the input with
-// a pixel cap; an image it accepts must match its size, stay within the cap, hold only finite
-// values and survive the float TIFF encoder and a second read unchanged (as floats). A refusal
-// must say why.
-#pragma once
-
+// Fuzz target of one image reader (TIFF, PNG, JPEG, PGM/PPM or EDF, each over memory), chosen
+// when the target is built (ZMR_FUZZ_READER). The reader runs on the input with a pixel cap; an
+// image it accepts must match its size, stay within the cap, hold only finite values and
+// survive the float TIFF encoder and a second read unchanged (as floats). A refusal must say
+// why.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -11,16 +10,17 @@
 #include <vector>
 
 #include "imagefiles/CountImage.h"
+#include "imagefiles/EdfImage.h"
+#include "imagefiles/JpegImage.h"
+#include "imagefiles/NetpbmImage.h"
+#include "imagefiles/PngImage.h"
 #include "imagefiles/TiffImage.h"
 
-namespace zmr::fuzz {
-
-// Small enough that every accepted input decodes in a few milliseconds.
-inline constexpr ImageReadLimits kFuzzLimits{1 << 18};
-
-template <typename Reader>
-int CheckReader(Reader read, const std::uint8_t* data, std::size_t size) {
-  const ResultOf<CountImage> got = read(ImageBytes(data, size), kFuzzLimits);
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace zmr;
+  // Small enough that every accepted input decodes in a few milliseconds.
+  constexpr ImageReadLimits kFuzzLimits{1 << 18};
+  const ResultOf<CountImage> got = ZMR_FUZZ_READER(ImageBytes(data, size), kFuzzLimits);
   if (!got.ok()) {
     if (got.message().empty()) std::abort();
     return 0;
@@ -46,5 +46,3 @@ int CheckReader(Reader read, const std::uint8_t* data, std::size_t size) {
   }
   return 0;
 }
-
-}  // namespace zmr::fuzz
