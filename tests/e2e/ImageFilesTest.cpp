@@ -23,26 +23,6 @@ RunResult Zmrcal(const std::string& line) { return RunProgram(ZMRCAL_PATH, line)
 
 class ImageFilesTest : public test::StateTest {};
 
-TEST_F(ImageFilesTest, SixteenBitGridsCalibrateToThePointsOfTheirOstrelTwin) {
-  // Each grid with the working size its Ostrel file needs (the others set it themselves).
-  for (const auto& [grid, size] :
-       {std::pair{"--counts", ""}, std::pair{"--counts-scale 200 --noise 4 --seed 7 --size 600x520",
-                                             "set ImageWidth 600 ImageHeight 520 "}}) {
-    SCOPED_TRACE(grid);
-    ASSERT_EQ(RunProgram(ZMR_GRIDGEN_PATH, std::string(grid) + " --out grid").status, 0);
-    ASSERT_EQ(Zmrcal(std::string(size) + "open-ostrel grid.txt detect save-points twin.pts").status,
-              0);
-    const std::string twin = test::ReadFile("twin.pts");
-    ASSERT_GT(twin.size(), 1000u);
-    for (const char* file : {"grid.tif", "grid.png"}) {
-      SCOPED_TRACE(file);
-      const RunResult run = Zmrcal(std::string("open-image ") + file + " detect save-points p.pts");
-      ASSERT_EQ(run.status, 0) << run.err;
-      EXPECT_EQ(test::ReadFile("p.pts"), twin);
-    }
-  }
-}
-
 // Reads a TIFF with tifffile and compares it with values in a text file; exit status 3 when
 // tifffile cannot be imported.
 constexpr const char* kCompareScript = R"(import sys

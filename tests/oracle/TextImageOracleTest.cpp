@@ -69,18 +69,14 @@ TEST(TextImageOracleTest, ConversionsEqualFscanfOnGeneratedStreams) {
         TextValueReader runs(ours, mode, chunk);
         std::vector<int> run(1 + rng() % 7);
         std::size_t stored = 0, given = 0;
-        ASSERT_EQ(Sequence(nullptr,
-                           [&](int& v) {
-                             if (given == stored) {
-                               given = 0;
-                               stored = runs.NextMany(run.data(), run.size());
-                               if (stored == 0) return runs.Next(v);
-                             }
-                             v = run[given++];
-                             return 1;
-                           }),
-                  want)
-            << chunk;
+        const auto next = [&](int& v) {
+          if (given == stored && (given = 0, stored = runs.NextMany(run.data(), run.size())) == 0) {
+            return runs.Next(v);
+          }
+          v = run[given++];
+          return 1;
+        };
+        ASSERT_EQ(Sequence(nullptr, next), want) << chunk;
       }
       // The count, and an image of any shape placed anywhere around a small working image.
       std::rewind(ref);

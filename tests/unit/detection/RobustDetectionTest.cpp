@@ -288,12 +288,6 @@ TEST(RobustPieces, LatticeSimilarityOfAlikeIdealPositionsIsRefused) {
   EXPECT_EQ(s, 7);
 }
 
-}  // namespace
-}  // namespace zmr
-
-namespace zmr {
-namespace {
-
 // Spots that flatten and shrink from left to right, as a fisheye's do towards the rim: from
 // round discs of radius 9 to ellipses three times wider than high with a third of the area.
 // Each differs little from its neighbours, so all of them are spots, though the flattest are

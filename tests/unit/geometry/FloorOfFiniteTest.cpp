@@ -15,40 +15,15 @@
 TEST(FloorOfFinite, EqualsTheLibraryFloorBitForBit) {
   const double big = 4503599627370496.0;  // 2^52
   const double tiny = std::numeric_limits<double>::denorm_min();
-  for (double x : {0.0,
-                   -0.0,
-                   0.5,
-                   -0.5,
-                   1.0,
-                   -1.0,
-                   -1.5,
-                   2.75,
-                   -2.75,
-                   tiny,
-                   -tiny,
-                   1e-300,
-                   -1e-300,
-                   big - 0.5,
-                   -big + 0.5,
-                   big,
-                   -big,
-                   big + 1.0,
-                   2 * big,
-                   -2 * big - 2.0,
-                   1e300,
-                   -1e300,
-                   std::numeric_limits<double>::max(),
-                   std::numeric_limits<double>::lowest(),
-                   std::nextafter(-3.0, 0.0),
-                   std::nextafter(3.0, 4.0),
-                   2147483646.5,
-                   -2147483646.5,
-                   2147483647.0,
-                   -2147483647.5,
-                   -2147483648.0,
-                   2147483648.0,
-                   3e9,
-                   -3e9}) {
+  const double most = std::numeric_limits<double>::max();
+  // clang-format off
+  const double values[] = {0.0, -0.0, 0.5, -0.5, 1.0, -1.0, -1.5, 2.75, -2.75, tiny, -tiny,
+                           1e-300, -1e-300, big - 0.5, -big + 0.5, big, -big, big + 1.0, 2 * big,
+                           -2 * big - 2.0, 1e300, -1e300, most, -most, std::nextafter(-3.0, 0.0),
+                           std::nextafter(3.0, 4.0), 2147483646.5, -2147483646.5, 2147483647.0,
+                           -2147483647.5, -2147483648.0, 2147483648.0, 3e9, -3e9};
+  // clang-format on
+  for (double x : values) {
     EXPECT_EQ(std::bit_cast<std::uint64_t>(zmr::FloorOfFinite(x)),
               std::bit_cast<std::uint64_t>(std::floor(x)))
         << x;
@@ -58,7 +33,6 @@ TEST(FloorOfFinite, EqualsTheLibraryFloorBitForBit) {
     zmr::FloorAndInt(x, &floor, &whole);
     EXPECT_EQ(std::bit_cast<std::uint64_t>(floor), std::bit_cast<std::uint64_t>(std::floor(x)))
         << x;
-    const double clamped = std::clamp(std::floor(x), -2147483648.0, 2147483647.0);
-    EXPECT_EQ(whole, static_cast<int>(clamped)) << x;
+    EXPECT_EQ(whole, static_cast<int>(std::clamp(std::floor(x), -2147483648.0, 2147483647.0))) << x;
   }
 }
