@@ -24,6 +24,12 @@ constexpr std::size_t kPieceBytes = std::size_t{4} << 20;
 PageWarmer::PageWarmer(std::vector<Region> regions, const std::atomic<int>* stop) {
   const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
   if (page == 0 || regions.empty()) return;
+  // Pages supplied ahead are memory taken before it is needed, and perhaps never (a detection
+  // alone): only while they come to at most half of the memory the system has free.
+  std::size_t total = 0;
+  for (const Region& region : regions) total += region.bytes;
+  const long freePages = sysconf(_SC_AVPHYS_PAGES);
+  if (freePages <= 0 || total / page > static_cast<std::size_t>(freePages) / 2) return;
   try {
     thread_ = std::thread([this, page, stop, regions = std::move(regions)] {
       for (const Region& region : regions) {

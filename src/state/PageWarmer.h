@@ -8,7 +8,8 @@
 //
 // Threads: construct and destroy it on the thread that owns the arrays; the arrays must neither
 // be freed nor resized while it lives (the destructor waits for the warming to end). Where the
-// system lacks the advice, or a thread cannot be started, it does nothing.
+// system lacks the advice, a thread cannot be started, or the regions come to more than half of
+// the system's free memory, it does nothing.
 #pragma once
 
 #include <atomic>
