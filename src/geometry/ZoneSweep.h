@@ -157,37 +157,11 @@ class ZoneTriangles {
   std::vector<double> coefficients_;  // 6 per triangle when mapped; 6 for one pixel otherwise
 };
 
-// Calls visit(i, j, t, cX, cY) for every pixel (i, j) of an M x N image held by triangle t, row
-// by row, until fTerminated is set: iDetectedAreas is the row, iProgressStatus
-// (100 * (j * M + i)) / (M * N), stored when it changes. M and N must be positive.
-template <class Visit>
-void SweepZone(ProgramState& s, long M, long N, Visit&& visit) {
-  const auto cancelled = [&s] { return s.fTerminated.load(std::memory_order_acquire) != 0; };
-  ZoneTriangles zone(s, M, N);
-  const long long ctotal = static_cast<long long>(M) * N;
-  long long nextProgress = 0;
-  for (long j = 0; j < N && !cancelled(); ++j) {
-    s.iDetectedAreas.store(static_cast<int>(j), std::memory_order_relaxed);
-    zone.StartRow(j);
-    for (long i = 0; i < M && !cancelled(); ++i) {
-      const long long done = static_cast<long long>(j) * M + i;
-      if (done >= nextProgress) {
-        const long long progress = (100 * done) / ctotal;
-        s.iProgressStatus.store(static_cast<int>(progress), std::memory_order_relaxed);
-        nextProgress = ((progress + 1) * ctotal + 99) / 100;
-      }
-      const double* cX = nullptr;
-      const double* cY = nullptr;
-      const int t = zone.At(i, &cX, &cY);
-      if (t != -1) visit(i, j, t, cX, cY);
-    }
-  }
-}
-
-// As SweepZone, but calls visit(i0, i1, j, t, cX, cY) for each run of pixels i0 .. i1 - 1 of
-// row j held by the same triangle t, in order; iProgressStatus is stored at a run's first and
-// last pixel when it changes there (its last value is the one SweepZone leaves), and fTerminated
-// is polled between runs.
+// Calls visit(i0, i1, j, t, cX, cY) for each run of pixels i0 .. i1 - 1 of row j of an M x N
+// image held by the same triangle t, row by row and in order, until fTerminated is set (polled
+// between runs): iDetectedAreas is the row, iProgressStatus (100 * (j * M + i)) / (M * N) at a
+// run's first and last pixel i, stored when it changes (its last value is 99 after a whole
+// sweep). M and N must be positive.
 template <class VisitSpan>
 void SweepZoneSpans(ProgramState& s, long M, long N, VisitSpan&& visit) {
   const auto cancelled = [&s] { return s.fTerminated.load(std::memory_order_acquire) != 0; };
@@ -218,6 +192,16 @@ void SweepZoneSpans(ProgramState& s, long M, long N, VisitSpan&& visit) {
       i = end;
     }
   }
+}
+
+// Calls visit(i, j, t, cX, cY) for every pixel (i, j) of an M x N image held by triangle t, in
+// raster order, as SweepZoneSpans sweeps.
+template <class Visit>
+void SweepZone(ProgramState& s, long M, long N, Visit&& visit) {
+  SweepZoneSpans(s, M, N,
+                 [&visit](long i0, long i1, long j, int t, const double* cX, const double* cY) {
+                   for (long i = i0; i < i1; ++i) visit(i, j, t, cX, cY);
+                 });
 }
 
 }  // namespace zmr

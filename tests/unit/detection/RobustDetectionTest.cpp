@@ -158,14 +158,10 @@ TEST_F(RobustDetectionTest, GeneratedGridsAreAssignedWholeWithCentresNearTheTrut
 // does not stand out of the background enough, the displaced one lies beyond the distance a
 // node accepts.
 TEST_F(RobustDetectionTest, FaintOrDisplacedDecoysTakeNoNode) {
-  const GridSpec layout = {.width = 640,
-                           .height = 640,
-                           .pitch = 40,
-                           .radius = 8,
-                           .rotationDegrees = 0,
-                           .distortion = 0,
-                           .noiseSigma = 2,
-                           .missingFraction = 0.1};
+  GridSpec layout;  // square, upright, undistorted
+  layout.width = layout.height = 640, layout.pitch = 40, layout.radius = 8;
+  layout.rotationDegrees = layout.distortion = 0, layout.noiseSigma = 2,
+  layout.missingFraction = 0.1;
   GridImage grid = GenerateGrid(layout);
   ASSERT_GT(grid.width, 0);
   const auto paint = [&](double cx, double cy, int level) {
