@@ -267,12 +267,16 @@ void BenchAdjust(int runs, std::vector<Result>& results) {
       {"  ratio dirty / clean", Format("%.2fx", Min(atanDirty) / Min(atanClean)), ""});
 }
 
-// (c) the 4096 x 4096 grid through a child zmrcal.
-void BenchLarge(int runs, std::vector<Result>& results) {
+// The 4096 x 4096 grid of (c) and (d), as large.txt in the scratch folder.
+void MakeLargeGrid() {
   Check(RunChild({ZMR_BENCH_GRIDGEN, "--size", "4096x4096", "--pitch", "64", "--radius", "22",
                   "--out", "large"})
             .status,
         "zmr_gridgen 4096");
+}
+
+// (c) the 4096 x 4096 grid through a child zmrcal.
+void BenchLarge(int runs, std::vector<Result>& results) {
   const double pixels = 4096.0 * 4096.0;
   const std::string steps =
       "set ImageWidth 4096 ImageHeight 4096 open-ostrel large.txt detect extrapolate adjust "
@@ -392,14 +396,17 @@ void BenchOpenCv(int runs, std::vector<Result>& results) {
 int Main(int argc, char** argv) {
   int runs = 5;
   bool large = true;
+  bool opencvOnly = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--runs" && i + 1 < argc) {
       runs = std::max(1, std::atoi(argv[++i]));
     } else if (arg == "--no-large") {
       large = false;
+    } else if (arg == "--opencv-only") {
+      opencvOnly = true;
     } else {
-      std::fprintf(stderr, "usage: zmr_wait_bench [--runs N] [--no-large]\n");
+      std::fprintf(stderr, "usage: zmr_wait_bench [--runs N] [--no-large | --opencv-only]\n");
       return 2;
     }
   }
@@ -419,13 +426,18 @@ int Main(int argc, char** argv) {
   std::filesystem::current_path(scratch);
 
   std::vector<Result> results;
-  std::fprintf(stderr, "zmr_wait_bench: demo calibration\n");
-  BenchDemo(runs, results);
-  std::fprintf(stderr, "zmr_wait_bench: adjustment\n");
-  BenchAdjust(runs, results);
-  if (large) {
+  if (!opencvOnly) {
+    std::fprintf(stderr, "zmr_wait_bench: demo calibration\n");
+    BenchDemo(runs, results);
+    std::fprintf(stderr, "zmr_wait_bench: adjustment\n");
+    BenchAdjust(runs, results);
+  }
+  if (large || opencvOnly) MakeLargeGrid();
+  if (large && !opencvOnly) {
     std::fprintf(stderr, "zmr_wait_bench: 4096 x 4096 calibration\n");
     BenchLarge(runs, results);
+  }
+  if (large || opencvOnly) {
 #ifdef ZMR_BENCH_OPENCV
     std::fprintf(stderr, "zmr_wait_bench: against OpenCV\n");
     BenchOpenCv(runs, results);

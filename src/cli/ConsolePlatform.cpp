@@ -1,5 +1,7 @@
 #include "cli/ConsolePlatform.h"
 
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -122,6 +124,27 @@ bool ConsolePlatform::RunOptionsDialog(OptionsDialogData& data) {
   return true;
 }
 
+namespace {
+
+// SIGINT blocked on the calling thread for the object's life, the earlier mask restored after.
+class InterruptBlocked {
+ public:
+  InterruptBlocked() {
+    sigset_t interrupt;
+    sigemptyset(&interrupt);
+    sigaddset(&interrupt, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &interrupt, &previous_);
+  }
+  ~InterruptBlocked() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+  InterruptBlocked(const InterruptBlocked&) = delete;
+  InterruptBlocked& operator=(const InterruptBlocked&) = delete;
+
+ private:
+  sigset_t previous_{};
+};
+
+}  // namespace
+
 void ConsolePlatform::RunWorker(ProgressDialog dialog, const std::function<void()>& work) {
   ProgramState& s = Program();
   // The worker's end wakes this thread at once; the timeout only paces the checks for Ctrl-C
@@ -136,12 +159,19 @@ void ConsolePlatform::RunWorker(ProgressDialog dialog, const std::function<void(
   sigemptyset(&onInterrupt.sa_mask);
   sigaction(SIGINT, &onInterrupt, &previous);
 
-  std::thread worker([&] {
-    work();
-    const std::lock_guard<std::mutex> lock(mutex);
-    done = true;
-    ended.notify_one();
-  });
+  // The worker (and every thread it starts) blocks Ctrl-C, so the signal is taken by a thread
+  // that waits, never by one busy computing: a sanitizer's runtime runs handlers only at calls
+  // it watches, which a tight loop may never make.
+  std::thread worker;
+  {
+    const InterruptBlocked blocked;  // the new thread inherits the mask
+    worker = std::thread([&] {
+      work();
+      const std::lock_guard<std::mutex> lock(mutex);
+      done = true;
+      ended.notify_one();
+    });
+  }
   const bool terminal = ::isatty(STDERR_FILENO) == 1;
   bool cancelling = false;
   auto lastLine = std::chrono::steady_clock::now() - std::chrono::seconds(1);

@@ -32,6 +32,30 @@ bool MovePixelTo(long i, long j, int triangle, const double* cX, const double* c
                  const int* Source, int* Area, double* ADX, double* ADY, double* I,
                  SplatPosition* at);
 
+// Moves the pixels i0 .. i1 - 1 of row j of an M-wide image, all held by one triangle, giving
+// each value and landing to splat(I, at) in order.
+template <class Splat>
+inline void MoveSpan(long i0, long i1, long j, int triangle, const double* cX, const double* cY,
+                     long M, const int* Source, int* Area, double* ADX, double* ADY, Splat& splat) {
+  for (long i = i0; i < i1; ++i) {
+    double I = 0.0;
+    SplatPosition at;
+    if (MovePixelInPlace(i, j, triangle, cX, cY, M, Source, Area, ADX, ADY, &I, &at)) {
+      splat(I, at);
+    }
+  }
+}
+
+// For the functions that run MoveSpan: without straight-line vectorising (GCC; clang does not
+// join them). The compiler would add a landing's two upper parts to the sum image as one
+// 16-byte load and store, which the next pixel (one column on) reads back 8 bytes off; that
+// load cannot take its value from the store in flight and waits for it.
+#if defined(__GNUC__) && !defined(__clang__)
+#define ZMR_NO_STRAIGHT_LINE_VECTORS [[gnu::optimize("no-tree-slp-vectorize")]]
+#else
+#define ZMR_NO_STRAIGHT_LINE_VECTORS
+#endif
+
 // Moves the pixels i0 .. i1 - 1 of row j, all held by one triangle, and adds each to the M x N
 // sum image as SplatBilinear does, in that order: the grey-level transformation a span of a row
 // at a time (the same arithmetic as MovePixelInPlace and SplatBilinear one pixel at a time).

@@ -4,10 +4,12 @@
 
 #include "geometry/PixelMove.h"
 #include "geometry/TriangleLocation.h"
+#include "geometry/TwoBandTransform.h"
 #include "geometry/ZoneSweep.h"
 #include "state/Array.h"
 #include "state/Numeric.h"
 #include "state/ProgramState.h"
+#include "state/TwoHalves.h"
 
 namespace zmr {
 namespace {
@@ -17,22 +19,34 @@ bool HoldsPixels(std::size_t size, long long pixels) {
 }
 
 // ArrayNormalise(sum, M, N, 255) then ArrayDoubleToInt(sum, target, M, N), with the second and
-// third passes over the sums made one: each scaled value is stored and converted at once.
+// third passes over the sums made one: each scaled value is stored and converted at once. A
+// large image is split between two cores: the largest sum is the same whichever way it is
+// found (a sum that is not a number is never taken), and each element is scaled on its own.
 void NormaliseIntoTarget(double* sum, int* target, long long count) {
   const auto n = static_cast<std::size_t>(count);
-  double maximum = 0.0;
-  for (std::size_t k = 0; k < n; ++k) {
-    if (sum[k] > maximum) maximum = sum[k];
-  }
+  constexpr std::size_t kLeastSplit = std::size_t{1} << 18;
+  double largest[2] = {0.0, 0.0};
+  InTwoHalves(n, kLeastSplit, [sum, &largest](std::size_t begin, std::size_t end) {
+    double maximum = 0.0;
+    for (std::size_t k = begin; k < end; ++k) {
+      if (sum[k] > maximum) maximum = sum[k];
+    }
+    largest[begin == 0 ? 0 : 1] = maximum;
+  });
+  const double maximum = largest[1] > largest[0] ? largest[1] : largest[0];
   if (maximum == 0.0) {
-    for (std::size_t k = 0; k < n; ++k) target[k] = TruncateToward0<int>(sum[k]);
+    InTwoHalves(n, kLeastSplit, [sum, target](std::size_t begin, std::size_t end) {
+      for (std::size_t k = begin; k < end; ++k) target[k] = TruncateToward0<int>(sum[k]);
+    });
     return;
   }
-  for (std::size_t k = 0; k < n; ++k) {
-    const double scaled = (sum[k] * 255.0) / maximum;
-    sum[k] = scaled;
-    target[k] = TruncateToward0<int>(scaled);
-  }
+  InTwoHalves(n, kLeastSplit, [sum, target, maximum](std::size_t begin, std::size_t end) {
+    for (std::size_t k = begin; k < end; ++k) {
+      const double scaled = (sum[k] * 255.0) / maximum;
+      sum[k] = scaled;
+      target[k] = TruncateToward0<int>(scaled);
+    }
+  });
 }
 
 }  // namespace
@@ -49,12 +63,16 @@ int RunTransform(ProgramState& s, long ImageM, long ImageN) {
   }
 
   // The sums start at zero; Mtarget is written whole from them at the end, cancelled or not.
-  FillArrayD(s.Signal.data(), M, N, 0.0);
-  SweepZoneSpans(s, M, N,
-                 [&s, M, N](long i0, long i1, long j, int t, const double* cX, const double* cY) {
-                   MoveSpanIntoSum(i0, i1, j, t, cX, cY, M, N, s.Msource.data(), s.Area.data(),
-                                   s.deltaX.data(), s.deltaY.data(), s.Signal.data());
-                 });
+  // Two bands on two cores where that gives the same sums (each band clears the rows it adds
+  // to); else, or when the upper band's pixels reached too far down, one sweep from the start.
+  if (SweepTransformInTwoBands(s, M, N) != BandSweep::kDone) {
+    FillArrayD(s.Signal.data(), M, N, 0.0);
+    SweepZoneSpans(s, M, N,
+                   [&s, M, N](long i0, long i1, long j, int t, const double* cX, const double* cY) {
+                     MoveSpanIntoSum(i0, i1, j, t, cX, cY, M, N, s.Msource.data(), s.Area.data(),
+                                     s.deltaX.data(), s.deltaY.data(), s.Signal.data());
+                   });
+  }
 
   // A cancelled run still shows what it accumulated. ArrayNormalise leaves an all-zero sum
   // as it is, so an image that received nothing stays black.

@@ -91,18 +91,24 @@ inline bool LandingOf(long i, long j, double sX, double sY, SplatPosition* at) {
   return true;
 }
 
-// Adds I to the M x N image Array split over (x0, y0), (x0 + 1, y0), (x0 + 1, y0 + 1) and
-// (x0, y0 + 1) with the bilinear weights of (fX, fY); parts that fall outside the image are
-// dropped (SA).
-inline void SplatBilinear(double I, const SplatPosition& at, long M, long N, double* Array) {
+// The four parts of I that SplatBilinear adds, at (x0, y0), (x0 + 1, y0), (x0 + 1, y0 + 1) and
+// (x0, y0 + 1).
+struct SplatParts {
+  double v00, v10, v11, v01;
+};
+inline SplatParts BilinearParts(double I, const SplatPosition& at) {
   const double fX = at.fX;
   const double fY = at.fY;
+  return {(1 - fX) * I * (1 - fY), I * fX * (1 - fY), I * fX * fY, (1 - fX) * I * fY};
+}
+
+// Adds I to the M x N image Array split over (x0, y0), (x0 + 1, y0), (x0 + 1, y0 + 1) and
+// (x0, y0 + 1) with the bilinear weights of (fX, fY) (BilinearParts); parts that fall outside
+// the image are dropped (SA).
+inline void SplatBilinear(double I, const SplatPosition& at, long M, long N, double* Array) {
   const long x0 = at.x0;
   const long y0 = at.y0;
-  const double v00 = (1 - fX) * I * (1 - fY);
-  const double v10 = I * fX * (1 - fY);
-  const double v11 = I * fX * fY;
-  const double v01 = (1 - fX) * I * fY;
+  const auto [v00, v10, v11, v01] = BilinearParts(I, at);
   // The four targets are four different pixels, so the order of the additions does not
   // matter; when all lie inside the image they need no check each.
   if (x0 >= 0 && x0 + 1 < M && y0 >= 0 && y0 + 1 < N) {
@@ -157,29 +163,32 @@ class ZoneTriangles {
   std::vector<double> coefficients_;  // 6 per triangle when mapped; 6 for one pixel otherwise
 };
 
-// Calls visit(i0, i1, j, t, cX, cY) for each run of pixels i0 .. i1 - 1 of row j of an M x N
-// image held by the same triangle t, row by row and in order, until fTerminated is set (polled
-// between runs): iDetectedAreas is the row, iProgressStatus (100 * (j * M + i)) / (M * N) at a
-// run's first and last pixel i, stored when it changes (its last value is 99 after a whole
-// sweep). M and N must be positive.
+// Calls visit(i0, i1, j, t, cX, cY) for each run of pixels i0 .. i1 - 1 of row j held by the
+// same triangle t, for the rows jBegin .. jEnd - 1 of an M x N image, row by row and in order,
+// until fTerminated is set (polled between runs). With report: iDetectedAreas is the row,
+// iProgressStatus (100 * done) / total at a run's first and last pixel i, stored when it
+// changes, where done counts the pixels before (i, j) from row jBegin and total those of the
+// rows swept. Rows must lie in 0 .. N - 1; M and N must be positive.
 template <class VisitSpan>
-void SweepZoneSpans(ProgramState& s, long M, long N, VisitSpan&& visit) {
+void SweepZoneSpanRows(ProgramState& s, long M, long N, long jBegin, long jEnd, bool report,
+                       VisitSpan&& visit) {
   const auto cancelled = [&s] { return s.fTerminated.load(std::memory_order_acquire) != 0; };
   ZoneTriangles zone(s, M, N);
-  const long long ctotal = static_cast<long long>(M) * N;
+  const long long ctotal = static_cast<long long>(M) * (jEnd - jBegin);
   long long nextProgress = 0;
   const auto progressAt = [&](long long done) {
-    if (done < nextProgress) return;
+    if (!report || done < nextProgress) return;
     const long long progress = (100 * done) / ctotal;
     s.iProgressStatus.store(static_cast<int>(progress), std::memory_order_relaxed);
     nextProgress = ((progress + 1) * ctotal + 99) / 100;
   };
-  for (long j = 0; j < N && !cancelled(); ++j) {
-    s.iDetectedAreas.store(static_cast<int>(j), std::memory_order_relaxed);
+  for (long j = jBegin; j < jEnd && !cancelled(); ++j) {
+    if (report) s.iDetectedAreas.store(static_cast<int>(j), std::memory_order_relaxed);
     zone.StartRow(j);
     const int* row = zone.RowTriangles();
+    const long long rowStart = static_cast<long long>(j - jBegin) * M;
     for (long i = 0; i < M && !cancelled();) {
-      progressAt(static_cast<long long>(j) * M + i);
+      progressAt(rowStart + i);
       const double* cX = nullptr;
       const double* cY = nullptr;
       const int t = zone.At(i, &cX, &cY);
@@ -188,10 +197,17 @@ void SweepZoneSpans(ProgramState& s, long M, long N, VisitSpan&& visit) {
         while (end < M && row[end] == t) ++end;
       }
       if (t != -1) visit(i, end, j, t, cX, cY);
-      progressAt(static_cast<long long>(j) * M + end - 1);
+      progressAt(rowStart + end - 1);
       i = end;
     }
   }
+}
+
+// SweepZoneSpanRows over the whole image, reporting: iDetectedAreas is the row, iProgressStatus
+// (100 * (j * M + i)) / (M * N) (its last value is 99 after a whole sweep).
+template <class VisitSpan>
+void SweepZoneSpans(ProgramState& s, long M, long N, VisitSpan&& visit) {
+  SweepZoneSpanRows(s, M, N, 0, N, true, visit);
 }
 
 // Calls visit(i, j, t, cX, cY) for every pixel (i, j) of an M x N image held by triangle t, in

@@ -2,6 +2,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <thread>
 
 #include "cli/Steps.h"
@@ -74,9 +75,19 @@ TEST_F(StepsRunTest, InterruptDuringAWorkerIsItsCancel) {
   sigaction(SIGINT, nullptr, &before);
   // The worker runs until it is cancelled; Ctrl-C must reach it as the dialog's Cancel.
   std::atomic<bool> started{false};
+  // The presser blocks the signal itself, as the worker does, so the waiting thread takes it.
+  // It presses again every 50 ms until the worker is cancelled: a sanitizer's runtime may drop a
+  // signal that reaches a thread between the calls it watches.
   std::thread presser([&] {
+    sigset_t interrupt;
+    sigemptyset(&interrupt);
+    sigaddset(&interrupt, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &interrupt, nullptr);
     while (!started.load()) std::this_thread::yield();
-    kill(getpid(), SIGINT);
+    do {
+      kill(getpid(), SIGINT);
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    } while (State().fTerminated.load() == 0);
   });
   platform.RunWorker(ProgressDialog::AutoDetection, [&] {
     started.store(true);
