@@ -62,7 +62,8 @@ TEST(StepsParseTest, StepsAndTheirArgumentsOrTheReasonOfARefusal) {
        "set: unknown option 'Width' (ImageWidth, ImageHeight, FilterSize, MinPatchSize, Edge, "
        "MaxSlope, ORBIKxoffset, ORBIKyoffset, TransformMode, DetectionMode, AdjustMode)"},
       {{"open-ostrel", "a", "--format", "0x5"}, "--format takes WIDTHxHEIGHT, not '0x5'"},
-      {{"overlay", "mesh", "on"}, "overlay takes vectors, numbers, triangles or residuals, not 'mesh'"},
+      {{"overlay", "mesh", "on"},
+       "overlay takes vectors, numbers, triangles or residuals, not 'mesh'"},
   };
   for (const auto& [args, parsed] : cases) EXPECT_EQ(Parse(args), parsed) << args[0];
 }
