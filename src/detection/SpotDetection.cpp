@@ -29,16 +29,16 @@ bool IsDark(const int* Table, const int* Signal, long k, int Threshold) {
   return Table[k] == kFreeLabel && Signal[k] < Threshold;
 }
 
-// Dijkstra with a caller-owned queue, so that a scan over many regions allocates it once.
+// Dijkstra with a caller-owned stack, so that a scan over many regions allocates it once.
 // The region is the 4-connected component of free dark pixels that holds the start pixel;
-// grown breadth first, it gets exactly the pixels, area and sums of the repeated-sweep growth,
-// because the sums are exact integer sums whose value does not depend on the order. Breadth
-// first keeps the queue at the size of the growth front (about the region's perimeter), and
-// the consumed head is dropped from time to time, so a huge region needs little memory.
+// filled a run of a row at a time, it gets exactly the pixels, area and sums of the
+// repeated-sweep growth, because the sums are exact integer sums whose value does not depend on
+// the order. The stack holds one start per run of dark pixels found beside a filled run, so it
+// stays near the size of the region's outline.
 // When *cancel (if given) becomes nonzero the growth stops where it is: one region can be the
 // whole image, and a Cancel must not wait for it.
 long GrowRegion(long M, long N, int* Table, const int* Signal, double* CenterX, double* CenterY,
-                int Threshold, int Mark, std::vector<long>& queue,
+                int Threshold, int Mark, std::vector<long>& stack,
                 const std::atomic<int>* cancel = nullptr) {
   if (Table == nullptr || Signal == nullptr || CenterX == nullptr || CenterY == nullptr) {
     return 0;
@@ -52,45 +52,57 @@ long GrowRegion(long M, long N, int* Table, const int* Signal, double* CenterX, 
 
   const long start = j0 * M + i0;
   const std::int64_t w0 = static_cast<std::int64_t>(Signal[start]) + 1;
-  Table[start] = Mark;
-  long area = 1;
-  Int128 weightSum = w0;
-  Int128 restX = 0;  // sums over the pixels other than the start pixel
-  Int128 restY = 0;
+  long area = 0;
+  Int128 weightSum = 0;
+  Int128 regionX = 0;  // over every pixel of the region, the start pixel included
+  Int128 regionY = 0;
 
-  queue.clear();
-  queue.push_back(start);
-  std::size_t head = 0;
-  auto take = [&](long k, long i, long j) {
-    if (!IsDark(Table, Signal, k, Threshold)) return;
-    Table[k] = Mark;
-    ++area;
-    const std::int64_t w = static_cast<std::int64_t>(Signal[k]) + 1;
-    weightSum += w;
-    restX += static_cast<Int128>(i) * w;
-    restY += static_cast<Int128>(j) * w;
-    queue.push_back(k);
+  // Starts the runs of free dark pixels of row j within columns l .. r (inclusive).
+  const auto pushRuns = [&](long l, long r, long j) {
+    const long row = j * M;
+    for (long i = l; i <= r; ++i) {
+      if (!IsDark(Table, Signal, row + i, Threshold)) continue;
+      stack.push_back(row + i);
+      while (i < r && IsDark(Table, Signal, row + i + 1, Threshold)) ++i;
+    }
   };
-  constexpr std::size_t kCompactAfter = 4096;
-  constexpr unsigned kCancelCheck = 1u << 16;
-  unsigned sinceCheck = 0;
-  while (head < queue.size()) {
-    if (cancel != nullptr && ++sinceCheck == kCancelCheck) {
-      sinceCheck = 0;
+
+  stack.clear();
+  stack.push_back(start);
+  constexpr long kCancelCheck = 1L << 16;
+  long nextCheck = kCancelCheck;
+  while (!stack.empty()) {
+    if (cancel != nullptr && area >= nextCheck) {
+      nextCheck = area + kCancelCheck;
       if (cancel->load(std::memory_order_acquire) != 0) break;
     }
-    const long k = queue[head++];
-    if (head >= kCompactAfter && 2 * head >= queue.size()) {
-      queue.erase(queue.begin(), queue.begin() + static_cast<std::ptrdiff_t>(head));
-      head = 0;
-    }
-    const long i = k % M;
+    const long k = stack.back();
+    stack.pop_back();
+    if (!IsDark(Table, Signal, k, Threshold)) continue;  // filled from another start since
     const long j = k / M;
-    if (i + 1 < M) take(k + 1, i + 1, j);
-    if (i > 0) take(k - 1, i - 1, j);
-    if (j + 1 < N) take(k + M, i, j + 1);
-    if (j > 0) take(k - M, i, j - 1);
+    const long row = j * M;
+    long l = k - row;
+    long r = l;
+    while (l > 0 && IsDark(Table, Signal, row + l - 1, Threshold)) --l;
+    while (r + 1 < M && IsDark(Table, Signal, row + r + 1, Threshold)) ++r;
+    // The run's sums: a weight is at most 2^31 in magnitude and a column or a run's length below
+    // 2^31, so the run's weight and each product fit 64 bits before they join the 128-bit sums.
+    std::int64_t runWeight = 0;
+    for (long i = l; i <= r; ++i) {
+      Table[row + i] = Mark;
+      const std::int64_t w = static_cast<std::int64_t>(Signal[row + i]) + 1;
+      runWeight += w;
+      regionX += static_cast<Int128>(static_cast<std::int64_t>(i) * w);
+    }
+    area += r - l + 1;
+    weightSum += runWeight;
+    regionY += static_cast<Int128>(runWeight) * j;
+    if (j > 0) pushRuns(l, r, j - 1);
+    if (j + 1 < N) pushRuns(l, r, j + 1);
   }
+  // The sums over the pixels other than the start pixel.
+  const Int128 restX = regionX - static_cast<Int128>(w0) * i0;
+  const Int128 restY = regionY - static_cast<Int128>(w0) * j0;
 
   if (weightSum == 0) return area;
   // The start term is w0 times the given start coordinate. For a whole-number start (the scan
