@@ -90,12 +90,22 @@ TEST_F(StepsRunTest, InterruptDuringAWorkerIsItsCancel) {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     } while (State().fTerminated.load() == 0);
   });
+  bool workerBlocksInterrupt = false;
   platform.RunWorker(ProgressDialog::AutoDetection, [&] {
+    sigset_t mask;
+    pthread_sigmask(SIG_BLOCK, nullptr, &mask);
+    workerBlocksInterrupt = sigismember(&mask, SIGINT) == 1;
     started.store(true);
     while (State().fTerminated.load() == 0) std::this_thread::yield();
   });
   presser.join();
   EXPECT_TRUE(platform.interrupted());
+  // The worker, busy computing, leaves the signal to the thread that waits for it; this one
+  // has it unblocked again.
+  EXPECT_TRUE(workerBlocksInterrupt);
+  sigset_t after;
+  pthread_sigmask(SIG_BLOCK, nullptr, &after);
+  EXPECT_EQ(sigismember(&after, SIGINT), 0);
   struct sigaction current {};  // outside a worker the signal's earlier action is back
   sigaction(SIGINT, nullptr, &current);
   EXPECT_EQ(current.sa_handler, before.sa_handler);
