@@ -20,7 +20,7 @@ struct ProgramState;
 
 enum class BandSweep {
   kDone,      // Signal, Area, deltaX and deltaY hold what one sweep leaves (or a cancel stopped it)
-  kNotTried,  // nothing was changed: one core, an image too small, displacements too large
+  kNotTried,  // nothing was changed: one core, an image too small, displacements above N / 16
   kRedo,      // Signal holds partial sums: clear it and sweep in one band
 };
 
