@@ -5,6 +5,7 @@
 // similarity.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <string>
@@ -196,6 +197,50 @@ TEST_F(RobustDetectionTest, FaintOrDisplacedDecoysTakeNoNode) {
     EXPECT_LT(std::hypot(truth->measuredX - px[k], truth->measuredY - py[k]), 0.5)
         << "point " << k << " at (" << px[k] << ", " << py[k] << ") is no drawn spot";
   }
+}
+
+// A grey smudge under a spot, off to one side (dirt on the target), weighs on that side of the
+// spot's window: such a spot is left out of the grid rather than given a centre pulled towards
+// the smudge, and every other spot is assigned.
+TEST_F(RobustDetectionTest, SmudgedSpotsAreLeftOutNotGivenAWrongCentre) {
+  GridSpec layout;
+  layout.width = layout.height = 640, layout.pitch = 40, layout.radius = 8;
+  layout.rotationDegrees = 5, layout.noiseSigma = 2;
+  GridImage grid = GenerateGrid(layout);
+  ASSERT_GT(grid.width, 0);
+  const double reach = 2.0 * layout.radius;
+  std::vector<const GridSpot*> smudged;
+  for (const GridSpot& spot : grid.spots) {
+    const bool inner = spot.measuredX > 100 && spot.measuredY > 100 &&
+                       spot.measuredX < grid.width - 100 && spot.measuredY < grid.height - 100;
+    if (!inner || (spot.row + 3 * spot.col) % 7 != 0) continue;
+    // Background 200, spots 40: a smudge of 140 twice the spot's size, a radius off its centre.
+    const double cx = spot.measuredX + layout.radius, cy = spot.measuredY;
+    for (int y = static_cast<int>(cy - reach); y <= static_cast<int>(cy + reach); ++y) {
+      for (int x = static_cast<int>(cx - reach); x <= static_cast<int>(cx + reach); ++x) {
+        int& v = grid.pixels[static_cast<std::size_t>(y) * grid.width + x];
+        if (std::hypot(x - cx, y - cy) <= reach) v = std::min(v, 140);
+      }
+    }
+    smudged.push_back(&spot);
+  }
+  ASSERT_GE(smudged.size(), 10u);
+  const ProgramState& s = Detect(grid);
+  const double* px = s.PointsBuffer.data() + 1;
+  const double* py = s.PointsBuffer.data() + s.MAXPoints + 1;
+  for (long k = 0; k < s.NumberOfPoints; ++k) {
+    const GridSpot* truth = NearestTruth(grid, px[k], py[k]);
+    ASSERT_NE(truth, nullptr);
+    EXPECT_LT(std::hypot(truth->measuredX - px[k], truth->measuredY - py[k]), 0.5)
+        << "point " << k << " at (" << px[k] << ", " << py[k] << ") is off its spot";
+  }
+  // The clean spots that stand clear of the border are all there.
+  long clear = 0;
+  for (const GridSpot& spot : grid.spots) {
+    clear += spot.measuredX > 20 && spot.measuredY > 20 && spot.measuredX < grid.width - 20 &&
+             spot.measuredY < grid.height - 20;
+  }
+  EXPECT_GE(s.NumberOfPoints, clear - static_cast<long>(smudged.size()));
 }
 
 TEST_F(RobustDetectionTest, ImageWithoutSpotsLeavesNoPointsAndSaysWhy) {
