@@ -175,6 +175,8 @@ void CopySettings(const ProgramState& from, ProgramState& to) {
   to.yoffset = from.yoffset;
   // The corrected grid is detected with the robust detection, whatever the calibration used.
   to.DetectionMode = kClosureDetectionMode;
+  // Spots off the lattice are what the closure measures: none is left out for it.
+  to.keepOffLatticeSpots = true;
   to.ORBIKE = from.ORBIKE;
   to.Threshold = from.Threshold;
   to.iThreshold = from.iThreshold;

@@ -99,6 +99,9 @@ struct ProgramState {
   int TransformMode = 0;  // 0 grey levels, 1 flat field in counts, 2 counts conserved
   int DetectionMode = 0;  // 0 the threshold-and-walk detection, 1 the robust detection
   int AdjustMode = 0;     // 0 per-point similarity removal, 1 the ideal lattice moved whole
+  // Not an option: the robust detection leaves out spots that lie off the lattice through their
+  // neighbours, except for the quality report's closure, which measures just that.
+  bool keepOffLatticeSpots = false;
   int ORBIKE = 1024;
   int imxoff = 0;
   int imyoff = 0;

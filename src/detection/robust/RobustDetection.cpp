@@ -11,6 +11,7 @@
 #include "detection/SpotDetection.h"
 #include "detection/robust/Background.h"
 #include "detection/robust/LatticeAssignment.h"
+#include "detection/robust/NodeOutliers.h"
 #include "detection/robust/SpotCentre.h"
 #include "detection/robust/SpotFinder.h"
 #include "geometry/LeastSquare.h"
@@ -269,13 +270,40 @@ int RunRobustDetection(ProgramState& s) {
              lopsidedCount, kLopsidedLeast, 100.0 * kLopsidedShare);
   }
 
-  const LatticeAssignment lattice =
+  LatticeAssignment lattice =
       Cancelled(s) ? LatticeAssignment{} : AssignLattice(x, y, s.cxDib, s.cyDib, &s.fTerminated);
   if (Cancelled(s)) {
     TraceLog(s, "Cancelled\n");
     CloseTraceLog(s);
     AddNote(s, "Auto-detection (robust) was cancelled: no spot was kept");
     return 0;
+  }
+  // A spot whose centre lies off the lattice its neighbours draw leaves its node empty.
+  long offLattice = 0;
+  const NodeOutliers outliers =
+      s.keepOffLatticeSpots ? NodeOutliers{} : FindNodeOutliers(x, y, lattice);
+  for (std::size_t k = 0; k < outliers.outlier.size(); ++k) {
+    if (outliers.outlier[k] == 0) continue;
+    if (static_cast<int>(k) == lattice.start && outliers.startPredicted) {
+      // The ideal lattice, drawn through the start spot, goes through its prediction instead.
+      const double dx = outliers.startX - x[k], dy = outliers.startY - y[k];
+      for (std::size_t m = 0; m < x.size(); ++m) {
+        lattice.idealX[m] += dx;
+        lattice.idealY[m] += dy;
+      }
+      x[k] = outliers.startX;
+      y[k] = outliers.startY;
+    }
+    lattice.assigned[k] = 0;
+    --lattice.assignedCount;
+    ++offLattice;
+  }
+  if (offLattice > 0) {
+    TraceLog(s,
+             "Left out: %ld assigned spots whose centre lies off the lattice through their "
+             "neighbours (by more than %.1f px and %.0f %% of the pitch: a speck or a smudge "
+             "merged into the spot)\n",
+             offLattice, kNodeOutlierLeast, 100.0 * kNodeOutlierPitchShare);
   }
   if (lattice.start < 0) {
     TraceLog(s, "No grid: %s\n", lattice.failure.c_str());

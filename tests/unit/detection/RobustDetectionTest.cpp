@@ -243,6 +243,47 @@ TEST_F(RobustDetectionTest, SmudgedSpotsAreLeftOutNotGivenAWrongCentre) {
   EXPECT_GE(s.NumberOfPoints, clear - static_cast<long>(smudged.size()));
 }
 
+// A dark speck merged into a spot's rim moves the region's centre and its refined centre alike;
+// the lattice through the spot's neighbours shows it, and the spot leaves its node empty.
+TEST_F(RobustDetectionTest, SpecksMergedIntoSpotsLeaveTheirNodesEmpty) {
+  GridSpec layout;
+  layout.width = layout.height = 400, layout.pitch = 14, layout.radius = 4;
+  layout.rotationDegrees = 40, layout.noiseSigma = 2, layout.distortion = -0.05;
+  GridImage grid = GenerateGrid(layout);
+  ASSERT_GT(grid.width, 0);
+  long specked = 0;
+  for (const GridSpot& spot : grid.spots) {
+    const bool inner = spot.measuredX > 60 && spot.measuredY > 60 &&
+                       spot.measuredX < grid.width - 60 && spot.measuredY < grid.height - 60;
+    if (!inner || (spot.row + 5 * spot.col) % 11 != 0) continue;
+    const double cx = spot.measuredX + 5.0, cy = spot.measuredY + 1.0, r = 2.2;
+    for (int y = static_cast<int>(cy - 3); y <= static_cast<int>(cy + 3); ++y) {
+      for (int x = static_cast<int>(cx - 3); x <= static_cast<int>(cx + 3); ++x) {
+        if (std::hypot(x - cx, y - cy) <= r) {
+          grid.pixels[static_cast<std::size_t>(y) * grid.width + x] = 40;
+        }
+      }
+    }
+    ++specked;
+  }
+  ASSERT_GE(specked, 10);
+  const ProgramState& s = Detect(grid);
+  const double* px = s.PointsBuffer.data() + 1;
+  const double* py = s.PointsBuffer.data() + s.MAXPoints + 1;
+  ASSERT_GT(s.NumberOfPoints, 500);
+  double shiftX = 0.0, shiftY = 0.0;
+  for (long k = 0; k < s.NumberOfPoints; ++k) {
+    const GridSpot* truth = NearestTruth(grid, px[k], py[k]);
+    ASSERT_NE(truth, nullptr);
+    EXPECT_LT(std::hypot(truth->measuredX - px[k], truth->measuredY - py[k]), 0.5)
+        << "point " << k << " at (" << px[k] << ", " << py[k] << ") is off its spot";
+    shiftX += s.SX[k] - px[k], shiftY += s.SY[k] - py[k];
+  }
+  // The start spot, nearest the centre of the barrel, is specked too: the ideal lattice goes
+  // through its predicted position, so ideal and measured positions agree there on average.
+  EXPECT_LT(std::hypot(shiftX, shiftY) / static_cast<double>(s.NumberOfPoints), 0.2);
+}
+
 TEST_F(RobustDetectionTest, ImageWithoutSpotsLeavesNoPointsAndSaysWhy) {
   ProgramState& s = State();
   ASSERT_EQ(AllocateImageArrays(s, 300, 200), 1);
