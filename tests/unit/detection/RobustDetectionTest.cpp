@@ -63,6 +63,37 @@ const ProgramState& Detect(const GridImage& grid) {
   return s;
 }
 
+// Paints a disc of radius r about (cx, cy) into the grid's image: level where it is darker than
+// what is there (darkenOnly), else level everywhere in the disc.
+void PaintDisc(GridImage& grid, double cx, double cy, double r, int level, bool darkenOnly) {
+  for (int y = static_cast<int>(cy - r) - 1; y <= static_cast<int>(cy + r) + 1; ++y) {
+    for (int x = static_cast<int>(cx - r) - 1; x <= static_cast<int>(cx + r) + 1; ++x) {
+      if (x < 0 || y < 0 || x >= grid.width || y >= grid.height) continue;
+      if (std::hypot(x - cx, y - cy) > r) continue;
+      int& v = grid.pixels[static_cast<std::size_t>(y) * grid.width + x];
+      v = darkenOnly ? std::min(v, level) : level;
+    }
+  }
+}
+
+// Whether the spot lies at least margin pixels inside the image.
+bool Inside(const GridImage& grid, const GridSpot& spot, double margin) {
+  return spot.measuredX > margin && spot.measuredY > margin &&
+         spot.measuredX < grid.width - margin && spot.measuredY < grid.height - margin;
+}
+
+// Every calibration point of the detection within 0.5 px of a drawn spot.
+void ExpectEveryPointOnADrawnSpot(const GridImage& grid, const ProgramState& s) {
+  const double* px = s.PointsBuffer.data() + 1;
+  const double* py = s.PointsBuffer.data() + s.MAXPoints + 1;
+  for (long k = 0; k < s.NumberOfPoints; ++k) {
+    const GridSpot* truth = NearestTruth(grid, px[k], py[k]);
+    ASSERT_NE(truth, nullptr);
+    EXPECT_LT(std::hypot(truth->measuredX - px[k], truth->measuredY - py[k]), 0.5)
+        << "point " << k << " at (" << px[k] << ", " << py[k] << ") is off its spot";
+  }
+}
+
 TEST_F(RobustDetectionTest, GeneratedGridsAreAssignedWholeWithCentresNearTheTruth) {
   using S = SpotShape;
   const struct {
@@ -165,38 +196,23 @@ TEST_F(RobustDetectionTest, FaintOrDisplacedDecoysTakeNoNode) {
   layout.missingFraction = 0.1;
   GridImage grid = GenerateGrid(layout);
   ASSERT_GT(grid.width, 0);
-  const auto paint = [&](double cx, double cy, int level) {
-    for (int y = static_cast<int>(cy) - 9; y <= static_cast<int>(cy) + 9; ++y) {
-      for (int x = static_cast<int>(cx) - 9; x <= static_cast<int>(cx) + 9; ++x) {
-        if (x >= 0 && y >= 0 && x < grid.width && y < grid.height &&
-            std::hypot(x - cx, y - cy) <= layout.radius) {
-          grid.pixels[static_cast<std::size_t>(y) * grid.width + x] = level;
-        }
-      }
-    }
-  };
   int decoys = 0;
   for (const GridSpot& spot : grid.spots) {
-    const bool inner = spot.measuredX > 80 && spot.measuredY > 80 &&
-                       spot.measuredX < grid.width - 80 && spot.measuredY < grid.height - 80;
+    const bool inner = Inside(grid, spot, 80);
     if (spot.present || !inner) continue;
     // Background 200, spots 40: a faint decoy 88 below the background, past the threshold
     // (half the depth) but short of the peak a spot needs (0.6 of it).
-    if (decoys % 2 == 0) paint(spot.measuredX, spot.measuredY, 112);
-    if (decoys % 2 == 1) paint(spot.measuredX + 0.5 * layout.pitch, spot.measuredY, 40);
+    if (decoys % 2 == 0) PaintDisc(grid, spot.measuredX, spot.measuredY, layout.radius, 112, false);
+    if (decoys % 2 == 1) {
+      PaintDisc(grid, spot.measuredX + 0.5 * layout.pitch, spot.measuredY, layout.radius, 40,
+                false);
+    }
     ++decoys;
   }
   ASSERT_GE(decoys, 4);
   const ProgramState& s = Detect(grid);
-  const double* px = s.PointsBuffer.data() + 1;
-  const double* py = s.PointsBuffer.data() + s.MAXPoints + 1;
   ASSERT_GT(s.NumberOfPoints, 100);
-  for (long k = 0; k < s.NumberOfPoints; ++k) {
-    const GridSpot* truth = NearestTruth(grid, px[k], py[k]);
-    ASSERT_NE(truth, nullptr);
-    EXPECT_LT(std::hypot(truth->measuredX - px[k], truth->measuredY - py[k]), 0.5)
-        << "point " << k << " at (" << px[k] << ", " << py[k] << ") is no drawn spot";
-  }
+  ExpectEveryPointOnADrawnSpot(grid, s);
 }
 
 // A grey smudge under a spot, off to one side (dirt on the target), weighs on that side of the
@@ -211,35 +227,18 @@ TEST_F(RobustDetectionTest, SmudgedSpotsAreLeftOutNotGivenAWrongCentre) {
   const double reach = 2.0 * layout.radius;
   std::vector<const GridSpot*> smudged;
   for (const GridSpot& spot : grid.spots) {
-    const bool inner = spot.measuredX > 100 && spot.measuredY > 100 &&
-                       spot.measuredX < grid.width - 100 && spot.measuredY < grid.height - 100;
+    const bool inner = Inside(grid, spot, 100);
     if (!inner || (spot.row + 3 * spot.col) % 7 != 0) continue;
     // Background 200, spots 40: a smudge of 140 twice the spot's size, a radius off its centre.
-    const double cx = spot.measuredX + layout.radius, cy = spot.measuredY;
-    for (int y = static_cast<int>(cy - reach); y <= static_cast<int>(cy + reach); ++y) {
-      for (int x = static_cast<int>(cx - reach); x <= static_cast<int>(cx + reach); ++x) {
-        int& v = grid.pixels[static_cast<std::size_t>(y) * grid.width + x];
-        if (std::hypot(x - cx, y - cy) <= reach) v = std::min(v, 140);
-      }
-    }
+    PaintDisc(grid, spot.measuredX + layout.radius, spot.measuredY, reach, 140, true);
     smudged.push_back(&spot);
   }
   ASSERT_GE(smudged.size(), 10u);
   const ProgramState& s = Detect(grid);
-  const double* px = s.PointsBuffer.data() + 1;
-  const double* py = s.PointsBuffer.data() + s.MAXPoints + 1;
-  for (long k = 0; k < s.NumberOfPoints; ++k) {
-    const GridSpot* truth = NearestTruth(grid, px[k], py[k]);
-    ASSERT_NE(truth, nullptr);
-    EXPECT_LT(std::hypot(truth->measuredX - px[k], truth->measuredY - py[k]), 0.5)
-        << "point " << k << " at (" << px[k] << ", " << py[k] << ") is off its spot";
-  }
+  ExpectEveryPointOnADrawnSpot(grid, s);
   // The clean spots that stand clear of the border are all there.
   long clear = 0;
-  for (const GridSpot& spot : grid.spots) {
-    clear += spot.measuredX > 20 && spot.measuredY > 20 && spot.measuredX < grid.width - 20 &&
-             spot.measuredY < grid.height - 20;
-  }
+  for (const GridSpot& spot : grid.spots) clear += Inside(grid, spot, 20);
   EXPECT_GE(s.NumberOfPoints, clear - static_cast<long>(smudged.size()));
 }
 
@@ -253,32 +252,19 @@ TEST_F(RobustDetectionTest, SpecksMergedIntoSpotsLeaveTheirNodesEmpty) {
   ASSERT_GT(grid.width, 0);
   long specked = 0;
   for (const GridSpot& spot : grid.spots) {
-    const bool inner = spot.measuredX > 60 && spot.measuredY > 60 &&
-                       spot.measuredX < grid.width - 60 && spot.measuredY < grid.height - 60;
+    const bool inner = Inside(grid, spot, 60);
     if (!inner || (spot.row + 5 * spot.col) % 11 != 0) continue;
-    const double cx = spot.measuredX + 5.0, cy = spot.measuredY + 1.0, r = 2.2;
-    for (int y = static_cast<int>(cy - 3); y <= static_cast<int>(cy + 3); ++y) {
-      for (int x = static_cast<int>(cx - 3); x <= static_cast<int>(cx + 3); ++x) {
-        if (std::hypot(x - cx, y - cy) <= r) {
-          grid.pixels[static_cast<std::size_t>(y) * grid.width + x] = 40;
-        }
-      }
-    }
+    PaintDisc(grid, spot.measuredX + 5.0, spot.measuredY + 1.0, 2.2, 40, false);
     ++specked;
   }
   ASSERT_GE(specked, 10);
   const ProgramState& s = Detect(grid);
+  ASSERT_GT(s.NumberOfPoints, 500);
+  ExpectEveryPointOnADrawnSpot(grid, s);
   const double* px = s.PointsBuffer.data() + 1;
   const double* py = s.PointsBuffer.data() + s.MAXPoints + 1;
-  ASSERT_GT(s.NumberOfPoints, 500);
   double shiftX = 0.0, shiftY = 0.0;
-  for (long k = 0; k < s.NumberOfPoints; ++k) {
-    const GridSpot* truth = NearestTruth(grid, px[k], py[k]);
-    ASSERT_NE(truth, nullptr);
-    EXPECT_LT(std::hypot(truth->measuredX - px[k], truth->measuredY - py[k]), 0.5)
-        << "point " << k << " at (" << px[k] << ", " << py[k] << ") is off its spot";
-    shiftX += s.SX[k] - px[k], shiftY += s.SY[k] - py[k];
-  }
+  for (long k = 0; k < s.NumberOfPoints; ++k) shiftX += s.SX[k] - px[k], shiftY += s.SY[k] - py[k];
   // The start spot, nearest the centre of the barrel, is specked too: the ideal lattice goes
   // through its predicted position, so ideal and measured positions agree there on average.
   EXPECT_LT(std::hypot(shiftX, shiftY) / static_cast<double>(s.NumberOfPoints), 0.2);
