@@ -257,6 +257,15 @@ const std::vector<Row>& Rows() {
          return b;
        },
        ImageError("the PNG header cannot be read (IHDR: CRC error)")},
+      // Found by fuzzing: a 66-byte PNG declaring a suggested palette (sPLT) of 1.7 GB made the
+      // library take 1.7 GB before it read the chunk.
+      {"PngAncillaryChunkLongerThanTheFile", kImg,
+       [] {
+         std::string b = SmallPng()();
+         const std::string chunk("\x67\x00\x00\x0csPLT", 8);
+         return b.substr(0, 33) + chunk;
+       },
+       ImageError("the PNG header cannot be read (the file ends inside the image data)")},
       {"JpegTruncated", kImg, Cut(SmallJpeg(), 700),
        ImageError("the JPEG pixels cannot be decoded (Premature end of JPEG file)")},
       {"JpegHeaderTruncated", kImg, Cut(SmallJpeg(), 100),
