@@ -2,7 +2,8 @@
 # Fuzzes each file reader for a bounded time: scripts/fuzz.sh [SECONDS_PER_TARGET] [TARGET...]
 # (default 20 s each, all ten targets). Builds the clang-14 fuzz preset, starts every target
 # from a scratch copy of the committed corpus (fuzz/corpus/<target>, left untouched) and stops
-# at the first finding; its reproducer is left in build/fuzz/findings/<target>/. A reproducer
+# at the first finding; its reproducer is left in build/fuzz/findings/<target>/ (cleared when
+# that target is fuzzed again). A reproducer
 # belongs in fuzz/regressions/<target>/ with the fix, where every test build replays it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,7 +17,7 @@ cmake --build --preset fuzz -j "$(nproc)" --target "${targets[@]/#/zmr_fuzz_}"
 for target in "${targets[@]}"; do
   work="build/fuzz/work/$target"
   findings="build/fuzz/findings/$target"
-  rm -rf "$work" && mkdir -p "$work" "$findings"
+  rm -rf "$work" "$findings" && mkdir -p "$work" "$findings"
   cp fuzz/corpus/"$target"/* "$work"/
   echo "=== fuzzing $target for ${seconds} s ==="
   # -rss_limit_mb bounds memory; -timeout flags any input slower than 2 s as a hang.
