@@ -46,6 +46,39 @@ bool IsLopsided(double dx, double dy, double radius) {
   return std::hypot(dx, dy) > std::max(kLopsidedLeast, kLopsidedShare * radius);
 }
 
+// The centres are fitted to the spots' radial profile when the median roundness (see
+// SpotCentre.h) of a sample of them is at most kRoundEnough: round spots give about 1 on
+// noisy images and 2 on clean ones, squares 10 and more.
+constexpr double kRoundEnough = 2.5;
+constexpr std::size_t kRoundnessSample = 31;
+
+struct CentreFitChoice {
+  CentreFit fit = CentreFit::kWeighted;
+  double medianRoundness = 0.0;
+  int sampled = 0;
+};
+
+// The profile fit is tried on up to kRoundnessSample spots spread over the list; refine(k, fit)
+// gives spot k's centre.
+template <class Refine>
+CentreFitChoice ChooseCentreFit(std::size_t spots, const Refine& refine) {
+  CentreFitChoice choice;
+  std::vector<double> roundness;
+  const std::size_t step = std::max<std::size_t>(1, spots / kRoundnessSample);
+  for (std::size_t k = step / 2; k < spots && roundness.size() < kRoundnessSample; k += step) {
+    const SpotCentre centre = refine(k, CentreFit::kProfile);
+    if (centre.valid && centre.roundness > 0.0) roundness.push_back(centre.roundness);
+  }
+  // Too few to tell: the weighted centroids, right for any shape.
+  if (roundness.size() < 5) return choice;
+  const auto middle = roundness.begin() + static_cast<std::ptrdiff_t>(roundness.size() / 2);
+  std::nth_element(roundness.begin(), middle, roundness.end());
+  choice.medianRoundness = *middle;
+  choice.sampled = static_cast<int>(roundness.size());
+  if (choice.medianRoundness <= kRoundEnough) choice.fit = CentreFit::kProfile;
+  return choice;
+}
+
 bool Cancelled(const ProgramState& s) { return s.fTerminated.load(std::memory_order_acquire) != 0; }
 
 void Progress(ProgramState& s, int percent) {
@@ -223,7 +256,7 @@ int RunRobustDetection(ProgramState& s) {
   const std::vector<double> nearest = NearestNeighbourDistances(x, y);
   std::vector<char> lopsided(found.kept.size(), 0);
   long lopsidedCount = 0;
-  for (std::size_t k = 0; k < found.kept.size() && !Cancelled(s); ++k) {
+  auto refine = [&](std::size_t k, CentreFit fit) {
     const SpotRegion& region = search.regions[found.kept[k]];
     const double radius = std::sqrt(static_cast<double>(region.area) / M_PI);
     // The window may reach to about the neighbour's rim, and no further than twice the radius
@@ -237,9 +270,25 @@ int RunRobustDetection(ProgramState& s) {
         (model.LevelAt(region.x + h, region.y) - model.LevelAt(region.x - h, region.y)) / (2 * h);
     const double slopeY =
         (model.LevelAt(region.x, region.y + h) - model.LevelAt(region.x, region.y - h)) / (2 * h);
-    const SpotCentre centre = RefineSpotCentre(
-        image, s.Mtarget.data(), RegionLabel(found.kept[k]), model.polarity, noise, region.x,
-        region.y, radius, window, model.LevelAt(region.x, region.y), slopeX, slopeY, region.peak);
+    return RefineSpotCentre(image, s.Mtarget.data(), RegionLabel(found.kept[k]), model.polarity,
+                            noise, region.x, region.y, radius, window,
+                            model.LevelAt(region.x, region.y), slopeX, slopeY, region.peak, fit);
+  };
+  const CentreFitChoice choice = ChooseCentreFit(found.kept.size(), refine);
+  if (choice.sampled > 0) {
+    TraceLog(s, "Centres: %s (median roundness %.2f over %d spots; %.1f or less is round)\n",
+             choice.fit == CentreFit::kProfile ? "fitted to the spots' radial profile"
+                                               : "weighted centroids (the spots are not round)",
+             choice.medianRoundness, choice.sampled, kRoundEnough);
+  } else {
+    TraceLog(s,
+             "Centres: weighted centroids (too few spots, or no pixel noise, to tell whether "
+             "the spots are round)\n");
+  }
+  for (std::size_t k = 0; k < found.kept.size() && !Cancelled(s); ++k) {
+    const SpotRegion& region = search.regions[found.kept[k]];
+    const double radius = std::sqrt(static_cast<double>(region.area) / M_PI);
+    const SpotCentre centre = refine(k, choice.fit);
     if (centre.valid && std::hypot(centre.x - region.x, centre.y - region.y) < radius + 1.0) {
       x[k] = centre.x;
       y[k] = centre.y;

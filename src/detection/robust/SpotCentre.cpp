@@ -8,6 +8,11 @@
 #include <cstring>
 #include <type_traits>
 #include <vector>
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
+#include <cstdio>
+#include <cstdlib>
 
 #include "detection/robust/RankSelection.h"
 #include "detection/robust/SpotFinder.h"
@@ -22,7 +27,12 @@ constexpr double kSettled = 3e-3;         // pixels
 constexpr double kNoiseFloor = 2.0;       // noise deviations
 constexpr double kWindowMargin = 1.5;     // pixels beyond the spot's reach
 constexpr double kExtentFraction = 0.15;  // of the contrast at the centre
-constexpr double kGatherSlack = 1.0;      // pixels the centre may move before a new read
+constexpr double kGatherSlack = 1.0;
+constexpr float kBin = 0.5f;  // pixels, the width of the profile's rings
+constexpr int kProfileSteps = 2;
+constexpr double kProfileSettled = 0.05;  // pixels: a smaller step is not repeated
+constexpr double kProfileFarthest =
+    1.0;  // pixels: a longer step is no fit      // pixels the centre may move before a new read
 // A pixel's weight rises from 0 to 1 between two shares of the spot's depth; these keep the two
 // apart on a spot hardly deeper than the noise floor.
 constexpr float kMostFloorShare = 0.45f;
@@ -60,6 +70,15 @@ double Total(Float4 v) {
          static_cast<double>(v[3]);
 }
 constexpr float kFarAway = 1e6f;
+Float4 SquareRoot(Float4 v) {
+#if defined(__SSE__)
+  return reinterpret_cast<Float4>(_mm_sqrt_ps(reinterpret_cast<__m128>(v)));
+#else
+  Float4 r;
+  for (int l = 0; l < 4; ++l) r[l] = std::sqrt(v[l]);
+  return r;
+#endif
+}
 
 // The pixels of a disc about a centre, as lists: position relative to the centre and value
 // less the background's slope and a reference level. A pixel of another region, or a value
@@ -184,17 +203,142 @@ double SpotExtent(const PixelView& image, const int* labels, int label, int pola
   return reach;
 }
 
+// The frame of one profile fit: the centre relative to the gathering centre, the window,
+// and what turns a gathered value into its share of the spot's depth.
+struct ProfileFrame {
+  float ox = 0.0f, oy = 0.0f;
+  float window2 = 0.0f;
+  int bins = 2;       // rings of kBin pixels, the last for the pixels outside the window
+  float base = 0.0f;  // polarity x (background - reference level) at the centre
+  float sign = 1.0f;  // polarity
+  float depthAtCentre = 1.0f, leastDepth = 1.0f, gradientX = 0.0f, gradientY = 0.0f;
+};
+
+struct ProfileShift {
+  double x = 0.0, y = 0.0;
+  double roundness = 0.0;  // the fit's residual on the rim, in units of the noise
+};
+
+// One step of the profile fit. The spot's mean share of its depth in rings of kBin pixels
+// about the centre is its radial profile; the step is the least-squares shift of that profile
+// towards the pixels (one Gauss-Newton step). Each pixel weighs by the profile's slope at its
+// distance: the rim's pixels tell where the spot lies, the core's and the outside's nothing,
+// so their noise stays out of the centre. A shape that is point-symmetric but not round (a
+// square) is fitted with a bias; its large residual on the rim (roundness) tells so.
+// noiseShare is the pixel noise as a share of the depth. False when the profile is flat.
+bool FitProfile(const GatheredPixels& pixels, const ProfileFrame& frame, double noiseShare,
+                ProfileShift* out) {
+  thread_local std::vector<float> sums, means, slopes, radii, shares, offX, offY, binOf;
+  const std::size_t n = pixels.count;
+  const int bins = frame.bins;
+  if (radii.size() < n) {
+    radii.resize(n);
+    shares.resize(n);
+    offX.resize(n);
+    offY.resize(n);
+    binOf.resize(n);
+  }
+  const float perBin = 1.0f / kBin;
+  const float lastBin = static_cast<float>(bins - 1);
+  const float* dxs = pixels.dx.data();
+  const float* dys = pixels.dy.data();
+  const float* values = pixels.value.data();
+  // Distances and shares, four at a time; a pixel outside the window goes to the last ring,
+  // which is no part of the profile.
+  for (std::size_t k = 0; k < n; k += 4) {
+    const Float4 dx = Load4(dxs + k) - frame.ox, dy = Load4(dys + k) - frame.oy;
+    const Float4 r2 = dx * dx + dy * dy;
+    const Float4 depth =
+        Larger(frame.depthAtCentre + frame.gradientX * dx + frame.gradientY * dy, frame.leastDepth);
+    const Float4 share = (frame.base - frame.sign * Load4(values + k)) / depth;
+    const Float4 r = SquareRoot(r2);
+    const Int4 inside = r2 <= frame.window2;
+    const Float4 bin = Smaller(r * perBin, Float4{} + lastBin);
+    const Float4 beyond = Float4{} + lastBin;
+    const Float4 ringOf = reinterpret_cast<Float4>((reinterpret_cast<Int4>(bin) & inside) |
+                                                   (reinterpret_cast<Int4>(beyond) & ~inside));
+    std::memcpy(radii.data() + k, &r, sizeof r);
+    std::memcpy(shares.data() + k, &share, sizeof share);
+    std::memcpy(offX.data() + k, &dx, sizeof dx);
+    std::memcpy(offY.data() + k, &dy, sizeof dy);
+    std::memcpy(binOf.data() + k, &ringOf, sizeof ringOf);
+  }
+  // Two sums per ring, for the even and the odd pixels: neighbours in a row often fall in one
+  // ring, and one sum would make each addition wait for the last.
+  sums.assign(4 * static_cast<std::size_t>(bins), 0.0f);
+  for (std::size_t k = 0; k < n; k += 2) {
+    const std::size_t even = 4 * static_cast<std::size_t>(binOf[k]);
+    const std::size_t odd = 4 * static_cast<std::size_t>(binOf[k + 1]) + 2;
+    sums[even] += shares[k];
+    sums[even + 1] += 1.0f;
+    sums[odd] += shares[k + 1];
+    sums[odd + 1] += 1.0f;
+  }
+  // The mean per ring. Only the innermost rings can be empty (no pixel lies that close to the
+  // centre); they take the first filled ring's mean, a flat profile there.
+  means.assign(static_cast<std::size_t>(bins), 0.0f);
+  slopes.assign(static_cast<std::size_t>(bins), 0.0f);
+  int filled = bins - 1;
+  for (int b = bins - 2; b >= 0; --b) {
+    const float count = sums[4 * b + 1] + sums[4 * b + 3];
+    if (count > 0.0f) {
+      means[b] = (sums[4 * b] + sums[4 * b + 2]) / count;
+      filled = b;
+    } else {
+      means[b] = filled < bins - 1 ? means[filled] : 0.0f;
+    }
+  }
+  // The profile between ring centres: its value at the inner centre and its slope (none past
+  // the last ring of the window).
+  for (int b = 0; b + 2 < bins; ++b) slopes[b] = (means[b + 1] - means[b]) * perBin;
+  Float4 sxx{}, sxy{}, syy{}, sex{}, sey{}, see{};
+  for (std::size_t k = 0; k < n; k += 4) {
+    const Float4 r = Load4(radii.data() + k);
+    const Float4 t = Larger(r * perBin - 0.5f, 0.0f);
+    const Int4 ringIndex = __builtin_convertvector(Smaller(t, Float4{} + (lastBin - 1.0f)), Int4);
+    Float4 mean, slope;
+    for (int l = 0; l < 4; ++l) {
+      mean[l] = means[static_cast<std::size_t>(ringIndex[l])];
+      slope[l] = slopes[static_cast<std::size_t>(ringIndex[l])];
+    }
+    const Int4 inside = Load4(binOf.data() + k) < lastBin;
+    const Float4 profile = mean + (t - __builtin_convertvector(ringIndex, Float4)) * slope * kBin;
+    const Float4 perRadius = slope / Larger(r, 1e-3f);
+    const Float4 g = reinterpret_cast<Float4>(reinterpret_cast<Int4>(perRadius) & inside);
+    const Float4 gx = -g * Load4(offX.data() + k), gy = -g * Load4(offY.data() + k);
+    const Float4 e = Load4(shares.data() + k) - profile;
+    see += (gx * gx + gy * gy) * e * e;
+    sxx += gx * gx;
+    sxy += gx * gy;
+    syy += gy * gy;
+    sex += gx * e;
+    sey += gy * e;
+  }
+  const double jxx = Total(sxx), jxy = Total(sxy), jyy = Total(syy), ex = Total(sex),
+               ey = Total(sey);
+  const double det = jxx * jyy - jxy * jxy;
+  if (!(det > 1e-12) || !(noiseShare > 0.0)) return false;
+  out->x = (jyy * ex - jxy * ey) / det;
+  out->y = (jxx * ey - jxy * ex) / det;
+  out->roundness = Total(see) / (jxx + jyy) / (noiseShare * noiseShare);
+  return std::isfinite(out->x) && std::isfinite(out->y);
+}
+
 }  // namespace
 
 SpotCentre RefineSpotCentre(const PixelView& image, const int* labels, int label, int polarity,
                             double noise, double x, double y, double radius, double maxWindow,
-                            double fallbackLevel, double slopeX, double slopeY, double spotDepth) {
+                            double fallbackLevel, double slopeX, double slopeY, double spotDepth,
+                            CentreFit fit) {
+  if (!(spotDepth > 0.0)) fit = CentreFit::kWeighted;
   const double floor = kNoiseFloor * noise;
   SpotCentre centre{x, y, false};
   const double window = SpotExtent(image, labels, label, polarity, x, y, radius, maxWindow,
                                    fallbackLevel, slopeX, slopeY, floor) +
                         kWindowMargin;
   const double outer = window + kRingWidth;
+  // The profile fit reads no ring.
+  const double reach = (fit == CentreFit::kProfile ? window : outer) + kGatherSlack;
   // The pixels about the centre are read from the image once, into lists over the disc a
   // little larger than the ring's outer edge; the passes then run over the lists while the
   // centre stays within kGatherSlack of where it was read (and read them again otherwise).
@@ -206,11 +350,11 @@ SpotCentre RefineSpotCentre(const PixelView& image, const int* labels, int label
     gatherX = centre.x;
     gatherY = centre.y;
     if (image.counts != nullptr) {
-      Gather(image.counts, image, labels, label, gatherX, gatherY, outer + kGatherSlack,
-             fallbackLevel, slopeX, slopeY, pixels);
+      Gather(image.counts, image, labels, label, gatherX, gatherY, reach, fallbackLevel, slopeX,
+             slopeY, pixels);
     } else {
-      Gather(image.grey, image, labels, label, gatherX, gatherY, outer + kGatherSlack,
-             fallbackLevel, slopeX, slopeY, pixels);
+      Gather(image.grey, image, labels, label, gatherX, gatherY, reach, fallbackLevel, slopeX,
+             slopeY, pixels);
     }
   };
   thread_local std::vector<float> ring;
@@ -305,9 +449,44 @@ SpotCentre RefineSpotCentre(const PixelView& image, const int* labels, int label
     return RingLevel(ring.data(), kept, level);
   };
   gather();
+  double sw = 0.0, swx = 0.0, swy = 0.0;
+  if (fit == CentreFit::kProfile) {
+    // One weighted pass brings the centre near enough for the profile fit, which needs no
+    // background level of its own (a constant added to every share moves no centre).
+    pass(fallbackLevel, &sw, &swx, &swy);
+    if (!(sw > 0.0)) return centre;
+    centre.x += swx / sw;
+    centre.y += swy / sw;
+    centre.valid = true;
+    ProfileFrame frame;
+    frame.window2 = window2;
+    frame.bins = static_cast<int>(window / kBin) + 2;
+    frame.sign = sign;
+    frame.depthAtCentre = static_cast<float>(spotDepth);
+    frame.leastDepth = static_cast<float>(0.25 * spotDepth);
+    frame.gradientX = static_cast<float>(polarity * slopeX);
+    frame.gradientY = static_cast<float>(polarity * slopeY);
+    for (int step = 0; step < kProfileSteps; ++step) {
+      const double offsetX = centre.x - gatherX;
+      const double offsetY = centre.y - gatherY;
+      if (offsetX * offsetX + offsetY * offsetY > kGatherSlack * kGatherSlack) gather();
+      frame.ox = static_cast<float>(centre.x - gatherX);
+      frame.oy = static_cast<float>(centre.y - gatherY);
+      frame.base = static_cast<float>(
+          -polarity * (slopeX * (centre.x - gatherX) + slopeY * (centre.y - gatherY)));
+      ProfileShift shift;
+      if (!FitProfile(pixels, frame, noise / spotDepth, &shift)) break;
+      const double moved = std::hypot(shift.x, shift.y);
+      if (moved > kProfileFarthest) break;
+      centre.x += shift.x;
+      centre.y += shift.y;
+      centre.roundness = shift.roundness;
+      if (moved < kProfileSettled) break;
+    }
+    return centre;
+  }
   // The first pass weighs with the background model's level; each later one with the ring
   // of the pass before.
-  double sw = 0.0, swx = 0.0, swy = 0.0;
   double level = fallbackLevel;
   for (int iteration = 0; iteration < kIterations; ++iteration) {
     pass(level, &sw, &swx, &swy);

@@ -1,4 +1,6 @@
-// Sub-pixel spot centres for the robust detection. Each pixel within a window round the spot
+// Sub-pixel spot centres for the robust detection, by one of two fits (CentreFit below).
+//
+// The weighted centroid: each pixel within a window round the spot
 // weighs by its contrast to the local background less a floor of two noise deviations,
 // clipped at 0 (the floor keeps the noise of the background pixels in the window from
 // weighing; it changes every spot pixel's weight alike); the background is the median of a
@@ -18,7 +20,19 @@ struct SpotCentre {
   double x = 0.0;
   double y = 0.0;
   bool valid = false;  // false: no weight in the window (the centre is the start)
+  // With the profile fit: its residual on the spot's rim over what the noise alone leaves
+  // (about 1 for a round spot, far more for a square one); else 0.
+  double roundness = 0.0;
 };
+
+// How a centre is taken:
+// - kWeighted: the weighted centroid below. Exact for any shape drawn with its pixels' covered
+//   share, but every pixel of the window adds its noise.
+// - kProfile: one weighted pass, then the spot's own radial profile fitted to its pixels,
+//   which weighs the rim only: on noisy round spots about a third closer to the true centre.
+//   It needs a spot depth; a spot that is not round (a square) gets a biased centre, which
+//   the roundness shows.
+enum class CentreFit { kWeighted, kProfile };
 
 // The centre of region `label` (of equivalent radius `radius`) starting from (x, y), with a
 // window that reaches 1.5 pixels beyond the spot (where its contrast fades into the noise),
@@ -30,6 +44,6 @@ struct SpotCentre {
 SpotCentre RefineSpotCentre(const PixelView& image, const int* labels, int label, int polarity,
                             double noise, double x, double y, double radius, double maxWindow,
                             double fallbackLevel, double slopeX, double slopeY,
-                            double spotDepth = 0.0);
+                            double spotDepth = 0.0, CentreFit fit = CentreFit::kWeighted);
 
 }  // namespace zmr

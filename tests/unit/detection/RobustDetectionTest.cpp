@@ -111,15 +111,19 @@ TEST_F(RobustDetectionTest, GeneratedGridsAreAssignedWholeWithCentresNearTheTrut
        0.03},
       // Strong barrel, turned by 45 degrees. (Spots of radius 6, so that the corners' squeezed
       // spots still stand apart.)
-      {"barrel on a ramp", Rough(6, 45, -0.15), 0.075},
+      {"barrel on a ramp", Rough(6, 45, -0.15), 0.06},
       // Corners so squeezed that the lattice there is three times longer one way than the
       // other: each step is checked against the lattice's own step in its direction.
       {"stretched corners",
        {.pitch = 30, .radius = 3, .rotationDegrees = 30, .distortion = -0.2, .noiseSigma = 3},
        0.05},
-      {"bright pincushion", Rough(9, 0, 0.10, true), 0.06},
-      {"turned 23 degrees", Rough(9, 23, -0.05), 0.06},
+      {"bright pincushion", Rough(9, 0, 0.10, true), 0.045},
+      {"turned 23 degrees", Rough(9, 23, -0.05), 0.045},
       {"black spots on a ramp", Rough(13, 30, -0.1, false, 0), 0.03},
+      // Grey spots on the ramp, whose dark end leaves them a contrast of 40 to 50: the profile
+      // fit, which weighs the rims only, puts the centres 0.032 px off (the noise of the rims
+      // alone allows about 0.025); the weighted centroids were 0.040 px off.
+      {"grey spots on a ramp", Rough(13, 7, -0.02), 0.034},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
