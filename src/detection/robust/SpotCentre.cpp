@@ -28,7 +28,8 @@ constexpr double kNoiseFloor = 2.0;       // noise deviations
 constexpr double kWindowMargin = 1.5;     // pixels beyond the spot's reach
 constexpr double kExtentFraction = 0.15;  // of the contrast at the centre
 constexpr double kGatherSlack = 1.0;
-constexpr float kBin = 0.5f;  // pixels, the width of the profile's rings
+constexpr float kBin = 0.5f;        // pixels, the width of the profile's rings
+constexpr float kFlatSteps = 1.5f;  // noise deviations of a step between rings
 constexpr int kProfileSteps = 2;
 constexpr double kProfileSettled = 0.05;  // pixels: a smaller step is not repeated
 constexpr double kProfileFarthest =
@@ -290,7 +291,16 @@ bool FitProfile(const GatheredPixels& pixels, const ProfileFrame& frame, double 
   }
   // The profile between ring centres: its value at the inner centre and its slope (none past
   // the last ring of the window).
-  for (int b = 0; b + 2 < bins; ++b) slopes[b] = (means[b + 1] - means[b]) * perBin;
+  // A step between two rings no larger than their means' noise is taken as flat: the core's
+  // and the outside's pixels would weigh with their noise only.
+  for (int b = 0; b + 2 < bins; ++b) {
+    const float step = means[b + 1] - means[b];
+    const float inner = sums[4 * b + 1] + sums[4 * b + 3];
+    const float outer = sums[4 * b + 5] + sums[4 * b + 7];
+    const float spread = kFlatSteps * static_cast<float>(noiseShare) *
+                         std::sqrt(1.0f / std::max(inner, 1.0f) + 1.0f / std::max(outer, 1.0f));
+    slopes[b] = std::fabs(step) > spread ? step * perBin : 0.0f;
+  }
   Float4 sxx{}, sxy{}, syy{}, sex{}, sey{}, see{};
   for (std::size_t k = 0; k < n; k += 4) {
     const Float4 r = Load4(radii.data() + k);
