@@ -154,15 +154,17 @@ double BackgroundModel::DepthAt(double x, double y) const {
 }
 
 namespace {
-// Walks row y of the model, handing each pixel's interpolated level and depth to put(x, level,
-// depth).
+// Walks row y of the model, interpolated between block centres: put(from, to, c0, level0,
+// levelStep, depth0, depthStep) takes each stretch of the row between two block centres: at pixel x
+// of from..to the level is level0 + (x - c0) levelStep, the depth depth0 + (x - c0) depthStep.
 template <class Put>
 void WalkRow(const BackgroundModel& m, int y, Put put) {
   const AxisWeight wy = Locate(y, m.rows, m.blockY, m.height);
   // The vertical interpolation once per block column, then along the row between block
-  // centres.
-  std::vector<double> levelAt(m.columns);
-  std::vector<double> depthAt(m.columns);
+  // centres. The two tables are kept from row to row (a thread's own).
+  thread_local std::vector<double> levelAt, depthAt;
+  levelAt.resize(static_cast<std::size_t>(m.columns));
+  depthAt.resize(static_cast<std::size_t>(m.columns));
   for (int c = 0; c < m.columns; ++c) {
     const std::size_t a = static_cast<std::size_t>(wy.first) * m.columns + c;
     const std::size_t b = static_cast<std::size_t>(wy.second) * m.columns + c;
@@ -186,21 +188,23 @@ void WalkRow(const BackgroundModel& m, int y, Put put) {
     const double levelStep = (levelAt[pair.second] - level0) * inverseSpan;
     const double depth0 = depthAt[pair.first];
     const double depthStep = (depthAt[pair.second] - depth0) * inverseSpan;
-    // One plain counted loop per segment, so that the compiler can run it on vectors.
     const int end = std::min(last, width - 1);
-    for (; x <= end; ++x) {
-      const double offset = x - c0;
-      put(x, level0 + offset * levelStep, depth0 + offset * depthStep);
-    }
+    put(x, end, c0, level0, levelStep, depth0, depthStep);
+    x = end + 1;
   }
 }
 }  // namespace
 
 void BackgroundModel::Row(int y, double* background, double* spotDepth) const {
-  WalkRow(*this, y, [&](int x, double level, double depth) {
-    background[x] = level;
-    spotDepth[x] = std::max(0.0, depth);
-  });
+  WalkRow(*this, y,
+          [&](int from, int to, double c0, double level0, double levelStep, double depth0,
+              double depthStep) {
+            for (int x = from; x <= to; ++x) {
+              const double offset = x - c0;
+              background[x] = level0 + offset * levelStep;
+              spotDepth[x] = std::max(0.0, depth0 + offset * depthStep);
+            }
+          });
 }
 
 void BackgroundModel::RowCut(int y, float* signedLevel, float* cut) const {
@@ -210,16 +214,31 @@ void BackgroundModel::RowCut(int y, float* signedLevel, float* cut) const {
   const double least = kLeastCut * noise;
   // Captured by value: a captured reference could alias the stores, and keep the loop off
   // vectors.
-  WalkRow(*this, y, [sign, least, signedLevel, cut](int x, double level, double depth) {
-    const double signedHere = sign * level;
-    const double half = 0.5 * depth;
-    const double lowered = signedHere - (half > least ? half : least);
-    signedLevel[x] = static_cast<float>(signedHere);
-    // Written this way (a store, then a conditional store) the compiler turns it into a
-    // blend; the one-line select keeps the loop off vectors.
-    cut[x] = static_cast<float>(lowered);
-    if (!(depth > 0.0)) cut[x] = -HUGE_VALF;
-  });
+  // In single precision, four pixels to a vector: the cut only decides which pixels pass, and
+  // the level and the depth are smooth over the row.
+  const float leastF = static_cast<float>(least);
+  WalkRow(*this, y,
+          [sign, leastF, signedLevel, cut](int from, int to, double c0, double level0,
+                                           double levelStep, double depth0, double depthStep) {
+            const float level0F = static_cast<float>(sign * (level0 + (from - c0) * levelStep));
+            const float levelStepF = static_cast<float>(sign * levelStep);
+            const float depth0F = static_cast<float>(depth0 + (from - c0) * depthStep);
+            const float depthStepF = static_cast<float>(depthStep);
+            float* levels = signedLevel + from;
+            float* cuts = cut + from;
+            const int n = to - from + 1;
+            for (int k = 0; k < n; ++k) {
+              const float step = static_cast<float>(k);
+              const float signedHere = level0F + step * levelStepF;
+              const float depth = depth0F + step * depthStepF;
+              const float half = 0.5f * depth;
+              levels[k] = signedHere;
+              // Written this way (a store, then a conditional store) the compiler turns it
+              // into a blend; the one-line select keeps the loop off vectors.
+              cuts[k] = signedHere - (half > leastF ? half : leastF);
+              if (!(depth > 0.0f)) cuts[k] = -HUGE_VALF;
+            }
+          });
 }
 
 BackgroundModel EstimateBackground(const PixelView& image, int block, double noise, int polarity) {

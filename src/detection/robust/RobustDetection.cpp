@@ -34,6 +34,10 @@ constexpr int kFirstLookSide = 1024;
 // (pixels).
 constexpr double kWindowScale = 2.2;
 constexpr double kWindowMargin = 3.0;
+// Pixels beyond a region's box that its centre's window and ring usually read, and how many
+// spots ahead their pixels are asked for.
+constexpr int kPrefetchMargin = 6;
+constexpr std::size_t kPrefetchAhead = 2;
 // Regions listed one by one in the log at most; the rest are counted.
 constexpr long kLoggedRejects = 2000;
 // A spot whose sub-pixel centre lies further than both of these from its region's centroid
@@ -288,6 +292,12 @@ int RunRobustDetection(ProgramState& s) {
   for (std::size_t k = 0; k < found.kept.size() && !Cancelled(s); ++k) {
     const SpotRegion& region = search.regions[found.kept[k]];
     const double radius = std::sqrt(static_cast<double>(region.area) / M_PI);
+    if (k + kPrefetchAhead < found.kept.size()) {
+      const SpotRegion& next = search.regions[found.kept[k + kPrefetchAhead]];
+      PrefetchSpotArea(image, s.Mtarget.data(), next.minX - kPrefetchMargin,
+                       next.minY - kPrefetchMargin, next.maxX + kPrefetchMargin,
+                       next.maxY + kPrefetchMargin);
+    }
     const SpotCentre centre = refine(k, choice.fit);
     if (centre.valid && std::hypot(centre.x - region.x, centre.y - region.y) < radius + 1.0) {
       x[k] = centre.x;

@@ -83,11 +83,10 @@ Float4 SquareRoot(Float4 v) {
 
 // The pixels of a disc about a centre, as lists: position relative to the centre and value
 // less the background's slope and a reference level. A pixel of another region, or a value
-// without meaning, is moved far outside (it weighs nothing and is no part of the ring); a
-// pixel of the spot's own region is marked, to be kept out of the ring.
+// without meaning, is moved far outside (it weighs nothing). (The ring about the window is
+// read from the image apart: see GatherRing.)
 struct GatheredPixels {
   std::vector<float> dx, dy, value;
-  std::vector<std::int32_t> own;  // -1 for the spot's own pixels, else 0
   std::size_t count = 0;
 };
 
@@ -107,7 +106,7 @@ inline std::int32_t FiniteMask(float v) {
 template <class T>
 void GatherRow(const T* __restrict from, const int* __restrict owners, int length, int label,
                float firstX, float firstLevel, float stepX, float rowY, float* __restrict dxs,
-               float* __restrict dys, float* __restrict vs, std::int32_t* __restrict own) {
+               float* __restrict dys, float* __restrict vs) {
   for (int i = 0; i < length; ++i) {
     const float step = static_cast<float>(i);
     const float v = static_cast<float>(from[i]) - (firstLevel + stepX * step);
@@ -117,7 +116,6 @@ void GatherRow(const T* __restrict from, const int* __restrict owners, int lengt
     dxs[i] = Pick(usable, firstX + step, kFarAway);
     dys[i] = rowY;
     vs[i] = Pick(usable, v, 0.0f);
-    own[i] = ours;
   }
 }
 
@@ -133,7 +131,6 @@ void Gather(const T* values, const PixelView& image, const int* labels, int labe
     out.dx.resize(most);
     out.dy.resize(most);
     out.value.resize(most);
-    out.own.resize(most);
   }
   std::size_t n = 0;
   for (int j = y0; j <= y1; ++j) {
@@ -148,16 +145,58 @@ void Gather(const T* values, const PixelView& image, const int* labels, int labe
     GatherRow(values + row, labels + row, length, label, static_cast<float>(x0 - cx),
               static_cast<float>(reference + slopeY * dy + slopeX * (x0 - cx)),
               static_cast<float>(slopeX), static_cast<float>(dy), out.dx.data() + n,
-              out.dy.data() + n, out.value.data() + n, out.own.data() + n);
+              out.dy.data() + n, out.value.data() + n);
     n += static_cast<std::size_t>(length);
   }
   // Padding to a whole four: far outside the window and the ring.
   for (; n % 4 != 0; ++n) {
     out.dx[n] = out.dy[n] = kFarAway;
     out.value[n] = 0.0f;
-    out.own[n] = 0;
   }
   out.count = n;
+}
+
+// The values of the ring window < d <= outer about (cx, cy), less the background's slope from
+// the centre and the reference level, into ring; pixels of any region and values without
+// meaning are left out. Returns the count.
+template <class T>
+std::size_t GatherRing(const T* values, const PixelView& image, const int* labels, double cx,
+                       double cy, double window, double outer, double reference, double slopeX,
+                       double slopeY, std::vector<float>& ring) {
+  const int y0 = std::max(0, static_cast<int>(std::ceil(cy - outer)));
+  const int y1 = std::min(image.height - 1, static_cast<int>(std::floor(cy + outer)));
+  const std::size_t side = static_cast<std::size_t>(2.0 * outer) + 3;
+  if (ring.size() < 2 * side * side) ring.resize(2 * side * side);
+  const double window2 = window * window;
+  const double outer2 = outer * outer;
+  std::size_t n = 0;
+  // Each row of the ring is one stretch, or two either side of the window.
+  auto take = [&](int j, int from, int to) {
+    const double dy = j - cy;
+    const std::size_t row = static_cast<std::size_t>(j) * image.width;
+    for (int i = std::max(0, from); i <= std::min(image.width - 1, to); ++i) {
+      const double dx = i - cx;
+      const double d2 = dx * dx + dy * dy;
+      if (d2 <= window2 || d2 > outer2 || labels[row + i] != kNoRegion) continue;
+      const double v =
+          static_cast<double>(values[row + i]) - (reference + slopeX * dx + slopeY * dy);
+      if (std::isfinite(v)) ring[n++] = static_cast<float>(v);
+    }
+  };
+  for (int j = y0; j <= y1; ++j) {
+    const double dy = j - cy;
+    const double outerHalf = std::sqrt(std::max(0.0, outer2 - dy * dy));
+    const int left = static_cast<int>(std::ceil(cx - outerHalf));
+    const int right = static_cast<int>(std::floor(cx + outerHalf));
+    if (dy * dy >= window2) {
+      take(j, left, right);
+    } else {
+      const double windowHalf = std::sqrt(window2 - dy * dy);
+      take(j, left, static_cast<int>(std::ceil(cx - windowHalf)));
+      take(j, static_cast<int>(std::floor(cx + windowHalf)), right);
+    }
+  }
+  return n;
 }
 
 // How far the spot reaches from (x, y): the radius where the mean contrast along 16 rays
@@ -336,6 +375,31 @@ bool FitProfile(const GatheredPixels& pixels, const ProfileFrame& frame, double 
 
 }  // namespace
 
+void PrefetchSpotArea(const PixelView& image, const int* labels, int x0, int y0, int x1, int y1) {
+  x0 = std::max(0, x0);
+  y0 = std::max(0, y0);
+  x1 = std::min(image.width - 1, x1);
+  y1 = std::min(image.height - 1, y1);
+  if (x1 < x0) return;
+  constexpr std::size_t kLine = 64;
+  auto touch = [](const void* from, const void* to) {
+    const char* p = static_cast<const char*>(from);
+    const char* end = static_cast<const char*>(to);
+    for (; p < end; p += kLine) __builtin_prefetch(p, 0, 2);
+    __builtin_prefetch(end - 1, 0, 2);
+  };
+  for (int j = y0; j <= y1; ++j) {
+    const std::size_t row = image.RowStart(j);
+    if (image.counts != nullptr) {
+      touch(image.counts + row + x0, image.counts + row + x1 + 1);
+    } else {
+      touch(image.grey + row + x0, image.grey + row + x1 + 1);
+    }
+    const std::size_t labelRow = static_cast<std::size_t>(j) * image.width;
+    touch(labels + labelRow + x0, labels + labelRow + x1 + 1);
+  }
+}
+
 SpotCentre RefineSpotCentre(const PixelView& image, const int* labels, int label, int polarity,
                             double noise, double x, double y, double radius, double maxWindow,
                             double fallbackLevel, double slopeX, double slopeY, double spotDepth,
@@ -348,10 +412,11 @@ SpotCentre RefineSpotCentre(const PixelView& image, const int* labels, int label
                         kWindowMargin;
   const double outer = window + kRingWidth;
   // The profile fit reads no ring.
-  const double reach = (fit == CentreFit::kProfile ? window : outer) + kGatherSlack;
+  const double reach = window + kGatherSlack;
   // The pixels about the centre are read from the image once, into lists over the disc a
-  // little larger than the ring's outer edge; the passes then run over the lists while the
-  // centre stays within kGatherSlack of where it was read (and read them again otherwise).
+  // little larger than the window; the passes then run over the lists while the centre stays
+  // within kGatherSlack of where it was read (and read them again otherwise). The ring is read
+  // from the image when its level is wanted.
   // Values are kept relative to the fallback level, so that single precision holds them to
   // well below the noise however large the image's counts are.
   thread_local GatheredPixels pixels;
@@ -370,7 +435,6 @@ SpotCentre RefineSpotCentre(const PixelView& image, const int* labels, int label
   thread_local std::vector<float> ring;
   const float sign = static_cast<float>(polarity);
   const float window2 = static_cast<float>(window * window);
-  const float outer2 = static_cast<float>(outer * outer);
   // The window centre of the last pass relative to the gathering centre, and the background's
   // slope carried from the one to the other.
   float ox = 0.0f, oy = 0.0f;
@@ -438,24 +502,13 @@ SpotCentre RefineSpotCentre(const PixelView& image, const int* labels, int label
   // centre along the background's slope), relative to the fallback level; false when the
   // ring holds too few pixels. Taken only when another pass follows.
   auto ringLevel = [&](double* level) {
-    const std::size_t n = pixels.count;
-    if (ring.size() < n) ring.resize(n);
-    const float* dxs = pixels.dx.data();
-    const float* dys = pixels.dy.data();
-    const float* values = pixels.value.data();
-    const std::int32_t* own = pixels.own.data();
-    const float shift = static_cast<float>(carried);
-    std::size_t kept = 0;
-    // Every value is stored and the count advanced only for a ring pixel: no branch on where
-    // a pixel lies, which no predictor guesses.
-    float* out = ring.data();
-    for (std::size_t k = 0; k < n; ++k) {
-      const float dx = dxs[k] - ox;
-      const float dy = dys[k] - oy;
-      const float d2 = dx * dx + dy * dy;
-      out[kept] = values[k] + shift;
-      kept += static_cast<std::size_t>((d2 > window2) & (d2 <= outer2) & (own[k] == 0));
-    }
+    const double cx = gatherX + ox;
+    const double cy = gatherY + oy;
+    const std::size_t kept = image.counts != nullptr
+                                 ? GatherRing(image.counts, image, labels, cx, cy, window, outer,
+                                              fallbackLevel, slopeX, slopeY, ring)
+                                 : GatherRing(image.grey, image, labels, cx, cy, window, outer,
+                                              fallbackLevel, slopeX, slopeY, ring);
     return RingLevel(ring.data(), kept, level);
   };
   gather();

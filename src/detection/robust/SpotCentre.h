@@ -46,4 +46,9 @@ SpotCentre RefineSpotCentre(const PixelView& image, const int* labels, int label
                             double fallbackLevel, double slopeX, double slopeY,
                             double spotDepth = 0.0, CentreFit fit = CentreFit::kWeighted);
 
+// Asks the processor to bring the values and labels of the box x0..x1 by y0..y1 (clipped to
+// the image) towards its caches, without waiting: called for the next spot while one is
+// refined, it hides most of the wait for memory, the larger part of a centre's time.
+void PrefetchSpotArea(const PixelView& image, const int* labels, int x0, int y0, int x1, int y1);
+
 }  // namespace zmr

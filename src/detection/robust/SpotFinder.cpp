@@ -54,12 +54,11 @@ void HorizontalSums(const T* v, std::size_t w, float* out) {
     out[0] = static_cast<float>(v[0]);
     return;
   }
-  out[0] = static_cast<float>(static_cast<double>(v[0]) + static_cast<double>(v[1]));
+  out[0] = static_cast<float>(v[0]) + static_cast<float>(v[1]);
   for (std::size_t x = 1; x + 1 < w; ++x) {
-    out[x] = static_cast<float>(static_cast<double>(v[x - 1]) + static_cast<double>(v[x]) +
-                                static_cast<double>(v[x + 1]));
+    out[x] = static_cast<float>(v[x - 1]) + static_cast<float>(v[x]) + static_cast<float>(v[x + 1]);
   }
-  out[w - 1] = static_cast<float>(static_cast<double>(v[w - 2]) + static_cast<double>(v[w - 1]));
+  out[w - 1] = static_cast<float>(v[w - 2]) + static_cast<float>(v[w - 1]);
 }
 
 // The largest a[x] - b[x] for x in first..last, with four running maxima, so that each does
@@ -120,8 +119,9 @@ SpotSearch FindSpotRegions(const PixelView& image, const BackgroundModel& model,
   // taken on the contrast of the 3 x 3 mean, which cuts the noise by 3 and keeps a faint spot
   // in one piece (the background, linear between block centres, has the same mean as its
   // value at the centre); at the image edges the mean is over the pixels there are.
-  // The row buffers are single precision: sums of grey levels are whole numbers it holds
-  // exactly, and half the bytes keep the rows of a wide image in the first-level cache.
+  // The row buffers and their sums are single precision: sums of grey levels (and of 16-bit
+  // counts) are whole numbers it holds exactly, four go to a vector, and half the bytes keep
+  // the rows of a wide image in the first-level cache.
   std::vector<float> sums3[3];
   for (auto& r : sums3) r.assign(w, 0.0f);
   const std::vector<float> zeros(w, 0.0f);
