@@ -276,9 +276,12 @@ LatticeAssignment AssignLattice(const std::vector<double>& x, const std::vector<
   for (std::size_t k = 0; k < n; ++k) order[k] = static_cast<int>(k);
   const double cx = 0.5 * (width - 1);
   const double cy = 0.5 * (height - 1);
+  // Each distance once (the comparison would take each some twenty times).
+  std::vector<double> fromCentre(n);
+  for (std::size_t k = 0; k < n; ++k) fromCentre[k] = std::hypot(x[k] - cx, y[k] - cy);
   std::sort(order.begin(), order.end(), [&](int a, int b) {
-    const double da = std::hypot(x[a] - cx, y[a] - cy);
-    const double db = std::hypot(x[b] - cx, y[b] - cy);
+    const double da = fromCentre[static_cast<std::size_t>(a)];
+    const double db = fromCentre[static_cast<std::size_t>(b)];
     return da != db ? da < db : a < b;
   });
   int neighbours[4] = {-1, -1, -1, -1};
