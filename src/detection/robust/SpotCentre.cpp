@@ -11,8 +11,6 @@
 #if defined(__SSE__)
 #include <xmmintrin.h>
 #endif
-#include <cstdio>
-#include <cstdlib>
 
 #include "detection/robust/RankSelection.h"
 #include "detection/robust/SpotFinder.h"
@@ -27,13 +25,12 @@ constexpr double kSettled = 3e-3;         // pixels
 constexpr double kNoiseFloor = 2.0;       // noise deviations
 constexpr double kWindowMargin = 1.5;     // pixels beyond the spot's reach
 constexpr double kExtentFraction = 0.15;  // of the contrast at the centre
-constexpr double kGatherSlack = 1.0;
-constexpr float kBin = 0.5f;        // pixels, the width of the profile's rings
-constexpr float kFlatSteps = 1.5f;  // noise deviations of a step between rings
+constexpr double kGatherSlack = 1.0;      // pixels the centre may move before a new read
+constexpr float kBin = 0.5f;              // pixels, the width of the profile's rings
+constexpr float kFlatSteps = 1.5f;        // noise deviations of a step between rings
 constexpr int kProfileSteps = 2;
 constexpr double kProfileSettled = 0.05;  // pixels: a smaller step is not repeated
-constexpr double kProfileFarthest =
-    1.0;  // pixels: a longer step is no fit      // pixels the centre may move before a new read
+constexpr double kProfileFarthest = 1.0;  // pixels: a longer step is no fit
 // A pixel's weight rises from 0 to 1 between two shares of the spot's depth; these keep the two
 // apart on a spot hardly deeper than the noise floor.
 constexpr float kMostFloorShare = 0.45f;
@@ -84,7 +81,7 @@ Float4 SquareRoot(Float4 v) {
 // The pixels of a disc about a centre, as lists: position relative to the centre and value
 // less the background's slope and a reference level. A pixel of another region, or a value
 // without meaning, is moved far outside (it weighs nothing). (The ring about the window is
-// read from the image apart: see GatherRing.)
+// read from the image apart: see RingValues.)
 struct GatheredPixels {
   std::vector<float> dx, dy, value;
   std::size_t count = 0;
@@ -192,8 +189,10 @@ std::size_t GatherRing(const T* values, const PixelView& image, const int* label
       take(j, left, right);
     } else {
       const double windowHalf = std::sqrt(window2 - dy * dy);
-      take(j, left, static_cast<int>(std::ceil(cx - windowHalf)));
-      take(j, static_cast<int>(std::floor(cx + windowHalf)), right);
+      // Where the window's chord holds no pixel the two stretches meet: each pixel once.
+      const int leftEnd = static_cast<int>(std::ceil(cx - windowHalf));
+      take(j, left, leftEnd);
+      take(j, std::max(static_cast<int>(std::floor(cx + windowHalf)), leftEnd + 1), right);
     }
   }
   return n;
@@ -269,6 +268,7 @@ struct ProfileShift {
 bool FitProfile(const GatheredPixels& pixels, const ProfileFrame& frame, double noiseShare,
                 ProfileShift* out) {
   thread_local std::vector<float> sums, means, slopes, radii, shares, offX, offY, binOf;
+  thread_local std::vector<char> ringFilled;
   const std::size_t n = pixels.count;
   const int bins = frame.bins;
   if (radii.size() < n) {
@@ -314,18 +314,31 @@ bool FitProfile(const GatheredPixels& pixels, const ProfileFrame& frame, double 
     sums[odd] += shares[k + 1];
     sums[odd + 1] += 1.0f;
   }
-  // The mean per ring. Only the innermost rings can be empty (no pixel lies that close to the
-  // centre); they take the first filled ring's mean, a flat profile there.
+  // The mean per ring. A ring can be empty: the innermost (no pixel lies that close to the
+  // centre) and any whose pixels belong to other regions or hold no value. An empty ring takes
+  // the mean of the next filled ring outwards, past the last filled one that one's: a flat
+  // profile there, which weighs nothing.
   means.assign(static_cast<std::size_t>(bins), 0.0f);
   slopes.assign(static_cast<std::size_t>(bins), 0.0f);
-  int filled = bins - 1;
-  for (int b = bins - 2; b >= 0; --b) {
+  std::vector<char>& filled = ringFilled;
+  filled.assign(static_cast<std::size_t>(bins), 0);
+  int last = -1;
+  for (int b = 0; b + 1 < bins; ++b) {
     const float count = sums[4 * b + 1] + sums[4 * b + 3];
     if (count > 0.0f) {
       means[b] = (sums[4 * b] + sums[4 * b + 2]) / count;
-      filled = b;
-    } else {
-      means[b] = filled < bins - 1 ? means[filled] : 0.0f;
+      filled[b] = 1;
+      last = b;
+    }
+  }
+  int next = -1;
+  for (int b = bins - 2; b >= 0; --b) {
+    if (filled[b] != 0) {
+      next = b;
+    } else if (next >= 0) {
+      means[b] = means[next];
+    } else if (last >= 0) {
+      means[b] = means[last];
     }
   }
   // The profile between ring centres: its value at the inner centre and its slope (none past
@@ -375,6 +388,15 @@ bool FitProfile(const GatheredPixels& pixels, const ProfileFrame& frame, double 
 
 }  // namespace
 
+std::size_t RingValues(const PixelView& image, const int* labels, double cx, double cy,
+                       double window, double outer, double reference, double slopeX, double slopeY,
+                       std::vector<float>& ring) {
+  return image.counts != nullptr ? GatherRing(image.counts, image, labels, cx, cy, window, outer,
+                                              reference, slopeX, slopeY, ring)
+                                 : GatherRing(image.grey, image, labels, cx, cy, window, outer,
+                                              reference, slopeX, slopeY, ring);
+}
+
 void PrefetchSpotArea(const PixelView& image, const int* labels, int x0, int y0, int x1, int y1) {
   x0 = std::max(0, x0);
   y0 = std::max(0, y0);
@@ -384,9 +406,11 @@ void PrefetchSpotArea(const PixelView& image, const int* labels, int x0, int y0,
   constexpr std::size_t kLine = 64;
   auto touch = [](const void* from, const void* to) {
     const char* p = static_cast<const char*>(from);
-    const char* end = static_cast<const char*>(to);
-    for (; p < end; p += kLine) __builtin_prefetch(p, 0, 2);
-    __builtin_prefetch(end - 1, 0, 2);
+    const std::size_t bytes = static_cast<std::size_t>(static_cast<const char*>(to) - p);
+    for (std::size_t offset = 0; offset < bytes; offset += kLine) {
+      __builtin_prefetch(p + offset, 0, 2);
+    }
+    __builtin_prefetch(p + bytes - 1, 0, 2);
   };
   for (int j = y0; j <= y1; ++j) {
     const std::size_t row = image.RowStart(j);
@@ -504,11 +528,8 @@ SpotCentre RefineSpotCentre(const PixelView& image, const int* labels, int label
   auto ringLevel = [&](double* level) {
     const double cx = gatherX + ox;
     const double cy = gatherY + oy;
-    const std::size_t kept = image.counts != nullptr
-                                 ? GatherRing(image.counts, image, labels, cx, cy, window, outer,
-                                              fallbackLevel, slopeX, slopeY, ring)
-                                 : GatherRing(image.grey, image, labels, cx, cy, window, outer,
-                                              fallbackLevel, slopeX, slopeY, ring);
+    const std::size_t kept =
+        RingValues(image, labels, cx, cy, window, outer, fallbackLevel, slopeX, slopeY, ring);
     return RingLevel(ring.data(), kept, level);
   };
   gather();
@@ -529,6 +550,7 @@ SpotCentre RefineSpotCentre(const PixelView& image, const int* labels, int label
     frame.leastDepth = static_cast<float>(0.25 * spotDepth);
     frame.gradientX = static_cast<float>(polarity * slopeX);
     frame.gradientY = static_cast<float>(polarity * slopeY);
+    bool fitted = false;
     for (int step = 0; step < kProfileSteps; ++step) {
       const double offsetX = centre.x - gatherX;
       const double offsetY = centre.y - gatherY;
@@ -544,9 +566,13 @@ SpotCentre RefineSpotCentre(const PixelView& image, const int* labels, int label
       centre.x += shift.x;
       centre.y += shift.y;
       centre.roundness = shift.roundness;
+      fitted = true;
       if (moved < kProfileSettled) break;
     }
-    return centre;
+    if (fitted) return centre;
+    // No profile to fit (too flat, or its step beyond reach): the weighted centroid, from the
+    // start.
+    centre = SpotCentre{x, y, false};
   }
   // The first pass weighs with the background model's level; each later one with the ring
   // of the pass before.

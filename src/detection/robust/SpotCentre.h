@@ -12,6 +12,9 @@
 // Threads: works on its arguments only; any thread may call it.
 #pragma once
 
+#include <cstddef>
+#include <vector>
+
 #include "detection/robust/Background.h"
 
 namespace zmr {
@@ -20,8 +23,10 @@ struct SpotCentre {
   double x = 0.0;
   double y = 0.0;
   bool valid = false;  // false: no weight in the window (the centre is the start)
-  // With the profile fit: its residual on the spot's rim over what the noise alone leaves
-  // (about 1 for a round spot, far more for a square one); else 0.
+  // With the profile fit: its residual on the spot's rim over what the noise alone leaves.
+  // Near 1 where the noise hides the rest (round spots on a noisy image); larger where the
+  // spot's shape or the pixels' cover of its rim shows through the noise: clean spots and
+  // squares. 0 when the profile fit was not made or failed.
   double roundness = 0.0;
 };
 
@@ -45,6 +50,14 @@ SpotCentre RefineSpotCentre(const PixelView& image, const int* labels, int label
                             double noise, double x, double y, double radius, double maxWindow,
                             double fallbackLevel, double slopeX, double slopeY,
                             double spotDepth = 0.0, CentreFit fit = CentreFit::kWeighted);
+
+// The values of the ring window < d <= outer about (cx, cy), each pixel once, less reference and
+// the background's slope from the centre, into ring (grown as needed); the pixels of any region
+// of labels and values without meaning are left out. Returns their count. The weighted
+// centroid's background level is their median.
+std::size_t RingValues(const PixelView& image, const int* labels, double cx, double cy,
+                       double window, double outer, double reference, double slopeX, double slopeY,
+                       std::vector<float>& ring);
 
 // Asks the processor to bring the values and labels of the box x0..x1 by y0..y1 (clipped to
 // the image) towards its caches, without waiting: called for the next spot while one is

@@ -119,9 +119,10 @@ SpotSearch FindSpotRegions(const PixelView& image, const BackgroundModel& model,
   // taken on the contrast of the 3 x 3 mean, which cuts the noise by 3 and keeps a faint spot
   // in one piece (the background, linear between block centres, has the same mean as its
   // value at the centre); at the image edges the mean is over the pixels there are.
-  // The row buffers and their sums are single precision: sums of grey levels (and of 16-bit
-  // counts) are whole numbers it holds exactly, four go to a vector, and half the bytes keep
-  // the rows of a wide image in the first-level cache.
+  // The row buffers and their sums are single precision: sums of grey levels and of 16-bit
+  // counts are whole numbers it holds exactly (other counts to about seven digits, more than
+  // the cut needs), four go to a vector, and half the bytes keep the rows of a wide image in
+  // the first-level cache.
   std::vector<float> sums3[3];
   for (auto& r : sums3) r.assign(w, 0.0f);
   const std::vector<float> zeros(w, 0.0f);
